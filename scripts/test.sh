@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build, then the same suite
+# under AddressSanitizer + UndefinedBehaviorSanitizer, then the ring and serial
+# tests under ThreadSanitizer and a short run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+for preset in default asan; do
+    echo "=== $preset ==="
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done
+
+echo "=== tsan ==="
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs" -L threads
+
+echo "=== fuzz ==="
+scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "protocol/RouterState.h"
+
+namespace corvane {
+
+inline constexpr const char* kConfigPath = "./config.ini";
+inline constexpr const char* kLogoPath = "./logo/logo.txt";
+inline constexpr const char* kDefaultWindowTitle = "Tessaly   Lintor Ver 1.12";
+// The router's factory address. Only ever used when config.ini names none.
+inline constexpr const char* kFactoryIpAddress = "192.168.0.200";
+
+// The program's own settings, read once at start-up.
+struct AppConfig {
+    std::string inputNames[kChannelTableSize];   // 1..16
+    std::string outputNames[kChannelTableSize];  // 1..16
+    bool useSerial = false;
+    std::string ipAddress = kFactoryIpAddress;
+    int udpPort = 3000;
+    std::string comName = "COM1";
+    int baudRate = 115200;
+};
+
+// Reads every key into config and the generator and monitoring start-up values
+// into state. Missing or unreadable files give the defaults.
+void LoadConfig(AppConfig& config, RouterState& state, const std::string& path = kConfigPath);
+
+// Writes InputChannelNN and OutputChannelNN for every channel, interleaved.
+void SaveChannelNames(const AppConfig& config, const std::string& path = kConfigPath);
+
+// Writes COMName, Baudrate, IpAddress, UDPPort, CommType in that order.
+void SaveLinkSettings(const AppConfig& config, const std::string& path = kConfigPath);
+
+std::string ReadWindowTitle(const std::string& path = kLogoPath);
+
+}  // namespace corvane

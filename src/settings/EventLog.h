@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace corvane {
+
+struct LocalTime {
+    int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+LocalTime SystemLocalTime();
+
+// The on-screen list. The GUI's list box implements it; ScreenLog below is the
+// same rules without a display.
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    // Adds the line at the end, drops the oldest beyond kMaxLines, shows the end.
+    virtual void AppendToLogList(const std::string& line) = 0;
+    virtual void ClearLogList() = 0;
+};
+
+class ScreenLog : public LogSink {
+public:
+    static constexpr std::size_t kMaxLines = 1000;
+    void AppendToLogList(const std::string& line) override;
+    void ClearLogList() override;
+    std::deque<std::string> lines;
+};
+
+// Every line exchanged with the router and every connection event goes to the
+// screen list and to a daily file "YYYYMMDD.log" in the log directory.
+class EventLog {
+public:
+    using Clock = std::function<LocalTime()>;
+    explicit EventLog(std::string directory = ".", Clock clock = SystemLocalTime);
+
+    // printf-style; a message over 1023 bytes is cut.
+    void LogEvent(bool withTimestamp, bool toFile, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 4, 5)))
+#endif
+        ;
+
+    void MakeTimestamp();
+    void AppendToLogFile(const std::string& line);
+    std::string DailyFileName() const;  // full path of today's file
+
+    // Ctrl+D: flips the screen log; switching it off empties the list.
+    void ToggleScreenLog();
+
+    bool screenLogEnabled = false;
+    bool fileLogEnabled = true;  // the command-line client may turn the file off
+    std::string timestampText;
+    LogSink* screen = nullptr;
+    std::string directory;
+    Clock clock;
+};
+
+}  // namespace corvane

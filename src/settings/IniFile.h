@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace corvane {
+
+// Private-profile (INI) access with the classic semantics the settings files
+// were written for: section and key names match without regard to case,
+// blanks around a value are not part of it, a missing file, section or key
+// gives the caller's default, and a string longer than bufferSize - 1 is cut.
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, std::size_t bufferSize,
+                              const std::string& path);
+
+// The decimal number at the start of the value (0 when it has no digits).
+int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                   const std::string& path);
+
+// Creates the file, the section and the key when missing; otherwise replaces
+// the value in place and leaves every other line as it was. False when the
+// file cannot be written.
+bool WriteProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path);
+
+}  // namespace corvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "protocol/RouterSession.h"
+#include "settings/AppConfig.h"
+#include "transport/SerialLink.h"
+#include "transport/UdpLink.h"
+
+namespace corvane {
+
+// Opens and closes the link chosen in the settings, logs every step and keeps
+// connectionStatus. Shared by the GUI and the command-line client; the owner
+// drives it from one thread.
+class Connection {
+public:
+    Connection(RouterSession& session, AppConfig& config);
+    ~Connection();
+
+    void Connect();
+    void Disconnect();
+    void OnUdpClose();
+    // Drains what the watcher has put into the ring (the MSG_SERIAL_RX handler).
+    void OnSerialData();
+    // Reads one datagram (the MSG_UDP_RX handler).
+    void OnUdpData();
+    // The watcher saw the device go away: logged, shown as Connection Failed.
+    void OnSerialHangup();
+
+    RouterSession& session;
+    AppConfig& config;
+    SerialLink serialLink;
+    std::unique_ptr<UdpLink> udpLink;
+
+    // A message the user must see (a message box in the GUI).
+    std::function<void(const std::string&)> showMessage;
+    // The UDP socket came or went: the owner starts or stops watching it.
+    std::function<void(UdpLink*)> udpLinkChanged;
+};
+
+}  // namespace corvane

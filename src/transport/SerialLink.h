@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "protocol/RouterSession.h"
+#include "transport/ReceiveRing.h"
+
+namespace corvane {
+
+// What the watcher thread tells the owner. Called on the watcher thread: the
+// owner only posts a wake-up to its own thread (the GUI posts MSG_SERIAL_RX).
+enum class SerialEvent {
+    Received,  // bytes are waiting in the ring
+    Overrun,   // the owner is not draining the ring fast enough; reading waits
+    Hangup,    // the device went away; the watcher has ended
+};
+
+// The RS232 link: opens a port raw at 8 data bits, one stop bit, no parity,
+// writes on the owner's thread, and runs a watcher thread that moves received
+// bytes into the ring in batches of up to 2048.
+class SerialLink : public Link {
+public:
+    SerialLink();
+    ~SerialLink() override;  // closes the port and stops the watcher
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // 1 = open and watched, 0 = failed (message says why, for a message box).
+    int Open(const std::string& name, int speed, int dataBits, int stopBits, int parity);
+    void Close();
+    int Write(const void* bytes, std::size_t length) override;
+    int Read(void* buffer, int maximum);
+
+    // "COM3" names /dev/ttyS2 on POSIX systems; any other name is a device path.
+    static std::string DevicePath(const std::string& portName);
+
+    std::string portName;
+    std::atomic<int> connected{0};
+    ReceiveRing ring;
+    std::function<void(SerialEvent)> notify;
+    // Text for the owner to show when Open fails in a way the user must see
+    // ("fail Port open"); empty otherwise.
+    std::string message;
+
+private:
+    void ThreadWatchComm();
+    struct Impl;
+    Impl* impl_;
+    std::thread watcher_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "protocol/RouterSession.h"
+
+namespace corvane {
+
+// A datagram socket bound to a local port on any address and connected to the
+// router, so that only the router's datagrams are accepted. The owner watches
+// Handle() for readability and calls ReceiveFrom once per notification.
+class UdpLink : public Link {
+public:
+    UdpLink() = default;
+    ~UdpLink() override;
+    UdpLink(const UdpLink&) = delete;
+    UdpLink& operator=(const UdpLink&) = delete;
+
+    bool Create(int localPort);
+    bool Connect(const std::string& address, int port);
+    int Write(const void* bytes, std::size_t length) override;  // one datagram
+    // One datagram of at most size bytes; -1 on error, which includes a
+    // datagram longer than size.
+    int ReceiveFrom(void* buffer, int size);
+
+    int Handle() const { return socket_; }
+    int lastError = 0;  // platform error code of the last failed call
+
+private:
+    int socket_ = -1;
+};
+
+}  // namespace corvane
