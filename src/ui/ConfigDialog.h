@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDialog>
+
+class QButtonGroup;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QPushButton;
+
+namespace corvane {
+
+class Connection;
+class IpAddressEdit;
+
+// "Set Config": seven independent groups, each acting only through its own
+// button. Program-side settings go into the config and config.ini; router-side
+// settings only leave as queued commands.
+class ConfigDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ConfigDialog(Connection& connection, QWidget* parent = nullptr);
+
+    void SaveChannelNames();
+    void SaveAndApplyLink();
+    void ApplyGenerator();
+    void ApplyMonitoring();
+    void ApplyRouterBaudRate();
+    void ApplyLockModes();
+    void ApplyRouterNetwork();
+
+    Connection& connection;
+
+    QLineEdit* inputNameEdits[16] = {};
+    QLineEdit* outputNameEdits[16] = {};
+    QRadioButton* rs232Radio = nullptr;
+    QRadioButton* ethernetRadio = nullptr;
+    QLineEdit* comPortEdit = nullptr;
+    QComboBox* pcBaudList = nullptr;
+    QLineEdit* ipAddressEdit = nullptr;
+    QLineEdit* udpPortEdit = nullptr;
+    QPushButton* saveApplyLinkButton = nullptr;
+    QComboBox* resolutionList = nullptr;
+    QComboBox* patternList = nullptr;
+    QPushButton* generatorApplyButton = nullptr;
+    QComboBox* monitoringList = nullptr;
+    QPushButton* monitoringApplyButton = nullptr;
+    QComboBox* routerBaudList = nullptr;
+    QPushButton* routerBaudApplyButton = nullptr;
+    QComboBox* webLockList = nullptr;
+    QComboBox* dataLockList = nullptr;
+    QComboBox* keyLockList = nullptr;
+    QPushButton* lockApplyButton = nullptr;
+    QLineEdit* routerIpEdit = nullptr;
+    QLineEdit* routerPortEdit = nullptr;
+    QLineEdit* routerSubnetEdit = nullptr;
+    QLineEdit* routerGatewayEdit = nullptr;
+    QLineEdit* macEdits[6] = {};
+    QPushButton* networkApplyButton = nullptr;
+    QPushButton* saveNamesButton = nullptr;
+};
+
+}  // namespace corvane
