@@ -1,0 +1,133 @@
+#include "settings/EventLog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+constexpr std::size_t kMessageBufferSize = 1024;
+
+// snprintf into a std::string of whatever length the arguments need.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char small[64];
+    int n = std::snprintf(small, sizeof small, format, args...);
+    if (n < 0) {
+        return {};
+    }
+    if (static_cast<std::size_t>(n) < sizeof small) {
+        return std::string(small, static_cast<std::size_t>(n));
+    }
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, args...);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+LocalTime SystemLocalTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+#if defined(_WIN32)
+    localtime_s(&parts, &now);
+#else
+    localtime_r(&now, &parts);
+#endif
+    LocalTime t;
+    t.year = parts.tm_year + 1900;
+    t.month = parts.tm_mon + 1;
+    t.day = parts.tm_mday;
+    t.hour = parts.tm_hour;
+    t.minute = parts.tm_min;
+    t.second = parts.tm_sec;
+    return t;
+}
+
+void ScreenLog::AppendToLogList(const std::string& line) {
+    lines.push_back(line);
+    if (lines.size() > kMaxLines) {
+        lines.pop_front();
+    }
+}
+
+void ScreenLog::ClearLogList() {
+    lines.clear();
+}
+
+EventLog::EventLog(std::string directory, Clock clock)
+    : directory(std::move(directory)), clock(std::move(clock)) {}
+
+void EventLog::LogEvent(bool withTimestamp, bool toFile, const char* format, ...) {
+    char message[kMessageBufferSize];
+    message[0] = '\0';
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        // vsnprintf cuts an over-long message instead of running past the buffer.
+        int n = std::vsnprintf(message, sizeof message, format, args);
+        va_end(args);
+        if (n < 0) {
+            message[0] = '\0';
+        }
+    }
+
+    std::string line;
+    if (withTimestamp) {
+        MakeTimestamp();
+        line = "[" + timestampText + "]" + message;
+    } else {
+        line = std::string("  ") + message;
+    }
+
+    if (screenLogEnabled && screen != nullptr) {
+        screen->AppendToLogList(line);
+    }
+    if (toFile && fileLogEnabled) {
+        AppendToLogFile(line);
+    }
+}
+
+void EventLog::MakeTimestamp() {
+    LocalTime t = clock ? clock() : SystemLocalTime();
+    timestampText =
+        Format("%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+std::string EventLog::DailyFileName() const {
+    // The date is read afresh: a run that passes midnight starts the next day's file.
+    LocalTime t = clock ? clock() : SystemLocalTime();
+    std::string name = Format("%04d%02d%02d", t.year, t.month, t.day) + ".log";
+    if (directory.empty()) {
+        return name;
+    }
+    char last = directory.back();
+    if (last == '/' || last == '\\') {
+        return directory + name;
+    }
+    return directory + "/" + name;
+}
+
+void EventLog::AppendToLogFile(const std::string& line) {
+    // Opened and closed for every line so that each line is on disk when we return.
+    std::FILE* file = std::fopen(DailyFileName().c_str(), "a");
+    if (file == nullptr) {
+        return;  // logging never reports its own failures
+    }
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fputc('\n', file);
+    std::fclose(file);
+}
+
+void EventLog::ToggleScreenLog() {
+    screenLogEnabled = !screenLogEnabled;
+    if (!screenLogEnabled && screen != nullptr) {
+        screen->ClearLogList();
+    }
+}
+
+}  // namespace corvane
