@@ -1,0 +1,298 @@
+#include "protocol/ResponseParser.h"
+
+#include <climits>
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace corvane {
+namespace {
+
+// List values are cut into tokens in a buffer of this many characters; longer
+// tokens keep their first kTokenCapacity characters.
+constexpr std::size_t kTokenCapacity = 63;
+
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int DigitValue(char c, int base) {
+    int digit;
+    if (c >= '0' && c <= '9') {
+        digit = c - '0';
+    } else if (c >= 'a' && c <= 'z') {
+        digit = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'Z') {
+        digit = c - 'A' + 10;
+    } else {
+        return -1;
+    }
+    return digit < base ? digit : -1;
+}
+
+// Reads the number at position p the way atoi (base 10) or strtol (base 16,
+// optional "0x") would: leading blanks, a sign, digits up to the first other
+// character. Past the end or without digits it is 0. A value beyond int
+// saturates instead of overflowing.
+int NumberAt(std::string_view s, std::size_t p, int base) {
+    if (p >= s.size())
+        return 0;
+    std::size_t i = p;
+    while (i < s.size() && IsSpace(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    if (base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+        DigitValue(s[i + 2], 16) >= 0) {
+        i += 2;
+    }
+    constexpr long long kCap = static_cast<long long>(INT_MAX) + 1;
+    long long value = 0;
+    for (; i < s.size(); ++i) {
+        const int digit = DigitValue(s[i], base);
+        if (digit < 0)
+            break;
+        value = value * base + digit;
+        if (value > kCap)
+            value = kCap;
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
+}
+
+int DecimalAt(std::string_view s, std::size_t p) {
+    return NumberAt(s, p, 10);
+}
+int HexAt(std::string_view s, std::size_t p) {
+    return NumberAt(s, p, 16);
+}
+
+std::string TextFrom(std::string_view s, std::size_t p) {
+    return p < s.size() ? std::string(s.substr(p)) : std::string();
+}
+
+std::string WithoutBangs(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c != '!')
+            out += c;
+    }
+    return out;
+}
+
+// Calls fn for every token that a separator ends, empty ones included. A
+// trailing piece without a separator is not a token.
+template <typename Fn>
+void ForEachToken(std::string_view value, std::string_view separators, Fn&& fn) {
+    char token[kTokenCapacity];
+    std::size_t length = 0;
+    for (char c : value) {
+        if (separators.find(c) != std::string_view::npos) {
+            fn(std::string_view(token, length));
+            length = 0;
+        } else if (length < kTokenCapacity) {
+            token[length++] = c;
+        }
+    }
+}
+
+// A negative number would give a negative remainder; callers skip the entry.
+bool InRange(int index, int tableSize) {
+    return index >= 0 && index < tableSize;
+}
+
+void ApplyLink(RouterState& state, std::string_view value) {
+    ForEachToken(value, ",!", [&](std::string_view token) {
+        if (token.size() < 4)
+            return;  // NN^NN: the output is read at 3
+        const int input = DecimalAt(token, 0) % kChannelTableSize;
+        const int output = DecimalAt(token, 3) % kChannelTableSize;
+        if (!InRange(input, kChannelTableSize) || !InRange(output, kChannelTableSize))
+            return;
+        state.routedInput[output] = input;
+    });
+}
+
+void ApplyEdid(RouterState& state, std::string_view value) {
+    ForEachToken(value, ".!", [&](std::string_view token) {
+        if (token.size() < 2)
+            return;  // NNmode
+        const int input = DecimalAt(token, 0) % kChannelTableSize;
+        if (!InRange(input, kChannelTableSize))
+            return;
+        std::string mode = TextFrom(token, 2);
+        // The separator "." belongs to the short words: DEF. and OUT.
+        if (mode.size() == 3)
+            mode += '.';
+        state.inputEdidMode[input] = std::move(mode);
+    });
+}
+
+void ApplyQuad(RouterState& state, std::string_view value) {
+    ForEachToken(value, ",!", [&](std::string_view token) {
+        if (token.size() < 5)
+            return;  // S?R?L
+        const int slot = DecimalAt(token, 0) % kSlotTableSize;
+        if (!InRange(slot, kSlotTableSize))
+            return;
+        const int resolution = DecimalAt(token, 2) % (kResolutionCount + 1);
+        const int layout = DecimalAt(token, 4) % 8;
+        if (resolution >= 0)
+            state.quadResolution[slot] = resolution;
+        if (layout >= 0)
+            state.quadLayout[slot] = layout;
+    });
+}
+
+void ApplyLock(RouterState& state, std::string_view value) {
+    ForEachToken(value, ",!", [&](std::string_view token) {
+        if (token == "WL") {
+            state.webLock = 1;
+        } else if (token == "WUL") {
+            state.webLock = 0;
+        } else if (token == "DL") {
+            state.dataLock = 1;
+        } else if (token == "DUL") {
+            state.dataLock = 0;
+        } else if (token == "KL") {
+            state.keyLock = 1;
+        } else if (token == "KUL") {
+            state.keyLock = 0;
+        }
+    });
+}
+
+// QUADRES and QUADLAY: S_N, the number read after the first "_" (or from the
+// start when there is none).
+int NumberAfterUnderscore(std::string_view value) {
+    const std::size_t underscore = value.find('_');
+    return DecimalAt(value, underscore == std::string_view::npos ? 0 : underscore + 1);
+}
+
+}  // namespace
+
+int ResolutionFromToken(std::string_view value) {
+    for (int n = 1; n <= kResolutionCount; ++n) {
+        if (value == ResolutionTokens[n])
+            return n;
+    }
+    return 0;
+}
+
+int PatternFromToken(std::string_view value) {
+    for (int n = 1; n <= kPatternCount; ++n) {
+        if (value == PatternTokens[n])
+            return n;
+    }
+    return 0;
+}
+
+void ApplyResponse(RouterState& state, const char* text) {
+    if (text == nullptr)
+        return;
+    const std::string_view all(text);
+    std::string key;
+    std::string_view value = all;
+    const std::size_t equals = all.find('=');
+    if (equals != std::string_view::npos) {
+        key.assign(all.substr(0, equals));
+        value = all.substr(equals + 1);
+    }
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+
+    if (key == "LINK") {
+        ApplyLink(state, value);
+    } else if (key == "IN") {
+        const int input = DecimalAt(value, 1) % kChannelTableSize;
+        if (InRange(input, kChannelTableSize)) {
+            state.inputStatusText[input] = WithoutBangs(TextFrom(value, 4));
+        }
+    } else if (key == "OUT") {
+        const int output = DecimalAt(value, 1) % kChannelTableSize;
+        if (InRange(output, kChannelTableSize)) {
+            state.outputPlugged[output] = TextFrom(value, 4) == "Plugged!" ? 1 : 0;
+        }
+    } else if (key == "NETGW") {
+        state.routerGateway = WithoutBangs(value);
+    } else if (key == "NETIP") {
+        state.routerIp = WithoutBangs(value);
+    } else if (key == "NETSN") {
+        state.routerSubnetMask = WithoutBangs(value);
+    } else if (key == "NETPA") {
+        state.routerMac = WithoutBangs(value);
+    } else if (key == "NETPT") {
+        state.routerPort = WithoutBangs(value);
+    } else if (key == "VID") {
+        const int resolution = DecimalAt(value, 0) % (kResolutionCount + 1);
+        const int pattern = DecimalAt(value, 3) % (kPatternCount + 1);
+        if (resolution >= 0)
+            state.generatorResolution = resolution;
+        if (pattern >= 0)
+            state.generatorPattern = pattern;
+    } else if (key == "VIDRES") {
+        state.generatorResolution = ResolutionFromToken(value);
+    } else if (key == "VIDIMG") {
+        state.generatorPattern = PatternFromToken(value);
+    } else if (key == "MON") {
+        const int channel = DecimalAt(value, 0) % kChannelTableSize;
+        if (InRange(channel, kChannelTableSize))
+            state.monitoringChannel = channel;
+    } else if (key == "EDID") {
+        ApplyEdid(state, value);
+    } else if (key == "RS232") {
+        state.routerBaudRate = DecimalAt(value, 0);
+    } else if (key == "QUAD") {
+        ApplyQuad(state, value);
+    } else if (key == "QUADRES") {
+        const int slot = DecimalAt(value, 0) % kSlotTableSize;
+        const int resolution = NumberAfterUnderscore(value) % (kResolutionCount + 1);
+        if (InRange(slot, kSlotTableSize) && resolution >= 0) {
+            state.quadResolution[slot] = resolution;
+        }
+    } else if (key == "QUADLAY") {
+        const int slot = DecimalAt(value, 0) % kSlotTableSize;
+        const int layout = NumberAfterUnderscore(value) % 8;
+        if (InRange(slot, kSlotTableSize) && layout >= 0)
+            state.quadLayout[slot] = layout;
+    } else if (key == "SLOT") {
+        const int slot = DecimalAt(value, 0) % kSlotTableSize;
+        if (InRange(slot, kSlotTableSize)) {
+            state.inputCardType[slot] = HexAt(value, 3);
+            state.outputCardType[slot] = HexAt(value, 6);
+        }
+    } else if (key == "LOCK") {
+        ApplyLock(state, value);
+    }
+}
+
+void ResponseFramer::FeedResponseBytes(const void* bytes, int count,
+                                       const std::function<void(const char*)>& onResponse) {
+    if (bytes == nullptr || count <= 0)
+        return;
+    if (responseLength < 0 || responseLength > 255)
+        responseLength = 0;
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    for (int i = 0; i < count; ++i) {
+        const char b = static_cast<char>(in[i]);
+        responseBuffer[responseLength] = b;
+        if (b == '!') {
+            responseBuffer[responseLength + 1] = '\0';
+            responseLength = 0;
+            if (onResponse)
+                onResponse(responseBuffer);
+        } else {
+            // Longer texts wrap and overwrite their own start.
+            responseLength = (responseLength + 1) % 256;
+        }
+    }
+}
+
+}  // namespace corvane
