@@ -27,7 +27,10 @@ public:
     // Reads one datagram (the MSG_UDP_RX handler).
     void OnUdpData();
     // The watcher saw the device go away: logged, shown as Connection Failed.
+    // A late notice for a port that has been closed since is ignored.
     void OnSerialHangup();
+    // The ring filled up and the watcher is waiting for room: logged.
+    void OnSerialOverrun();
 
     RouterSession& session;
     AppConfig& config;
@@ -37,6 +40,8 @@ public:
     // A message the user must see (a message box in the GUI).
     std::function<void(const std::string&)> showMessage;
     // The UDP socket came or went: the owner starts or stops watching it.
+    // Called with the link once it is connected, and with nullptr just before
+    // a link announced that way is destroyed.
     std::function<void(UdpLink*)> udpLinkChanged;
 };
 

@@ -12,11 +12,14 @@ namespace corvane {
 // command-line client, the tests and the benchmarks.
 class HeadlessLoop {
 public:
+    // Takes over connection.serialLink.notify; create the loop before the
+    // serial port is opened.
     explicit HeadlessLoop(Connection& connection);
     ~HeadlessLoop();
 
     // Runs until done() is true (checked after every event) or the timeout
-    // passes. True when done() became true.
+    // passes. True when done() became true. The 50 ms tick keeps its phase
+    // from one call to the next.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
     Connection& connection;

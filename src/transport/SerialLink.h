@@ -13,6 +13,8 @@ namespace corvane {
 
 // What the watcher thread tells the owner. Called on the watcher thread: the
 // owner only posts a wake-up to its own thread (the GUI posts MSG_SERIAL_RX).
+// notify must never call Close (or Open) itself: Close joins the watcher, and
+// the watcher is the thread running notify.
 enum class SerialEvent {
     Received,  // bytes are waiting in the ring
     Overrun,   // the owner is not draining the ring fast enough; reading waits
@@ -30,6 +32,8 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     // 1 = open and watched, 0 = failed (message says why, for a message box).
+    // stopBits and parity take the Windows codes: stop bits 0 = one, 2 = two;
+    // parity 0 = none, 1 = odd, 2 = even. Opening an open link closes it first.
     int Open(const std::string& name, int speed, int dataBits, int stopBits, int parity);
     void Close();
     int Write(const void* bytes, std::size_t length) override;
@@ -37,9 +41,14 @@ public:
 
     // "COM3" names /dev/ttyS2 on POSIX systems; any other name is a device path.
     static std::string DevicePath(const std::string& portName);
+    // n for "COMn" (any case, n >= 1), 0 for any other name.
+    static int ComPortNumber(const std::string& portName);
 
     std::string portName;
     std::atomic<int> connected{0};
+    // Set by the watcher when the device went away, before it sends Hangup;
+    // cleared by Open and Close. Tells a stale Hangup from a fresh one.
+    std::atomic<int> hungUp{0};
     ReceiveRing ring;
     std::function<void(SerialEvent)> notify;
     // Text for the owner to show when Open fails in a way the user must see

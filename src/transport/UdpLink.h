@@ -17,11 +17,15 @@ public:
     UdpLink(const UdpLink&) = delete;
     UdpLink& operator=(const UdpLink&) = delete;
 
+    // Ports outside 0..65535 fail with the platform's invalid-argument code.
     bool Create(int localPort);
+    // address is dotted IPv4 text; nothing is sent.
     bool Connect(const std::string& address, int port);
-    int Write(const void* bytes, std::size_t length) override;  // one datagram
+    // One datagram; the bytes sent, 0 on failure (lastError says why).
+    int Write(const void* bytes, std::size_t length) override;
     // One datagram of at most size bytes; -1 on error, which includes a
-    // datagram longer than size.
+    // datagram longer than size (it is consumed) and a refused earlier send.
+    // 0 with lastError 0 when nothing was waiting after all.
     int ReceiveFrom(void* buffer, int size);
 
     int Handle() const { return socket_; }

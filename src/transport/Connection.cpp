@@ -1,0 +1,159 @@
+#include "transport/Connection.h"
+
+#include <cstdint>
+
+#include "settings/EventLog.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr int kUdpLocalPortOffset = 10;
+constexpr int kDatagramSize = 256;
+// The router's line format, fixed: 8 data bits, one stop bit, no parity.
+constexpr int kDataBits = 8;
+constexpr int kOneStopBit = 0;
+constexpr int kNoParity = 0;
+
+}  // namespace
+
+Connection::Connection(RouterSession& session, AppConfig& config)
+    : session(session), config(config) {}
+
+Connection::~Connection() {
+    // Stop the watcher before the callbacks it might use go away.
+    serialLink.Close();
+    if (session.activeLink == &serialLink || session.activeLink == udpLink.get())
+        session.activeLink = nullptr;
+}
+
+void Connection::Connect() {
+    if (session.connectionStatus == kDisconnected) {
+        EventLog& log = session.log;
+        if (!config.useSerial) {
+            const int localPort = config.udpPort + kUdpLocalPortOffset;
+            udpLink = std::make_unique<UdpLink>();
+            bool opened = false;
+            if (!udpLink->Create(localPort)) {
+                log.LogEvent(true, true, "UDP Socket Create Port=%d ERR=%d", localPort,
+                             udpLink->lastError);
+            } else {
+                log.LogEvent(true, true, "UDP Socket Create Port=%d OK", localPort);
+                if (udpLink->Connect(config.ipAddress, config.udpPort)) {
+                    log.LogEvent(true, true, "UDP Socket Connect IP Address=%s Port=%d ",
+                                 config.ipAddress.c_str(), config.udpPort);
+                    opened = true;
+                } else {
+                    log.LogEvent(true, true, "UDP Socket Connect IP Address=%s Port=%d ERR=%d ",
+                                 config.ipAddress.c_str(), config.udpPort, udpLink->lastError);
+                }
+            }
+            if (opened) {
+                session.connectionStatus = kConnecting;
+                session.activeLink = udpLink.get();
+                if (udpLinkChanged)
+                    udpLinkChanged(udpLink.get());
+            } else {
+                session.connectionStatus = kConnectionFailed;
+                udpLink.reset();
+            }
+        } else {
+            const int opened =
+                serialLink.Open(config.comName, config.baudRate, kDataBits, kOneStopBit, kNoParity);
+            if (!serialLink.message.empty() && showMessage)
+                showMessage(serialLink.message);
+            if (opened) {
+                session.connectionStatus = kConnecting;
+                session.activeLink = &serialLink;
+                log.LogEvent(true, true, "%s Baudrate:%d Open 8,1,NO OK!!! ",
+                             config.comName.c_str(), config.baudRate);
+            } else {
+                log.LogEvent(true, true, "%s Baudrate:%d Open ERR!! ", config.comName.c_str(),
+                             config.baudRate);
+                session.connectionStatus = kConnectionFailed;
+                serialLink.Close();
+            }
+        }
+        session.pollIndex = 0;
+        session.sendCountdown = 0;
+    }
+    if (session.refresh)
+        session.refresh();
+}
+
+void Connection::Disconnect() {
+    if (session.connectionStatus != kDisconnected) {
+        session.connectionStatus = kDisconnected;
+        // Close whatever is really open: the link type may have been changed in
+        // the settings since this link was opened.
+        serialLink.Close();
+        if (udpLink) {
+            if (udpLinkChanged)
+                udpLinkChanged(nullptr);
+            udpLink.reset();
+        }
+        session.activeLink = nullptr;
+        session.commandQueue.clear();
+        if (config.useSerial)
+            session.log.LogEvent(true, true, "RS232 Disconnect ");
+        else
+            session.log.LogEvent(true, true, "UDP Disconnect ");
+    }
+    session.state.ClearConnectionTables();
+    if (session.refresh)
+        session.refresh();
+}
+
+void Connection::OnUdpClose() {
+    session.log.LogEvent(true, true, "%s", "UDP CLOSE");
+    Disconnect();
+}
+
+void Connection::OnSerialData() {
+    const int count = serialLink.ring.Count();
+    if (count <= 0)
+        return;
+    std::uint8_t bytes[ReceiveRing::kSize];
+    int taken = 0;
+    while (taken < count && serialLink.ring.Get(bytes[taken]))
+        ++taken;
+    session.FeedResponseBytes(bytes, taken);
+}
+
+void Connection::OnUdpData() {
+    if (!udpLink)
+        return;
+    char datagram[kDatagramSize];
+    const int received = udpLink->ReceiveFrom(datagram, kDatagramSize);
+    if (received < 0) {
+        session.log.LogEvent(true, true, "UDP Socket Receive ERR=%d", udpLink->lastError);
+        session.connectionStatus = kConnectionFailed;
+        if (session.refresh)
+            session.refresh();
+        return;
+    }
+    session.FeedResponseBytes(datagram, received);
+}
+
+void Connection::OnSerialHangup() {
+    // Only a port whose watcher ended by itself; a notice that arrives after
+    // Disconnect (or after a new Open) has nothing to do with the port now.
+    if (!serialLink.hungUp)
+        return;
+    session.log.LogEvent(true, true, "%s Disconnected by the device ", serialLink.portName.c_str());
+    serialLink.Close();
+    if (session.activeLink == &serialLink)
+        session.activeLink = nullptr;
+    session.connectionStatus = kConnectionFailed;
+    if (session.refresh)
+        session.refresh();
+}
+
+void Connection::OnSerialOverrun() {
+    if (!serialLink.connected)
+        return;
+    session.log.LogEvent(true, true, "%s Receive buffer full, reading paused ",
+                         serialLink.portName.c_str());
+}
+
+}  // namespace corvane

@@ -1,0 +1,133 @@
+#include "transport/HeadlessLoop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <memory>
+
+namespace corvane {
+
+namespace {
+
+constexpr std::chrono::milliseconds kTick{50};
+
+// Shared with the watcher's notify, which may outlive the loop: the pipe closes
+// only when the last holder lets go.
+struct Wakeup {
+    int readFd = -1;
+    int writeFd = -1;
+    std::atomic<unsigned> events{0};
+
+    Wakeup() {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        for (int fd : fds) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+        readFd = fds[0];
+        writeFd = fds[1];
+    }
+    ~Wakeup() {
+        if (readFd >= 0)
+            close(readFd);
+        if (writeFd >= 0)
+            close(writeFd);
+    }
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    static unsigned Bit(SerialEvent event) { return 1u << static_cast<unsigned>(event); }
+
+    void Post(SerialEvent event) {
+        events.fetch_or(Bit(event), std::memory_order_release);
+        const char byte = 1;
+        // A full pipe is readable already; the event bit is what counts.
+        [[maybe_unused]] ssize_t n = write(writeFd, &byte, 1);
+    }
+    unsigned Take() {
+        char sink[64];
+        while (read(readFd, sink, sizeof sink) > 0) {
+        }
+        return events.exchange(0, std::memory_order_acquire);
+    }
+};
+
+}  // namespace
+
+struct HeadlessLoop::Impl {
+    std::shared_ptr<Wakeup> wakeup = std::make_shared<Wakeup>();
+    std::chrono::steady_clock::time_point nextTick = std::chrono::steady_clock::now() + kTick;
+};
+
+HeadlessLoop::HeadlessLoop(Connection& connection) : connection(connection), impl_(new Impl) {
+    std::shared_ptr<Wakeup> wakeup = impl_->wakeup;
+    connection.serialLink.notify = [wakeup](SerialEvent event) { wakeup->Post(event); };
+}
+
+HeadlessLoop::~HeadlessLoop() {
+    delete impl_;
+}
+
+bool HeadlessLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    auto finished = [&] { return done && done(); };
+    const Clock::time_point deadline = Clock::now() + timeout;
+    Wakeup& wakeup = *impl_->wakeup;
+    RouterSession& session = connection.session;
+
+    while (!finished()) {
+        Clock::time_point now = Clock::now();
+        if (now >= deadline)
+            return false;
+
+        if (now >= impl_->nextTick) {
+            session.OnSendTimer();
+            ++ticks;
+            impl_->nextTick += kTick;
+            // After a stall the timer carries on from now rather than catching up.
+            if (impl_->nextTick <= now)
+                impl_->nextTick = now + kTick;
+            continue;
+        }
+
+        const Clock::time_point until = std::min(impl_->nextTick, deadline);
+        const auto waitUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(until - now).count();
+        const int waitMs = static_cast<int>((waitUs + 999) / 1000);
+
+        pollfd fds[2] = {{wakeup.readFd, POLLIN, 0}, {-1, POLLIN, 0}};
+        const UdpLink* polled = connection.udpLink.get();
+        if (polled)
+            fds[1].fd = polled->Handle();
+        const int ready = poll(fds, 2, waitMs);
+        if (ready < 0 && errno != EINTR)
+            return finished();
+        if (ready <= 0)
+            continue;
+
+        if (fds[0].revents != 0) {
+            const unsigned events = wakeup.Take();
+            if (events & Wakeup::Bit(SerialEvent::Received))
+                connection.OnSerialData();
+            if (events & Wakeup::Bit(SerialEvent::Overrun))
+                connection.OnSerialOverrun();
+            if (events & Wakeup::Bit(SerialEvent::Hangup))
+                connection.OnSerialHangup();
+            if (finished())
+                return true;
+        }
+        // The socket may have been replaced or closed by what ran above.
+        if (fds[1].revents != 0 && polled && connection.udpLink.get() == polled &&
+            polled->Handle() == fds[1].fd)
+            connection.OnUdpData();
+    }
+    return true;
+}
+
+}  // namespace corvane

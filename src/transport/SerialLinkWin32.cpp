@@ -1,0 +1,300 @@
+// The RS232 link on Windows: overlapped I/O on a COM port and a watcher
+// thread that waits for received characters.
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdint>
+#include <system_error>
+
+#include "transport/SerialLink.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr DWORD kDriverQueueSize = 4192;
+constexpr int kBatchSize = 2048;
+// A full ring is re-checked this often while the owner drains it.
+constexpr DWORD kRoomWaitMs = 5;
+// Without handshake lines a stalled port would otherwise hold a write, and so
+// the owner's thread, for ever.
+constexpr DWORD kWriteTimeoutMs = 2000;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+bool ResetOverlapped(OVERLAPPED& overlapped) {
+    if (overlapped.hEvent != nullptr)
+        CloseHandle(overlapped.hEvent);
+    overlapped = OVERLAPPED{};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return overlapped.hEvent != nullptr;
+}
+
+void ReleaseOverlapped(OVERLAPPED& overlapped) {
+    if (overlapped.hEvent != nullptr)
+        CloseHandle(overlapped.hEvent);
+    overlapped = OVERLAPPED{};
+}
+
+}  // namespace
+
+struct SerialLink::Impl {
+    HANDLE port = INVALID_HANDLE_VALUE;
+    OVERLAPPED readOverlapped{};
+    OVERLAPPED writeOverlapped{};
+    OVERLAPPED waitOverlapped{};  // the watcher's WaitCommEvent
+    HANDLE stopEvent = nullptr;   // set by Close; ends every wait of the watcher
+    std::atomic<bool> deviceLost{false};
+};
+
+SerialLink::SerialLink() : impl_(new Impl) {}
+
+SerialLink::~SerialLink() {
+    Close();
+    delete impl_;
+}
+
+std::string SerialLink::DevicePath(const std::string& portName) {
+    // "\\.\COMn" reaches every port, COM10 and above included.
+    const bool comName = portName.size() > 3 &&
+                         std::toupper(static_cast<unsigned char>(portName[0])) == 'C' &&
+                         std::toupper(static_cast<unsigned char>(portName[1])) == 'O' &&
+                         std::toupper(static_cast<unsigned char>(portName[2])) == 'M';
+    if (!comName)
+        return portName;
+    for (std::size_t i = 3; i < portName.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(portName[i])))
+            return portName;
+    }
+    return "\\\\.\\" + portName;
+}
+
+int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopBits, int parity) {
+    Close();  // never two watchers on one link
+    message.clear();
+    Impl& d = *impl_;
+    d.deviceLost = false;
+    if (!ResetOverlapped(d.readOverlapped) || !ResetOverlapped(d.writeOverlapped) ||
+        !ResetOverlapped(d.waitOverlapped)) {
+        return 0;
+    }
+    if (d.stopEvent == nullptr)
+        d.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (d.stopEvent == nullptr)
+        return 0;
+    ResetEvent(d.stopEvent);
+
+    portName = name;
+    d.port = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (d.port == INVALID_HANDLE_VALUE) {
+        message = "fail Port open";
+        return 0;
+    }
+    // A zero or negative speed (a damaged config.ini) would divide by zero below.
+    if (speed <= 0)
+        return 0;
+
+    // Checked here rather than in the watcher, so that a port which could
+    // never report a character fails to open instead of staying silent.
+    if (!SetCommMask(d.port, EV_RXCHAR)) {
+        message = "Error while creating ThreadWatchComm, " + portName;
+        return 0;
+    }
+    SetupComm(d.port, kDriverQueueSize, kDriverQueueSize);
+    PurgeComm(d.port, kPurgeAll);
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is there
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 19200 / static_cast<DWORD>(speed);
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    SetCommTimeouts(d.port, &timeouts);
+
+    DCB state{};
+    state.DCBlength = sizeof state;
+    if (!GetCommState(d.port, &state))
+        return 0;
+    state.BaudRate = static_cast<DWORD>(speed);
+    state.ByteSize = static_cast<BYTE>(dataBits);
+    state.Parity = static_cast<BYTE>(parity);
+    state.StopBits = static_cast<BYTE>(stopBits);
+    if (!SetCommState(d.port, &state))
+        return 0;  // the caller closes the port
+
+    connected.store(1);
+    try {
+        watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
+    } catch (const std::system_error&) {
+        Close();
+        return 0;
+    }
+    return 1;
+}
+
+void SerialLink::Close() {
+    Impl& d = *impl_;
+    connected.store(0);
+    if (d.stopEvent != nullptr)
+        SetEvent(d.stopEvent);
+    if (d.port != INVALID_HANDLE_VALUE)
+        SetCommMask(d.port, 0);  // wakes WaitCommEvent
+    if (watcher_.joinable()) {
+        // notify must only post; a Close from the watcher itself leaves the
+        // join and the handles to the owner's next Close.
+        if (watcher_.get_id() == std::this_thread::get_id())
+            return;
+        watcher_.join();
+    }
+    if (d.port != INVALID_HANDLE_VALUE) {
+        PurgeComm(d.port, kPurgeAll);
+        CloseHandle(d.port);
+        d.port = INVALID_HANDLE_VALUE;
+    }
+    ReleaseOverlapped(d.readOverlapped);
+    ReleaseOverlapped(d.writeOverlapped);
+    ReleaseOverlapped(d.waitOverlapped);
+}
+
+int SerialLink::Write(const void* bytes, std::size_t length) {
+    Impl& d = *impl_;
+    if (connected.load() == 0 || d.port == INVALID_HANDLE_VALUE || length == 0)
+        return 0;
+    if (length > MAXDWORD)
+        length = MAXDWORD;
+    DWORD written = 0;
+    DWORD errors = 0;
+    if (WriteFile(d.port, bytes, static_cast<DWORD>(length), &written, &d.writeOverlapped)) {
+        return static_cast<int>(written);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        ClearCommError(d.port, &errors, nullptr);
+        return 0;
+    }
+    // Waits for completion; the write timeouts bound the wait.
+    if (!GetOverlappedResult(d.port, &d.writeOverlapped, &written, TRUE)) {
+        ClearCommError(d.port, &errors, nullptr);
+    }
+    return static_cast<int>(written);
+}
+
+int SerialLink::Read(void* buffer, int maximum) {
+    Impl& d = *impl_;
+    if (d.port == INVALID_HANDLE_VALUE || maximum <= 0)
+        return 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(d.port, &errors, &status)) {
+        d.deviceLost = true;  // the handle no longer names a device
+        return 0;
+    }
+    if (status.cbInQue == 0)
+        return 0;
+    DWORD got = 0;
+    if (ReadFile(d.port, buffer, static_cast<DWORD>(maximum), &got, &d.readOverlapped)) {
+        return static_cast<int>(got);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        if (!ClearCommError(d.port, &errors, nullptr))
+            d.deviceLost = true;
+        return 0;
+    }
+    if (!GetOverlappedResult(d.port, &d.readOverlapped, &got, TRUE)) {
+        if (!ClearCommError(d.port, &errors, nullptr))
+            d.deviceLost = true;
+    }
+    return static_cast<int>(got);
+}
+
+void SerialLink::ThreadWatchComm() {
+    Impl& d = *impl_;
+    std::uint8_t batch[kBatchSize];
+    bool overrun = false;
+    bool lost = false;
+    int emptyWakeups = 0;
+
+    auto notifyOwner = [this](SerialEvent event) {
+        if (notify)
+            notify(event);
+    };
+    // Stores every byte of a batch. When the ring is full the owner is woken
+    // and the watcher waits for room, so nothing received is ever dropped.
+    // False when Close asked the watcher to stop meanwhile.
+    auto store = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            int waits = 0;
+            while (ring.Put(batch[i]) == 0) {
+                if (!overrun) {
+                    overrun = true;
+                    notifyOwner(SerialEvent::Overrun);
+                }
+                if (waits++ % 20 == 0)
+                    notifyOwner(SerialEvent::Received);
+                if (WaitForSingleObject(d.stopEvent, kRoomWaitMs) == WAIT_OBJECT_0)
+                    return false;
+                if (connected.load() == 0)
+                    return false;
+            }
+        }
+        return true;
+    };
+
+    while (connected.load() != 0) {
+        DWORD mask = 0;
+        ResetEvent(d.waitOverlapped.hEvent);
+        if (!WaitCommEvent(d.port, &mask, &d.waitOverlapped)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                lost = connected.load() != 0;
+                break;
+            }
+            HANDLE handles[2] = {d.waitOverlapped.hEvent, d.stopEvent};
+            const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            DWORD unused = 0;
+            if (which != WAIT_OBJECT_0) {
+                // The OVERLAPPED must not be reused or freed while the wait is pending.
+                CancelIo(d.port);
+                GetOverlappedResult(d.port, &d.waitOverlapped, &unused, TRUE);
+                break;
+            }
+            if (!GetOverlappedResult(d.port, &d.waitOverlapped, &unused, FALSE)) {
+                lost = connected.load() != 0;
+                break;
+            }
+        }
+        if (connected.load() == 0)
+            break;
+
+        bool received = false;
+        for (;;) {
+            const int count = Read(batch, kBatchSize);
+            if (count <= 0)
+                break;
+            if (!store(count))
+                return;
+            received = true;
+        }
+        if (d.deviceLost) {
+            lost = connected.load() != 0;
+            break;
+        }
+        if (received) {
+            overrun = false;
+            emptyWakeups = 0;
+            notifyOwner(SerialEvent::Received);
+        } else if (++emptyWakeups > 3) {
+            // A wait that keeps returning without data must not become a spin.
+            WaitForSingleObject(d.stopEvent, 10);
+        }
+    }
+    if (lost) {
+        connected.store(0);
+        notifyOwner(SerialEvent::Hangup);
+    }
+}
+
+}  // namespace corvane
+
+#endif  // _WIN32
