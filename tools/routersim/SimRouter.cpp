@@ -1,0 +1,417 @@
+#include "SimRouter.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/RouterState.h"
+
+namespace corvane::sim {
+
+namespace {
+
+constexpr std::size_t kEdidBytes = 256;
+constexpr std::size_t kEdidFrame = kEdidBytes + 6;  // "EDIT=" + bytes + "!"
+
+std::string Format(const char* format, int a, int b = 0, int c = 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+// A whole unsigned decimal in [low, high]; anything else (sign, blanks,
+// trailing text, overflow) is refused.
+bool ParseNumber(std::string_view text, int low, int high, int* out) {
+    if (text.empty() || text.size() > 6) {
+        return false;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+bool ParseHexByte(std::string_view text, int* out) {
+    if (text.empty() || text.size() > 2) {
+        return false;
+    }
+    int value = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        value = value * 16 + digit;
+    }
+    *out = value;
+    return true;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t at = text.find(separator, start);
+        if (at == std::string_view::npos) {
+            parts.push_back(text.substr(start));
+            return parts;
+        }
+        parts.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
+bool IsQuery(std::string_view body) {
+    return body == "?";
+}
+
+std::vector<std::string> SetLinks(SimRouter& router, std::string_view body) {
+    for (std::string_view pair : Split(body, ',')) {
+        std::size_t caret = pair.find('^');
+        int input = 0;
+        int output = 0;
+        if (caret != std::string_view::npos &&
+            ParseNumber(pair.substr(0, caret), 0, kChannels, &input) &&
+            ParseNumber(pair.substr(caret + 1), 1, kChannels, &output)) {
+            router.route[output] = input;
+        }
+    }
+    return {LinkAnswer(router)};
+}
+
+std::vector<std::string> SetEdid(SimRouter& router, std::string_view body) {
+    std::string mode;
+    int copyOutput = 0;
+    std::string_view list;
+    if (body.starts_with("AUTO")) {
+        mode = "AUTO";
+        list = body.substr(4);
+    } else if (body.starts_with("USER")) {
+        mode = "USER";
+        list = body.substr(4);
+    } else if (body.starts_with("OUT")) {
+        std::size_t underscore = body.find('_');
+        if (underscore == std::string_view::npos ||
+            !ParseNumber(body.substr(3, underscore - 3), 1, kChannels, &copyOutput)) {
+            return {EdidAnswer(router)};
+        }
+        mode = "OUT";
+        list = body.substr(underscore + 1);
+    } else if (body.starts_with("DE")) {
+        mode = "DEF";
+        list = body.substr(2);
+    } else {
+        return {EdidAnswer(router)};
+    }
+    for (std::string_view item : Split(list, ',')) {
+        int input = 0;
+        if (ParseNumber(item, 1, kChannels, &input)) {
+            router.edidMode[input] = mode;
+            router.edidCopyOutput[input] = copyOutput;
+        }
+    }
+    return {EdidAnswer(router)};
+}
+
+std::vector<std::string> SetLocks(SimRouter& router, std::string_view body) {
+    std::string applied;
+    for (std::string_view token : Split(body, ',')) {
+        bool* lock = nullptr;
+        bool value = false;
+        if (token == "WL" || token == "WUL") {
+            lock = &router.webLock;
+            value = token == "WL";
+        } else if (token == "DL" || token == "DUL") {
+            lock = &router.dataLock;
+            value = token == "DL";
+        } else if (token == "KL" || token == "KUL") {
+            lock = &router.keyLock;
+            value = token == "KL";
+        }
+        if (lock != nullptr) {
+            *lock = value;
+            applied += applied.empty() ? "" : ",";
+            applied += token;
+        }
+    }
+    if (applied.empty()) {
+        return {};
+    }
+    return {"LOCK=" + applied + "!"};
+}
+
+std::string LockAnswer(const SimRouter& router) {
+    std::string answer = "LOCK=";
+    answer += router.webLock ? "WL," : "WUL,";
+    answer += router.dataLock ? "DL," : "DUL,";
+    answer += router.keyLock ? "KL!" : "KUL!";
+    return answer;
+}
+
+// "S_V!" for the quad settings; the slot must hold a quad card.
+bool ParseSlotValue(const SimRouter& router, std::string_view body, int high, int* slot,
+                    int* value) {
+    std::size_t underscore = body.find('_');
+    return underscore != std::string_view::npos &&
+           ParseNumber(body.substr(0, underscore), 1, kSlots, slot) &&
+           router.outputCard[*slot] == kQuadMultiViewer &&
+           ParseNumber(body.substr(underscore + 1), 1, high, value);
+}
+
+}  // namespace
+
+SimRouter DefaultRouter() {
+    SimRouter router;
+    const int inputs[kSlots + 1] = {0, kHdmiInput, kSdiInput, kDualDviInput, 0};
+    const int outputs[kSlots + 1] = {0, kHdmiOutput, kFiber1Output, kQuadMultiViewer,
+                                     kSingleDviOutput};
+    for (int s = 1; s <= kSlots; ++s) {
+        router.inputCard[s] = inputs[s];
+        router.outputCard[s] = outputs[s];
+    }
+    const char* const signals[kChannels + 1] = {
+        "",
+        "1920x1080p@60Hz",
+        "Signal OFF",
+        "1280x720p@60Hz",
+        "1920x1080p@60Hz",
+        "1920x1080i@60Hz",
+        "1920x1080i@60Hz",
+        "Signal OFF",
+        "1920x1080p@60Hz",
+        "1920x1200@60Hz",
+        "1280x1024@60Hz",
+        "Signal OFF",
+        "1600x1200@60Hz",
+        "Signal OFF",
+        "Signal OFF",
+        "Signal OFF",
+        "Signal OFF",
+    };
+    const bool plugged[kChannels + 1] = {false, true, true,  true,  false, true,
+                                         false, true, true,  true,  false, false,
+                                         false, true, false, false, false};
+    const int routes[kChannels + 1] = {0, 3, 0, 1, 0, 5, 6, 0, 0, 1, 5, 9, 12, 8, 0, 0, 0};
+    for (int c = 1; c <= kChannels; ++c) {
+        router.inputSignal[c] = signals[c];
+        router.outputPlugged[c] = plugged[c];
+        router.route[c] = routes[c];
+        router.edidMode[c] = "DEF";
+    }
+    router.edidMode[2] = "AUTO";
+    router.edidMode[3] = "USER";
+    router.edidMode[4] = "OUT";
+    router.edidCopyOutput[4] = 1;
+    router.quadResolution[3] = 9;
+    router.quadLayout[3] = 4;
+    return router;
+}
+
+bool ApplyCardSpec(SimRouter& router, const std::string& spec, std::string* error) {
+    std::vector<std::string_view> sides = Split(spec, '/');
+    int codes[2][kSlots + 1] = {};
+    bool ok = sides.size() == 2;
+    for (std::size_t side = 0; ok && side < 2; ++side) {
+        std::vector<std::string_view> items = Split(sides[side], ',');
+        ok = items.size() == kSlots;
+        for (int s = 1; ok && s <= kSlots; ++s) {
+            ok = ParseHexByte(items[s - 1], &codes[side][s]);
+        }
+    }
+    if (!ok) {
+        if (error != nullptr) {
+            *error = "card spec must be IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 in hex, got \"" + spec +
+                     "\"";
+        }
+        return false;
+    }
+    for (int s = 1; s <= kSlots; ++s) {
+        router.inputCard[s] = codes[0][s];
+        router.outputCard[s] = codes[1][s];
+        for (int c = (s - 1) * 4 + 1; c <= s * 4; ++c) {
+            if (codes[0][s] == 0) {
+                router.inputSignal[c] = "Signal OFF";
+            }
+            if (codes[1][s] == 0) {
+                router.outputPlugged[c] = false;
+            }
+        }
+        if (codes[1][s] == kQuadMultiViewer) {
+            if (router.quadResolution[s] == 0) {
+                router.quadResolution[s] = 9;
+                router.quadLayout[s] = 1;
+            }
+        } else {
+            router.quadResolution[s] = 0;
+            router.quadLayout[s] = 0;
+        }
+    }
+    return true;
+}
+
+std::string LinkAnswer(const SimRouter& router) {
+    std::string answer = "LINK=";
+    for (int output = 1; output <= kChannels; ++output) {
+        answer += Format("%02d^%02d", router.route[output], output);
+        answer += output == kChannels ? "!" : ",";
+    }
+    return answer;
+}
+
+std::string EdidAnswer(const SimRouter& router) {
+    std::string answer = "EDID=";
+    for (int input = 1; input <= kChannels; ++input) {
+        answer += Format("%02d", input) + router.edidMode[input];
+        answer += input == kChannels ? "!" : ".";
+    }
+    return answer;
+}
+
+std::string QuadAnswer(const SimRouter& router) {
+    std::string answer = "QUAD=";
+    for (int s = 1; s <= kSlots; ++s) {
+        answer += Format("%d_%d_%d", s, router.quadResolution[s], router.quadLayout[s]);
+        answer += s == kSlots ? "!" : ",";
+    }
+    return answer;
+}
+
+std::vector<std::string> HandleCommand(SimRouter& router, std::string_view command) {
+    std::size_t equals = command.find('=');
+    if (equals == std::string_view::npos || command.empty() || command.back() != '!') {
+        return {};
+    }
+    std::string key(command.substr(0, equals));
+    for (char& c : key) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    std::string_view body = command.substr(equals + 1, command.size() - equals - 2);
+
+    if (key == "EDIT") {
+        if (command.size() != kEdidFrame) {
+            return {"EDIT=ERR!"};
+        }
+        router.userEdid.assign(command.begin() + 5, command.begin() + 5 + kEdidBytes);
+        return {"EDIT=OK!"};
+    }
+    if (key == "NET" && IsQuery(body)) {
+        return {"NETIP=" + router.ip + "!", "NETSN=" + router.subnetMask + "!",
+                "NETGW=" + router.gateway + "!", "NETPA=" + router.mac + "!",
+                "NETPT=" + router.port + "!"};
+    }
+    if (key == "LINK") {
+        return IsQuery(body) ? std::vector<std::string>{LinkAnswer(router)}
+                             : SetLinks(router, body);
+    }
+    if (key == "VID" && IsQuery(body)) {
+        return {Format("VID=%02d_%02d!", router.generatorResolution, router.generatorPattern)};
+    }
+    if (key == "VIDRES") {
+        int value = 0;
+        if (ParseNumber(body, 1, kResolutionCount, &value)) {
+            router.generatorResolution = value;
+        }
+        return {std::string("VIDRES=") + ResolutionTokens[router.generatorResolution]};
+    }
+    if (key == "VIDIMG") {
+        int value = 0;
+        if (ParseNumber(body, 1, kPatternCount, &value)) {
+            router.generatorPattern = value;
+        }
+        return {std::string("VIDIMG=") + PatternTokens[router.generatorPattern]};
+    }
+    if (key == "MON") {
+        int value = 0;
+        if (!IsQuery(body) && ParseNumber(body, 0, kChannels, &value)) {
+            router.monitoringChannel = value;
+        }
+        return {Format("MON=%02d!", router.monitoringChannel)};
+    }
+    if (key == "EDID") {
+        return IsQuery(body) ? std::vector<std::string>{EdidAnswer(router)} : SetEdid(router, body);
+    }
+    if (key == "RS232") {
+        int value = 0;
+        if (!IsQuery(body) && ParseNumber(body, 0, 115200, &value) &&
+            (value == 9600 || value == 19200 || value == 38400 || value == 57600 ||
+             value == 115200)) {
+            router.baudRate = value;
+        }
+        return {Format("RS232=%d!", router.baudRate)};
+    }
+    if (key == "QUAD" && IsQuery(body)) {
+        return {QuadAnswer(router)};
+    }
+    if (key == "QUADRES" || key == "QUADLAY") {
+        bool resolution = key == "QUADRES";
+        int slot = 0;
+        int value = 0;
+        if (!ParseSlotValue(router, body, resolution ? kResolutionCount : 7, &slot, &value)) {
+            return {};
+        }
+        (resolution ? router.quadResolution : router.quadLayout)[slot] = value;
+        return {key + Format("=%d_%d!", slot, value)};
+    }
+    if (key == "SLOT" && IsQuery(body)) {
+        std::vector<std::string> answers;
+        for (int s = 1; s <= kSlots; ++s) {
+            answers.push_back(
+                Format("SLOT=%02d_%02X_%02X!", s, router.inputCard[s], router.outputCard[s]));
+        }
+        return answers;
+    }
+    if (key == "LOCK") {
+        return IsQuery(body) ? std::vector<std::string>{LockAnswer(router)}
+                             : SetLocks(router, body);
+    }
+    if (key == "IN" || key == "OUT") {
+        int channel = 0;
+        if (!ParseNumber(body, 1, kChannels, &channel)) {
+            return {};
+        }
+        std::string text = key == "IN" ? router.inputSignal[channel]
+                                       : (router.outputPlugged[channel] ? "Plugged" : "Unplugged");
+        return {key + Format("=_%02d_", channel) + text + "!"};
+    }
+    if (key == "NETIP" || key == "NETPT" || key == "NETSN" || key == "NETGW") {
+        std::string& field = key == "NETIP"   ? router.ip
+                             : key == "NETPT" ? router.port
+                             : key == "NETSN" ? router.subnetMask
+                                              : router.gateway;
+        if (!IsQuery(body)) {
+            field = std::string(body);
+        }
+        return {key + "=" + field + "!"};
+    }
+    return {};
+}
+
+void CommandFramer::Feed(const std::uint8_t* bytes, std::size_t count,
+                         const std::function<void(std::string_view)>& onCommand) {
+    for (std::size_t i = 0; i < count; ++i) {
+        pending.push_back(static_cast<char>(bytes[i]));
+        bool edidFrame = pending.size() >= 5 && std::strncmp(pending.data(), "EDIT=", 5) == 0;
+        if (edidFrame ? pending.size() == kEdidFrame : bytes[i] == '!') {
+            onCommand(pending);
+            pending.clear();
+        } else if (pending.size() >= kMaxCommand) {
+            pending.clear();
+        }
+    }
+}
+
+}  // namespace corvane::sim
