@@ -24,4 +24,8 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path);
 
+// atoi without its undefined overflow: optional blanks and sign, then the
+// leading decimal digits; no digits gives 0 and a huge number saturates.
+int ParseLeadingInt(const std::string& text);
+
 }  // namespace corvane

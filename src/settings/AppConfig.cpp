@@ -1,0 +1,73 @@
+#include "settings/AppConfig.h"
+
+#include <cstdio>
+
+#include "settings/IniFile.h"
+
+namespace corvane {
+
+namespace {
+
+// The buffers the settings were always read with: longer texts are cut.
+constexpr std::size_t kConfigBufferSize = 16;
+constexpr std::size_t kTitleBufferSize = 32;
+
+constexpr const char* kChannelSection = "CHANNELNAME";
+constexpr const char* kLinkSection = "SETCOMMCONFIG";
+
+std::string ChannelKey(const char* prefix, int channel) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%s%02d", prefix, channel);
+    return key;
+}
+
+std::string ReadConfigString(const char* section, const std::string& key,
+                             const std::string& defaultValue, const std::string& path) {
+    return ReadProfileString(section, key, defaultValue, kConfigBufferSize, path);
+}
+
+}  // namespace
+
+void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) {
+    for (int n = 1; n <= kChannelCount; ++n) {
+        std::string key = ChannelKey("InputChannel", n);
+        config.inputNames[n] = ReadConfigString(kChannelSection, key, key, path);
+    }
+    for (int n = 1; n <= kChannelCount; ++n) {
+        std::string key = ChannelKey("OutputChannel", n);
+        config.outputNames[n] = ReadConfigString(kChannelSection, key, key, path);
+    }
+    // Only the exact text selects the serial link; "rs232" means UDP.
+    config.useSerial = ReadConfigString(kLinkSection, "CommType", "UDP", path) == "RS232";
+    config.ipAddress = ReadConfigString(kLinkSection, "IpAddress", kFactoryIpAddress, path);
+    config.udpPort = ParseLeadingInt(ReadConfigString(kLinkSection, "UDPPort", "3000", path));
+    config.comName = ReadConfigString(kLinkSection, "COMName", "COM1", path);
+    config.baudRate = ParseLeadingInt(ReadConfigString(kLinkSection, "Baudrate", "115200 ", path));
+
+    state.generatorResolution = ReadProfileInt("VIDEOGENERATOR", "Resolution", 1, path);
+    state.generatorPattern = ReadProfileInt("VIDEOGENERATOR", "Pattern", 1, path);
+    state.monitoringChannel = ReadProfileInt("MONITORINGPORT", "Channel", 0, path);
+}
+
+void SaveChannelNames(const AppConfig& config, const std::string& path) {
+    for (int n = 1; n <= kChannelCount; ++n) {
+        WriteProfileString(kChannelSection, ChannelKey("InputChannel", n), config.inputNames[n],
+                           path);
+        WriteProfileString(kChannelSection, ChannelKey("OutputChannel", n), config.outputNames[n],
+                           path);
+    }
+}
+
+void SaveLinkSettings(const AppConfig& config, const std::string& path) {
+    WriteProfileString(kLinkSection, "COMName", config.comName, path);
+    WriteProfileString(kLinkSection, "Baudrate", std::to_string(config.baudRate), path);
+    WriteProfileString(kLinkSection, "IpAddress", config.ipAddress, path);
+    WriteProfileString(kLinkSection, "UDPPort", std::to_string(config.udpPort), path);
+    WriteProfileString(kLinkSection, "CommType", config.useSerial ? "RS232" : "UDP", path);
+}
+
+std::string ReadWindowTitle(const std::string& path) {
+    return ReadProfileString("TITLE", "TITLE", kDefaultWindowTitle, kTitleBufferSize, path);
+}
+
+}  // namespace corvane

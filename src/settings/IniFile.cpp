@@ -1,0 +1,400 @@
+#include "settings/IniFile.h"
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace corvane {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Blanks as the classic reader sees them. Bytes are tested by value so that
+// text with the high bit set never reaches the <cctype> functions.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && IsBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+enum class LineKind { kOther, kSection, kEntry };
+
+// One line of the file, as offsets into the text so that a rewrite can keep
+// every byte it does not mean to change.
+struct Line {
+    std::size_t begin = 0;       // first byte
+    std::size_t end = 0;         // end of content, before "\r\n" or "\n"
+    std::size_t next = 0;        // first byte of the following line
+    std::size_t valueBegin = 0;  // entries: the trimmed value
+    std::size_t valueEnd = 0;
+    LineKind kind = LineKind::kOther;
+    bool blank = true;
+    std::string_view name;  // section or key name, trimmed
+};
+
+// Text editors on Windows like to start a file with a UTF-8 byte order mark;
+// a section header right behind it must still be found.
+std::size_t SkipByteOrderMark(const std::string& text) {
+    return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+}
+
+std::vector<Line> SplitLines(const std::string& text) {
+    std::vector<Line> lines;
+    std::size_t pos = SkipByteOrderMark(text);
+    while (pos < text.size()) {
+        Line line;
+        line.begin = pos;
+        std::size_t newline = text.find('\n', pos);
+        if (newline == std::string::npos) {
+            line.end = text.size();
+            line.next = text.size();
+        } else {
+            line.end = newline;
+            line.next = newline + 1;
+        }
+        if (line.end > line.begin && text[line.end - 1] == '\r') {
+            --line.end;
+        }
+        pos = line.next;
+
+        std::string_view content(text.data() + line.begin, line.end - line.begin);
+        std::string_view trimmed = Trim(content);
+        line.blank = trimmed.empty();
+        if (!trimmed.empty() && trimmed.front() == '[') {
+            std::size_t close = trimmed.find(']');
+            if (close != std::string_view::npos) {
+                line.kind = LineKind::kSection;
+                line.name = Trim(trimmed.substr(1, close - 1));
+            }
+        } else if (std::size_t eq = content.find('='); eq != std::string_view::npos) {
+            line.kind = LineKind::kEntry;
+            line.name = Trim(content.substr(0, eq));
+            std::string_view value = Trim(content.substr(eq + 1));
+            line.valueBegin = value.empty() ? line.begin + eq + 1
+                                            : static_cast<std::size_t>(value.data() - text.data());
+            line.valueEnd = line.valueBegin + value.size();
+            if (value.empty()) {
+                // Nothing to keep after "=": a new value goes straight behind it.
+                line.valueEnd = line.end;
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Where a section and a key were found. Only the first section of a name is
+// searched, and its first entry of a name wins, as with the platform reader.
+struct Lookup {
+    std::optional<std::size_t> section;  // index of the header line
+    std::optional<std::size_t> entry;    // index of the entry line
+    std::size_t sectionEnd = 0;          // index of the line after the section
+};
+
+Lookup Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Lookup found;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == LineKind::kSection && SameName(lines[i].name, section)) {
+            found.section = i;
+            break;
+        }
+    }
+    if (!found.section) {
+        return found;
+    }
+    std::size_t i = *found.section + 1;
+    for (; i < lines.size() && lines[i].kind != LineKind::kSection; ++i) {
+        if (!found.entry && lines[i].kind == LineKind::kEntry && SameName(lines[i].name, key)) {
+            found.entry = i;
+        }
+    }
+    found.sectionEnd = i;
+    return found;
+}
+
+enum class ReadResult { kOk, kMissing, kFailed };
+
+ReadResult ReadWholeFile(const std::string& path, std::string& text) {
+    std::error_code ec;
+    fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return ReadResult::kMissing;
+    }
+    if (ec || status.type() != fs::file_type::regular) {
+        return ReadResult::kFailed;
+    }
+    // C stdio rather than streams: a read error must not become an exception.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return ReadResult::kFailed;
+    }
+    text.clear();
+    char chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        text.append(chunk, n);
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? ReadResult::kFailed : ReadResult::kOk;
+}
+
+// The value of the first matching entry, or nothing.
+std::optional<std::string> FindValue(const std::string& section, const std::string& key,
+                                     const std::string& path) {
+    std::string text;
+    if (ReadWholeFile(path, text) != ReadResult::kOk) {
+        return std::nullopt;
+    }
+    std::vector<Line> lines = SplitLines(text);
+    Lookup found = Find(lines, Trim(section), Trim(key));
+    if (!found.entry) {
+        return std::nullopt;
+    }
+    const Line& line = lines[*found.entry];
+    std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
+    // The value ends at a NUL byte, as it would in the classic character buffer.
+    if (std::size_t nul = value.find('\0'); nul != std::string::npos) {
+        value.resize(nul);
+    }
+    return std::string(Trim(value));
+}
+
+int ProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+bool FlushToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return false;
+    }
+#if !defined(_WIN32)
+    // Make the new content durable before the rename makes it visible.
+    if (fsync(fileno(file)) != 0) {
+        return false;
+    }
+#endif
+    return true;
+}
+
+// Replaces the file in one step: the new text goes to a temporary file next to
+// it, which is then renamed over the old one. A crash leaves either the old
+// file or the new one, never half of it.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::error_code ec;
+    fs::path target(path);
+    if (fs::is_symlink(target, ec)) {
+        // Write through the link rather than replacing the link itself.
+        fs::path resolved = fs::read_symlink(target, ec);
+        if (ec) {
+            return false;
+        }
+        target = resolved.is_absolute() ? resolved : target.parent_path() / resolved;
+    }
+
+    static std::atomic<int> counter{0};
+    fs::path temp = target;
+    temp += ".tmp" + std::to_string(ProcessId()) + "." + std::to_string(++counter);
+
+    std::FILE* file = std::fopen(temp.string().c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    ok = FlushToDisk(file) && ok;
+    ok = std::fclose(file) == 0 && ok;
+    if (ok) {
+        fs::file_status old = fs::status(target, ec);
+        if (!ec && fs::exists(old)) {
+            fs::permissions(temp, old.permissions(), ec);
+        }
+        ec.clear();
+        fs::rename(temp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        fs::remove(temp, ec);
+    }
+    return ok;
+}
+
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+}  // namespace
+
+int ParseLeadingInt(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Accumulate in 64 bits and stop growing past the int range, so a long run
+    // of digits saturates instead of overflowing.
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value <= static_cast<long long>(INT_MAX) + 1) {
+            value = value * 10 + (text[i] - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, std::size_t bufferSize,
+                              const std::string& path) {
+    if (bufferSize == 0) {
+        return {};
+    }
+    std::string value = FindValue(section, key, path).value_or(defaultValue);
+    if (value.size() > bufferSize - 1) {
+        value.resize(bufferSize - 1);
+    }
+    return value;
+}
+
+int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                   const std::string& path) {
+    std::optional<std::string> value = FindValue(section, key, path);
+    // An empty value counts as absent, as with the platform reader.
+    if (!value || value->empty()) {
+        return defaultValue;
+    }
+    return ParseLeadingInt(*value);
+}
+
+bool WriteProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path) {
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    // Names that could not be read back as the same section and key are refused
+    // rather than written into a file they would corrupt.
+    if (sectionName.empty() || keyName.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        sectionName.find(']') != std::string_view::npos || key.find('=') != std::string::npos ||
+        keyName.front() == '[') {
+        return false;
+    }
+    // A line break inside a value would start a new line, possibly a new section.
+    std::string cleanValue = value;
+    for (char& c : cleanValue) {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            c = ' ';
+        }
+    }
+
+    std::string text;
+    ReadResult read = ReadWholeFile(path, text);
+    if (read == ReadResult::kFailed) {
+        return false;  // never replace a file we could not read
+    }
+
+    std::vector<Line> lines = SplitLines(text);
+    std::string eol;
+    for (const Line& line : lines) {
+        if (line.next > line.end) {
+            eol = text.substr(line.end, line.next - line.end);
+            break;
+        }
+    }
+    if (eol.empty()) {
+#if defined(_WIN32)
+        eol = "\r\n";
+#else
+        eol = "\n";
+#endif
+    }
+
+    Lookup found = Find(lines, sectionName, keyName);
+    std::string entry = std::string(keyName) + "=" + cleanValue;
+    if (found.entry) {
+        const Line& line = lines[*found.entry];
+        text.replace(line.valueBegin, line.valueEnd - line.valueBegin, cleanValue);
+    } else if (found.section) {
+        // After the last non-blank line of the section, so a blank line that
+        // separates it from the next section stays where it is.
+        std::size_t last = *found.section;
+        for (std::size_t i = *found.section + 1; i < found.sectionEnd; ++i) {
+            if (!lines[i].blank) {
+                last = i;
+            }
+        }
+        const Line& line = lines[last];
+        if (line.next == line.end) {
+            // The last line of the file had no line break of its own.
+            text.insert(line.next, eol + entry + eol);
+        } else {
+            text.insert(line.next, entry + eol);
+        }
+    } else {
+        std::string block;
+        bool hasContent = false;
+        for (const Line& line : lines) {
+            hasContent = hasContent || !line.blank;
+        }
+        if (!text.empty() && text.back() != '\n') {
+            block += eol;
+        }
+        if (hasContent && !(lines.back().blank && lines.back().next > lines.back().end)) {
+            block += eol;  // one blank line between sections
+        }
+        block += "[" + std::string(sectionName) + "]" + eol + entry + eol;
+        text += block;
+    }
+    return ReplaceFile(path, text);
+}
+
+}  // namespace corvane

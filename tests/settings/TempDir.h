@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace corvane::testing {
+
+// A fresh directory per test, removed again afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("corvane-settings-") + info->test_suite_name() + "-" +
+                           std::to_string(std::random_device{}()) + "-" + std::to_string(++counter);
+        for (char& c : name) {
+            if (c == '/') {
+                c = '_';
+            }
+        }
+        dir = std::filesystem::temp_directory_path() / name;
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    std::string PathOf(const std::string& file) const { return (dir / file).string(); }
+
+    std::string Write(const std::string& file, const std::string& bytes) const {
+        std::string path = PathOf(file);
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+        return path;
+    }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path dir;
+};
+
+}  // namespace corvane::testing
