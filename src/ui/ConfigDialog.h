@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QButtonGroup;
 class QComboBox;
@@ -11,7 +12,10 @@ class QPushButton;
 namespace corvane {
 
 class Connection;
-class IpAddressEdit;
+
+// Dotted decimal as an IP address control reads it: four octets, an empty
+// field counting as 0 and a field above 255 as 255.
+QString DottedDecimal(const QString& text);
 
 // "Set Config": seven independent groups, each acting only through its own
 // button. Program-side settings go into the config and config.ini; router-side

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -13,10 +14,24 @@ namespace corvane {
 
 class Connection;
 class InputGrid;
+class RouterSession;
 
 // The chosen user EDID file; one for the whole process, so it outlives the
 // dialog that chose it.
 extern QString userEdidPath;
+// The external editor this process started; kept so that a second press does
+// not start another while it runs. Never deleted: the editor outlives us.
+extern QProcess* edidEditor;
+
+// The editor to start: CORVANE_EDID_EDITOR (a command line) when set; on
+// Windows otherwise the editor's own install path. Empty: none.
+QString EdidEditorCommand();
+
+enum class EdidUpload { NotSent, Sent, OpenFailed, FormatError };
+
+// Sends "EDIT=", the 256 file bytes and "!" as one write on the open link and
+// logs it; only while the link is open (Connecting or Connected).
+EdidUpload UploadEdidFile(RouterSession& session, const QString& path);
 
 // "Setup EDID ": EDID mode per input, the user EDID upload and the external
 // editor.
@@ -47,6 +62,9 @@ public:
     QPushButton* editorButton = nullptr;
     QPushButton* uploadButton = nullptr;
     QPushButton* modeApplyButton = nullptr;
+    // Shows "File Open Fail!" and "File Format Error!"; a message box unless
+    // replaced.
+    std::function<void(const QString&)> showMessage;
 
 private:
     void ShowModeSelection(const char* word, bool outputCopy);

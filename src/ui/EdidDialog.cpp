@@ -1,0 +1,219 @@
+#include "ui/EdidDialog.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSysInfo>
+#include <cstring>
+
+#include "protocol/Commands.h"
+#include "settings/EventLog.h"
+#include "transport/Connection.h"
+#include "ui/DialogUnits.h"
+#include "ui/Fonts.h"
+#include "ui/InputGrid.h"
+
+namespace corvane {
+
+QString userEdidPath;
+QProcess* edidEditor = nullptr;
+
+QString EdidEditorCommand() {
+    const QString command = qEnvironmentVariable("CORVANE_EDID_EDITOR").trimmed();
+    if (!command.isEmpty())
+        return command;
+#ifdef Q_OS_WIN
+    // A 32-bit build on 64-bit Windows finds the editor under "(x86)".
+    const bool wow64 = QSysInfo::buildCpuArchitecture() == QLatin1String("i386") &&
+                       QSysInfo::currentCpuArchitecture() == QLatin1String("x86_64");
+    return wow64 ? QStringLiteral("\"C:\\Program Files (x86)\\Silicon Image\\EDID.exe\"")
+                 : QStringLiteral("\"C:\\Program Files\\Silicon Image\\EDID.exe\"");
+#else
+    return QString();
+#endif
+}
+
+EdidUpload UploadEdidFile(RouterSession& session, const QString& path) {
+    if (session.connectionStatus != kConnecting && session.connectionStatus != kConnected)
+        return EdidUpload::NotSent;
+    if (path.isEmpty() || session.activeLink == nullptr)
+        return EdidUpload::NotSent;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return EdidUpload::OpenFailed;
+    if (file.size() != static_cast<qint64>(kEdidSize))
+        return EdidUpload::FormatError;
+    const QByteArray bytes = file.read(kEdidSize);
+    if (bytes.size() != static_cast<qsizetype>(kEdidSize))
+        return EdidUpload::FormatError;
+    std::uint8_t edid[kEdidSize];
+    std::memcpy(edid, bytes.constData(), kEdidSize);
+
+    // One write, one datagram: the raw bytes may hold "!" and must not be split.
+    const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
+    session.activeLink->Write(frame.data(), frame.size());
+    for (const std::string& line : UserEdidLogLines(edid))
+        session.log.LogEvent(true, true, "%s", line.c_str());
+    return EdidUpload::Sent;
+}
+
+EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
+    : QDialog(parent), connection(connection) {
+    setWindowTitle(QStringLiteral("Setup EDID "));
+    setFont(TahomaFont(11));
+    setFixedSize(DluX(370), DluY(296));
+    showMessage = [this](const QString& text) {
+        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
+    };
+
+    auto group = [this](const char* title, int x, int y, int w, int h) {
+        auto* box = new QGroupBox(QString::fromLatin1(title), this);
+        box->setGeometry(DluRect(x, y, w, h));
+        box->lower();
+    };
+    auto button = [this](const char* text, int x, int y, int w, int h) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setGeometry(DluRect(x, y, w, h));
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto radio = [this](const char* text, int x, int y, int w, int h) {
+        auto* r = new QRadioButton(QString::fromLatin1(text), this);
+        r->setGeometry(DluRect(x, y, w, h));
+        return r;
+    };
+
+    group("EDID User Mode", 12, 9, 347, 76);
+    pathLabel = new QLabel(this);
+    pathLabel->setGeometry(DluRect(17, 26, 302, 18));
+    pathLabel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    openButton = button("Open", 320, 26, 35, 18);
+    editorButton = button("EDID EDIT", 18, 60, 79, 20);
+    uploadButton = button("Apply", 266, 57, 79, 20);
+
+    group("Mode", 12, 101, 95, 152);
+    defaultRadio = radio("Default", 30, 126, 42, 15);
+    autoRadio = radio("Auto Detect", 30, 155, 66, 15);
+    outputCopyRadio = radio("Output Copy", 30, 184, 66, 15);
+    userRadio = radio("User's Edit", 30, 213, 61, 15);
+    auto* modes = new QButtonGroup(this);
+    for (QRadioButton* r : {defaultRadio, autoRadio, outputCopyRadio, userRadio})
+        modes->addButton(r);
+
+    group("Input Channel", 112, 101, 248, 152);
+    outputLabel = new QLabel(QStringLiteral("Output Channel"), this);
+    outputLabel->setGeometry(DluRect(206, 115, 66, 11));
+    outputList = new QComboBox(this);
+    outputList->setGeometry(DluRect(286, 114, 69, 13));
+    grid = new InputGrid(this);
+    grid->setGeometry(DluRect(117, 132, 237, 113));
+    modeApplyButton = button("Apply", 273, 262, 79, 20);
+
+    for (int n = 1; n <= 16; ++n)
+        outputList->addItem(QStringLiteral("Output %1").arg(n, 2, 10, QLatin1Char('0')));
+    outputList->setCurrentIndex(0);
+
+    connect(modeApplyButton, &QPushButton::clicked, this, &EdidDialog::ApplyEdidMode);
+    // clicked also fires on the radio that is already checked: that reloads
+    // the marks from the router's modes.
+    connect(defaultRadio, &QRadioButton::clicked, this, &EdidDialog::ChooseModeDefault);
+    connect(autoRadio, &QRadioButton::clicked, this, &EdidDialog::ChooseModeAuto);
+    connect(userRadio, &QRadioButton::clicked, this, &EdidDialog::ChooseModeUser);
+    connect(outputCopyRadio, &QRadioButton::clicked, this, &EdidDialog::ChooseModeOutputCopy);
+    connect(openButton, &QPushButton::clicked, this, &EdidDialog::OpenEdidFile);
+    connect(editorButton, &QPushButton::clicked, this, &EdidDialog::StartEdidEditor);
+    connect(uploadButton, &QPushButton::clicked, this, &EdidDialog::UploadUserEdid);
+
+    defaultRadio->setChecked(true);
+    ChooseModeDefault();
+}
+
+void EdidDialog::ShowModeSelection(const char* word, bool outputCopy) {
+    outputLabel->setVisible(outputCopy);
+    outputList->setVisible(outputCopy);
+    const RouterState& state = connection.session.state;
+    for (int n = 1; n <= 16; ++n)
+        grid->selection[n - 1] = state.inputEdidMode[n] == word ? 1 : 0;
+    grid->singleSelect = outputCopy ? 1 : 0;
+    grid->update();
+}
+
+void EdidDialog::ChooseModeDefault() {
+    ShowModeSelection("DEF.", false);
+}
+void EdidDialog::ChooseModeAuto() {
+    ShowModeSelection("AUTO", false);
+}
+void EdidDialog::ChooseModeUser() {
+    ShowModeSelection("USER", false);
+}
+void EdidDialog::ChooseModeOutputCopy() {
+    ShowModeSelection("OUT.", true);
+}
+
+void EdidDialog::ApplyEdidMode() {
+    EdidMode mode = EdidMode::Auto;
+    if (outputCopyRadio->isChecked())
+        mode = EdidMode::CopyOutput;
+    else if (defaultRadio->isChecked())
+        mode = EdidMode::Default;
+    else if (userRadio->isChecked())
+        mode = EdidMode::User;
+    const int copyOutput = outputList->currentIndex() + 1;
+    // Output 00 does not exist: without a chosen output nothing is copied.
+    if (mode == EdidMode::CopyOutput && copyOutput < 1)
+        return;
+    bool chosen[kChannelTableSize] = {};
+    for (int n = 1; n <= 16; ++n)
+        chosen[n] = grid->selection[n - 1] == 1;
+    if (const std::optional<std::string> command = EdidModeCommand(mode, copyOutput, chosen))
+        connection.session.EnqueueCommand(*command);
+}
+
+void EdidDialog::OpenEdidFile() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), QString(), QStringLiteral("EDID BIN Files (*.bin);;All Files (*.*)"));
+    if (path.isEmpty())
+        return;
+    userEdidPath = path;
+    pathLabel->setText(path);
+}
+
+void EdidDialog::StartEdidEditor() {
+    if (edidEditor != nullptr && edidEditor->state() != QProcess::NotRunning)
+        return;
+    const QStringList command = QProcess::splitCommand(EdidEditorCommand());
+    if (command.isEmpty())
+        return;
+    if (edidEditor == nullptr) {
+        edidEditor = new QProcess;
+        edidEditor->setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    // A missing editor fails quietly, as there is nothing the user can do here.
+    edidEditor->start(command.first(), command.mid(1));
+}
+
+void EdidDialog::UploadUserEdid() {
+    switch (UploadEdidFile(connection.session, userEdidPath)) {
+        case EdidUpload::OpenFailed:
+            showMessage(QStringLiteral("File Open Fail!"));
+            break;
+        case EdidUpload::FormatError:
+            showMessage(QStringLiteral("File Format Error!"));
+            break;
+        case EdidUpload::NotSent:
+        case EdidUpload::Sent:
+            break;
+    }
+}
+
+}  // namespace corvane

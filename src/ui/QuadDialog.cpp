@@ -1,0 +1,116 @@
+#include "ui/QuadDialog.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "protocol/Commands.h"
+#include "transport/Connection.h"
+#include "ui/DialogUnits.h"
+#include "ui/Fonts.h"
+#include "ui/ImageButton.h"
+
+// The icons live in a static library: pull their resource object in.
+static void InitQuadResources() {
+    Q_INIT_RESOURCE(quad);
+}
+
+namespace corvane {
+
+namespace {
+
+struct LayoutEntry {
+    const char* caption;
+    int captionX, captionY, captionHeight;
+    int buttonX, buttonY;
+};
+
+// Layouts 1..7 in number order.
+const LayoutEntry kQuadLayouts[7] = {
+    {"Input 1 Full Window", 17, 121, 18, 14, 139},
+    {"Input 2 Full Window", 73, 121, 18, 72, 139},
+    {"Input 3 Full Window", 131, 121, 18, 130, 139},
+    {"Input 4 Full Window", 191, 121, 18, 188, 139},
+    {"Divide 4 Window", 16, 200, 24, 14, 225},
+    {"Divide 1+3 Horizontal Window", 73, 199, 24, 72, 225},
+    {"Divide 1+3 Vertical Window", 131, 198, 24, 130, 225},
+};
+
+constexpr unsigned kShadeTint = 0x796B6B;
+
+}  // namespace
+
+QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
+    : QDialog(parent), connection(connection), slot(slot) {
+    InitQuadResources();
+    setWindowTitle(QStringLiteral("Setup Quad Multiviewer Card"));
+    setFont(TahomaFont(11));
+    setFixedSize(DluX(256), DluY(335));
+    const RouterState& state = connection.session.state;
+
+    titleLabel = new QLabel(QStringLiteral("Slot %1 Quad Multiviewer Card").arg(slot), this);
+    titleLabel->setGeometry(DluRect(7, 7, 134, 19));
+    titleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    auto* resolutionBox = new QGroupBox(QStringLiteral("Resolution"), this);
+    resolutionBox->setGeometry(DluRect(7, 31, 242, 60));
+    resolutionList = new QComboBox(this);
+    resolutionList->setGeometry(DluRect(19, 57, 161, 13));
+    resolutionApplyButton = new QPushButton(QStringLiteral("Apply"), this);
+    resolutionApplyButton->setGeometry(DluRect(189, 57, 50, 12));
+    resolutionApplyButton->setAutoDefault(false);
+
+    auto* layoutBox = new QGroupBox(QStringLiteral("Layout"), this);
+    layoutBox->setGeometry(DluRect(7, 96, 242, 232));
+    for (int i = 0; i < 7; ++i) {
+        const LayoutEntry& e = kQuadLayouts[i];
+        auto* caption = new QLabel(QString::fromLatin1(e.caption), this);
+        caption->setGeometry(DluRect(e.captionX, e.captionY, 50, e.captionHeight));
+        caption->setWordWrap(true);
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        layoutButtons[i] = new ImageButton(QString(), this);
+        layoutButtons[i]->setGeometry(DluRect(e.buttonX, e.buttonY, 57, 54));
+        layoutButtons[i]->SetButtonStyle(ImageButton::kRadioMode, true, false,
+                                         ImageButton::kTextLeft);
+        layoutButtons[i]->group = 1;
+    }
+    layoutApplyButton = new QPushButton(QStringLiteral("Apply"), this);
+    layoutApplyButton->setGeometry(DluRect(41, 299, 172, 18));
+    layoutApplyButton->setAutoDefault(false);
+
+    const bool validSlot = slot >= 1 && slot <= kSlotCount;
+    for (int r = 1; r <= kResolutionCount; ++r)
+        resolutionList->addItem(QString::fromLatin1(ResolutionNames[r]));
+    resolutionList->setCurrentIndex(validSlot ? state.quadResolution[slot] - 1 : -1);
+    const int layout = validSlot ? state.quadLayout[slot] : 0;
+    if (layout >= 1 && layout <= 7)
+        layoutButtons[layout - 1]->SetCheck(true);
+    for (int i = 0; i < 7; ++i) {
+        layoutButtons[i]->SetShade(i < 6 ? 2 : 1, 8, 10, 5, ColorFromRef(kShadeTint));
+        layoutButtons[i]->SetIcon(QPixmap(QStringLiteral(":/quad/layout%1.png").arg(i + 1)),
+                                  ImageButton::kIconCentred);
+    }
+
+    connect(resolutionApplyButton, &QPushButton::clicked, this, &QuadDialog::ApplyQuadResolution);
+    connect(layoutApplyButton, &QPushButton::clicked, this, &QuadDialog::ApplyQuadLayout);
+}
+
+void QuadDialog::ApplyQuadResolution() {
+    // Resolution 0 does not exist: without a row there is nothing to set.
+    const int resolution = resolutionList->currentIndex() + 1;
+    if (resolution < 1)
+        return;
+    connection.session.EnqueueCommand(QuadResolutionCommand(slot, resolution));
+}
+
+void QuadDialog::ApplyQuadLayout() {
+    int layout = 1;
+    for (int i = 0; i < 7; ++i) {
+        if (layoutButtons[i]->GetCheck())
+            layout = i + 1;
+    }
+    connection.session.EnqueueCommand(QuadLayoutCommand(slot, layout));
+}
+
+}  // namespace corvane
