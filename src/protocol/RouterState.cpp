@@ -66,20 +66,34 @@ const char* const PatternTokens[kPatternCount + 1] = {
 
 const char* CardTypeName(int code) {
     switch (code) {
-        case kSingleDviInput: return "Single DVI Input";
-        case kSingleDviOutput: return "Single DVI Output";
-        case kDualDviInput: return "Dual DVI Input";
-        case kDualDviOutput: return "Dual DVI Output";
-        case kHdmiInput: return "HDMI Input";
-        case kHdmiOutput: return "HDMI Output";
-        case kSdiInput: return "SDI Input";
-        case kSdiOutput: return "SDI Output";
-        case kFiber1Input: return "1Fiber Input";
-        case kFiber1Output: return "1Fiber Output";
-        case kFiber2Input: return "2Fiber Input";
-        case kFiber2Output: return "2Fiber Output";
-        case kQuadMultiViewer: return "Quad Multi Viewer";
-        default: return "";
+        case kSingleDviInput:
+            return "Single DVI Input";
+        case kSingleDviOutput:
+            return "Single DVI Output";
+        case kDualDviInput:
+            return "Dual DVI Input";
+        case kDualDviOutput:
+            return "Dual DVI Output";
+        case kHdmiInput:
+            return "HDMI Input";
+        case kHdmiOutput:
+            return "HDMI Output";
+        case kSdiInput:
+            return "SDI Input";
+        case kSdiOutput:
+            return "SDI Output";
+        case kFiber1Input:
+            return "1Fiber Input";
+        case kFiber1Output:
+            return "1Fiber Output";
+        case kFiber2Input:
+            return "2Fiber Input";
+        case kFiber2Output:
+            return "2Fiber Output";
+        case kQuadMultiViewer:
+            return "Quad Multi Viewer";
+        default:
+            return "";
     }
 }
 
@@ -97,7 +111,8 @@ void RouterState::ClearConnectionTables() {
 }
 
 bool RouterState::HasSignal(int input) const {
-    if (input < 1 || input > kChannelCount) return false;
+    if (input < 1 || input > kChannelCount)
+        return false;
     const std::string& text = inputStatusText[input];
     return !text.empty() && text.find("Signal OFF") == std::string::npos;
 }

@@ -1,0 +1,203 @@
+#include "protocol/RouterSession.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/Commands.h"
+#include "settings/EventLog.h"
+
+namespace corvane {
+namespace {
+
+struct FakeLink : Link {
+    int Write(const void* bytes, std::size_t length) override {
+        writes.emplace_back(static_cast<const char*>(bytes), length);
+        return static_cast<int>(length);
+    }
+    std::vector<std::string> writes;
+};
+
+struct Sent {
+    int tick;
+    std::string command;
+    bool operator==(const Sent&) const = default;
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    SessionTest() {
+        static std::atomic<int> counter{0};
+        dir = std::filesystem::temp_directory_path() /
+              ("corvane-session-" + std::to_string(std::random_device{}()) + "-" +
+               std::to_string(++counter));
+        std::filesystem::create_directories(dir);
+        log.directory = dir.string();
+        log.screenLogEnabled = true;
+        log.screen = &screen;
+        session.refresh = [this] { ++refreshes; };
+    }
+    ~SessionTest() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    void Connect() {
+        session.connectionStatus = kConnecting;
+        session.pollIndex = 0;
+        session.sendCountdown = 0;
+        session.activeLink = &link;
+    }
+    void Feed(const std::string& bytes) {
+        session.FeedResponseBytes(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    // Runs n ticks; an answering router replies after every command it gets.
+    std::vector<Sent> Run(int n, bool answering) {
+        std::vector<Sent> sent;
+        for (int tick = 1; tick <= n; ++tick) {
+            const std::size_t before = link.writes.size();
+            session.OnSendTimer();
+            if (link.writes.size() == before)
+                continue;
+            sent.push_back({tick, link.writes.back()});
+            if (answering)
+                Feed("MON=01!");
+        }
+        return sent;
+    }
+
+    std::filesystem::path dir;
+    ScreenLog screen;
+    EventLog log{".", [] { return LocalTime{2026, 12, 6, 14, 3, 7}; }};
+    FakeLink link;
+    RouterSession session{log};
+    int refreshes = 0;
+};
+
+TEST_F(SessionTest, AnsweringRouterGetsOneStartupQueryPerTickInOrder) {
+    Connect();
+    const std::vector<Sent> sent = Run(60, true);
+    ASSERT_EQ(sent.size(), 41u);
+    for (int i = 0; i < 41; ++i)
+        EXPECT_EQ(sent[i], (Sent{i + 1, StartupQueries[i]}));
+    EXPECT_EQ(session.pollIndex, 41u);
+    EXPECT_TRUE(session.commandQueue.empty());
+}
+
+TEST_F(SessionTest, SilentRouterGetsOneCommandPerTwentyTicks) {
+    Connect();
+    const std::vector<Sent> sent = Run(81, false);
+    const std::vector<Sent> expected = {
+        {1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}, {61, "MON=?!"}, {81, "EDID=?!"}};
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(session.commandQueue.size(), 41u - 5u);
+}
+
+TEST_F(SessionTest, AnswerReleasesTheNextCommand) {
+    Connect();
+    EXPECT_EQ(Run(2, false), (std::vector<Sent>{{1, "NET=?!"}}));  // LINK=?! waits
+    Feed("NETIP=10.0.0.5!");
+    EXPECT_EQ(session.connectionStatus, kConnected);
+    EXPECT_EQ(Run(1, false), (std::vector<Sent>{{1, "LINK=?!"}}));
+
+    // Once idle the countdown keeps falling; an answer with nothing
+    // outstanding still zeroes it.
+    session.pollIndex = kStartupQueryCount;
+    session.commandQueue.clear();
+    Run(30, false);
+    EXPECT_EQ(session.sendCountdown, 19 - 30);
+    session.sendCountdown = 15;
+    Feed("XYZ=1!");
+    EXPECT_EQ(session.sendCountdown, 0);
+    session.EnqueueCommand("MON=02!");
+    EXPECT_EQ(Run(1, false), (std::vector<Sent>{{1, "MON=02!"}}));
+}
+
+TEST_F(SessionTest, QueueWaitsWhileDisconnectedOrFailedAndGoesFirst) {
+    for (int status : {kDisconnected, kConnectionFailed}) {
+        SCOPED_TRACE(status);
+        session.commandQueue.clear();
+        link.writes.clear();
+        session.activeLink = &link;
+        session.connectionStatus = status;
+        session.pollIndex = 0;
+        session.LinkOutput(3, 2);
+        session.ClearAllLinks();
+        EXPECT_TRUE(Run(40, false).empty());
+        EXPECT_EQ(session.commandQueue.size(), 2u);
+        EXPECT_EQ(session.pollIndex, 0u);
+
+        Connect();
+        const std::vector<Sent> sent = Run(4, true);
+        ASSERT_EQ(sent.size(), 4u);
+        EXPECT_EQ(sent[0].command, LinkOutputCommand(RouterState{}, 3, 2));
+        EXPECT_EQ(sent[1].command, ClearAllLinksCommand());
+        EXPECT_EQ(sent[2].command, "NET=?!");
+        EXPECT_EQ(sent[3].command, "LINK=?!");
+    }
+}
+
+TEST_F(SessionTest, AnyResponseCompletesConnectingOnly) {
+    session.connectionStatus = kConnecting;
+    RouterState before = session.state;
+    Feed("XYZ=1!");
+    EXPECT_EQ(session.connectionStatus, kConnected);
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(session.state.routerIp, before.routerIp);
+
+    session.connectionStatus = kConnectionFailed;
+    Feed("MON=03!RS232=9600!");
+    EXPECT_EQ(session.connectionStatus, kConnectionFailed);
+    EXPECT_EQ(refreshes, 3);
+    EXPECT_EQ(session.state.monitoringChannel, 3);
+    EXPECT_EQ(session.state.routerBaudRate, 9600);
+}
+
+TEST_F(SessionTest, LogsSentAndReceivedLinesVerbatim) {
+    Connect();
+    Run(1, false);
+    Feed("NETIP=%s%n!");
+    const std::vector<std::string> expected = {"[2026/12/06 14:03:07]-->Data[NET=?!]",
+                                               "[2026/12/06 14:03:07]<--Recv[NETIP=%s%n!]"};
+    EXPECT_EQ(std::vector<std::string>(screen.lines.begin(), screen.lines.end()), expected);
+    std::ifstream file(dir / "20261206.log");
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ(text.str(), expected[0] + "\n" + expected[1] + "\n");
+}
+
+TEST_F(SessionTest, OverLongCommandIsRefusedAndLogged) {
+    EXPECT_TRUE(session.EnqueueCommand("NETIP=" + std::string(248, '1') + "!"));  // 255
+    EXPECT_FALSE(session.EnqueueCommand("NETIP=" + std::string(249, '1') + "!"));
+    EXPECT_EQ(session.commandQueue.size(), 1u);
+    ASSERT_EQ(screen.lines.size(), 1u);
+    EXPECT_NE(screen.lines[0].find("refused"), std::string::npos);
+}
+
+TEST_F(SessionTest, MissingLinkKeepsCommandsQueued) {
+    Connect();
+    session.activeLink = nullptr;
+    Run(3, false);
+    EXPECT_EQ(session.commandQueue.size(), 3u);
+    EXPECT_TRUE(screen.lines.empty());
+}
+
+TEST_F(SessionTest, OutputClickTogglesFromTheModel) {
+    session.LinkOutput(3, 2);
+    Feed("LINK=03^02!");
+    session.LinkOutput(3, 2);
+    session.LinkOutput(3, 0);
+    session.LinkOutput(3, 17);
+    ASSERT_EQ(session.commandQueue.size(), 2u);
+    EXPECT_EQ(session.commandQueue[0].substr(0, 17), "LINK=00^01,03^02,");
+    EXPECT_EQ(session.commandQueue[1], ClearAllLinksCommand());
+}
+
+}  // namespace
+}  // namespace corvane
