@@ -16,32 +16,20 @@ class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static std::atomic<int> counter{0};
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("corvane-settings-") + info->test_suite_name() + "-" +
-                           std::to_string(std::random_device{}()) + "-" + std::to_string(++counter);
-        for (char& c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        dir = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(dir);
+        dir = std::filesystem::temp_directory_path() /
+              ("corvane-settings-" + std::to_string(std::random_device{}()) + "-" +
+               std::to_string(++counter));
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
-
     std::string PathOf(const std::string& file) const { return (dir / file).string(); }
-
     std::string Write(const std::string& file, const std::string& bytes) const {
-        std::string path = PathOf(file);
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-        return path;
+        std::ofstream(PathOf(file), std::ios::binary) << bytes;
+        return PathOf(file);
     }
-
     static std::string Slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
