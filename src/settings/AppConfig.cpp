@@ -49,21 +49,24 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     state.monitoringChannel = ReadProfileInt("MONITORINGPORT", "Channel", 0, path);
 }
 
+// Each saver replaces the file once, so a save lands whole or not at all.
 void SaveChannelNames(const AppConfig& config, const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> entries;
     for (int n = 1; n <= kChannelCount; ++n) {
-        WriteProfileString(kChannelSection, ChannelKey("InputChannel", n), config.inputNames[n],
-                           path);
-        WriteProfileString(kChannelSection, ChannelKey("OutputChannel", n), config.outputNames[n],
-                           path);
+        entries.emplace_back(ChannelKey("InputChannel", n), config.inputNames[n]);
+        entries.emplace_back(ChannelKey("OutputChannel", n), config.outputNames[n]);
     }
+    WriteProfileStrings(kChannelSection, entries, path);
 }
 
 void SaveLinkSettings(const AppConfig& config, const std::string& path) {
-    WriteProfileString(kLinkSection, "COMName", config.comName, path);
-    WriteProfileString(kLinkSection, "Baudrate", std::to_string(config.baudRate), path);
-    WriteProfileString(kLinkSection, "IpAddress", config.ipAddress, path);
-    WriteProfileString(kLinkSection, "UDPPort", std::to_string(config.udpPort), path);
-    WriteProfileString(kLinkSection, "CommType", config.useSerial ? "RS232" : "UDP", path);
+    WriteProfileStrings(kLinkSection,
+                        {{"COMName", config.comName},
+                         {"Baudrate", std::to_string(config.baudRate)},
+                         {"IpAddress", config.ipAddress},
+                         {"UDPPort", std::to_string(config.udpPort)},
+                         {"CommType", config.useSerial ? "RS232" : "UDP"}},
+                        path);
 }
 
 std::string ReadWindowTitle(const std::string& path) {

@@ -106,12 +106,13 @@ std::vector<Line> SplitLines(const std::string& text) {
             line.kind = LineKind::kEntry;
             line.name = Trim(content.substr(0, eq));
             std::string_view value = Trim(content.substr(eq + 1));
-            line.valueBegin = value.empty() ? line.begin + eq + 1
-                                            : static_cast<std::size_t>(value.data() - text.data());
-            line.valueEnd = line.valueBegin + value.size();
             if (value.empty()) {
                 // Nothing to keep after "=": a new value goes straight behind it.
+                line.valueBegin = line.begin + eq + 1;
                 line.valueEnd = line.end;
+            } else {
+                line.valueBegin = static_cast<std::size_t>(value.data() - text.data());
+                line.valueEnd = line.valueBegin + value.size();
             }
         }
         lines.push_back(line);
@@ -262,6 +263,77 @@ bool HasLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+bool EndsWithLineBreak(const std::string& text, const Line& line) {
+    return line.next > line.begin && text[line.next - 1] == '\n';
+}
+
+// The file's own line break, taken from its first line that has one.
+std::string LineBreakOf(const std::string& text, const std::vector<Line>& lines) {
+    for (const Line& line : lines) {
+        if (EndsWithLineBreak(text, line)) {
+            return text.substr(line.end, line.next - line.end);
+        }
+    }
+#if defined(_WIN32)
+    return "\r\n";
+#else
+    return "\n";
+#endif
+}
+
+// Sets one entry in the file's text. False for names that could not be read
+// back as the same section and key: they are refused rather than written.
+bool SetEntry(std::string& text, std::string_view section, std::string_view key,
+              std::string value) {
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    if (sectionName.empty() || keyName.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        sectionName.find(']') != std::string_view::npos ||
+        keyName.find('=') != std::string_view::npos || keyName.front() == '[') {
+        return false;
+    }
+    // A line break inside a value would start a new line, possibly a new section.
+    for (char& c : value) {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            c = ' ';
+        }
+    }
+
+    std::vector<Line> lines = SplitLines(text);
+    std::string eol = LineBreakOf(text, lines);
+    Lookup found = Find(lines, sectionName, keyName);
+    std::string entry = std::string(keyName) + "=" + value;
+    if (found.entry) {
+        const Line& line = lines[*found.entry];
+        text.replace(line.valueBegin, line.valueEnd - line.valueBegin, value);
+    } else if (found.section) {
+        // After the last non-blank line of the section, so a blank line that
+        // separates it from the next section stays where it is.
+        std::size_t last = *found.section;
+        for (std::size_t i = *found.section + 1; i < found.sectionEnd; ++i) {
+            if (!lines[i].blank) {
+                last = i;
+            }
+        }
+        const Line& line = lines[last];
+        bool closed = EndsWithLineBreak(text, line);
+        text.insert(line.next, (closed ? "" : eol) + entry + eol);
+    } else {
+        bool hasContent = false;
+        for (const Line& line : lines) {
+            hasContent = hasContent || !line.blank;
+        }
+        if (!text.empty() && text.back() != '\n') {
+            text += eol;
+        }
+        if (hasContent && !lines.back().blank) {
+            text += eol;  // one blank line between sections
+        }
+        text += "[" + std::string(sectionName) + "]" + eol + entry + eol;
+    }
+    return true;
+}
+
 }  // namespace
 
 int ParseLeadingInt(const std::string& text) {
@@ -319,80 +391,20 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path) {
-    std::string_view sectionName = Trim(section);
-    std::string_view keyName = Trim(key);
-    // Names that could not be read back as the same section and key are refused
-    // rather than written into a file they would corrupt.
-    if (sectionName.empty() || keyName.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-        sectionName.find(']') != std::string_view::npos || key.find('=') != std::string::npos ||
-        keyName.front() == '[') {
-        return false;
-    }
-    // A line break inside a value would start a new line, possibly a new section.
-    std::string cleanValue = value;
-    for (char& c : cleanValue) {
-        if (c == '\r' || c == '\n' || c == '\0') {
-            c = ' ';
-        }
-    }
+    return WriteProfileStrings(section, {{key, value}}, path);
+}
 
+bool WriteProfileStrings(const std::string& section,
+                         const std::vector<std::pair<std::string, std::string>>& entries,
+                         const std::string& path) {
     std::string text;
-    ReadResult read = ReadWholeFile(path, text);
-    if (read == ReadResult::kFailed) {
+    if (ReadWholeFile(path, text) == ReadResult::kFailed) {
         return false;  // never replace a file we could not read
     }
-
-    std::vector<Line> lines = SplitLines(text);
-    std::string eol;
-    for (const Line& line : lines) {
-        if (line.next > line.end) {
-            eol = text.substr(line.end, line.next - line.end);
-            break;
+    for (const auto& [key, value] : entries) {
+        if (!SetEntry(text, section, key, value)) {
+            return false;
         }
-    }
-    if (eol.empty()) {
-#if defined(_WIN32)
-        eol = "\r\n";
-#else
-        eol = "\n";
-#endif
-    }
-
-    Lookup found = Find(lines, sectionName, keyName);
-    std::string entry = std::string(keyName) + "=" + cleanValue;
-    if (found.entry) {
-        const Line& line = lines[*found.entry];
-        text.replace(line.valueBegin, line.valueEnd - line.valueBegin, cleanValue);
-    } else if (found.section) {
-        // After the last non-blank line of the section, so a blank line that
-        // separates it from the next section stays where it is.
-        std::size_t last = *found.section;
-        for (std::size_t i = *found.section + 1; i < found.sectionEnd; ++i) {
-            if (!lines[i].blank) {
-                last = i;
-            }
-        }
-        const Line& line = lines[last];
-        if (line.next == line.end) {
-            // The last line of the file had no line break of its own.
-            text.insert(line.next, eol + entry + eol);
-        } else {
-            text.insert(line.next, entry + eol);
-        }
-    } else {
-        std::string block;
-        bool hasContent = false;
-        for (const Line& line : lines) {
-            hasContent = hasContent || !line.blank;
-        }
-        if (!text.empty() && text.back() != '\n') {
-            block += eol;
-        }
-        if (hasContent && !(lines.back().blank && lines.back().next > lines.back().end)) {
-            block += eol;  // one blank line between sections
-        }
-        block += "[" + std::string(sectionName) + "]" + eol + entry + eol;
-        text += block;
     }
     return ReplaceFile(path, text);
 }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -23,6 +25,12 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 // file cannot be written.
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path);
+
+// Several keys of one section in one replacement of the file, as if written
+// one after the other: either all of them land or, on failure, none.
+bool WriteProfileStrings(const std::string& section,
+                         const std::vector<std::pair<std::string, std::string>>& entries,
+                         const std::string& path);
 
 // atoi without its undefined overflow: optional blanks and sign, then the
 // leading decimal digits; no digits gives 0 and a huge number saturates.

@@ -118,6 +118,25 @@ TEST_F(IniFileTest, RefusesWhatItCannotWriteAndKeepsTheFile) {
     EXPECT_FALSE(WriteProfileString("A", "k", "v", dir.string()));
 }
 
+TEST_F(IniFileTest, BatchWriteMatchesSingleWritesOrChangesNothing) {
+    const std::string before = "[A]\r\nx=1\r\n\r\n[B]\r\ny=2";
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"x", "9"}, {"new", "1"}, {"X", "10"}, {"other", ""}};
+    for (const char* section : {"a", "B", "C"}) {
+        SCOPED_TRACE(section);
+        std::string one = Write("one.ini", before);
+        std::string batch = Write("batch.ini", before);
+        for (const auto& [key, value] : entries) {
+            ASSERT_TRUE(WriteProfileString(section, key, value, one));
+        }
+        ASSERT_TRUE(WriteProfileStrings(section, entries, batch));
+        EXPECT_EQ(Slurp(batch), Slurp(one));
+    }
+    std::string path = Write("t.ini", before);
+    EXPECT_FALSE(WriteProfileStrings("A", {{"x", "5"}, {"bad=key", "6"}}, path));
+    EXPECT_EQ(Slurp(path), before);
+}
+
 TEST_F(IniFileTest, SurvivesHostileFiles) {
     std::string garbage;
     for (int i = 0; i < 70000; ++i) {
