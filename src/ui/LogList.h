@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QListWidget>
+
+#include "settings/EventLog.h"
+
+namespace corvane {
+
+// The on-screen event log: newest line at the bottom, at most 1000 lines.
+class LogList : public QListWidget, public LogSink {
+    Q_OBJECT
+public:
+    explicit LogList(QWidget* parent = nullptr);
+    void AppendToLogList(const std::string& line) override;
+    void ClearLogList() override;
+};
+
+}  // namespace corvane

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <string>
+
+#include "protocol/RouterSession.h"
+#include "settings/AppConfig.h"
+#include "settings/EventLog.h"
+#include "transport/Connection.h"
+
+class QSocketNotifier;
+class QFrame;
+class QLabel;
+
+namespace corvane {
+
+class ColorLabel;
+class ImageButton;
+class LogList;
+class MatrixView;
+
+// The five panel bodies, rebuilt from scratch on every refresh.
+struct StatusPanelTexts {
+    std::string connection, generator, monitoring, lock, network;
+};
+StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
+                                       int connectionStatus);
+
+// The program's only top-level window. It owns the model, the settings, the
+// connection, the view, the buttons, the status panels and the log list, and
+// turns timer ticks, received data and clicks into calls on the core.
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit MainDialog(QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    void Connect();
+    void Disconnect();
+    void SetConfig();
+    void SetEdid();
+    void ClearAllLinks();
+    void OnViewNotify(int kind, int index);
+    void RefreshStatusPanels();
+    // "Connect" is available exactly while no link is open or failed.
+    void UpdateButtons();
+    void ShowAbout();
+    void ToggleScreenLog();
+
+    EventLog log;
+    RouterSession session;
+    AppConfig config;
+    Connection connection;
+
+    LogList* logList = nullptr;
+    MatrixView* matrixView = nullptr;
+    ImageButton* disconnectButton = nullptr;
+    ImageButton* connectButton = nullptr;
+    ImageButton* setEdidButton = nullptr;
+    ImageButton* setConfigButton = nullptr;
+    ImageButton* linkClearButton = nullptr;
+    ImageButton* linkButton = nullptr;
+    ImageButton* allLinkButton = nullptr;
+    ColorLabel* connectionCaption = nullptr;
+    ColorLabel* connectionPanel = nullptr;
+    ColorLabel* generatorCaption = nullptr;
+    ColorLabel* generatorPanel = nullptr;
+    ColorLabel* monitoringCaption = nullptr;
+    ColorLabel* monitoringPanel = nullptr;
+    ColorLabel* lockCaption = nullptr;
+    ColorLabel* lockPanel = nullptr;
+    ColorLabel* networkCaption = nullptr;
+    ColorLabel* networkPanel = nullptr;
+    QTimer sendTimer;
+    QSocketNotifier* udpNotifier = nullptr;
+    // Shows a message the user must see; tests replace it to stay unblocked.
+    std::function<void(const QString&)> messageBox;
+
+protected:
+    bool event(QEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void CreateControls();
+    void WatchUdpLink(UdpLink* link);
+    template <class Dialog, class... Args>
+    void RunDialog(Args&&... args);
+};
+
+}  // namespace corvane

@@ -1,0 +1,291 @@
+#include "ui/MatrixView.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "ui/Fonts.h"
+#include "ui/Messages.h"
+
+namespace corvane {
+
+namespace {
+
+const QColor kViewBackground(71, 79, 100);
+const QColor kHeaderFill(173, 149, 103);
+const QColor kHeaderText(254, 254, 254);
+const QColor kNumberStrip(102, 153, 255);
+const QColor kNameBar(217, 217, 217);
+const QColor kSelectedNameBar(16, 34, 80);
+const QColor kInfoArea(236, 240, 223);
+const QColor kInfoText(64, 64, 64);
+const QColor kNoLinkText(200, 64, 64);
+const QColor kNumberText(234, 234, 234);
+
+constexpr int kLampWidth = 24;
+constexpr int kLampHeight = 9;
+
+// A rectangle given by its edges, the right and bottom ones exclusive.
+QRect Edges(int left, int top, int right, int bottom) {
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// Top and left edge in one colour, bottom and right in the other.
+void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight) {
+    painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
+    painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
+    painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
+    painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
+}
+
+QString Latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
+
+}  // namespace
+
+MatrixLayout LayoutCells(int width) {
+    MatrixLayout layout;
+    for (int k = 1; k <= kSlotCount; ++k) {
+        const int step = 65 * (k - 1);
+        layout.slotHeaderRects[kInputSide][k] = Edges(2, 2 + step, width - 2, 15 + step);
+        layout.slotHeaderRects[kOutputSide][k] = Edges(2, 277 + step, width - 2, 290 + step);
+    }
+    for (int c = 1; c <= kChannelCount; ++c) {
+        const int i = c - 1;
+        const int left = 25 + 170 * (i % 4);
+        const int top = 15 + 65 * (i / 4);
+        layout.cellRects[kInputSide][c] = Edges(left, top, left + 167, top + 46);
+        layout.cellRects[kOutputSide][c] = Edges(left, top + 275, left + 167, top + 275 + 46);
+    }
+    return layout;
+}
+
+ViewHit HitTest(const MatrixLayout& layout, QPoint point) {
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        if (layout.slotHeaderRects[kOutputSide][slot].contains(point))
+            return {1, slot};
+    }
+    for (int c = 1; c <= kChannelCount; ++c) {
+        if (layout.cellRects[kInputSide][c].contains(point))
+            return {2, c};
+        if (layout.cellRects[kOutputSide][c].contains(point))
+            return {3, c};
+    }
+    return {};
+}
+
+bool InputIndicatorOn(const RouterState& state, int input) {
+    return state.HasSignal(input);
+}
+
+bool OutputIndicatorOn(const RouterState& state, int output) {
+    if (output < 1 || output > kChannelCount)
+        return false;
+    if (state.outputPlugged[output] == 1)
+        return true;
+    switch (state.outputCardType[SlotOfChannel(output)]) {
+        case kFiber1Input:
+        case kFiber1Output:
+        case kFiber2Input:
+        case kFiber2Output:
+        case kQuadMultiViewer:
+            return true;
+        default:
+            return false;
+    }
+}
+
+QImage MakeIndicatorStrip() {
+    QImage strip(2 * kLampWidth, kLampHeight, QImage::Format_RGB32);
+    for (int lamp = 0; lamp < 2; ++lamp) {
+        const int x0 = lamp * kLampWidth;
+        const QRgb interior = lamp == 0 ? qRgb(128, 128, 128) : qRgb(0, 255, 0);
+        for (int y = 0; y < kLampHeight; ++y) {
+            for (int x = 0; x < kLampWidth; ++x) {
+                const bool edge = x == 0 || y == 0 || x == kLampWidth - 1 || y == kLampHeight - 1;
+                const bool glint = (y == 2 && x >= 2 && x <= 5) || (y == 4 && x == 2);
+                strip.setPixel(x0 + x, y,
+                               edge    ? qRgb(192, 192, 192)
+                               : glint ? qRgb(255, 255, 255)
+                                       : interior);
+            }
+        }
+    }
+    return strip;
+}
+
+MatrixView::MatrixView(const RouterState& routerState, const AppConfig& appConfig, QWidget* parent)
+    : QWidget(parent), state(routerState), config(appConfig) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    indicatorStrip = MakeIndicatorStrip();
+    layout = LayoutCells(width());
+}
+
+void MatrixView::resizeEvent(QResizeEvent*) {
+    layout = LayoutCells(width());
+    backBuffer = QImage();
+    update();
+}
+
+void MatrixView::PaintBuffer() {
+    if (backBuffer.size() != size())
+        backBuffer = QImage(size(), QImage::Format_RGB32);
+    if (backBuffer.isNull())
+        return;
+    QPainter painter(&backBuffer);
+    painter.fillRect(rect(), kViewBackground);
+    Draw3dRect(painter, rect(), Qt::black, Qt::black);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        DrawSlotHeader(painter, kInputSide, slot);
+        DrawSlotHeader(painter, kOutputSide, slot);
+    }
+    for (int channel = 1; channel <= kChannelCount; ++channel) {
+        DrawChannelCell(painter, kInputSide, channel);
+        DrawChannelCell(painter, kOutputSide, channel);
+    }
+}
+
+void MatrixView::paintEvent(QPaintEvent*) {
+    // Everything goes to the back buffer first and reaches the screen in one
+    // copy, so the view never flickers.
+    PaintBuffer();
+    QPainter painter(this);
+    painter.drawImage(0, 0, backBuffer);
+}
+
+void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
+    const QPalette& pal = palette();
+    const QColor light = pal.color(QPalette::Light), shadow = pal.color(QPalette::Dark);
+    QRect r = layout.slotHeaderRects[side][slot];
+    if (side == kOutputSide && pressedKind == 1 && pressedIndex == slot) {
+        r.translate(2, 2);
+        Draw3dRect(painter, r, shadow, light);
+    } else {
+        Draw3dRect(painter, r, light, shadow);
+    }
+    r.adjust(1, 1, -1, -1);
+    painter.fillRect(r, kHeaderFill);
+    const int card = side == kInputSide ? state.inputCardType[slot] : state.outputCardType[slot];
+    const QString text =
+        QString::asprintf(side == kInputSide ? "  IN SLOT %0d   %s" : "  OUT SLOT %0d   %s", slot,
+                          CardTypeName(card));
+    painter.setFont(TahomaFont(10, true));
+    painter.setPen(kHeaderText);
+    painter.drawText(r, Qt::AlignLeft | kSingleLine, text);
+}
+
+void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
+    const QPalette& pal = palette();
+    const QColor light = pal.color(QPalette::Light), shadow = pal.color(QPalette::Dark);
+    const bool selected = side == kInputSide && channel == selectedInput;
+    const bool pressed = side == kInputSide
+                             ? selected || (pressedKind == 2 && pressedIndex == channel)
+                             : pressedKind == 3 && pressedIndex == channel;
+    QRect r = layout.cellRects[side][channel];
+    if (pressed) {
+        r.translate(1, 1);
+        Draw3dRect(painter, r, shadow, light);
+    } else {
+        Draw3dRect(painter, r, light, shadow);
+    }
+    r.adjust(1, 1, -1, -1);
+    const int L = r.left(), T = r.top(), R = r.right() + 1, B = r.bottom() + 1;
+
+    painter.fillRect(r, Qt::white);
+    painter.fillRect(Edges(L, T, L + 24, B), kNumberStrip);
+    const QRect nameBar = Edges(L + 25, T, R, T + 26);
+    const QRect infoArea = Edges(L + 25, T + 26, R, B);
+    painter.fillRect(nameBar, selected ? kSelectedNameBar : kNameBar);
+    painter.fillRect(infoArea, kInfoArea);
+
+    const std::string& name =
+        side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
+    painter.setFont(TahomaFont(12, true));
+    painter.setPen(selected ? kNameBar : kSelectedNameBar);
+    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine, QStringLiteral(" ") + Latin1(name));
+
+    const bool on =
+        side == kInputSide ? InputIndicatorOn(state, channel) : OutputIndicatorOn(state, channel);
+    painter.drawImage(QPoint(L, T), indicatorStrip,
+                      QRect(on ? kLampWidth : 0, 0, kLampWidth, kLampHeight));
+
+    painter.setFont(TahomaFont(16, true));
+    painter.setPen(kNumberText);
+    painter.drawText(Edges(L, T + 9, L + 24, B), Qt::AlignHCenter | kSingleLine,
+                     QString::asprintf("%02d", channel));
+
+    painter.setFont(TahomaFont(10, false));
+    painter.setPen(kInfoText);
+    if (side == kInputSide) {
+        painter.drawText(infoArea, Qt::AlignLeft | kSingleLine,
+                         QStringLiteral(" ") + Latin1(state.inputEdidMode[channel]));
+        painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
+                         QStringLiteral("      ") + Latin1(state.inputStatusText[channel]));
+    } else {
+        const int routed = state.routedInput[channel];
+        if (routed < 1 || routed > kChannelCount) {
+            painter.setPen(kNoLinkText);
+            painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine, QStringLiteral("No Link"));
+        } else {
+            painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
+                             QStringLiteral(" ") + Latin1(config.inputNames[routed]));
+        }
+    }
+}
+
+void MatrixView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(e);
+        return;
+    }
+    const ViewHit hit = HitTest(layout, e->position().toPoint());
+    if (hit.kind != 0) {
+        pressedKind = hit.kind;
+        pressedIndex = hit.index;
+    }
+    update();
+}
+
+void MatrixView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(e);
+        return;
+    }
+    const ViewHit hit = HitTest(layout, e->position().toPoint());
+    const ViewHit pressed{pressedKind, pressedIndex};
+    pressedKind = 0;
+    pressedIndex = 0;
+    update();
+    if (hit.kind == 0 || !(hit == pressed))
+        return;
+    switch (hit.kind) {
+        case 1:
+            Notify(kOutputSlotHeader, hit.index);
+            break;
+        case 2:
+            selectedInput = selectedInput == hit.index ? 0 : hit.index;
+            Notify(kInputCell, hit.index);
+            break;
+        case 3:
+            Notify(kOutputCell, hit.index);
+            break;
+    }
+}
+
+void MatrixView::mouseDoubleClickEvent(QMouseEvent* e) {
+    // The second click of a double click is not a click.
+    e->accept();
+}
+
+void MatrixView::Notify(int kind, int index) {
+    if (QObject* target = parent()) {
+        ViewNotifyEvent event(kind, index);
+        QCoreApplication::sendEvent(target, &event);
+    }
+}
+
+}  // namespace corvane

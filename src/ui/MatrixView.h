@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include "protocol/RouterState.h"
+#include "settings/AppConfig.h"
+
+namespace corvane {
+
+enum MatrixSide : int { kInputSide = 0, kOutputSide = 1 };
+
+// Where every header and cell sits for a view of the given width. Index 0 of
+// each table is not used.
+struct MatrixLayout {
+    QRect slotHeaderRects[2][kSlotTableSize];
+    QRect cellRects[2][kChannelTableSize];
+};
+MatrixLayout LayoutCells(int width);
+
+// What a point hits: kind 0 nothing, 1 output slot header, 2 input cell,
+// 3 output cell; index is the slot or channel.
+struct ViewHit {
+    int kind = 0;
+    int index = 0;
+    bool operator==(const ViewHit&) const = default;
+};
+ViewHit HitTest(const MatrixLayout& layout, QPoint point);
+
+// Lamp rules: an input is lit by any signal text but "Signal OFF"; an output by
+// a plugged display, and always on fiber and quad multiviewer cards.
+bool InputIndicatorOn(const RouterState& state, int input);
+bool OutputIndicatorOn(const RouterState& state, int output);
+
+// The 48 x 9 lamp strip: "off" image in columns 0-23, "on" image in 24-47.
+QImage MakeIndicatorStrip();
+
+// The slot and crosspoint view. It keeps no router data: every paint reads the
+// model and the channel names. Clicks go to the parent as ViewNotifyEvent.
+class MatrixView : public QWidget {
+    Q_OBJECT
+public:
+    MatrixView(const RouterState& state, const AppConfig& config, QWidget* parent = nullptr);
+
+    // Draws the whole view into backBuffer.
+    void PaintBuffer();
+
+    const RouterState& state;
+    const AppConfig& config;
+    QImage backBuffer;
+    QImage indicatorStrip;
+    MatrixLayout layout;
+    int pressedKind = 0;
+    int pressedIndex = 0;
+    int selectedInput = 0;  // 1..16, 0 = none
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void DrawSlotHeader(QPainter& painter, int side, int slot);
+    void DrawChannelCell(QPainter& painter, int side, int channel);
+    void Notify(int kind, int index);
+};
+
+}  // namespace corvane
