@@ -1,0 +1,308 @@
+#include <QSignalSpy>
+#include <QWidget>
+#include <QtTest>
+
+#include "ui/ImageButton.h"
+
+using namespace corvane;
+
+namespace {
+
+int Brightness(QRgb c) {
+    return qRed(c) + qGreen(c) + qBlue(c);
+}
+
+}  // namespace
+
+class ImageButtonTest : public QObject {
+    Q_OBJECT
+private slots:
+    void dibGeometry_data();
+    void dibGeometry();
+    void dibPixelsAndPalette();
+    void shadeBounds_data();
+    void shadeBounds();
+    void paletteRampAndTint();
+    void facesPerState();
+    void radioGroupUnchecking();
+    void checkBoxClicks();
+    void pushIgnoresCheck();
+};
+
+void ImageButtonTest::dibGeometry_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("requestedBits");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<int>("paletteSize");
+    QTest::newRow("0 bits -> 1") << 10 << 0 << 1 << 4 << 2;
+    QTest::newRow("3 bits -> 4") << 9 << 3 << 4 << 8 << 16;
+    QTest::newRow("8 bits, odd width padded") << 5 << 8 << 8 << 8 << 256;
+    QTest::newRow("8 bits, aligned width") << 8 << 6 << 8 << 8 << 256;
+    QTest::newRow("9 bits -> 24") << 3 << 9 << 24 << 12 << 0;
+}
+
+void ImageButtonTest::dibGeometry() {
+    QFETCH(int, width);
+    QFETCH(int, requestedBits);
+    QFETCH(int, bits);
+    QFETCH(int, stride);
+    QFETCH(int, paletteSize);
+    PaletteDib dib;
+    QVERIFY(dib.Create(width, 3, requestedBits));
+    QCOMPARE(dib.bitCount, bits);
+    QCOMPARE(dib.stride, stride);
+    QCOMPARE(dib.paletteSize, paletteSize);
+    QCOMPARE(int(dib.block.size()), 40 + 4 * paletteSize + 3 * stride);
+    const std::uint8_t* h = dib.block.data();
+    QCOMPARE(int(h[0]), 40);
+    QCOMPARE(int(h[4]), width);
+    QCOMPARE(int(h[8]), 3);  // positive height: rows bottom-up
+    QCOMPARE(int(h[14]), bits);
+    QCOMPARE(int(h[20] | h[21] << 8), 3 * stride);
+    QCOMPARE(dib.Bits(), dib.block.data() + 40 + 4 * paletteSize);
+
+    PaletteDib none;
+    QVERIFY(!none.Create(0, 5, 8));
+    QVERIFY(!none.IsValid());
+    QVERIFY(none.Bits() == nullptr);
+}
+
+void ImageButtonTest::dibPixelsAndPalette() {
+    PaletteDib dib;
+    QVERIFY(dib.Create(4, 3, 8));
+    dib.Clear(7);
+    dib.SetPixelIndex(1, 0, 200);  // top row is stored last
+    QCOMPARE(int(dib.Bits()[2 * dib.stride + 1]), 200);
+    QCOMPARE(dib.PixelIndex(1, 0), 200);
+    QCOMPARE(dib.PixelIndex(0, 2), 7);
+    dib.SetPixelIndex(4, 0, 1);   // outside: ignored
+    dib.SetPixelIndex(-1, 0, 1);  // outside: ignored
+    QCOMPARE(dib.PixelIndex(3, 0), 7);
+
+    dib.SetPaletteIndex(10, 200, 100, 50);
+    QCOMPARE(dib.PaletteColor(10), qRgb(200, 100, 50));
+    QCOMPARE(int(dib.block[40 + 40]), 50);   // stored blue, green, red, 0
+    dib.SetPaletteIndex(256 + 11, 1, 2, 3);  // index taken modulo 256
+    QCOMPARE(dib.PaletteColor(11), qRgb(1, 2, 3));
+
+    dib.BlendPalette(QColor(0, 0, 250), 150);  // above 100 acts as 100
+    QCOMPARE(dib.PaletteColor(10), qRgb(0, 0, 250));
+    dib.SetPaletteIndex(12, 100, 100, 100);
+    dib.BlendPalette(QColor(200, 0, 100), 25);
+    QCOMPARE(dib.PaletteColor(12), qRgb(125, 75, 100));
+
+    PaletteDib copy;
+    copy.Clone(dib);
+    QCOMPARE(copy.block, dib.block);
+    const QImage image = copy.ToImage();
+    QCOMPARE(image.size(), QSize(4, 3));
+    QCOMPARE(image.pixel(1, 0), copy.PaletteColor(200));
+
+    PaletteDib small;
+    QVERIFY(small.Create(2, 2, 4));
+    small.SetPaletteIndex(16, 9, 9, 9);  // beyond a 16-entry table: ignored
+    QCOMPARE(small.PaletteColor(15), qRgb(0, 0, 0));
+}
+
+void ImageButtonTest::shadeBounds_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("granularity");
+    QTest::newRow("diagonal") << 1 << 8;
+    QTest::newRow("horizontal") << 2 << 8;
+    QTest::newRow("horizontal, no noise") << 2 << 0;
+    QTest::newRow("vertical") << 3 << 20;
+    QTest::newRow("horizontal bump") << 4 << 8;
+    QTest::newRow("vertical bump") << 5 << 8;
+    QTest::newRow("soft bump") << 6 << 8;
+    QTest::newRow("hard bump") << 7 << 8;
+    QTest::newRow("metal") << 8 << 8;
+    QTest::newRow("noise only") << 0 << 30;
+    QTest::newRow("unknown type is noise") << 9 << 30;
+}
+
+// Every shade stays within its formula plus or minus the noise amplitude.
+void ImageButtonTest::shadeBounds() {
+    QFETCH(int, type);
+    QFETCH(int, granularity);
+    ImageButton button(QStringLiteral("x"));
+    button.resize(93, 29);
+    button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
+    const PaletteDib& face = button.normalFace;
+    QVERIFY(face.IsValid());
+    const int W = 93, H = 29, g = granularity;
+    int minimum = 255, maximum = 0;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const int v = face.PixelIndex(x, y);
+            minimum = std::min(minimum, v);
+            maximum = std::max(maximum, v);
+            int expected = -1;
+            if (type == 1) {
+                const int E = (255 - 2 * g) / 2;
+                expected = g + (y * E) / H + (E * (W - x)) / W;
+            } else if (type == 2) {
+                expected = g + (y * (255 - 2 * g)) / H;
+            } else if (type == 3) {
+                expected = g + ((W - x) * (255 - 2 * g)) / W;
+            } else if (type == 0 || type == 9) {
+                expected = 128;
+            }
+            if (expected >= 0) {
+                // One more at the top: rand() of 32767 divides to N + 1.
+                QVERIFY2(v >= expected - g && v <= expected + g + 1,
+                         qPrintable(QStringLiteral("(%1,%2)=%3 expected %4")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(v)
+                                        .arg(expected)));
+            }
+        }
+    }
+    if (type == 2 && g == 0) {
+        QCOMPARE(face.PixelIndex(0, 0), 0);  // flat: dark top, light bottom, no noise
+        QCOMPARE(face.PixelIndex(50, 0), 0);
+        QCOMPARE(face.PixelIndex(50, H - 1), (H - 1) * 255 / H);
+    }
+    if (type >= 4 && type <= 8)
+        QVERIFY(maximum - minimum > 60);  // a visible shape
+    if (type == 0 || type == 9)
+        QVERIFY(maximum - minimum > g);  // noise is there
+}
+
+void ImageButtonTest::paletteRampAndTint() {
+    ImageButton button;
+    button.resize(40, 20);
+    const QPalette& pal = button.palette();
+    const QColor shadow = pal.color(QPalette::Dark), face = pal.color(QPalette::Button),
+                 light = pal.color(QPalette::Light);
+    button.SetShade(2, 8, 10, 0, Qt::black);
+    QCOMPARE(button.normalFace.PaletteColor(0), shadow.rgb());
+    QCOMPARE(button.normalFace.PaletteColor(128), face.rgb());
+    QCOMPARE(button.normalFace.PaletteColor(255), light.rgb());
+    QCOMPARE(qRed(button.normalFace.PaletteColor(64)), (shadow.red() + face.red()) / 2);
+
+    const QColor tint(107, 107, 121);
+    button.SetShade(2, 8, 10, 50, tint);
+    QCOMPARE(qBlue(button.normalFace.PaletteColor(0)),
+             (tint.blue() * 50 + shadow.blue() * 50) / 100);
+    QCOMPARE(qRed(button.normalFace.PaletteColor(255)), (tint.red() * 50 + light.red() * 50) / 100);
+}
+
+void ImageButtonTest::facesPerState() {
+    QWidget parent;
+    ImageButton button(QStringLiteral("Connect"), &parent);
+    button.setGeometry(0, 0, 93, 29);
+    button.SetShade(2, 8, 10, 5, ColorFromRef(0x796B6B));
+    QCOMPARE(button.hoverFace.block.size(), button.normalFace.block.size());
+    // Same pixels, lighter palette: every entry of the hover face is at least
+    // as bright and the face as a whole brighter.
+    long normalSum = 0, hoverSum = 0;
+    for (int i = 0; i < 256; ++i) {
+        QVERIFY(Brightness(button.hoverFace.PaletteColor(i)) >=
+                Brightness(button.normalFace.PaletteColor(i)));
+        normalSum += Brightness(button.normalFace.PaletteColor(i));
+        hoverSum += Brightness(button.hoverFace.PaletteColor(i));
+    }
+    QVERIFY(hoverSum > normalSum);
+    QCOMPARE(button.pressedFace.block, button.hoverFace.block);
+    QCOMPARE(button.disabledFace.block, button.normalFace.block);
+
+    // A point inside the face, away from the edge and the caption.
+    const QPoint probe(6, 6);
+    const QImage normal = button.RenderFace();
+    QCOMPARE(normal.pixel(probe), button.normalImage.pixel(probe));
+    button.hover = true;
+    const QImage hover = button.RenderFace();
+    QCOMPARE(hover.pixel(probe), button.hoverImage.pixel(probe));
+    QVERIFY(Brightness(hover.pixel(probe)) > Brightness(normal.pixel(probe)));
+    button.hover = false;
+    button.setDown(true);
+    const QImage pressed = button.RenderFace();  // pressed face moved by (1,1)
+    QCOMPARE(pressed.pixel(probe), button.pressedImage.pixel(probe - QPoint(1, 1)));
+    button.setDown(false);
+    // The caption is drawn: some pixels differ from the bare face.
+    bool captionSeen = false;
+    for (int x = 20; x < 70 && !captionSeen; ++x)
+        captionSeen = normal.pixel(x, 14) != button.normalImage.pixel(x, 14);
+    QVERIFY(captionSeen);
+
+    button.setEnabled(false);
+    const QImage disabled = button.RenderFace();
+    QCOMPARE(disabled.pixel(probe), button.disabledImage.pixel(probe));
+}
+
+void ImageButtonTest::radioGroupUnchecking() {
+    QWidget parent;
+    ImageButton* buttons[4];
+    for (int i = 0; i < 4; ++i) {
+        buttons[i] = new ImageButton(QString(), &parent);
+        buttons[i]->SetButtonStyle(ImageButton::kRadioMode, true);
+    }
+    buttons[3]->group = 1;  // another group
+    buttons[0]->SetCheck(true);
+    buttons[3]->SetCheck(true);
+    QCoreApplication::processEvents();
+    buttons[1]->SetCheck(true);
+    // The others are unchecked by posted events, not at once.
+    QVERIFY(buttons[0]->GetCheck());
+    QCoreApplication::processEvents();
+    QVERIFY(!buttons[0]->GetCheck());
+    QVERIFY(buttons[1]->GetCheck());
+    QVERIFY(!buttons[2]->GetCheck());
+    QVERIFY(buttons[3]->GetCheck());
+
+    parent.resize(300, 100);
+    buttons[2]->setGeometry(100, 0, 50, 30);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    QVERIFY(buttons[2]->GetCheck());
+    QTRY_VERIFY(!buttons[1]->GetCheck());
+    QTest::mouseClick(buttons[2], Qt::LeftButton);  // a checked radio stays checked
+    QVERIFY(buttons[2]->GetCheck());
+}
+
+void ImageButtonTest::checkBoxClicks() {
+    QWidget parent;
+    parent.resize(200, 100);
+    auto* box = new ImageButton(QStringLiteral("All Link"), &parent);
+    box->setGeometry(10, 10, 80, 30);
+    box->SetButtonStyle(ImageButton::kCheckBoxMode, false);
+    QVERIFY(!box->border);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QSignalSpy clicked(box, &QPushButton::clicked);
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->GetCheck());
+    // The second click of a double click counts as one more click.
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->GetCheck());
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &dbl);
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(box->GetCheck());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->GetCheck());
+    // Pressed on the button, released outside: no toggle, no click.
+    const int before = clicked.count();
+    QTest::mousePress(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(150, 60));
+    QVERIFY(!box->GetCheck());
+    QCOMPARE(clicked.count(), before);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    QVERIFY(box->GetCheck());
+}
+
+void ImageButtonTest::pushIgnoresCheck() {
+    ImageButton button;
+    button.SetCheck(true);
+    QVERIFY(!button.GetCheck());
+    QVERIFY(button.pushOffset);
+    QVERIFY(button.border);
+}
+
+QTEST_MAIN(ImageButtonTest)
+#include "ImageButtonTest.moc"
