@@ -160,8 +160,11 @@ void InputGrid::mouseReleaseEvent(QMouseEvent* event) {
     update();
 }
 
-// The second press of a double click must not count as another click.
+// Qt delivers the second press of a double click as a press followed by this
+// event; dropping the pending press makes a double click toggle only once.
 void InputGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    pressedCell = hotCell = -1;
+    update();
     event->accept();
 }
 
