@@ -132,8 +132,11 @@ void MatrixView::resizeEvent(QResizeEvent*) {
 }
 
 void MatrixView::PaintBuffer() {
-    if (backBuffer.size() != size())
+    if (backBuffer.size() != size()) {
+        // The size may change before a resize event arrives (hidden view).
         backBuffer = QImage(size(), QImage::Format_RGB32);
+        layout = LayoutCells(width());
+    }
     if (backBuffer.isNull())
         return;
     QPainter painter(&backBuffer);
