@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build, then the same suite
 # under AddressSanitizer + UndefinedBehaviorSanitizer, then the ring and serial
-# tests under ThreadSanitizer and a short run of each fuzz target.
+# tests under ThreadSanitizer, a short run of each fuzz target, and the core
+# tests cross-built for Windows and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +24,6 @@ ctest --preset tsan -j "$jobs" -L threads
 
 echo "=== fuzz ==="
 scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+
+echo "=== windows (mingw-w64 + wine) ==="
+scripts/windows-tests.sh
