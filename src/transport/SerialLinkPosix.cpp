@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +21,8 @@ namespace {
 constexpr int kReadBatch = 2048;
 // How long the watcher sleeps between looks at a full ring; Close wakes it early.
 constexpr int kRoomPollMs = 10;
+// Shown by ps and debuggers.
+constexpr const char* kWatcherName = "serial-watch";
 
 bool SpeedCode(int speed, speed_t& code) {
     struct Entry {
@@ -263,6 +266,9 @@ int SerialLink::Read(void* buffer, int maximum) {
 }
 
 void SerialLink::ThreadWatchComm() {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), kWatcherName);
+#endif
     const int fd = impl_->fd;
     const int wake = impl_->wakeRead;
     auto tell = [this](SerialEvent event) {

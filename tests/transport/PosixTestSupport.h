@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,15 +32,21 @@ bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit = kPatience)
     return true;
 }
 
-// Threads of this process, from /proc; -1 where there is no /proc.
-inline int ThreadCount() {
+// Serial watcher threads of this process, by name, from /proc; -1 where
+// there is no /proc.
+inline int WatcherCount() {
     DIR* dir = opendir("/proc/self/task");
     if (!dir)
         return -1;
     int count = 0;
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.')
-            ++count;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        count += name == "serial-watch";
+    }
     closedir(dir);
     return count;
 }
