@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 #include <system_error>
 
@@ -21,7 +20,7 @@ constexpr int kBatchSize = 2048;
 constexpr DWORD kRoomWaitMs = 5;
 // Without handshake lines a stalled port would otherwise hold a write, and so
 // the owner's thread, for ever.
-constexpr DWORD kWriteTimeoutMs = 2000;
+constexpr DWORD kWriteTimeoutMs = 1000;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 bool ResetOverlapped(OVERLAPPED& overlapped) {
@@ -58,17 +57,9 @@ SerialLink::~SerialLink() {
 
 std::string SerialLink::DevicePath(const std::string& portName) {
     // "\\.\COMn" reaches every port, COM10 and above included.
-    const bool comName = portName.size() > 3 &&
-                         std::toupper(static_cast<unsigned char>(portName[0])) == 'C' &&
-                         std::toupper(static_cast<unsigned char>(portName[1])) == 'O' &&
-                         std::toupper(static_cast<unsigned char>(portName[2])) == 'M';
-    if (!comName)
-        return portName;
-    for (std::size_t i = 3; i < portName.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(portName[i])))
-            return portName;
-    }
-    return "\\\\.\\" + portName;
+    if (ComPortNumber(portName) >= 1)
+        return "\\\\.\\" + portName;
+    return portName;
 }
 
 int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopBits, int parity) {
@@ -101,6 +92,7 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
     // never report a character fails to open instead of staying silent.
     if (!SetCommMask(d.port, EV_RXCHAR)) {
         message = "Error while creating ThreadWatchComm, " + portName;
+        Close();
         return 0;
     }
     SetupComm(d.port, kDriverQueueSize, kDriverQueueSize);
@@ -157,6 +149,7 @@ void SerialLink::Close() {
     ReleaseOverlapped(d.readOverlapped);
     ReleaseOverlapped(d.writeOverlapped);
     ReleaseOverlapped(d.waitOverlapped);
+    hungUp.store(0);
 }
 
 int SerialLink::Write(const void* bytes, std::size_t length) {
@@ -291,6 +284,7 @@ void SerialLink::ThreadWatchComm() {
     }
     if (lost) {
         connected.store(0);
+        hungUp.store(1);
         notifyOwner(SerialEvent::Hangup);
     }
 }
