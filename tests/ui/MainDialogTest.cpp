@@ -1,0 +1,392 @@
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <string>
+
+#include "RouterSim.h"
+#include "protocol/Commands.h"
+#include "ui/ColorLabel.h"
+#include "ui/ImageButton.h"
+#include "ui/LogList.h"
+#include "ui/MainDialog.h"
+#include "ui/MatrixView.h"
+#include "ui/Messages.h"
+#include "ui/QuadDialog.h"
+
+using namespace corvane;
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+// config.ini for this machine only; the port is where a test's simulator listens.
+QByteArray LoopbackConfig(int port) {
+    return QByteArray(
+               "[CHANNELNAME]\r\nInputChannel03=Camera 3\r\nOutputChannel02=Screen 2\r\n"
+               "[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=") +
+           QByteArray::number(port) +
+           "\r\nCOMName=COM7\r\nBaudrate=9600\r\n"
+           "[VIDEOGENERATOR]\r\nResolution=9\r\nPattern=4\r\n[MONITORINGPORT]\r\nChannel=7\r\n";
+}
+
+QString FullMap(const std::string& pairs) {
+    return QString::fromStdString("LINK=" + pairs + "!");
+}
+
+// Every output unlinked except those given as "II^OO" pairs.
+std::string Map(std::initializer_list<std::pair<int, int>> links) {
+    std::string text;
+    for (int o = 1; o <= 16; ++o) {
+        int input = 0;
+        for (const auto& [i, out] : links)
+            if (out == o)
+                input = i;
+        char pair[8];
+        std::snprintf(pair, sizeof pair, "%02d^%02d", input, o);
+        text += (o > 1 ? "," : "") + std::string(pair);
+    }
+    return text;
+}
+
+void Click(MatrixView* view, int side, int channel) {
+    QTest::mouseClick(view, Qt::LeftButton, {}, view->layout.cellRects[side][channel].center());
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startUp();
+    void connectionPanel_data();
+    void connectionPanel();
+    void routerPanels_data();
+    void routerPanels();
+    void networkPanel();
+    void clicksQueueLinks();
+    void quadHeaderOpensDialog();
+    void screenLogToggle();
+    void connectAgainstSimulator();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString previousDir;
+};
+
+void MainDialogTest::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir->path()));
+    WriteFile(QStringLiteral("config.ini"), LoopbackConfig(47000));
+}
+
+void MainDialogTest::cleanup() {
+    QDir::setCurrent(previousDir);
+    dir.reset();
+}
+
+void MainDialogTest::startUp() {
+    MainDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Tessaly   Lintor Ver 1.12"));
+    QCOMPARE(dialog.config.ipAddress, std::string("127.0.0.1"));
+    QCOMPARE(dialog.config.inputNames[3], std::string("Camera 3"));
+    QVERIFY(dialog.log.screenLogEnabled);
+    QVERIFY(dialog.connectButton->isEnabled());
+    QVERIFY(!dialog.disconnectButton->isEnabled());
+    QVERIFY(dialog.sendTimer.isActive());
+    QCOMPARE(dialog.sendTimer.interval(), 50);
+    QVERIFY(dialog.minimumSize() == dialog.maximumSize());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (ImageButton* hidden : {dialog.linkButton, dialog.linkClearButton, dialog.allLinkButton})
+        QVERIFY(!hidden->isVisible());
+    QVERIFY(dialog.connectButton->isVisible());
+    QCOMPARE(dialog.networkCaption->text(), QStringLiteral("RS232 & Ethernet"));
+    // Values read from config.ini before anything was connected.
+    QCOMPARE(
+        dialog.generatorPanel->text(),
+        QStringLiteral(
+            "   Resolution : 1920x1080p@60Hz\n   Pattern : \n    - Horizontal Color Bar Stop"));
+    QCOMPARE(dialog.monitoringPanel->text(), QStringLiteral("   Channel : Input 07"));
+    QCOMPARE(dialog.connectionPanel->labelFont.pixelSize(), -PointSizeToHeight(9));
+    QVERIFY(dialog.connectionPanel->labelFont.bold());
+    QCOMPARE(dialog.connectionCaption->labelFont.pixelSize(), -PointSizeToHeight(12));
+
+    // Nothing is sent by itself, but the hidden "Link Clear" still queues.
+    QTest::qWait(120);
+    QCOMPARE(dialog.session.connectionStatus, int(kDisconnected));
+    dialog.linkClearButton->click();
+    QCOMPARE(dialog.session.commandQueue.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), FullMap(Map({})));
+}
+
+void MainDialogTest::connectionPanel_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+    const char* words[] = {"Disconnect", "Connecting", "Connection Failed", "Connected"};
+    for (int status = 0; status < 4; ++status) {
+        QTest::addRow("udp %d", status)
+            << false << status
+            << QStringLiteral("   Status : %1\n   Ethernet IP : 127.0.0.1\n   Port : 47000 ")
+                   .arg(QLatin1String(words[status]));
+        QTest::addRow("serial %d", status)
+            << true << status
+            << QStringLiteral("   Status : %1\n   RS232 PORT : COM7\n   Baudrate : 9600 ")
+                   .arg(QLatin1String(words[status]));
+    }
+    QTest::newRow("unknown status reads as failed")
+        << false << 9
+        << QStringLiteral(
+               "   Status : Connection Failed\n   Ethernet IP : 127.0.0.1\n   Port : 47000 ");
+}
+
+void MainDialogTest::connectionPanel() {
+    QFETCH(bool, serial);
+    QFETCH(int, status);
+    QFETCH(QString, text);
+    MainDialog dialog;
+    dialog.config.useSerial = serial;
+    dialog.session.connectionStatus = status;
+    dialog.RefreshStatusPanels();
+    QCOMPARE(dialog.connectionPanel->text(), text);
+    dialog.session.connectionStatus = kDisconnected;  // nothing to close
+}
+
+void MainDialogTest::routerPanels_data() {
+    QTest::addColumn<int>("resolution");
+    QTest::addColumn<int>("pattern");
+    QTest::addColumn<int>("monitoring");
+    QTest::addColumn<int>("locks");  // web, data, key as decimal digits
+    QTest::addColumn<QString>("generator");
+    QTest::addColumn<QString>("monitor");
+    QTest::addColumn<QString>("lock");
+    QTest::newRow("nothing recognised")
+        << 0 << 0 << 0 << 0 << "   Resolution : \n   Pattern : \n    - "
+        << "   Channel : Input 00"
+        << "   Web Control : Unlock\n   Data Control : Unlock\n   Key Control : Unlock";
+    QTest::newRow("last entries, all locked")
+        << 9 << 14 << 16 << 111 << "   Resolution : 1920x1080p@60Hz\n   Pattern : \n    - Full Gray"
+        << "   Channel : Input 16"
+        << "   Web Control : Lock\n   Data Control : Lock\n   Key Control : Lock";
+    QTest::newRow("out of the tables, lock 2 is not 1")
+        << 10 << 15 << 5 << 120 << "   Resolution : \n   Pattern : \n    - "
+        << "   Channel : Input 05"
+        << "   Web Control : Lock\n   Data Control : Unlock\n   Key Control : Unlock";
+    QTest::newRow("negative values")
+        << -1 << -3 << 1 << 1 << "   Resolution : \n   Pattern : \n    - "
+        << "   Channel : Input 01"
+        << "   Web Control : Unlock\n   Data Control : Unlock\n   Key Control : Lock";
+}
+
+void MainDialogTest::routerPanels() {
+    QFETCH(int, resolution);
+    QFETCH(int, pattern);
+    QFETCH(int, monitoring);
+    QFETCH(int, locks);
+    QFETCH(QString, generator);
+    QFETCH(QString, monitor);
+    QFETCH(QString, lock);
+    MainDialog dialog;
+    RouterState& s = dialog.session.state;
+    s.generatorResolution = resolution;
+    s.generatorPattern = pattern;
+    s.monitoringChannel = monitoring;
+    s.webLock = locks / 100;
+    s.dataLock = locks / 10 % 10;
+    s.keyLock = locks % 10;
+    dialog.RefreshStatusPanels();
+    QCOMPARE(dialog.generatorPanel->text(), generator);
+    QCOMPARE(dialog.monitoringPanel->text(), monitor);
+    QCOMPARE(dialog.lockPanel->text(), lock);
+}
+
+void MainDialogTest::networkPanel() {
+    MainDialog dialog;
+    QCOMPARE(dialog.networkPanel->text(),
+             QStringLiteral("   RS232  Baudrate : 0 Bps\n   IP :    Port : \n   Gateway :  \n"
+                            "   Subnet Mask :  \n   MAC Address :  \n \n \n \n \n"));
+    RouterState& s = dialog.session.state;
+    s.routerBaudRate = 115200;
+    s.routerIp = "127.0.0.1";
+    s.routerPort = "3000";
+    s.routerGateway = "127.0.0.254";
+    s.routerSubnetMask = "255.0.0.0";
+    s.routerMac = "00:1C:91:03:5E:2A";
+    dialog.RefreshStatusPanels();
+    QCOMPARE(dialog.networkPanel->text(),
+             QStringLiteral("   RS232  Baudrate : 115200 Bps\n   IP : 127.0.0.1   Port : 3000\n"
+                            "   Gateway : 127.0.0.254 \n   Subnet Mask : 255.0.0.0 \n"
+                            "   MAC Address : 00:1C:91:03:5E:2A \n \n \n \n \n"));
+}
+
+void MainDialogTest::clicksQueueLinks() {
+    MainDialog dialog;
+    dialog.sendTimer.stop();  // keep the queue where the clicks put it
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    MatrixView* view = dialog.matrixView;
+    auto& queue = dialog.session.commandQueue;
+    auto last = [&] { return QString::fromStdString(queue.back()); };
+
+    Click(view, kInputSide, 3);
+    QVERIFY(queue.empty());  // selecting an input sends nothing
+    Click(view, kOutputSide, 2);
+    QCOMPARE(last(), FullMap(Map({{3, 2}})));
+    // The model still says unlinked: the same click routes again.
+    Click(view, kOutputSide, 2);
+    QCOMPARE(last(), FullMap(Map({{3, 2}})));
+    // Once the router has answered, the next click on output 2 unlinks it.
+    dialog.session.state.routedInput[2] = 3;
+    dialog.session.state.routedInput[7] = 11;
+    Click(view, kOutputSide, 2);
+    QCOMPARE(last(), FullMap(Map({{11, 7}})));
+    Click(view, kOutputSide, 5);
+    QCOMPARE(last(), FullMap(Map({{3, 2}, {3, 5}, {11, 7}})));
+    QCOMPARE(queue.size(), std::size_t(4));
+
+    // Headers of input slots and of non-quad output slots do nothing.
+    QTest::mouseClick(view, Qt::LeftButton, {},
+                      view->layout.slotHeaderRects[kInputSide][1].center());
+    QTest::mouseClick(view, Qt::LeftButton, {},
+                      view->layout.slotHeaderRects[kOutputSide][1].center());
+    QCOMPARE(queue.size(), std::size_t(4));
+
+    // With "All Link" checked an input click routes it everywhere; clicking
+    // the selected input deselects it and so unlinks every output.
+    dialog.allLinkButton->SetCheck(true);
+    Click(view, kInputSide, 4);
+    std::string all;
+    for (int o = 1; o <= 16; ++o)
+        all += (o > 1 ? "," : "") + QString::asprintf("04^%02d", o).toStdString();
+    QCOMPARE(last(), FullMap(all));
+    Click(view, kInputSide, 4);
+    QCOMPARE(view->selectedInput, 0);
+    QCOMPARE(last(), FullMap(Map({})));
+}
+
+void MainDialogTest::quadHeaderOpensDialog() {
+    MainDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.session.state.outputCardType[3] = kQuadMultiViewer;
+    int seenSlot = 0;
+    QTimer::singleShot(0, [&] {
+        if (auto* quad = qobject_cast<QuadDialog*>(QApplication::activeModalWidget())) {
+            seenSlot = quad->slot;
+            quad->reject();
+        }
+    });
+    // Kept from the failure case: if no dialog opens, nothing blocks.
+    dialog.connectionPanel->setText(QStringLiteral("stale"));
+    QTest::mouseClick(dialog.matrixView, Qt::LeftButton, {},
+                      dialog.matrixView->layout.slotHeaderRects[kOutputSide][3].center());
+    QCOMPARE(seenSlot, 3);
+    QVERIFY(dialog.connectionPanel->text().startsWith(QStringLiteral("   Status : Disconnect")));
+}
+
+void MainDialogTest::screenLogToggle() {
+    MainDialog dialog;
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.log.LogEvent(true, true, "%s", "first");
+    QCOMPARE(dialog.logList->count(), 1);
+
+    QTest::keyClick(dialog.logList, Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(!dialog.log.screenLogEnabled);
+    QCOMPARE(dialog.logList->count(), 0);
+    dialog.log.LogEvent(true, true, "%s", "second");
+    QCOMPARE(dialog.logList->count(), 0);
+
+    QTest::keyClick(dialog.logList, Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(dialog.log.screenLogEnabled);
+    dialog.log.LogEvent(true, true, "%s", "third");
+    QCOMPARE(dialog.logList->count(), 1);
+    QVERIFY(dialog.logList->item(0)->text().endsWith(QStringLiteral("]third")));
+
+    // The daily file got every line, switched off or not.
+    QFile file(QString::fromStdString(dialog.log.DailyFileName()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    for (const char* word : {"]first", "]second", "]third"})
+        QVERIFY2(content.contains(word), word);
+
+    // The list keeps the newest 1000 lines.
+    for (int i = 0; i < 1005; ++i)
+        dialog.logList->AppendToLogList("line " + std::to_string(i));
+    QCOMPARE(dialog.logList->count(), 1000);
+    QCOMPARE(dialog.logList->item(999)->text(), QStringLiteral("line 1004"));
+}
+
+void MainDialogTest::connectAgainstSimulator() {
+    sim::SimOptions options;
+    options.bindAddress = "127.0.0.1";
+    // The program binds the router port + 10 locally; retry if that is taken.
+    std::unique_ptr<sim::RouterSim> router;
+    for (int attempt = 0; attempt < 5 && !router; ++attempt) {
+        router = std::make_unique<sim::RouterSim>(options);
+        std::string error;
+        QVERIFY2(router->Start(&error), error.c_str());
+        if (router->port > 65000)
+            router.reset();
+    }
+    QVERIFY(router);
+    WriteFile(QStringLiteral("config.ini"), LoopbackConfig(router->port));
+
+    MainDialog dialog;
+    dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
+    QVERIFY(!dialog.connectButton->isEnabled());
+    QVERIFY(dialog.disconnectButton->isEnabled());
+    RouterSession& session = dialog.session;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        session.connectionStatus == kConnected &&
+            session.pollIndex >= unsigned(kStartupQueryCount) && session.commandQueue.empty() &&
+            session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0,
+        20000);
+
+    const sim::SimRouter expected = router->Router();
+    for (int c = 1; c <= 16; ++c)
+        QCOMPARE(session.state.routedInput[c], expected.route[c]);
+    QCOMPARE(session.state.outputCardType[3], int(kQuadMultiViewer));
+    QCOMPARE(dialog.connectionPanel->text(),
+             QStringLiteral("   Status : Connected\n   Ethernet IP : 127.0.0.1\n   Port : %1 ")
+                 .arg(router->port));
+    QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(expected.mac)));
+
+    // Shown in the view: output 1 is fed by input 3, named from config.ini.
+    dialog.matrixView->PaintBuffer();
+    const QRect out1 = dialog.matrixView->layout.cellRects[kOutputSide][1];
+    QCOMPARE(dialog.matrixView->backBuffer.pixel(out1.left() + 13, out1.top() + 7),
+             qRgb(0, 255, 0));
+
+    // Route input 3 to output 2 by two clicks; the model follows the answer.
+    Click(dialog.matrixView, kInputSide, 3);
+    Click(dialog.matrixView, kOutputSide, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(session.state.routedInput[2], 3, 10000);
+    QCOMPARE(router->Router().route[2], 3);
+
+    QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
+    QCOMPARE(session.connectionStatus, int(kDisconnected));
+    QVERIFY(dialog.connectButton->isEnabled());
+    QVERIFY(!dialog.disconnectButton->isEnabled());
+    QCOMPARE(session.state.routedInput[2], 0);
+    QVERIFY(dialog.connectionPanel->text().startsWith(QStringLiteral("   Status : Disconnect")));
+    router->Stop();
+}
+
+QTEST_MAIN(MainDialogTest)
+#include "MainDialogTest.moc"
