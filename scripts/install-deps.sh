@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     clang libclang-rt-14-dev
     fonts-wine
+    xvfb xauth
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
 )
 

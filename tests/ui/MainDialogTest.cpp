@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -75,6 +76,7 @@ private slots:
     void clicksQueueLinks();
     void quadHeaderOpensDialog();
     void screenLogToggle();
+    void contextMenu();
     void connectAgainstSimulator();
 
 private:
@@ -327,6 +329,33 @@ void MainDialogTest::screenLogToggle() {
         dialog.logList->AppendToLogList("line " + std::to_string(i));
     QCOMPARE(dialog.logList->count(), 1000);
     QCOMPARE(dialog.logList->item(999)->text(), QStringLiteral("line 1004"));
+}
+
+// The context menu holds the about box and the only way to clear every link.
+void MainDialogTest::contextMenu() {
+    MainDialog dialog;
+    dialog.sendTimer.stop();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                seen << action->text();
+        menu->actions().last()->trigger();
+        menu->close();
+    });
+    // Right-clicking the matrix view reaches the window's menu too.
+    const QPoint at = dialog.matrixView->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.matrixView->mapToGlobal(at));
+    QCoreApplication::sendEvent(dialog.matrixView, &event);
+    QCOMPARE(seen,
+             QStringList({QStringLiteral("&About Corvane"), QStringLiteral("Clear All Links")}));
+    QCOMPARE(dialog.session.commandQueue.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), FullMap(Map({})));
 }
 
 void MainDialogTest::connectAgainstSimulator() {
