@@ -2,6 +2,7 @@
 // working directory against a simulated router on loopback.
 
 #include <filesystem>
+#include <regex>
 
 #include "Harness.h"
 
@@ -212,6 +213,62 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"SilentSend", {"--timeout", "1", "{LINK}", "send", "MON=01!"}, Router::Silent, 4},
         ExitCase{"AnsweredSend", {"{LINK}", "send", "MON=01!"}, Router::Answering, 0}),
     [](const ::testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+const std::string kSim = ROUTERSIM_PATH;
+
+TEST(RoutersimProcess, ReportsItsPortRecordsATranscriptAndStopsOnSigterm) {
+    TempDir dir;
+    const std::string transcript = dir.path + "/transcript.txt";
+    Child simulator(
+        {kSim, "--udp", "0", "--transcript", transcript, "--cards", "0A,0A,12,02/0B,0B,21,19"});
+    std::string line = simulator.ReadLine();
+    std::smatch port;
+    ASSERT_TRUE(std::regex_match(line, port, std::regex(R"(udp: 127\.0\.0\.1:(\d+))"))) << line;
+
+    ProcessResult slots = RunProcess(
+        {kCtl, "--no-log", "--udp", "127.0.0.1:" + port[1].str(), "send", "SLOT=?!"}, dir.path);
+    ASSERT_EQ(slots.exitCode, 0) << slots.err;
+    EXPECT_EQ(slots.out, "SLOT=01_0A_0B!\nSLOT=02_0A_0B!\nSLOT=03_12_21!\nSLOT=04_02_19!\n");
+
+    EXPECT_EQ(simulator.Stop(SIGTERM), 0);
+    EXPECT_TRUE(
+        std::regex_match(dir.Read("transcript.txt"),
+                         std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z SLOT=\?!\n)")))
+        << dir.Read("transcript.txt");
+}
+
+TEST(RoutersimProcess, SerialModePrintsItsDeviceAndEndsAfterItsDuration) {
+    Child simulator({kSim, "--serial", "--duration", "1"});
+    std::string line = simulator.ReadLine();
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(serial: /dev/pts/\d+)"))) << line;
+    EXPECT_EQ(simulator.Wait(10s), 0);
+}
+
+TEST(RoutersimProcess, BadArgumentsAreRefused) {
+    TempDir dir;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--udp", "70000"},
+                                               {"--udp", "1", "--serial"},
+                                               {"--cards", "0A,12"},
+                                               {"--fault", "fire"},
+                                               {"--delay"},
+                                               {"--bind", "localhost", "--udp", "0"},
+                                               {"--frobnicate"}}) {
+        std::vector<std::string> argv = {kSim};
+        argv.insert(argv.end(), args.begin(), args.end());
+        argv.push_back("--duration");
+        argv.push_back("1");
+        ProcessResult result = RunProcess(argv, dir.path, 10s);
+        EXPECT_NE(result.exitCode, 0) << args[0];
+        EXPECT_NE(result.err.find("routersim: "), std::string::npos) << args[0];
+    }
+}
 
 }  // namespace
 }  // namespace corvane::testing

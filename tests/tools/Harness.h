@@ -281,4 +281,89 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std:
     return result;
 }
 
+// A long-running child (the simulator executable): its first stdout line is
+// read, and it is stopped by its pid with a signal, killed if it lingers.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv) {
+        int outPipe[2];
+        if (pipe(outPipe) != 0) {
+            return;
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            dup2(outPipe[1], 1);
+            close(outPipe[0]);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        close(outPipe[1]);
+        out_ = outPipe[0];
+    }
+    ~Child() {
+        if (pid > 0) {
+            Stop(SIGKILL);
+        }
+        if (out_ >= 0) {
+            close(out_);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Everything up to the first newline, or what came before the deadline.
+    std::string ReadLine(std::chrono::milliseconds deadline = 10s) {
+        std::string line;
+        auto until = std::chrono::steady_clock::now() + deadline;
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd fd{out_, POLLIN, 0};
+            if (poll(&fd, 1, 50) <= 0) {
+                continue;
+            }
+            char c;
+            if (read(out_, &c, 1) != 1 || c == '\n') {
+                break;
+            }
+            line += c;
+        }
+        return line;
+    }
+
+    // Exit code after the signal, -1 when it had to be killed or died by a signal.
+    int Stop(int signal = SIGTERM, std::chrono::milliseconds grace = 5s) {
+        if (pid <= 0) {
+            return -1;
+        }
+        kill(pid, signal);
+        return Wait(grace);
+    }
+
+    // Waits for the child to end by itself; killed after the deadline.
+    int Wait(std::chrono::milliseconds deadline) {
+        auto until = std::chrono::steady_clock::now() + deadline;
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= until) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                pid = -1;
+                return -1;
+            }
+            usleep(10000);
+        }
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    pid_t pid = -1;
+
+private:
+    int out_ = -1;
+};
+
 }  // namespace corvane::testing
