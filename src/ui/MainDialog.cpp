@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
@@ -365,6 +366,20 @@ bool MainDialog::event(QEvent* e) {
         default:
             return QDialog::event(e);
     }
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter presses the button that has the focus; with none, it ends the
+    // dialog like Esc does.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {

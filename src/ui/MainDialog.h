@@ -82,6 +82,7 @@ public:
 protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void CreateControls();

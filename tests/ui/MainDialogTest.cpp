@@ -77,6 +77,8 @@ private slots:
     void quadHeaderOpensDialog();
     void screenLogToggle();
     void contextMenu();
+    void closingKeys_data();
+    void closingKeys();
     void connectAgainstSimulator();
 
 private:
@@ -356,6 +358,33 @@ void MainDialogTest::contextMenu() {
              QStringList({QStringLiteral("&About Corvane"), QStringLiteral("Clear All Links")}));
     QCOMPARE(dialog.session.commandQueue.size(), std::size_t(1));
     QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), FullMap(Map({})));
+}
+
+void MainDialogTest::closingKeys_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("onButton");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Esc") << int(Qt::Key_Escape) << false << true;
+    QTest::newRow("Enter on the log") << int(Qt::Key_Return) << false << true;
+    QTest::newRow("Enter on Disconnect presses it") << int(Qt::Key_Return) << true << false;
+}
+
+void MainDialogTest::closingKeys() {
+    QFETCH(int, key);
+    QFETCH(bool, onButton);
+    QFETCH(bool, closes);
+    MainDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.connection.Connect();  // nothing listens on the port: stays Connecting
+    dialog.UpdateButtons();
+    QWidget* target = onButton ? static_cast<QWidget*>(dialog.disconnectButton) : dialog.logList;
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key(key));
+    QCOMPARE(dialog.isVisible(), !closes);
+    if (onButton)
+        QCOMPARE(dialog.session.connectionStatus, int(kDisconnected));
+    dialog.Disconnect();
 }
 
 void MainDialogTest::connectAgainstSimulator() {
