@@ -123,6 +123,10 @@ private slots:
         userEdidPath.clear();
     }
     void cleanup() {
+        if (edidEditor && edidEditor->state() != QProcess::NotRunning) {
+            edidEditor->kill();  // a failed check must not leave it behind
+            edidEditor->waitForFinished(5000);
+        }
         rig.reset();
         router.close();
         QDir::setCurrent(startDir);
