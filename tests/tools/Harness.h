@@ -205,89 +205,14 @@ inline std::vector<std::string> StartupQueryList() {
     return std::vector<std::string>(StartupQueries, StartupQueries + kStartupQueryCount);
 }
 
-struct ProcessResult {
-    int exitCode = -1;  // -1: killed at the deadline
-    std::string out;
-    std::string err;
-};
-
-// Runs program in directory with a deadline; a child still running then is
-// killed by its pid. stdout and stderr are collected.
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& directory,
-                                std::chrono::milliseconds deadline = 30s) {
-    ProcessResult result;
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
-        ADD_FAILURE() << "pipe";
-        return result;
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
-        if (chdir(directory.c_str()) != 0) {
-            _exit(127);
-        }
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    auto until = std::chrono::steady_clock::now() + deadline;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    bool killed = false;
-    while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left <= 0ms) {
-            kill(pid, SIGKILL);
-            killed = true;
-            break;
-        }
-        if (poll(fds, 2, static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && fds[i].revents != 0) {
-                char buffer[4096];
-                ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-                if (n > 0) {
-                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
-                } else {
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
-    }
-    close(outPipe[0]);
-    close(errPipe[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!killed && WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    }
-    return result;
-}
-
-// A long-running child (the simulator executable): its first stdout line is
-// read, and it is stopped by its pid with a signal, killed if it lingers.
+// A child process with its stdout and stderr collected; stopped by its pid
+// with a signal, and killed if it lingers past its deadline.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& argv) {
+    Child(const std::vector<std::string>& argv, const std::string& directory = ".") {
         int outPipe[2];
-        if (pipe(outPipe) != 0) {
+        int errPipe[2];
+        if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
             return;
         }
         std::vector<char*> args;
@@ -297,57 +222,76 @@ public:
         args.push_back(nullptr);
         pid = fork();
         if (pid == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            if (chdir(directory.c_str()) != 0) {
+                _exit(127);
+            }
             dup2(outPipe[1], 1);
+            dup2(errPipe[1], 2);
             close(outPipe[0]);
+            close(errPipe[0]);
             execv(args[0], args.data());
             _exit(127);
         }
         close(outPipe[1]);
-        out_ = outPipe[0];
+        close(errPipe[1]);
+        fds_[0] = outPipe[0];
+        fds_[1] = errPipe[0];
     }
     ~Child() {
         if (pid > 0) {
             Stop(SIGKILL);
         }
-        if (out_ >= 0) {
-            close(out_);
+        for (int fd : fds_) {
+            if (fd >= 0) {
+                close(fd);
+            }
         }
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // Everything up to the first newline, or what came before the deadline.
+    // Reads what is available within a deadline; false once both pipes closed.
+    bool Pump(std::chrono::milliseconds wait) {
+        pollfd polled[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+        if (fds_[0] < 0 && fds_[1] < 0) {
+            return false;
+        }
+        if (poll(polled, 2, static_cast<int>(wait.count())) > 0) {
+            for (int i = 0; i < 2; ++i) {
+                if (polled[i].fd >= 0 && polled[i].revents != 0) {
+                    char buffer[4096];
+                    ssize_t n = read(polled[i].fd, buffer, sizeof buffer);
+                    if (n > 0) {
+                        (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
+                    } else {
+                        close(fds_[i]);
+                        fds_[i] = -1;
+                    }
+                }
+            }
+        }
+        return true;
+    }
+
+    // The first stdout line (without its newline), or "" at the deadline.
     std::string ReadLine(std::chrono::milliseconds deadline = 10s) {
-        std::string line;
         auto until = std::chrono::steady_clock::now() + deadline;
-        while (std::chrono::steady_clock::now() < until) {
-            pollfd fd{out_, POLLIN, 0};
-            if (poll(&fd, 1, 50) <= 0) {
-                continue;
-            }
-            char c;
-            if (read(out_, &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            line += c;
+        while (out.find('\n') == std::string::npos && std::chrono::steady_clock::now() < until &&
+               Pump(50ms)) {
         }
-        return line;
+        std::size_t end = out.find('\n');
+        return end == std::string::npos ? "" : out.substr(0, end);
     }
 
-    // Exit code after the signal, -1 when it had to be killed or died by a signal.
-    int Stop(int signal = SIGTERM, std::chrono::milliseconds grace = 5s) {
-        if (pid <= 0) {
-            return -1;
-        }
-        kill(pid, signal);
-        return Wait(grace);
-    }
-
-    // Waits for the child to end by itself; killed after the deadline.
+    // Waits for the end by itself, collecting output; killed after the deadline.
+    // The exit code, or -1 when killed or ended by a signal.
     int Wait(std::chrono::milliseconds deadline) {
         auto until = std::chrono::steady_clock::now() + deadline;
+        while (std::chrono::steady_clock::now() < until && Pump(50ms)) {
+        }
         int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
+        while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() >= until) {
                 kill(pid, SIGKILL);
                 waitpid(pid, &status, 0);
@@ -360,10 +304,33 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    int Stop(int signal = SIGTERM, std::chrono::milliseconds grace = 5s) {
+        if (pid <= 0) {
+            return -1;
+        }
+        kill(pid, signal);
+        return Wait(grace);
+    }
+
     pid_t pid = -1;
+    std::string out;
+    std::string err;
 
 private:
-    int out_ = -1;
+    int fds_[2] = {-1, -1};
 };
+
+struct ProcessResult {
+    int exitCode = -1;  // -1: killed at the deadline
+    std::string out;
+    std::string err;
+};
+
+inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& directory,
+                                std::chrono::milliseconds deadline = 30s) {
+    Child child(argv, directory);
+    int code = child.Wait(deadline);
+    return {code, child.out, child.err};
+}
 
 }  // namespace corvane::testing

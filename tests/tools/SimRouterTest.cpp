@@ -106,29 +106,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {"VIDIMG=FULLRED!"},
                 [](const SimRouter& r) { return r.generatorPattern == 12; }},
         Setting{
-            "MON=00!", {"MON=00!"}, [](const SimRouter& r) { return r.monitoringChannel == 0; }},
-        Setting{
             "MON=17!", {"MON=03!"}, [](const SimRouter& r) { return r.monitoringChannel == 3; }},
-        Setting{"LOCK=DL!", {"LOCK=DL!"}, [](const SimRouter& r) { return r.dataLock; }},
         Setting{"LOCK=WUL,KL!",
                 {"LOCK=WUL,KL!"},
                 [](const SimRouter& r) { return !r.webLock && r.keyLock; }},
-        Setting{
-            "RS232=9600!", {"RS232=9600!"}, [](const SimRouter& r) { return r.baudRate == 9600; }},
         Setting{"RS232=1234!",
                 {"RS232=115200!"},
                 [](const SimRouter& r) { return r.baudRate == 115200; }},
         Setting{"NETIP=127.0.0.9!",
                 {"NETIP=127.0.0.9!"},
                 [](const SimRouter& r) { return r.ip == "127.0.0.9"; }},
-        Setting{
-            "NETPT=4000!", {"NETPT=4000!"}, [](const SimRouter& r) { return r.port == "4000"; }},
-        Setting{"NETSN=255.255.0.0!",
-                {"NETSN=255.255.0.0!"},
-                [](const SimRouter& r) { return r.subnetMask == "255.255.0.0"; }},
-        Setting{"NETGW=127.0.0.254!",
-                {"NETGW=127.0.0.254!"},
-                [](const SimRouter& r) { return r.gateway == "127.0.0.254"; }},
         Setting{"EDID=AUTO1,2,10!",
                 {"EDID=01AUTO.02AUTO.03USER.04OUT.05DEF.06DEF.07DEF.08DEF.09DEF.10AUTO.11DEF."
                  "12DEF.13DEF.14DEF.15DEF.16DEF!"},
@@ -137,71 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"EDID=01DEF.02AUTO.03USER.04OUT.05OUT.06DEF.07DEF.08DEF.09DEF.10DEF.11DEF."
                  "12DEF.13DEF.14DEF.15DEF.16DEF!"},
                 [](const SimRouter& r) { return r.edidCopyOutput[5] == 3; }},
-        Setting{"EDID=DE2,3!",
-                {"EDID=01DEF.02DEF.03DEF.04OUT.05DEF.06DEF.07DEF.08DEF.09DEF.10DEF.11DEF."
-                 "12DEF.13DEF.14DEF.15DEF.16DEF!"},
-                [](const SimRouter& r) { return r.edidMode[2] == "DEF"; }},
-        Setting{"EDID=USER16!",
-                {"EDID=01DEF.02AUTO.03USER.04OUT.05DEF.06DEF.07DEF.08DEF.09DEF.10DEF.11DEF."
-                 "12DEF.13DEF.14DEF.15DEF.16USER!"},
-                [](const SimRouter& r) { return r.edidMode[16] == "USER"; }},
-        Setting{"QUADRES=3_2!",
-                {"QUADRES=3_2!"},
-                [](const SimRouter& r) { return r.quadResolution[3] == 2; }},
-        Setting{"QUADLAY=3_7!",
-                {"QUADLAY=3_7!"},
-                [](const SimRouter& r) { return r.quadLayout[3] == 7; }},
         // Slot 1 holds no quad card; layout 8 does not exist.
         Setting{"QUADLAY=1_2!", {}, [](const SimRouter& r) { return r.quadLayout[1] == 0; }},
         Setting{"QUADLAY=3_8!", {}, [](const SimRouter& r) { return r.quadLayout[3] == 4; }}));
 
-// Every answer the simulator gives must land in the program's model where the
-// program's parser expects it; this is what keeps the two in step.
-TEST(SimAgainstParser, QueryAnswersFillTheModelWithTheRoutersValues) {
-    SimRouter router = DefaultRouter();
-    RouterState state;
-    for (const char* query : {"NET=?!", "LINK=?!", "VID=?!", "MON=?!", "EDID=?!", "RS232=?!",
-                              "QUAD=?!", "SLOT=?!", "LOCK=?!"}) {
-        for (const std::string& answer : HandleCommand(router, query)) {
-            ApplyResponse(state, answer.c_str());
-        }
-    }
-    for (int n = 1; n <= kChannels; ++n) {
-        for (const std::string& answer : HandleCommand(router, "IN=" + std::to_string(n) + "!")) {
-            ApplyResponse(state, answer.c_str());
-        }
-        for (const std::string& answer : HandleCommand(router, "OUT=" + std::to_string(n) + "!")) {
-            ApplyResponse(state, answer.c_str());
-        }
-    }
-    for (int n = 1; n <= kChannels; ++n) {
-        SCOPED_TRACE(n);
-        EXPECT_EQ(state.routedInput[n], router.route[n]);
-        EXPECT_EQ(state.inputStatusText[n], router.inputSignal[n]);
-        EXPECT_EQ(state.outputPlugged[n], router.outputPlugged[n] ? 1 : 0);
-        EXPECT_EQ(state.inputEdidMode[n],
-                  router.edidMode[n].size() == 3 ? router.edidMode[n] + "." : router.edidMode[n]);
-    }
-    for (int s = 1; s <= kSlots; ++s) {
-        EXPECT_EQ(state.inputCardType[s], router.inputCard[s]);
-        EXPECT_EQ(state.outputCardType[s], router.outputCard[s]);
-        EXPECT_EQ(state.quadResolution[s], router.quadResolution[s]);
-        EXPECT_EQ(state.quadLayout[s], router.quadLayout[s]);
-    }
-    EXPECT_EQ(state.generatorResolution, 9);
-    EXPECT_EQ(state.generatorPattern, 1);
-    EXPECT_EQ(state.monitoringChannel, 3);
-    EXPECT_EQ(state.webLock, 1);
-    EXPECT_EQ(state.dataLock, 0);
-    EXPECT_EQ(state.keyLock, 0);
-    EXPECT_EQ(state.routerIp, router.ip);
-    EXPECT_EQ(state.routerSubnetMask, router.subnetMask);
-    EXPECT_EQ(state.routerGateway, router.gateway);
-    EXPECT_EQ(state.routerMac, router.mac);
-    EXPECT_EQ(state.routerPort, router.port);
-    EXPECT_EQ(state.routerBaudRate, 115200);
-}
-
+// Setting answers must land where the program's parser expects them.
 TEST(SimAgainstParser, SettingAnswersReachTheModel) {
     SimRouter router = DefaultRouter();
     RouterState state;
@@ -307,13 +234,12 @@ TEST_P(CardSpecs, AcceptOnlyFourHexCodesPerSide) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Specs, CardSpecs,
-    ::testing::Values(CardCase{"0A,12,02,1A/0B,21,13,1B", true},
-                      CardCase{"00,00,00,00/00,00,00,00", true}, CardCase{"a,b,c,d/1,3,5,7", true},
-                      CardCase{"0A,12,02/0B,21,13,1B", false}, CardCase{"0A,12,02,1A", false},
-                      CardCase{"0A,12,02,1A/0B,21,13,1G", false},
-                      CardCase{"0A,12,02,1A/0B,21,13,123", false}, CardCase{"", false}));
+INSTANTIATE_TEST_SUITE_P(Specs, CardSpecs,
+                         ::testing::Values(CardCase{"0A,12,02,1A/0B,21,13,1B", true},
+                                           CardCase{"a,b,c,d/1,3,5,7", true},
+                                           CardCase{"0A,12,02/0B,21,13,1B", false},
+                                           CardCase{"0A,12,02,1A/0B,21,13,1G", false},
+                                           CardCase{"", false}));
 
 TEST(CardSpec, EmptySlotsGoDarkAndQuadCardsGetSettings) {
     SimRouter router = DefaultRouter();

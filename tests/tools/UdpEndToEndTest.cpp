@@ -200,23 +200,6 @@ TEST(UdpEndToEnd, AResponseSplitOverDatagramsIsParsedOnce) {
     EXPECT_EQ(client.sink.With("<--Recv[MON=11!]").size(), 1u);
 }
 
-TEST(UdpEndToEnd, UserEdidFrameArrivesWhole) {
-    auto simulator = StartUdpSim();
-    ASSERT_TRUE(simulator);
-    Client client;
-    client.UseUdp(simulator->port);
-    client.connection.Connect();
-    std::uint8_t edid[kEdidSize];
-    for (std::size_t i = 0; i < kEdidSize; ++i) {
-        edid[i] = static_cast<std::uint8_t>(255 - i);  // holds "!" (0x21) and NUL
-    }
-    std::vector<std::uint8_t> frame = UserEdidFrame(edid);
-    ASSERT_NE(client.session.activeLink, nullptr);
-    client.session.activeLink->Write(frame.data(), frame.size());
-    ASSERT_TRUE(client.RunUntil([&] { return !simulator->Router().userEdid.empty(); }, 5s));
-    EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(edid, edid + kEdidSize));
-}
-
 TEST(UdpEndToEnd, LogLinesFollowTheirFormats) {
     auto simulator = StartUdpSim();
     ASSERT_TRUE(simulator);
