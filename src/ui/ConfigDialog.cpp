@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -319,6 +320,20 @@ void ConfigDialog::ApplyRouterNetwork() {
                          Std(DottedDecimal(routerSubnetEdit->text())),
                          Std(DottedDecimal(routerGatewayEdit->text()))))
         connection.session.EnqueueCommand(command);
+}
+
+void ConfigDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter presses the button that has the focus; with none it ends the
+    // dialog, which applies nothing.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

@@ -62,6 +62,9 @@ public:
     QLineEdit* macEdits[6] = {};
     QPushButton* networkApplyButton = nullptr;
     QPushButton* saveNamesButton = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 }  // namespace corvane

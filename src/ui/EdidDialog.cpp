@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -214,6 +215,20 @@ void EdidDialog::UploadUserEdid() {
         case EdidUpload::Sent:
             break;
     }
+}
+
+void EdidDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter presses the button that has the focus; with none it ends the
+    // dialog, which applies nothing.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

@@ -68,6 +68,9 @@ public:
 
 private:
     void ShowModeSelection(const char* word, bool outputCopy);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 }  // namespace corvane

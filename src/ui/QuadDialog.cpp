@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -111,6 +112,22 @@ void QuadDialog::ApplyQuadLayout() {
             layout = i + 1;
     }
     connection.session.EnqueueCommand(QuadLayoutCommand(slot, layout));
+}
+
+void QuadDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter presses the button that has the focus; with none it ends the
+    // dialog, which applies nothing.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        // The layout buttons are radio buttons: Enter on them ends the dialog.
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button && !qobject_cast<ImageButton*>(button))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

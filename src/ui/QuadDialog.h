@@ -28,6 +28,9 @@ public:
     ImageButton* layoutButtons[7] = {};
     QPushButton* resolutionApplyButton = nullptr;
     QPushButton* layoutApplyButton = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 }  // namespace corvane

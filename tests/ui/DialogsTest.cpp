@@ -237,6 +237,27 @@ private slots:
         QTEST(rig->Queue(), "expected");
     }
 
+    // Enter presses the focused button; elsewhere it ends the dialog and
+    // applies nothing.
+    void configEnter_data() {
+        QTest::addColumn<bool>("onButton");
+        QTest::newRow("on lock Apply") << true;
+        QTest::newRow("in a name edit") << false;
+    }
+    void configEnter() {
+        QFETCH(bool, onButton);
+        ConfigDialog d(rig->connection);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QWidget* target = onButton ? static_cast<QWidget*>(d.lockApplyButton) : d.inputNameEdits[0];
+        target->setFocus();
+        d.inputNameEdits[0]->setText(QStringLiteral("typed"));
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(rig->Queue().size(), onButton ? 3 : 0);
+        QCOMPARE(d.isVisible(), onButton);
+        QCOMPARE(rig->config.inputNames[1], std::string("InputChannel01"));
+    }
+
     void saveChannelNames() {
         ConfigDialog d(rig->connection);
         for (int i = 0; i < 16; ++i) {
