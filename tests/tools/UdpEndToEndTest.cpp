@@ -64,6 +64,28 @@ TEST(UdpEndToEnd, WithASilentRouterCommandsLeaveTwentyTicksApart) {
     EXPECT_EQ(simulator->Commands()[3], "MON=?!");
 }
 
+TEST(UdpEndToEnd, ASlowRouterIsWaitedForNotOverrun) {
+    sim::SimOptions options;
+    options.delayMs = 150;  // about three ticks, well under the one-second wait
+    auto simulator = StartUdpSim(options);
+    ASSERT_TRUE(simulator);
+    Client client;
+    client.UseUdp(simulator->port);
+    client.connection.Connect();
+    ASSERT_TRUE(client.RunUntil([&] { return client.sink.With("-->Data[").size() >= 5; }));
+
+    // Every command after the first waits for an answer to the one before.
+    bool answeredSinceSend = true;
+    for (const RecordingSink::Line& line : client.sink.lines) {
+        if (line.text.find("-->Data[") != std::string::npos) {
+            EXPECT_TRUE(answeredSinceSend) << line.text;
+            answeredSinceSend = false;
+        } else if (line.text.find("<--Recv[") != std::string::npos) {
+            answeredSinceSend = true;
+        }
+    }
+}
+
 TEST(UdpEndToEnd, CommandsQueuedBeforeConnectGoFirst) {
     auto simulator = StartUdpSim();
     ASSERT_TRUE(simulator);

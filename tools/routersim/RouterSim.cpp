@@ -267,6 +267,10 @@ void RouterSim::Receive() {
         if (n > 0) {
             framer_.Feed(buffer, static_cast<std::size_t>(n),
                          [this](std::string_view command) { OnCommand(command); });
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            // A broken pty stays readable forever: give it up rather than spin.
+            dropped_ = true;
+            CloseLink();
         }
         return;
     }
