@@ -1,0 +1,150 @@
+// The core's hot paths: turning received bytes into model updates, and one
+// send tick with a full queue.
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BenchRatio.h"
+#include "SimRouter.h"
+#include "protocol/Commands.h"
+#include "protocol/RouterSession.h"
+#include "settings/EventLog.h"
+
+namespace corvane::bench {
+namespace {
+
+class NullSink : public LogSink {
+public:
+    void AppendToLogList(const std::string& line) override { benchmark::DoNotOptimize(line); }
+    void ClearLogList() override {}
+};
+
+class NullLink : public Link {
+public:
+    int Write(const void* bytes, std::size_t length) override {
+        benchmark::DoNotOptimize(bytes);
+        return static_cast<int>(length);
+    }
+};
+
+// What the router sends during a start-up poll, repeated to about 64 KB: the
+// realistic mix of short status answers and long list answers.
+const std::string& AnswerStream() {
+    static const std::string stream = [] {
+        sim::SimRouter router = sim::DefaultRouter();
+        std::string once;
+        for (const char* query : StartupQueries) {
+            for (const std::string& answer : sim::HandleCommand(router, query))
+                once += answer;
+        }
+        std::string all;
+        while (all.size() < 64 * 1024)
+            all += once;
+        return all;
+    }();
+    return stream;
+}
+
+// Datagram-sized pieces, as the UDP path delivers them.
+constexpr std::size_t kChunk = 256;
+
+void FramingAndParsing(benchmark::State& state) {
+    const std::string& stream = AnswerStream();
+    NullSink sink;
+    EventLog log(".");
+    log.screen = &sink;
+    log.screenLogEnabled = true;
+    log.fileLogEnabled = false;
+    RouterSession session(log);
+    session.connectionStatus = kConnected;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < stream.size(); at += kChunk) {
+            const std::size_t n = std::min(kChunk, stream.size() - at);
+            session.FeedResponseBytes(stream.data() + at, static_cast<int>(n));
+        }
+        benchmark::DoNotOptimize(session.state);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(FramingAndParsing);
+
+// The least any framer must do: look at every byte for the terminator.
+void MemchrScan(benchmark::State& state) {
+    const std::string& stream = AnswerStream();
+    for (auto _ : state) {
+        std::size_t found = 0;
+        const char* p = stream.data();
+        const char* end = p + stream.size();
+        while ((p = static_cast<const char*>(std::memchr(p, '!', end - p))) != nullptr) {
+            ++found;
+            ++p;
+        }
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(MemchrScan);
+
+constexpr int kQueueDepth = 1000;
+
+// One tick that sends: the head leaves, is logged, and (to keep the queue
+// full) a command goes back on the tail.
+void SendTick(benchmark::State& state, bool logToFile) {
+    const std::string directory =
+        (std::filesystem::temp_directory_path() / "corvane-bench-log").string();
+    std::filesystem::create_directories(directory);
+    NullSink sink;
+    EventLog log(directory);
+    log.screen = &sink;
+    log.screenLogEnabled = true;
+    log.fileLogEnabled = logToFile;
+    NullLink link;
+    RouterSession session(log);
+    session.connectionStatus = kConnected;
+    session.pollIndex = kStartupQueryCount;
+    session.activeLink = &link;
+    const std::string command = LinkAllOutputsCommand(3);
+    for (int i = 0; i < kQueueDepth; ++i)
+        session.EnqueueCommand(command);
+    for (auto _ : state) {
+        session.sendCountdown = 0;
+        session.OnSendTimer();
+        session.EnqueueCommand(command);
+    }
+    std::filesystem::remove_all(directory);
+}
+BENCHMARK_CAPTURE(SendTick, null_log, false);
+BENCHMARK_CAPTURE(SendTick, file_log, true);
+
+// The same queue step without pacing and logging: copy out the head, write
+// it, put a command back.
+void BareQueueStep(benchmark::State& state) {
+    NullLink link;
+    CommandQueue queue;
+    const std::string command = LinkAllOutputsCommand(3);
+    for (int i = 0; i < kQueueDepth; ++i)
+        queue.push_back(command);
+    char buffer[kMaxCommandLength + 1];
+    for (auto _ : state) {
+        const std::string& head = queue.front();
+        std::memcpy(buffer, head.data(), head.size());
+        buffer[head.size()] = '\0';
+        link.Write(buffer, head.size());
+        queue.pop_front();
+        queue.push_back(command);
+    }
+}
+BENCHMARK(BareQueueStep);
+
+}  // namespace
+}  // namespace corvane::bench
+
+int main(int argc, char** argv) {
+    using corvane::bench::Ratio;
+    return corvane::bench::RunWithRatios(
+        argc, argv,
+        {Ratio{"FramingAndParsing", "MemchrScan"}, Ratio{"SendTick/null_log", "BareQueueStep"},
+         Ratio{"SendTick/file_log", "BareQueueStep"}});
+}

@@ -1,0 +1,218 @@
+// Whole-connection figures against the simulated router on 127.0.0.1, driven
+// by the same core and loop the command-line client uses:
+//   start-up poll latency (Connect to the last start-up answer parsed) in
+//   ticks and ms against the floor of 41 ticks; click-to-wire latency (an
+//   output click to the LINK command arriving at the router); idle CPU share
+//   of the program's thread with the timer running and a router connected;
+//   resident memory after the poll.
+//
+//   loopback_figures [--runs N] [--clicks N] [--idle-seconds S]
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "RouterSim.h"
+#include "protocol/Commands.h"
+#include "protocol/RouterSession.h"
+#include "settings/AppConfig.h"
+#include "settings/EventLog.h"
+#include "transport/Connection.h"
+#include "transport/HeadlessLoop.h"
+
+namespace corvane::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long StatusKilobytes(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(field);
+    while (std::getline(in, line)) {
+        if (line.compare(0, length, field) == 0)
+            return std::atol(line.c_str() + length + 1);
+    }
+    return -1;
+}
+
+// Counts what the log shows instead of keeping it.
+struct CountingSink : LogSink {
+    void AppendToLogList(const std::string& line) override {
+        const std::size_t close = line.find(']');
+        const std::string message = close == std::string::npos ? line : line.substr(close + 1);
+        if (message.rfind("-->Data[", 0) == 0) {
+            ++sent;
+        } else if (message.rfind("<--Recv[", 0) == 0) {
+            ++received;
+            if (sent == kStartupQueryCount && message.rfind("<--Recv[OUT=", 0) == 0)
+                pollAnswered = true;
+        }
+    }
+    void ClearLogList() override {}
+    int sent = 0;
+    int received = 0;
+    bool pollAnswered = false;
+};
+
+struct Program {
+    explicit Program(const std::string& directory)
+        : log(directory), session(log), connection(session, config), loop(connection) {
+        log.screen = &sink;
+        log.screenLogEnabled = true;
+    }
+    CountingSink sink;
+    AppConfig config;
+    EventLog log;
+    RouterSession session;
+    Connection connection;
+    HeadlessLoop loop;
+};
+
+bool PortFree(int port) {
+    UdpLink probe;
+    return probe.Create(port);
+}
+
+std::unique_ptr<sim::RouterSim> StartSimulator() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        sim::SimOptions options;
+        options.bindAddress = "127.0.0.1";
+        auto simulator = std::make_unique<sim::RouterSim>(options);
+        std::string error;
+        if (!simulator->Start(&error)) {
+            std::fprintf(stderr, "simulator: %s\n", error.c_str());
+            return nullptr;
+        }
+        if (simulator->port + 10 <= 65535 && PortFree(simulator->port + 10))
+            return simulator;
+    }
+    return nullptr;
+}
+
+int Argument(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return std::atoi(argv[i + 1]);
+    }
+    return fallback;
+}
+
+void PrintSpread(const char* what, std::vector<double> values, const char* unit) {
+    std::sort(values.begin(), values.end());
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  max %8.2f  (n=%zu)\n", what, mean,
+                unit, values.front(), values[values.size() / 2], values.back(), values.size());
+}
+
+int Run(int argc, char** argv) {
+    const int runs = std::max(1, Argument(argc, argv, "--runs", 5));
+    const int clicks = std::max(1, Argument(argc, argv, "--clicks", 20));
+    const int idleSeconds = std::max(1, Argument(argc, argv, "--idle-seconds", 10));
+
+    auto simulator = StartSimulator();
+    if (!simulator)
+        return 1;
+    const std::string directory =
+        (std::filesystem::temp_directory_path() / "corvane-figures").string();
+    std::filesystem::create_directories(directory);
+    Program program(directory);
+    program.config.useSerial = false;
+    program.config.ipAddress = "127.0.0.1";
+    program.config.udpPort = simulator->port;
+
+    // Start-up poll, Connect to the answer of the last query.
+    std::vector<double> pollTicks;
+    std::vector<double> pollMs;
+    for (int run = 0; run < runs; ++run) {
+        program.connection.Disconnect();
+        program.sink = CountingSink{};
+        const long ticksBefore = program.loop.ticks;
+        const Clock::time_point start = Clock::now();
+        program.connection.Connect();
+        if (!program.loop.RunUntil([&] { return program.sink.pollAnswered; }, 30s)) {
+            std::fprintf(stderr, "start-up poll did not finish\n");
+            return 1;
+        }
+        pollMs.push_back(Ms(Clock::now() - start));
+        pollTicks.push_back(static_cast<double>(program.loop.ticks - ticksBefore));
+    }
+    PrintSpread("start-up poll", pollTicks, "ticks");
+    PrintSpread("start-up poll", pollMs, "ms   ");
+    const double meanTicks =
+        std::accumulate(pollTicks.begin(), pollTicks.end(), 0.0) / pollTicks.size();
+    std::printf("ratio start-up poll ticks = %.2f x the floor of %d ticks\n",
+                meanTicks / kStartupQueryCount, kStartupQueryCount);
+
+    const long rssAfterPoll = StatusKilobytes("VmRSS:");
+
+    // Click to wire: what an output click queues, until the router has it.
+    std::vector<double> clickMs;
+    for (int click = 0; click < clicks; ++click) {
+        const std::size_t before = simulator->CommandCount();
+        const auto wallStart = std::chrono::system_clock::now();
+        program.session.LinkOutput(1 + click % kChannelCount, 1 + (click * 7) % kChannelCount);
+        if (!program.loop.RunUntil([&] { return simulator->CommandCount() > before; }, 5s)) {
+            std::fprintf(stderr, "click %d never arrived\n", click);
+            return 1;
+        }
+        const auto transcript = simulator->Transcript();
+        clickMs.push_back(
+            std::chrono::duration<double, std::milli>(transcript[before].time - wallStart).count());
+        // Let the answer come back so that the next click starts unpaced.
+        program.loop.RunUntil([&] { return program.session.sendCountdown <= 0; }, 2s);
+        // Clicks land at any moment of the 50 ms tick, not just after one.
+        program.loop.RunUntil([] { return false; },
+                              std::chrono::milliseconds(7 + (click * 13) % 50));
+    }
+    PrintSpread("click to wire", clickMs, "ms   ");
+    std::printf("ratio click to wire = %.2f x one 50 ms tick\n",
+                std::accumulate(clickMs.begin(), clickMs.end(), 0.0) / clickMs.size() / 50.0);
+
+    // Idle: connected, timer running, nothing to send.
+    const long ticksBefore = program.loop.ticks;
+    const double cpuBefore = ThreadCpuSeconds();
+    const Clock::time_point idleStart = Clock::now();
+    program.loop.RunUntil([] { return false; }, std::chrono::seconds(idleSeconds));
+    const double idleWall = std::chrono::duration<double>(Clock::now() - idleStart).count();
+    const double idleCpu = ThreadCpuSeconds() - cpuBefore;
+    std::printf("idle CPU share over %.1f s            %.4f %% of one core (%ld ticks, %.1f/s)\n",
+                idleWall, 100.0 * idleCpu / idleWall, program.loop.ticks - ticksBefore,
+                (program.loop.ticks - ticksBefore) / idleWall);
+    std::printf("resident memory after the poll      %ld kB (peak %ld kB; simulator included)\n",
+                rssAfterPoll, StatusKilobytes("VmHWM:"));
+
+    program.connection.Disconnect();
+    simulator->Stop();
+    std::filesystem::remove_all(directory);
+    return 0;
+}
+
+}  // namespace
+}  // namespace corvane::bench
+
+int main(int argc, char** argv) {
+    return corvane::bench::Run(argc, argv);
+}
