@@ -212,7 +212,7 @@ public:
     Child(const std::vector<std::string>& argv, const std::string& directory = ".") {
         int outPipe[2];
         int errPipe[2];
-        if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
             return;
         }
         std::vector<char*> args;
@@ -228,8 +228,6 @@ public:
             }
             dup2(outPipe[1], 1);
             dup2(errPipe[1], 2);
-            close(outPipe[0]);
-            close(errPipe[0]);
             execv(args[0], args.data());
             _exit(127);
         }

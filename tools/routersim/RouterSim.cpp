@@ -89,7 +89,7 @@ bool RouterSim::Start(std::string* error) {
     };
     errno = 0;
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         return fail("cannot create the wake-up pipe");
     }
     wakeRead_ = pipeFds[0];
@@ -99,13 +99,16 @@ bool RouterSim::Start(std::string* error) {
 
     if (options_.serial) {
         ioFd_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (ioFd_ >= 0) {
+            fcntl(ioFd_, F_SETFD, FD_CLOEXEC);  // a client started from here must not hold it
+        }
         char name[128];
         if (ioFd_ < 0 || grantpt(ioFd_) != 0 || unlockpt(ioFd_) != 0 ||
             ptsname_r(ioFd_, name, sizeof name) != 0) {
             return fail("cannot create a pseudo-terminal");
         }
         ptyPath = name;
-        slaveFd_ = open(name, O_RDWR | O_NOCTTY);
+        slaveFd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (slaveFd_ < 0) {
             return fail("cannot open " + ptyPath);
         }
@@ -127,7 +130,7 @@ bool RouterSim::Start(std::string* error) {
             errno = 0;
             return fail("not a numeric address: " + options_.bindAddress);
         }
-        ioFd_ = socket(found->ai_family, SOCK_DGRAM, 0);
+        ioFd_ = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         bool bound = ioFd_ >= 0 && bind(ioFd_, found->ai_addr, found->ai_addrlen) == 0;
         freeaddrinfo(found);
         if (!bound) {
