@@ -78,7 +78,7 @@ TEST_P(DamagedSettings, LoadBoundedValuesAndNeverConnectElsewhere) {
     client.config.useSerial = false;
     client.config.ipAddress = "127.0.0.1";
     client.connection.Connect();
-    const int localPort = config.udpPort + 10;
+    const long long localPort = static_cast<long long>(config.udpPort) + 10;
     if (client.session.connectionStatus == kConnecting) {
         EXPECT_GE(localPort, 0);
         EXPECT_LE(localPort, 65535);
