@@ -123,6 +123,11 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
           "UDP Socket Connect IP Address=router.local Port=" + std::to_string(dead) +
               " ERR=" + std::to_string(EINVAL) + " "},
          {}},
+        {false,
+         "127.0.0.1",
+         65530,
+         {"UDP Socket Create Port=65540 ERR=" + std::to_string(EINVAL)},
+         {}},
         {true,
          "/nonexistent/ttyS42",
          9600,
