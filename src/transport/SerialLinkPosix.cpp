@@ -156,6 +156,8 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
         return 0;
     }
     cfmakeraw(&tio);
+    // The user EDID frame is binary: no byte may be taken for flow control.
+    tio.c_iflag &= ~(IXOFF | IXANY);
     tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD);
 #ifdef CRTSCTS
     tio.c_cflag &= ~CRTSCTS;

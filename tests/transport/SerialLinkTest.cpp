@@ -80,6 +80,14 @@ TEST_F(SerialLinkTest, WritesReachTheDeviceWhileOpenOnly) {
     Open(9600);
     EXPECT_EQ(link.Write("LINK=?!", 7), 7);
     EXPECT_EQ(pty.Receive(7), "LINK=?!");
+    // Raw both ways: every byte value passes untranslated (the EDID frame is binary).
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    EXPECT_EQ(link.Write(all.data(), all.size()), 256);
+    EXPECT_TRUE(pty.Receive(256) == all);
+    ASSERT_TRUE(pty.Send(all));
+    EXPECT_TRUE(Collect(256) == all);
     // More than the terminal buffers: Write waits for room until all is out.
     const std::string big(20000, 'x');
     auto echoed = std::async(std::launch::async, [&] { return pty.Receive(big.size()); });
