@@ -82,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ApplyResponseTest, ::testing::Values(
         s.inputEdidMode[1] = "DEF."; s.inputEdidMode[2] = "AUTO";
         s.inputEdidMode[3] = "USER"; s.inputEdidMode[4] = "OUT."; }},
     ParseCase{"EDID=06AUTO!", "EDID=05A,BC.6..!", [](S& s) { s.inputEdidMode[5] = "A,BC"; }},
+    ParseCase{"EDID=03AUTO!", "EDID=-3USER!", [](S&) {}},
     ParseCase{"", kLongEdid, [](S& s) { s.inputEdidMode[1] = std::string(61, 'A'); }},
     ParseCase{"", "RS232=115200!", [](S& s) { s.routerBaudRate = 115200; }},
     ParseCase{"", "RS232=99999999999999999999!", [](S& s) { s.routerBaudRate = INT_MAX; }},
@@ -91,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ApplyResponseTest, ::testing::Values(
     ParseCase{"QUAD=1_3_2!", "QUAD=1_5,-1_5_5!", [](S&) {}},
     ParseCase{"", "QUADRES=2_13!", [](S& s) { s.quadResolution[2] = 3; }},
     ParseCase{"", "QUADRES=3!", [](S& s) { s.quadResolution[3] = 3; }},
+    ParseCase{"QUADRES=2_7!", "QUADRES=2_-3!", [](S&) {}},
     ParseCase{"", "QUADLAY=2_7!", [](S& s) { s.quadLayout[2] = 7; }},
     ParseCase{"", "SLOT=02_0A_21!", [](S& s) { s.inputCardType[2] = 10; s.outputCardType[2] = 33; }},
     ParseCase{"SLOT=01_0A_0B!", "SLOT=01!", [](S& s) { s.inputCardType[1] = s.outputCardType[1] = 0; }},
