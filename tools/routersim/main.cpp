@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
     if (options.serial) {
         std::printf("serial: %s\n", sim.ptyPath.c_str());
     } else {
-        std::printf("udp: %s:%d\n", options.bindAddress.c_str(), sim.port);
+        bool v6 = options.bindAddress.find(':') != std::string::npos;
+        std::printf(v6 ? "udp: [%s]:%d\n" : "udp: %s:%d\n", options.bindAddress.c_str(), sim.port);
     }
     std::fflush(stdout);
 
