@@ -21,8 +21,10 @@ RouterSession::RouterSession(EventLog& log) : log(log) {}
 bool RouterSession::EnqueueCommand(const std::string& command) {
     if (command.size() > kMaxCommandLength) {
         // Cutting it would send a different command; the router gets nothing.
-        log.LogEvent(true, true, "Command refused, %zu characters (at most %zu): %.40s...",
-                     command.size(), kMaxCommandLength, command.c_str());
+        const std::string note = "Command refused, " + std::to_string(command.size()) +
+                                 " characters (at most " + std::to_string(kMaxCommandLength) +
+                                 "): " + command.substr(0, 40) + "...";
+        log.LogEvent(true, true, "%s", note.c_str());
         return false;
     }
     commandQueue.push_back(command);
