@@ -79,6 +79,7 @@ private slots:
     void contextMenu();
     void closingKeys_data();
     void closingKeys();
+    void connectAgainstSimulator_data();
     void connectAgainstSimulator();
 
 private:
@@ -387,22 +388,38 @@ void MainDialogTest::closingKeys() {
     dialog.Disconnect();
 }
 
+void MainDialogTest::connectAgainstSimulator_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("udp") << false;
+    QTest::newRow("serial over a pty") << true;
+}
+
+// Two clicks on "Connect" and on the view against the simulated router: the
+// start-up poll fills the model, the panels and the view show it, a route
+// goes out and comes back, "Disconnect" forgets the per-connection tables.
 void MainDialogTest::connectAgainstSimulator() {
+    QFETCH(bool, serial);
     sim::SimOptions options;
     options.bindAddress = "127.0.0.1";
-    // The program binds the router port + 10 locally; retry if that is taken.
+    options.serial = serial;
+    // Over UDP the program binds the router port + 10; keep that in range.
     std::unique_ptr<sim::RouterSim> router;
     for (int attempt = 0; attempt < 5 && !router; ++attempt) {
         router = std::make_unique<sim::RouterSim>(options);
         std::string error;
         QVERIFY2(router->Start(&error), error.c_str());
-        if (router->port > 65000)
+        if (!serial && router->port > 65000)
             router.reset();
     }
     QVERIFY(router);
-    WriteFile(QStringLiteral("config.ini"), LoopbackConfig(router->port));
+    WriteFile(QStringLiteral("config.ini"), LoopbackConfig(serial ? 47000 : router->port));
 
     MainDialog dialog;
+    if (serial) {  // as the configuration dialog would set it
+        dialog.config.useSerial = true;
+        dialog.config.comName = router->ptyPath;
+        dialog.config.baudRate = 115200;
+    }
     dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -420,16 +437,21 @@ void MainDialogTest::connectAgainstSimulator() {
     for (int c = 1; c <= 16; ++c)
         QCOMPARE(session.state.routedInput[c], expected.route[c]);
     QCOMPARE(session.state.outputCardType[3], int(kQuadMultiViewer));
-    QCOMPARE(dialog.connectionPanel->text(),
-             QStringLiteral("   Status : Connected\n   Ethernet IP : 127.0.0.1\n   Port : %1 ")
-                 .arg(router->port));
+    const QString link =
+        serial ? QStringLiteral("RS232 PORT : %1\n   Baudrate : 115200 ")
+                     .arg(QString::fromStdString(router->ptyPath))
+               : QStringLiteral("Ethernet IP : 127.0.0.1\n   Port : %1 ").arg(router->port);
+    QCOMPARE(dialog.connectionPanel->text(), QStringLiteral("   Status : Connected\n   ") + link);
     QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(expected.mac)));
 
-    // Shown in the view: output 1 is fed by input 3, named from config.ini.
+    // Shown in the view: the lamps of plugged output 1 and unplugged output 4.
     dialog.matrixView->PaintBuffer();
-    const QRect out1 = dialog.matrixView->layout.cellRects[kOutputSide][1];
-    QCOMPARE(dialog.matrixView->backBuffer.pixel(out1.left() + 13, out1.top() + 7),
-             qRgb(0, 255, 0));
+    auto lamp = [&](int output) {
+        const QRect cell = dialog.matrixView->layout.cellRects[kOutputSide][output];
+        return dialog.matrixView->backBuffer.pixel(cell.left() + 13, cell.top() + 7);
+    };
+    QCOMPARE(lamp(1), qRgb(0, 255, 0));
+    QCOMPARE(lamp(4), qRgb(128, 128, 128));
 
     // Route input 3 to output 2 by two clicks; the model follows the answer.
     Click(dialog.matrixView, kInputSide, 3);
