@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and starts the program.
+# Builds everything and starts the program; its arguments go to the program.
 #
 # Run from a directory that has its own config.ini, the program uses it as it
 # stands (no simulator). Otherwise it runs in ./demo/ against the built-in
@@ -8,11 +8,16 @@ set -euo pipefail
 start=$(pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-"$root/scripts/install-deps.sh"
-(cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default -j "$(nproc)")
+# CORVANE_BUILD names an existing build directory to use instead of the preset's.
+build=${CORVANE_BUILD:-}
+if [ -z "$build" ]; then
+    "$root/scripts/install-deps.sh"
+    (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default -j "$(nproc)")
+    build=$root/build/default
+fi
 
-program=$root/build/default/src/app/corvane
-simulator=$root/build/default/tools/routersim/routersim
+program=$build/src/app/corvane
+simulator=$build/tools/routersim/routersim
 
 if [ -f "$start/config.ini" ]; then
     cd "$start"
