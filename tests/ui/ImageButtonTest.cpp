@@ -24,6 +24,8 @@ private slots:
     void shadeBounds();
     void paletteRampAndTint();
     void facesPerState();
+    void iconPlacement_data();
+    void iconPlacement();
     void radioGroupUnchecking();
     void checkBoxClicks();
     void pushIgnoresCheck();
@@ -230,6 +232,42 @@ void ImageButtonTest::facesPerState() {
     button.setEnabled(false);
     const QImage disabled = button.RenderFace();
     QCOMPARE(disabled.pixel(probe), button.disabledImage.pixel(probe));
+}
+
+void ImageButtonTest::iconPlacement_data() {
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<QRect>("expected");
+    // A 30 x 20 icon on a 100 x 60 button.
+    QTest::newRow("left") << 256 << QRect(0, 20, 30, 20);
+    QTest::newRow("right") << 512 << QRect(70, 20, 30, 20);
+    QTest::newRow("centred above the caption") << 768 << QRect(35, 20, 30, 20);
+    QTest::newRow("unknown means centred") << 5 << QRect(35, 20, 30, 20);
+}
+
+void ImageButtonTest::iconPlacement() {
+    QFETCH(int, alignment);
+    QFETCH(QRect, expected);
+    ImageButton button(QStringLiteral("Quad"));
+    button.resize(100, 60);
+    QPixmap main(30, 20), hover(30, 20);
+    main.fill(Qt::red);
+    hover.fill(Qt::blue);
+    QVERIFY(button.SetIcon(main, alignment, QPixmap(), hover));
+    QCOMPARE(button.iconRect, expected);
+    QCOMPARE(button.iconAlignment, alignment == 5 ? 768 : alignment);
+    // No down icon given: the main one is used when pressed.
+    QCOMPARE(button.downIcon.cacheKey(), button.icon.cacheKey());
+    const QPoint inIcon = expected.topLeft() + QPoint(3, 3);
+    QCOMPARE(button.RenderFace().pixel(inIcon), qRgb(255, 0, 0));
+    button.hover = true;
+    QCOMPARE(button.RenderFace().pixel(inIcon), qRgb(0, 0, 255));
+    button.hover = false;
+    const QPoint belowIcon(expected.left() + 5, expected.bottom() + 1);
+    QVERIFY(button.RenderFace().pixel(belowIcon) != qRgb(255, 0, 0));
+    button.setDown(true);  // pushed: the icon moves down by one
+    QCOMPARE(button.RenderFace().pixel(belowIcon), qRgb(255, 0, 0));
+    QVERIFY(!button.SetIcon(QPixmap()));
+    QVERIFY(button.icon.isNull());
 }
 
 void ImageButtonTest::radioGroupUnchecking() {

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -133,6 +134,20 @@ void MainDialogTest::startUp() {
     dialog.linkClearButton->click();
     QCOMPARE(dialog.session.commandQueue.size(), std::size_t(1));
     QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), FullMap(Map({})));
+
+    QStringList aboutTexts;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        aboutTexts << box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            aboutTexts << label->text();
+        box->close();
+    });
+    dialog.ShowAbout();
+    QVERIFY(aboutTexts.contains(QStringLiteral("About Corvane")));
+    QVERIFY(aboutTexts.contains(QStringLiteral("Corvane version 1.12")));
 }
 
 void MainDialogTest::connectionPanel_data() {
