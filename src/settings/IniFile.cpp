@@ -80,16 +80,17 @@ std::vector<Line> SplitLines(const std::string& text) {
     while (pos < text.size()) {
         Line line;
         line.begin = pos;
-        std::size_t newline = text.find('\n', pos);
+        // "\r\n", "\n" and a lone "\r" (old Mac files) all end a line.
+        std::size_t newline = text.find_first_of("\r\n", pos);
         if (newline == std::string::npos) {
             line.end = text.size();
             line.next = text.size();
         } else {
             line.end = newline;
             line.next = newline + 1;
-        }
-        if (line.end > line.begin && text[line.end - 1] == '\r') {
-            --line.end;
+            if (text[newline] == '\r' && line.next < text.size() && text[line.next] == '\n') {
+                ++line.next;
+            }
         }
         pos = line.next;
 
@@ -263,14 +264,14 @@ bool HasLineBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-bool EndsWithLineBreak(const std::string& text, const Line& line) {
-    return line.next > line.begin && text[line.next - 1] == '\n';
+bool EndsWithLineBreak(const Line& line) {
+    return line.next > line.end;
 }
 
 // The file's own line break, taken from its first line that has one.
 std::string LineBreakOf(const std::string& text, const std::vector<Line>& lines) {
     for (const Line& line : lines) {
-        if (EndsWithLineBreak(text, line)) {
+        if (EndsWithLineBreak(line)) {
             return text.substr(line.end, line.next - line.end);
         }
     }
@@ -316,14 +317,14 @@ bool SetEntry(std::string& text, std::string_view section, std::string_view key,
             }
         }
         const Line& line = lines[last];
-        bool closed = EndsWithLineBreak(text, line);
+        bool closed = EndsWithLineBreak(line);
         text.insert(line.next, (closed ? "" : eol) + entry + eol);
     } else {
         bool hasContent = false;
         for (const Line& line : lines) {
             hasContent = hasContent || !line.blank;
         }
-        if (!text.empty() && text.back() != '\n') {
+        if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
             text += eol;
         }
         if (hasContent && !lines.back().blank) {

@@ -36,6 +36,7 @@ TEST_F(IniFileTest, ReadsStringsLikeThePlatformReader) {
         {"[Net\nHost=x\n", "Net", "Host", 16, "dflt"},
         {"Host=x\n[Net]\n", "Net", "Host", 16, "dflt"},
         {"[Net]\r\nHost=a=b\r\n", "Net", "Host", 16, "a=b"},
+        {"[X]\rHost=x\r[Net]\rHost=mac\r", "Net", "Host", 16, "mac"},
         {"\xEF\xBB\xBF[Net]\nHost=alpha", "Net", "Host", 16, "alpha"},
         {"[Net]\nHost=al\0pha\n"s, "Net", "Host", 16, "al"},
         {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "Net", "Host", 16, "\xE4\xA0"},
@@ -92,6 +93,9 @@ TEST_F(IniFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
         {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s, "[A]\nx=a b  [Z] c\n"},  // no line injection
         {"\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2", "\xEF\xBB\xBF[A]\nx=2\n"},
         {"", "A", "k", "v", "[A]\nk=v\n"},
+        // Old Mac files end lines with a lone CR; they keep it.
+        {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
+        {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before + " <- " + c.key);
