@@ -1,0 +1,115 @@
+// The main window's drawing work, offscreen: rebuilding the status panels
+// after an answer, and a full repaint of the matrix view.
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "BenchRatio.h"
+#include "SimRouter.h"
+#include "protocol/Commands.h"
+#include "ui/MainDialog.h"
+#include "ui/MatrixView.h"
+
+namespace corvane::bench {
+namespace {
+
+// A window that has seen a whole start-up poll: every slot, route, lamp and
+// panel has something to draw.
+MainDialog& Window() {
+    static MainDialog* window = [] {
+        auto* w = new MainDialog;
+        sim::SimRouter router = sim::DefaultRouter();
+        w->session.connectionStatus = kConnected;
+        for (const char* query : StartupQueries) {
+            for (const std::string& answer : sim::HandleCommand(router, query))
+                w->session.FeedResponseBytes(answer.data(), static_cast<int>(answer.size()));
+        }
+        w->show();
+        QApplication::processEvents();
+        return w;
+    }();
+    return *window;
+}
+
+// The call made after every parsed answer; the repaints it asks for are
+// merged by the event loop.
+void RefreshStatusPanels(benchmark::State& state) {
+    MainDialog& window = Window();
+    for (auto _ : state)
+        window.RefreshStatusPanels();
+    QApplication::processEvents();
+}
+BENCHMARK(RefreshStatusPanels);
+
+// The same with the repaint it causes: one answer arriving on its own.
+void RefreshAndRepaint(benchmark::State& state) {
+    MainDialog& window = Window();
+    for (auto _ : state) {
+        window.RefreshStatusPanels();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(RefreshAndRepaint);
+
+// The panel texts alone, without touching a widget.
+void BuildPanelTexts(benchmark::State& state) {
+    MainDialog& window = Window();
+    for (auto _ : state) {
+        StatusPanelTexts texts = BuildStatusPanelTexts(window.config, window.session.state,
+                                                       window.session.connectionStatus);
+        benchmark::DoNotOptimize(texts);
+    }
+}
+BENCHMARK(BuildPanelTexts);
+
+void MatrixViewRepaint(benchmark::State& state) {
+    MatrixView& view = *Window().matrixView;
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.render(&image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["pixels"] = view.width() * view.height();
+}
+BENCHMARK(MatrixViewRepaint);
+
+// The least a repaint of that area costs: one fill.
+void SingleFill(benchmark::State& state) {
+    MatrixView& view = *Window().matrixView;
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        painter.fillRect(image.rect(), QColor(0xD4, 0xD0, 0xC8));
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(SingleFill);
+
+}  // namespace
+}  // namespace corvane::bench
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window reads config.ini from the working directory: give it one
+    // that names only the loopback address. Nothing here connects anyway.
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() / "corvane-gui-bench";
+    std::filesystem::create_directories(directory);
+    std::filesystem::current_path(directory);
+    std::ofstream("config.ini") << "[SETCOMMCONFIG]\nIpAddress=127.0.0.1\nUDPPort=3000\n"
+                                   "CommType=UDP\n";
+    QApplication app(argc, argv);
+    using corvane::bench::Ratio;
+    const int result = corvane::bench::RunWithRatios(
+        argc, argv,
+        {Ratio{"RefreshStatusPanels", "BuildPanelTexts"},
+         Ratio{"RefreshAndRepaint", "BuildPanelTexts"}, Ratio{"MatrixViewRepaint", "SingleFill"}});
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    std::filesystem::remove_all(directory);
+    return result;
+}

@@ -1,0 +1,208 @@
+// The same whole-connection figures as loopback_figures, through the real
+// main window (offscreen): Connect to the last start-up answer, an output
+// click in the matrix view to the LINK command at the router, idle CPU share
+// of the GUI thread with the 50 ms timer running and the router connected,
+// and resident memory after the poll.
+//
+//   gui_figures [--runs N] [--clicks N] [--idle-seconds S]
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "RouterSim.h"
+#include "protocol/Commands.h"
+#include "ui/MainDialog.h"
+#include "ui/MatrixView.h"
+
+namespace corvane::bench {
+namespace {
+
+double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long StatusKilobytes(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(field);
+    while (std::getline(in, line)) {
+        if (line.compare(0, length, field) == 0)
+            return std::atol(line.c_str() + length + 1);
+    }
+    return -1;
+}
+
+int Argument(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return std::atoi(argv[i + 1]);
+    }
+    return fallback;
+}
+
+// Runs the event loop until done() holds (looked at every millisecond) or the
+// limit passes.
+bool Spin(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+void PrintSpread(const char* what, std::vector<double> values, const char* unit) {
+    std::sort(values.begin(), values.end());
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  max %8.2f  (n=%zu)\n", what, mean,
+                unit, values.front(), values[values.size() / 2], values.back(), values.size());
+}
+
+std::unique_ptr<sim::RouterSim> StartSimulator() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        sim::SimOptions options;
+        options.bindAddress = "127.0.0.1";
+        auto simulator = std::make_unique<sim::RouterSim>(options);
+        std::string error;
+        if (!simulator->Start(&error))
+            return nullptr;
+        UdpLink probe;
+        if (simulator->port + 10 <= 65535 && probe.Create(simulator->port + 10))
+            return simulator;
+    }
+    return nullptr;
+}
+
+int Run(int argc, char** argv) {
+    const int runs = std::max(1, Argument(argc, argv, "--runs", 5));
+    const int clicks = std::max(1, Argument(argc, argv, "--clicks", 20));
+    const int idleSeconds = std::max(1, Argument(argc, argv, "--idle-seconds", 10));
+
+    auto simulator = StartSimulator();
+    if (!simulator) {
+        std::fprintf(stderr, "no simulator\n");
+        return 1;
+    }
+    std::ofstream("config.ini") << "[SETCOMMCONFIG]\nIpAddress=127.0.0.1\nUDPPort="
+                                << simulator->port << "\nCommType=UDP\n";
+
+    MainDialog window;
+    window.messageBox = [](const QString&) {};
+    long ticks = 0;
+    QObject::connect(&window.sendTimer, &QTimer::timeout, [&ticks] { ++ticks; });
+    window.show();
+    QApplication::processEvents();
+
+    auto pollDone = [&] {
+        const RouterSession& s = window.session;
+        return s.pollIndex >= static_cast<unsigned>(kStartupQueryCount) && s.commandQueue.empty() &&
+               s.sendCountdown <= 0 && simulator->CommandCount() > 0;
+    };
+    std::vector<double> pollTicks;
+    std::vector<double> pollMs;
+    for (int run = 0; run < runs; ++run) {
+        window.Disconnect();
+        const std::size_t before = simulator->CommandCount();
+        const long ticksBefore = ticks;
+        QElapsedTimer clock;
+        clock.start();
+        window.Connect();
+        if (!Spin([&] { return pollDone() && simulator->CommandCount() >= before + 41; }, 30000)) {
+            std::fprintf(stderr, "start-up poll did not finish\n");
+            return 1;
+        }
+        pollMs.push_back(clock.nsecsElapsed() / 1e6);
+        pollTicks.push_back(static_cast<double>(ticks - ticksBefore));
+    }
+    PrintSpread("start-up poll (window)", pollTicks, "ticks");
+    PrintSpread("start-up poll (window)", pollMs, "ms   ");
+    std::printf("ratio start-up poll ticks = %.2f x the floor of %d ticks\n",
+                std::accumulate(pollTicks.begin(), pollTicks.end(), 0.0) / pollTicks.size() /
+                    kStartupQueryCount,
+                kStartupQueryCount);
+    const long rssAfterPoll = StatusKilobytes("VmRSS:");
+
+    // Input cell, then output cell, with the mouse, as a user does.
+    MatrixView& view = *window.matrixView;
+    std::vector<double> clickMs;
+    for (int click = 0; click < clicks; ++click) {
+        const int input = 1 + click % kChannelCount;
+        const int output = 1 + (click * 7) % kChannelCount;
+        QTest::mouseClick(&view, Qt::LeftButton, {},
+                          view.layout.cellRects[kInputSide][input].center());
+        const std::size_t before = simulator->CommandCount();
+        const auto wallStart = std::chrono::system_clock::now();
+        QTest::mouseClick(&view, Qt::LeftButton, {},
+                          view.layout.cellRects[kOutputSide][output].center());
+        if (!Spin([&] { return simulator->CommandCount() > before; }, 5000)) {
+            std::fprintf(stderr, "click %d never arrived\n", click);
+            return 1;
+        }
+        clickMs.push_back(std::chrono::duration<double, std::milli>(
+                              simulator->Transcript()[before].time - wallStart)
+                              .count());
+        Spin([&] { return window.session.sendCountdown <= 0; }, 2000);
+        QTest::qWait(7 + (click * 13) % 50);
+    }
+    PrintSpread("click to wire (window)", clickMs, "ms   ");
+
+    const long ticksBefore = ticks;
+    const double cpuBefore = ThreadCpuSeconds();
+    QElapsedTimer idle;
+    idle.start();
+    QEventLoop loop;
+    QTimer::singleShot(idleSeconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double wall = idle.nsecsElapsed() / 1e9;
+    const double cpu = ThreadCpuSeconds() - cpuBefore;
+    std::printf("idle CPU share over %.1f s (window)   %.4f %% of one core (%ld ticks, %.1f/s)\n",
+                wall, 100.0 * cpu / wall, ticks - ticksBefore, (ticks - ticksBefore) / wall);
+    std::printf("resident memory after the poll      %ld kB (peak %ld kB; simulator included)\n",
+                rssAfterPoll, StatusKilobytes("VmHWM:"));
+    window.Disconnect();
+    simulator->Stop();
+    return 0;
+}
+
+}  // namespace
+}  // namespace corvane::bench
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window reads config.ini and writes its log in the working directory.
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() / "corvane-gui-figures";
+    std::filesystem::create_directories(directory);
+    std::filesystem::current_path(directory);
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = corvane::bench::Run(argc, argv);
+    }
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    std::filesystem::remove_all(directory);
+    return result;
+}
