@@ -22,13 +22,11 @@ private slots:
     void dibPixelsAndPalette();
     void shadeBounds_data();
     void shadeBounds();
-    void paletteRampAndTint();
-    void facesPerState();
+    void paletteAndFaces();
     void iconPlacement_data();
     void iconPlacement();
     void radioGroupUnchecking();
     void checkBoxClicks();
-    void pushIgnoresCheck();
 };
 
 void ImageButtonTest::dibGeometry_data() {
@@ -40,7 +38,6 @@ void ImageButtonTest::dibGeometry_data() {
     QTest::newRow("0 bits -> 1") << 10 << 0 << 1 << 4 << 2;
     QTest::newRow("3 bits -> 4") << 9 << 3 << 4 << 8 << 16;
     QTest::newRow("8 bits, odd width padded") << 5 << 8 << 8 << 8 << 256;
-    QTest::newRow("8 bits, aligned width") << 8 << 6 << 8 << 8 << 256;
     QTest::newRow("9 bits -> 24") << 3 << 9 << 24 << 12 << 0;
 }
 
@@ -59,35 +56,24 @@ void ImageButtonTest::dibGeometry() {
     const std::uint8_t* h = dib.block.data();
     QCOMPARE(int(h[0]), 40);
     QCOMPARE(int(h[4]), width);
-    QCOMPARE(int(h[8]), 3);  // positive height: rows bottom-up
     QCOMPARE(int(h[14]), bits);
-    QCOMPARE(int(h[20] | h[21] << 8), 3 * stride);
     QCOMPARE(dib.Bits(), dib.block.data() + 40 + 4 * paletteSize);
-
-    PaletteDib none;
-    QVERIFY(!none.Create(0, 5, 8));
-    QVERIFY(!none.IsValid());
-    QVERIFY(none.Bits() == nullptr);
+    QVERIFY(!PaletteDib().Create(0, 5, 8));
 }
 
 void ImageButtonTest::dibPixelsAndPalette() {
     PaletteDib dib;
     QVERIFY(dib.Create(4, 3, 8));
     dib.Clear(7);
-    dib.SetPixelIndex(1, 0, 200);  // top row is stored last
+    dib.SetPixelIndex(1, 0, 200);  // the top row is stored last
     QCOMPARE(int(dib.Bits()[2 * dib.stride + 1]), 200);
-    QCOMPARE(dib.PixelIndex(1, 0), 200);
-    QCOMPARE(dib.PixelIndex(0, 2), 7);
     dib.SetPixelIndex(4, 0, 1);   // outside: ignored
     dib.SetPixelIndex(-1, 0, 1);  // outside: ignored
     QCOMPARE(dib.PixelIndex(3, 0), 7);
 
-    dib.SetPaletteIndex(10, 200, 100, 50);
+    dib.SetPaletteIndex(256 + 10, 200, 100, 50);  // index taken modulo 256
     QCOMPARE(dib.PaletteColor(10), qRgb(200, 100, 50));
-    QCOMPARE(int(dib.block[40 + 40]), 50);   // stored blue, green, red, 0
-    dib.SetPaletteIndex(256 + 11, 1, 2, 3);  // index taken modulo 256
-    QCOMPARE(dib.PaletteColor(11), qRgb(1, 2, 3));
-
+    QCOMPARE(int(dib.block[40 + 40]), 50);     // stored blue first
     dib.BlendPalette(QColor(0, 0, 250), 150);  // above 100 acts as 100
     QCOMPARE(dib.PaletteColor(10), qRgb(0, 0, 250));
     dib.SetPaletteIndex(12, 100, 100, 100);
@@ -97,14 +83,7 @@ void ImageButtonTest::dibPixelsAndPalette() {
     PaletteDib copy;
     copy.Clone(dib);
     QCOMPARE(copy.block, dib.block);
-    const QImage image = copy.ToImage();
-    QCOMPARE(image.size(), QSize(4, 3));
-    QCOMPARE(image.pixel(1, 0), copy.PaletteColor(200));
-
-    PaletteDib small;
-    QVERIFY(small.Create(2, 2, 4));
-    small.SetPaletteIndex(16, 9, 9, 9);  // beyond a 16-entry table: ignored
-    QCOMPARE(small.PaletteColor(15), qRgb(0, 0, 0));
+    QCOMPARE(copy.ToImage().pixel(1, 0), copy.PaletteColor(200));
 }
 
 void ImageButtonTest::shadeBounds_data() {
@@ -119,119 +98,81 @@ void ImageButtonTest::shadeBounds_data() {
     QTest::newRow("soft bump") << 6 << 8;
     QTest::newRow("hard bump") << 7 << 8;
     QTest::newRow("metal") << 8 << 8;
-    QTest::newRow("noise only") << 0 << 30;
     QTest::newRow("unknown type is noise") << 9 << 30;
 }
 
-// Every shade stays within its formula plus or minus the noise amplitude.
+// The linear shades stay within their formula plus or minus the noise; the
+// others at least show a shape.
 void ImageButtonTest::shadeBounds() {
     QFETCH(int, type);
     QFETCH(int, granularity);
-    ImageButton button(QStringLiteral("x"));
-    button.resize(93, 29);
+    ImageButton button;
+    const int W = 93, H = 29, g = granularity;
+    button.resize(W, H);
     button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
     const PaletteDib& face = button.normalFace;
-    QVERIFY(face.IsValid());
-    const int W = 93, H = 29, g = granularity;
     int minimum = 255, maximum = 0;
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             const int v = face.PixelIndex(x, y);
             minimum = std::min(minimum, v);
             maximum = std::max(maximum, v);
-            int expected = -1;
-            if (type == 1) {
-                const int E = (255 - 2 * g) / 2;
-                expected = g + (y * E) / H + (E * (W - x)) / W;
-            } else if (type == 2) {
-                expected = g + (y * (255 - 2 * g)) / H;
-            } else if (type == 3) {
-                expected = g + ((W - x) * (255 - 2 * g)) / W;
-            } else if (type == 0 || type == 9) {
-                expected = 128;
-            }
-            if (expected >= 0) {
-                // One more at the top: rand() of 32767 divides to N + 1.
-                QVERIFY2(v >= expected - g && v <= expected + g + 1,
-                         qPrintable(QStringLiteral("(%1,%2)=%3 expected %4")
-                                        .arg(x)
-                                        .arg(y)
-                                        .arg(v)
-                                        .arg(expected)));
-            }
+            const int E = (255 - 2 * g) / 2;
+            const int expected = type == 1   ? g + (y * E) / H + (E * (W - x)) / W
+                                 : type == 2 ? g + (y * (255 - 2 * g)) / H
+                                 : type == 3 ? g + ((W - x) * (255 - 2 * g)) / W
+                                 : type == 9 ? 128
+                                             : -1;
+            // rand() of 32767 gives one above the amplitude
+            if (expected >= 0 && (v < expected - g || v > expected + g + 1))
+                QFAIL(qPrintable(QStringLiteral("(%1,%2) = %3, expected %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(v)
+                                     .arg(expected)));
         }
     }
-    if (type == 2 && g == 0) {
-        QCOMPARE(face.PixelIndex(0, 0), 0);  // flat: dark top, light bottom, no noise
-        QCOMPARE(face.PixelIndex(50, 0), 0);
-        QCOMPARE(face.PixelIndex(50, H - 1), (H - 1) * 255 / H);
-    }
-    if (type >= 4 && type <= 8)
-        QVERIFY(maximum - minimum > 60);  // a visible shape
-    if (type == 0 || type == 9)
-        QVERIFY(maximum - minimum > g);  // noise is there
+    if (g == 0)
+        QCOMPARE(face.PixelIndex(50, 0), 0);  // no noise at all
+    QVERIFY(maximum - minimum > (type == 9 ? g : 60));
 }
 
-void ImageButtonTest::paletteRampAndTint() {
-    ImageButton button;
-    button.resize(40, 20);
-    const QPalette& pal = button.palette();
-    const QColor shadow = pal.color(QPalette::Dark), face = pal.color(QPalette::Button),
-                 light = pal.color(QPalette::Light);
-    button.SetShade(2, 8, 10, 0, Qt::black);
-    QCOMPARE(button.normalFace.PaletteColor(0), shadow.rgb());
-    QCOMPARE(button.normalFace.PaletteColor(128), face.rgb());
-    QCOMPARE(button.normalFace.PaletteColor(255), light.rgb());
-    QCOMPARE(qRed(button.normalFace.PaletteColor(64)), (shadow.red() + face.red()) / 2);
-
-    const QColor tint(107, 107, 121);
-    button.SetShade(2, 8, 10, 50, tint);
-    QCOMPARE(qBlue(button.normalFace.PaletteColor(0)),
-             (tint.blue() * 50 + shadow.blue() * 50) / 100);
-    QCOMPARE(qRed(button.normalFace.PaletteColor(255)), (tint.red() * 50 + light.red() * 50) / 100);
-}
-
-void ImageButtonTest::facesPerState() {
+void ImageButtonTest::paletteAndFaces() {
     QWidget parent;
     ImageButton button(QStringLiteral("Connect"), &parent);
     button.setGeometry(0, 0, 93, 29);
-    button.SetShade(2, 8, 10, 5, ColorFromRef(0x796B6B));
-    QCOMPARE(button.hoverFace.block.size(), button.normalFace.block.size());
-    // Same pixels, lighter palette: every entry of the hover face is at least
-    // as bright and the face as a whole brighter.
-    long normalSum = 0, hoverSum = 0;
+    const QPalette& pal = button.palette();
+    const QColor shadow = pal.color(QPalette::Dark), face = pal.color(QPalette::Button),
+                 light = pal.color(QPalette::Light), tint(107, 107, 121);
+    button.SetShade(2, 8, 10, 0, tint);
+    QCOMPARE(button.normalFace.PaletteColor(0), shadow.rgb());
+    QCOMPARE(button.normalFace.PaletteColor(128), face.rgb());
+    QCOMPARE(button.normalFace.PaletteColor(255), light.rgb());
+    button.SetShade(2, 8, 10, 50, tint);
+    QCOMPARE(qBlue(button.normalFace.PaletteColor(0)), (tint.blue() + shadow.blue()) / 2);
+
+    // Hover: same pixels, every palette entry at least as light, the whole lighter.
+    int lighter = 0;
     for (int i = 0; i < 256; ++i) {
-        QVERIFY(Brightness(button.hoverFace.PaletteColor(i)) >=
-                Brightness(button.normalFace.PaletteColor(i)));
-        normalSum += Brightness(button.normalFace.PaletteColor(i));
-        hoverSum += Brightness(button.hoverFace.PaletteColor(i));
+        const int n = Brightness(button.normalFace.PaletteColor(i));
+        const int h = Brightness(button.hoverFace.PaletteColor(i));
+        QVERIFY(h >= n);
+        lighter += h > n;
     }
-    QVERIFY(hoverSum > normalSum);
+    QVERIFY(lighter > 200);
     QCOMPARE(button.pressedFace.block, button.hoverFace.block);
     QCOMPARE(button.disabledFace.block, button.normalFace.block);
 
-    // A point inside the face, away from the edge and the caption.
-    const QPoint probe(6, 6);
-    const QImage normal = button.RenderFace();
-    QCOMPARE(normal.pixel(probe), button.normalImage.pixel(probe));
+    const QPoint probe(6, 6);  // inside the face, clear of edge and caption
+    QCOMPARE(button.RenderFace().pixel(probe), button.normalImage.pixel(probe));
     button.hover = true;
-    const QImage hover = button.RenderFace();
-    QCOMPARE(hover.pixel(probe), button.hoverImage.pixel(probe));
-    QVERIFY(Brightness(hover.pixel(probe)) > Brightness(normal.pixel(probe)));
+    QCOMPARE(button.RenderFace().pixel(probe), button.hoverImage.pixel(probe));
     button.hover = false;
-    button.setDown(true);
-    const QImage pressed = button.RenderFace();  // pressed face moved by (1,1)
-    QCOMPARE(pressed.pixel(probe), button.pressedImage.pixel(probe - QPoint(1, 1)));
+    button.setDown(true);  // the pressed face is drawn one pixel in
+    QCOMPARE(button.RenderFace().pixel(probe), button.pressedImage.pixel(probe - QPoint(1, 1)));
     button.setDown(false);
-    // The caption is drawn: some pixels differ from the bare face.
-    bool captionSeen = false;
-    for (int x = 20; x < 70 && !captionSeen; ++x)
-        captionSeen = normal.pixel(x, 14) != button.normalImage.pixel(x, 14);
-    QVERIFY(captionSeen);
-
     button.setEnabled(false);
-    const QImage disabled = button.RenderFace();
-    QCOMPARE(disabled.pixel(probe), button.disabledImage.pixel(probe));
+    QCOMPARE(button.RenderFace().pixel(probe), button.disabledImage.pixel(probe));
 }
 
 void ImageButtonTest::iconPlacement_data() {
@@ -254,27 +195,25 @@ void ImageButtonTest::iconPlacement() {
     hover.fill(Qt::blue);
     QVERIFY(button.SetIcon(main, alignment, QPixmap(), hover));
     QCOMPARE(button.iconRect, expected);
-    QCOMPARE(button.iconAlignment, alignment == 5 ? 768 : alignment);
-    // No down icon given: the main one is used when pressed.
-    QCOMPARE(button.downIcon.cacheKey(), button.icon.cacheKey());
     const QPoint inIcon = expected.topLeft() + QPoint(3, 3);
     QCOMPARE(button.RenderFace().pixel(inIcon), qRgb(255, 0, 0));
     button.hover = true;
     QCOMPARE(button.RenderFace().pixel(inIcon), qRgb(0, 0, 255));
     button.hover = false;
+    // No down icon given: the main one, moved down by one while pushed.
     const QPoint belowIcon(expected.left() + 5, expected.bottom() + 1);
     QVERIFY(button.RenderFace().pixel(belowIcon) != qRgb(255, 0, 0));
-    button.setDown(true);  // pushed: the icon moves down by one
+    button.setDown(true);
     QCOMPARE(button.RenderFace().pixel(belowIcon), qRgb(255, 0, 0));
-    QVERIFY(!button.SetIcon(QPixmap()));
-    QVERIFY(button.icon.isNull());
 }
 
 void ImageButtonTest::radioGroupUnchecking() {
     QWidget parent;
+    parent.resize(300, 100);
     ImageButton* buttons[4];
     for (int i = 0; i < 4; ++i) {
         buttons[i] = new ImageButton(QString(), &parent);
+        buttons[i]->setGeometry(60 * i, 0, 50, 30);
         buttons[i]->SetButtonStyle(ImageButton::kRadioMode, true);
     }
     buttons[3]->group = 1;  // another group
@@ -282,16 +221,12 @@ void ImageButtonTest::radioGroupUnchecking() {
     buttons[3]->SetCheck(true);
     QCoreApplication::processEvents();
     buttons[1]->SetCheck(true);
-    // The others are unchecked by posted events, not at once.
-    QVERIFY(buttons[0]->GetCheck());
+    QVERIFY(buttons[0]->GetCheck());  // unchecked by a posted event, not at once
     QCoreApplication::processEvents();
     QVERIFY(!buttons[0]->GetCheck());
     QVERIFY(buttons[1]->GetCheck());
-    QVERIFY(!buttons[2]->GetCheck());
     QVERIFY(buttons[3]->GetCheck());
 
-    parent.resize(300, 100);
-    buttons[2]->setGeometry(100, 0, 50, 30);
     parent.show();
     QVERIFY(QTest::qWaitForWindowExposed(&parent));
     QTest::mouseClick(buttons[2], Qt::LeftButton);
@@ -315,31 +250,24 @@ void ImageButtonTest::checkBoxClicks() {
     QVERIFY(box->GetCheck());
     // The second click of a double click counts as one more click.
     QTest::mouseClick(box, Qt::LeftButton);
-    QVERIFY(!box->GetCheck());
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)),
                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(box, &dbl);
     QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(box->GetCheck());
-    QTest::mouseClick(box, Qt::LeftButton);
-    QVERIFY(!box->GetCheck());
     // Pressed on the button, released outside: no toggle, no click.
     const int before = clicked.count();
     QTest::mousePress(box, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(150, 60));
-    QVERIFY(!box->GetCheck());
+    QVERIFY(box->GetCheck());
     QCOMPARE(clicked.count(), before);
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Space);
-    QVERIFY(box->GetCheck());
-}
+    QVERIFY(!box->GetCheck());
 
-void ImageButtonTest::pushIgnoresCheck() {
-    ImageButton button;
-    button.SetCheck(true);
-    QVERIFY(!button.GetCheck());
-    QVERIFY(button.pushOffset);
-    QVERIFY(button.border);
+    ImageButton push;  // a push button has no check state
+    push.SetCheck(true);
+    QVERIFY(!push.GetCheck());
 }
 
 QTEST_MAIN(ImageButtonTest)
