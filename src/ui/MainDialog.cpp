@@ -174,6 +174,7 @@ MainDialog::~MainDialog() {
 
 void MainDialog::CreateControls() {
     setFixedSize(DluX(666), DluY(447));
+    setFont(TahomaFont(-PointSizeToHeight(8)));  // the dialog font, Tahoma 8 points
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kWindowBackground);
@@ -181,7 +182,6 @@ void MainDialog::CreateControls() {
 
     logList = new LogList(this);
     logList->setGeometry(DluRect(7, 367, 651, 73));
-    logList->setFont(TahomaFont(13));
 
     auto makeButton = [this](const char* text, QRect where) {
         auto* button = new ImageButton(QString::fromLatin1(text), this);
