@@ -81,6 +81,8 @@ private slots:
     void contextMenu();
     void closingKeys_data();
     void closingKeys();
+    void linkFailures_data();
+    void linkFailures();
     void connectAgainstSimulator_data();
     void connectAgainstSimulator();
 
@@ -369,6 +371,42 @@ void MainDialogTest::closingKeys() {
     if (onButton)
         QCOMPARE(dialog.session.connectionStatus, int(kDisconnected));
     dialog.Disconnect();
+}
+
+void MainDialogTest::linkFailures_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("datagram over 256 bytes") << false;
+    QTest::newRow("pty hung up") << true;
+}
+
+// A failed read or a vanished device shows "Connection Failed"; the user's
+// next step is "Disconnect", which stays available.
+void MainDialogTest::linkFailures() {
+    QFETCH(bool, serial);
+    sim::SimOptions options;
+    options.serial = serial;
+    options.fault = serial ? sim::Fault::None : sim::Fault::Oversize;
+    sim::RouterSim router(options);
+    std::string error;
+    QVERIFY2(router.Start(&error), error.c_str());
+    MainDialog dialog;
+    dialog.messageBox = [](const QString&) {};
+    dialog.config.useSerial = serial;
+    dialog.config.comName = router.ptyPath;
+    dialog.config.udpPort = router.port;
+    dialog.Connect();
+    if (serial) {
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnected), 10000);
+        router.DropLink();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnectionFailed), 10000);
+    QVERIFY(dialog.connectionPanel->text().startsWith(
+        QStringLiteral("   Status : Connection Failed\n")));
+    QVERIFY(!dialog.connectButton->isEnabled());
+    QVERIFY(dialog.disconnectButton->isEnabled());
+    dialog.Disconnect();
+    QVERIFY(dialog.connectButton->isEnabled());
+    router.Stop();
 }
 
 void MainDialogTest::connectAgainstSimulator_data() {
