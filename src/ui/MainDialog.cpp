@@ -173,6 +173,10 @@ MainDialog::~MainDialog() {
 }
 
 void MainDialog::CreateControls() {
+    // Fixed size: a minimise box and a close box, nothing to maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(DluX(666), DluY(447));
     setFont(TahomaFont(-PointSizeToHeight(8)));  // the dialog font, Tahoma 8 points
     setAutoFillBackground(true);
