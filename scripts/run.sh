@@ -28,37 +28,11 @@ demo=$start/demo
 mkdir -p "$demo"
 cd "$demo"
 
-# The simulator picks a free loopback port and prints it.
-out=$(mktemp)
-"$simulator" --udp 0 --duration 0 >"$out" 2>&1 &
-sim=$!
-cleanup() {
-    kill "$sim" 2>/dev/null || true
-    wait "$sim" 2>/dev/null || true
-    rm -f "$out"
-}
-trap cleanup EXIT
-
-port=""
-for _ in $(seq 50); do
-    port=$(sed -n 's/^udp: 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
-    [ -n "$port" ] && break
-    kill -0 "$sim" 2>/dev/null || break
-    sleep 0.1
-done
-if [ -z "$port" ]; then
-    echo "the router simulator did not start:" >&2
-    cat "$out" >&2
-    exit 1
-fi
-
-# Keep the demo's channel names from earlier runs; point the link at the simulator.
-if [ -f config.ini ]; then
-    sed -i -e 's/^IpAddress=.*/IpAddress=127.0.0.1/' -e "s/^UDPPort=.*/UDPPort=$port/" \
-        -e 's/^CommType=.*/CommType=UDP/' config.ini
-else
-    printf '[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=%s\r\n' "$port" >config.ini
-fi
+. "$root/scripts/simulator.sh"
+trap stop_simulator EXIT
+start_simulator "$simulator" 0
+write_demo_config
 
 echo "router simulator on 127.0.0.1:$port (pid $sim); working directory $demo"
-"$program" "$@"
+# The demo connects at once, so a new user sees a live router.
+"$program" --connect "$@"

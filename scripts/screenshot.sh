@@ -19,28 +19,12 @@ simulator=$build/tools/routersim/routersim
 target=$root/docs/screenshot.png
 mkdir -p "$root/docs"
 
+. "$root/scripts/simulator.sh"
 work=$(mktemp -d)
-out=$work/routersim.out
-"$simulator" --udp 0 --duration 120 >"$out" 2>&1 &
-sim=$!
-cleanup() {
-    kill "$sim" 2>/dev/null || true
-    wait "$sim" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-port=""
-for _ in $(seq 50); do
-    port=$(sed -n 's/^udp: 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
-    [ -n "$port" ] && break
-    kill -0 "$sim" 2>/dev/null || break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "the router simulator did not start" >&2; cat "$out" >&2; exit 1; }
-
+trap 'stop_simulator; rm -rf "$work"' EXIT
+start_simulator "$simulator" 120
 cd "$work"
-printf '[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=%s\r\n' "$port" >config.ini
+write_demo_config
 
 if command -v xvfb-run >/dev/null; then
     timeout 90 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" --connect --screenshot "$target"
