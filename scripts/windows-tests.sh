@@ -23,32 +23,41 @@ cmake --build "$build" -j "$(nproc)"
 # The first start creates the prefix; later starts reuse it.
 timeout 300 cmake/wine-run.sh wineboot --init >/dev/null 2>&1 || true
 
-sim_pid=""
+sim_pids=()
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-    rm -f "$WINEPREFIX/dosdevices/com9"
+    for pid in "${sim_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -f "$WINEPREFIX/dosdevices/com8" "$WINEPREFIX/dosdevices/com9"
 }
 trap cleanup EXIT
 
-sim=build/default/tools/routersim/routersim
-if [ -x "$sim" ]; then
-    sim_out=$(mktemp)
-    "$sim" --serial --duration 600 >"$sim_out" 2>/dev/null &
-    sim_pid=$!
+# Starts the simulator on a pty and maps it to a COM port in the prefix.
+sim=${ROUTERSIM:-build/default/tools/routersim/routersim}
+map_router() {
+    local com=$1
+    shift
+    local out
+    out=$(mktemp)
+    "$sim" --serial --duration 600 "$@" >"$out" 2>/dev/null &
+    sim_pids+=($!)
     for _ in $(seq 1 50); do
-        grep -q '^serial: ' "$sim_out" && break
+        grep -q '^serial: ' "$out" && break
         sleep 0.1
     done
-    pts=$(sed -n 's/^serial: //p' "$sim_out" | head -n 1)
-    rm -f "$sim_out"
-    if [ -n "$pts" ]; then
-        mkdir -p "$WINEPREFIX/dosdevices"
-        ln -sfn "$pts" "$WINEPREFIX/dosdevices/com9"
-        export CORVANE_TEST_COM=COM9
-    fi
+    local pts
+    pts=$(sed -n 's/^serial: //p' "$out" | head -n 1)
+    rm -f "$out"
+    [ -n "$pts" ] || return 1
+    mkdir -p "$WINEPREFIX/dosdevices"
+    ln -sfn "$pts" "$WINEPREFIX/dosdevices/${com,,}"
+}
+if [ -x "$sim" ]; then
+    map_router COM9 && export CORVANE_TEST_COM=COM9
+    map_router COM8 --fault drop && export CORVANE_TEST_COM_DROP=COM8
+else
+    echo "no native routersim at $sim: the serial cases are skipped"
 fi
 
 failed=()

@@ -18,6 +18,12 @@ constexpr DWORD kDriverQueueSize = 4192;
 constexpr int kBatchSize = 2048;
 // A full ring is re-checked this often while the owner drains it.
 constexpr DWORD kRoomWaitMs = 5;
+// How often a watcher with nothing to do looks at the driver's queue itself.
+constexpr DWORD kRecheckMs = 100;
+// A live port may see a wait aborted now and then (Wine does it after an
+// open); a port whose waits are aborted again and again with nothing
+// received has gone away (a hung-up line, a USB adapter pulled out).
+constexpr int kAbortedWaitsMeanGone = 5;
 // Without handshake lines a stalled port would otherwise hold a write, and so
 // the owner's thread, for ever.
 constexpr DWORD kWriteTimeoutMs = 1000;
@@ -208,6 +214,7 @@ void SerialLink::ThreadWatchComm() {
     bool overrun = false;
     bool lost = false;
     int emptyWakeups = 0;
+    int abortedWaits = 0;  // in a row, with nothing received in between
 
     auto notifyOwner = [this](SerialEvent event) {
         if (notify)
@@ -235,31 +242,9 @@ void SerialLink::ThreadWatchComm() {
         return true;
     };
 
+    // Drains first and waits afterwards: bytes that arrived before the wait was
+    // issued would not wake it.
     while (connected.load() != 0) {
-        DWORD mask = 0;
-        ResetEvent(d.waitOverlapped.hEvent);
-        if (!WaitCommEvent(d.port, &mask, &d.waitOverlapped)) {
-            if (GetLastError() != ERROR_IO_PENDING) {
-                lost = connected.load() != 0;
-                break;
-            }
-            HANDLE handles[2] = {d.waitOverlapped.hEvent, d.stopEvent};
-            const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            DWORD unused = 0;
-            if (which != WAIT_OBJECT_0) {
-                // The OVERLAPPED must not be reused or freed while the wait is pending.
-                CancelIo(d.port);
-                GetOverlappedResult(d.port, &d.waitOverlapped, &unused, TRUE);
-                break;
-            }
-            if (!GetOverlappedResult(d.port, &d.waitOverlapped, &unused, FALSE)) {
-                lost = connected.load() != 0;
-                break;
-            }
-        }
-        if (connected.load() == 0)
-            break;
-
         bool received = false;
         for (;;) {
             const int count = Read(batch, kBatchSize);
@@ -276,10 +261,59 @@ void SerialLink::ThreadWatchComm() {
         if (received) {
             overrun = false;
             emptyWakeups = 0;
+            abortedWaits = 0;
             notifyOwner(SerialEvent::Received);
         } else if (++emptyWakeups > 3) {
             // A wait that keeps returning without data must not become a spin.
-            WaitForSingleObject(d.stopEvent, 10);
+            if (WaitForSingleObject(d.stopEvent, 10) == WAIT_OBJECT_0)
+                break;
+        }
+
+        DWORD mask = 0;
+        ResetEvent(d.waitOverlapped.hEvent);
+        if (WaitCommEvent(d.port, &mask, &d.waitOverlapped))
+            continue;
+        const DWORD waitError = GetLastError();
+        if (waitError == ERROR_OPERATION_ABORTED) {
+            if (++abortedWaits >= kAbortedWaitsMeanGone) {
+                lost = connected.load() != 0;
+                break;
+            }
+            continue;
+        }
+        if (waitError != ERROR_IO_PENDING) {
+            lost = connected.load() != 0;
+            break;
+        }
+        // Bytes that slip in between the drain and the wait may not wake it on
+        // every driver, so the queue is looked at again now and then.
+        HANDLE handles[2] = {d.waitOverlapped.hEvent, d.stopEvent};
+        DWORD which = WAIT_TIMEOUT;
+        for (;;) {
+            which = WaitForMultipleObjects(2, handles, FALSE, kRecheckMs);
+            if (which != WAIT_TIMEOUT)
+                break;
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (!ClearCommError(d.port, &errors, &status) || status.cbInQue > 0)
+                break;  // bytes are queued, or the device is gone: go and look
+        }
+        if (which != WAIT_OBJECT_0) {
+            // The OVERLAPPED must not be reused or freed while the wait is pending.
+            DWORD unused = 0;
+            CancelIo(d.port);
+            GetOverlappedResult(d.port, &d.waitOverlapped, &unused, TRUE);
+            if (which == WAIT_TIMEOUT)
+                continue;  // the drain notices a device that went away
+            break;         // Close
+        }
+        DWORD unused = 0;
+        if (GetOverlappedResult(d.port, &d.waitOverlapped, &unused, FALSE)) {
+            abortedWaits = 0;
+        } else if (GetLastError() != ERROR_OPERATION_ABORTED ||
+                   ++abortedWaits >= kAbortedWaitsMeanGone) {
+            lost = connected.load() != 0;
+            break;
         }
     }
     if (lost) {

@@ -66,6 +66,7 @@ bool UdpLink::Create(int localPort) {
     }
     // Socket handles are small kernel handle values; they fit an int.
     socket_ = static_cast<int>(s);
+    lastError = 0;
     return true;
 }
 
@@ -82,6 +83,7 @@ bool UdpLink::Connect(const std::string& address, int port) {
         lastError = WSAGetLastError();
         return false;
     }
+    lastError = 0;
     return true;
 }
 
@@ -105,8 +107,13 @@ int UdpLink::ReceiveFrom(void* buffer, int size) {
     const int got = recv(AsSocket(socket_), static_cast<char*>(buffer), size, 0);
     if (got == SOCKET_ERROR) {
         lastError = WSAGetLastError();
+        if (lastError == WSAEWOULDBLOCK) {
+            lastError = 0;  // nothing waiting is no error
+            return 0;
+        }
         return -1;
     }
+    lastError = 0;
     return got;
 }
 

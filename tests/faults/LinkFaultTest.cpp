@@ -1,0 +1,206 @@
+// The links' own fault handling, written against their interface only so
+// that the same cases run on every platform's backend (the Windows build runs
+// them under Wine): datagrams over the size read, a router port nobody
+// listens on, addresses and ports that cannot be used, and, when a serial
+// port to a router is named in CORVANE_TEST_COM, a real exchange, a speed the
+// port rejects and a port that does not exist.
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "transport/SerialLink.h"
+#include "transport/UdpLink.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The program's link on port + 10 and a stand-in router on port, both on
+// loopback; the ports are tried until a free pair is found.
+struct LinkPair {
+    LinkPair() {
+        const int base =
+            20000 +
+            static_cast<int>(std::chrono::steady_clock::now().time_since_epoch().count() % 20000);
+        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
+            const int candidate = base + attempt * 37;
+            router = std::make_unique<UdpLink>();
+            program = std::make_unique<UdpLink>();
+            if (router->Create(candidate) && program->Create(candidate + 10) &&
+                router->Connect("127.0.0.1", candidate + 10) &&
+                program->Connect("127.0.0.1", candidate)) {
+                port = candidate;
+            }
+        }
+    }
+    std::unique_ptr<UdpLink> router;
+    std::unique_ptr<UdpLink> program;
+    int port = 0;
+};
+
+bool RunningUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+// The next datagram for link within a bounded wait: its text, or "(error)".
+std::string Next(UdpLink& link, int size = 256) {
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    for (int wait = 0; wait < 1000; ++wait) {
+        const int n = link.ReceiveFrom(buffer.data(), size);
+        if (n < 0)
+            return "(error)";
+        if (n > 0)
+            return buffer.substr(0, static_cast<std::size_t>(n));
+        std::this_thread::sleep_for(2ms);
+    }
+    return "(nothing)";
+}
+
+TEST(UdpFaults, DatagramsOverTheReadSizeFailAndTheNextStillArrives) {
+    LinkPair pair;
+    ASSERT_NE(pair.port, 0);
+    for (int size : {1, 255, 256, 257, 1000, 9000}) {
+        SCOPED_TRACE(size);
+        const std::string datagram(static_cast<std::size_t>(size), 'X');
+        ASSERT_EQ(pair.router->Write(datagram.data(), datagram.size()), size);
+        ASSERT_EQ(pair.router->Write("MON=01!", 7), 7);
+        EXPECT_EQ(Next(*pair.program), size <= 256 ? datagram : "(error)");
+        if (size > 256) {
+            EXPECT_NE(pair.program->lastError, 0);
+        }
+        EXPECT_EQ(Next(*pair.program), "MON=01!");
+    }
+}
+
+TEST(UdpFaults, NothingWaitingIsNoError) {
+    LinkPair pair;
+    ASSERT_NE(pair.port, 0);
+    char buffer[256];
+    EXPECT_EQ(pair.program->ReceiveFrom(buffer, sizeof buffer), 0);
+    EXPECT_EQ(pair.program->lastError, 0);
+}
+
+TEST(UdpFaults, ARouterPortNobodyListensOnFailsTheRead) {
+    LinkPair pair;
+    ASSERT_NE(pair.port, 0);
+    pair.router.reset();  // the router is gone
+    ASSERT_EQ(pair.program->Write("NET=?!", 6), 6);
+    const std::string got = Next(*pair.program);
+    if (got == "(nothing)" && RunningUnderWine())
+        GTEST_SKIP() << "Wine does not report port unreachable on datagram sockets";
+    EXPECT_EQ(got, "(error)");
+    EXPECT_NE(pair.program->lastError, 0);
+}
+
+TEST(UdpFaults, UnusableAddressesAndPortsFailAndSaySo) {
+    for (int port : {-1, 65536, 70000, 2147483647}) {
+        SCOPED_TRACE(port);
+        UdpLink link;
+        EXPECT_FALSE(link.Create(port));
+        EXPECT_NE(link.lastError, 0);
+    }
+    LinkPair pair;
+    ASSERT_NE(pair.port, 0);
+    for (const char* address : {"", "localhost", "127.0.0", "256.1.1.1", "127.0.0.1 ", "::1"}) {
+        SCOPED_TRACE(address);
+        EXPECT_FALSE(pair.program->Connect(address, pair.port));
+        EXPECT_NE(pair.program->lastError, 0);
+    }
+    EXPECT_FALSE(pair.program->Connect("127.0.0.1", 65536));
+}
+
+TEST(SerialFaults, APortThatDoesNotExistSaysFailPortOpen) {
+    SerialLink link;
+    EXPECT_EQ(link.Open("COM250", 115200, 8, 0, 0), 0);
+    EXPECT_EQ(link.message, "fail Port open");
+    EXPECT_EQ(link.connected.load(), 0);
+    EXPECT_EQ(link.Write("MON=?!", 6), 0);
+}
+
+// A router on the port named in the environment (scripts/windows-tests.sh
+// maps the simulator's pty to COM9 inside Wine).
+const char* RouterPort() {
+    return std::getenv("CORVANE_TEST_COM");
+}
+
+std::string Drain(SerialLink& link, const std::string& until) {
+    std::string got;
+    for (int wait = 0; wait < 1000 && got.find(until) == std::string::npos; ++wait) {
+        std::uint8_t byte = 0;
+        while (link.ring.Get(byte))
+            got += static_cast<char>(byte);
+        std::this_thread::sleep_for(2ms);
+    }
+    return got;
+}
+
+TEST(SerialFaults, ExchangesWithTheRouterAndSurvivesReopening) {
+    if (RouterPort() == nullptr)
+        GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
+    SerialLink link;
+    std::atomic<int> received{0};
+    link.notify = [&](SerialEvent event) { received += event == SerialEvent::Received; };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(link.Open(RouterPort(), 115200, 8, 0, 0), 1) << link.message;
+        ASSERT_EQ(link.Write("MON=?!", 6), 6);
+        const std::string answer = Drain(link, "!");
+        EXPECT_NE(answer.find("MON="), std::string::npos) << answer;
+        link.Close();
+        EXPECT_EQ(link.connected.load(), 0);
+    }
+    EXPECT_GE(received.load(), 3);
+}
+
+TEST(SerialFaults, SpeedsThePortCannotTakeFailWithoutAWatcher) {
+    if (RouterPort() == nullptr)
+        GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
+    for (int speed : {0, -9600}) {
+        SCOPED_TRACE(speed);
+        SerialLink link;
+        EXPECT_EQ(link.Open(RouterPort(), speed, 8, 0, 0), 0);
+        EXPECT_EQ(link.connected.load(), 0);
+        EXPECT_EQ(link.Write("MON=?!", 6), 0);
+    }
+}
+
+// A router that hangs up after its first answer, named in
+// CORVANE_TEST_COM_DROP (the simulator with --fault drop).
+TEST(SerialFaults, AHangUpEndsTheWatcherWithOneNotice) {
+    const char* port = std::getenv("CORVANE_TEST_COM_DROP");
+    if (port == nullptr)
+        GTEST_SKIP() << "CORVANE_TEST_COM_DROP names no router port";
+    SerialLink link;
+    std::atomic<int> hangups{0};
+    link.notify = [&](SerialEvent event) { hangups += event == SerialEvent::Hangup; };
+    ASSERT_EQ(link.Open(port, 115200, 8, 0, 0), 1) << link.message;
+    ASSERT_EQ(link.Write("MON=?!", 6), 6);
+    for (int wait = 0; wait < 2500 && hangups == 0; ++wait)
+        std::this_thread::sleep_for(2ms);
+    EXPECT_EQ(hangups.load(), 1);
+    EXPECT_EQ(link.connected.load(), 0);
+    EXPECT_EQ(link.hungUp.load(), 1);
+    EXPECT_EQ(link.Write("MON=?!", 6), 0);
+    link.Close();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(hangups.load(), 1);
+}
+
+}  // namespace
+}  // namespace corvane
