@@ -15,6 +15,7 @@
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
 #include "transport/Connection.h"
+#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 
@@ -323,17 +324,8 @@ void ConfigDialog::ApplyRouterNetwork() {
 }
 
 void ConfigDialog::keyPressEvent(QKeyEvent* e) {
-    // Enter presses the button that has the focus; with none it ends the
-    // dialog, which applies nothing.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
-        !(e->modifiers() & ~Qt::KeypadModifier)) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
+    if (!HandleEnterKey(*this, e))
+        QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

@@ -18,6 +18,7 @@
 #include "protocol/Commands.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
+#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 #include "ui/InputGrid.h"
@@ -218,17 +219,8 @@ void EdidDialog::UploadUserEdid() {
 }
 
 void EdidDialog::keyPressEvent(QKeyEvent* e) {
-    // Enter presses the button that has the focus; with none it ends the
-    // dialog, which applies nothing.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
-        !(e->modifiers() & ~Qt::KeypadModifier)) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
+    if (!HandleEnterKey(*this, e))
+        QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

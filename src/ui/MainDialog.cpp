@@ -15,6 +15,7 @@
 #include "app/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
+#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDialog.h"
 #include "ui/Fonts.h"
@@ -373,17 +374,8 @@ bool MainDialog::event(QEvent* e) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* e) {
-    // Enter presses the button that has the focus; with none, it ends the
-    // dialog like Esc does.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
-        !(e->modifiers() & ~Qt::KeypadModifier)) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
+    if (!HandleEnterKey(*this, e))
+        QDialog::keyPressEvent(e);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {

@@ -8,6 +8,7 @@
 
 #include "protocol/Commands.h"
 #include "transport/Connection.h"
+#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
@@ -115,19 +116,9 @@ void QuadDialog::ApplyQuadLayout() {
 }
 
 void QuadDialog::keyPressEvent(QKeyEvent* e) {
-    // Enter presses the button that has the focus; with none it ends the
-    // dialog, which applies nothing.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
-        !(e->modifiers() & ~Qt::KeypadModifier)) {
-        // The layout buttons are radio buttons: Enter on them ends the dialog.
-        auto* button = qobject_cast<QPushButton*>(focusWidget());
-        if (button && !qobject_cast<ImageButton*>(button))
-            button->click();
-        else
-            accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
+    // The layout buttons are radio buttons: Enter on them ends the dialog.
+    if (!HandleEnterKey(*this, e, !qobject_cast<ImageButton*>(focusWidget())))
+        QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane
