@@ -36,26 +36,10 @@ struct ParseCase {
     void (*expect)(S&);  // the change the response must make, and no other
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) {
-    *os << c.response;
-}
-
-class ApplyResponseTest : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(ApplyResponseTest, ChangesExactlyTheExpectedFields) {
-    const ParseCase& c = GetParam();
-    RouterState actual;
-    ApplyResponse(actual, c.before);
-    RouterState expected = actual;
-    c.expect(expected);
-    ApplyResponse(actual, c.response.c_str());
-    EXPECT_EQ(Dump(actual), Dump(expected));
-}
-
 const std::string kLongEdid = "EDID=01" + std::string(100, 'A') + "!";
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Rules, ApplyResponseTest, ::testing::Values(
+const ParseCase kRules[] = {
     ParseCase{"LINK=05^02,06^03!", "LINK=03^01,00^02!", [](S& s) { s.routedInput[1] = 3; s.routedInput[2] = 0; }},
     ParseCase{"", "link=20^01, 4^ 9!", [](S& s) { s.routedInput[1] = 3; s.routedInput[9] = 4; }},
     ParseCase{"LINK=05^02!", "LINK=?,00^,,02!", [](S&) {}},
@@ -101,15 +85,19 @@ INSTANTIATE_TEST_SUITE_P(Rules, ApplyResponseTest, ::testing::Values(
     ParseCase{"", "LOCK=KUL,XX,KL,wl!", [](S& s) { s.keyLock = 1; }},
     ParseCase{"MON=04!", "MON03!", [](S&) {}},
     ParseCase{"MON=04!", "\r\nMON=05!", [](S&) {}},
-    ParseCase{"", "XYZ=1!", [](S&) {}}));
+    ParseCase{"", "XYZ=1!", [](S&) {}}};
 // clang-format on
 
-TEST(TokenTables, MatchWholeAnswerTokens) {
-    EXPECT_EQ(ResolutionFromToken("800x600@60Hz!"), 1);
-    EXPECT_EQ(ResolutionFromToken("1280x720p@60Hz!"), 7);
-    EXPECT_EQ(ResolutionFromToken("1920x1080p@60Hz"), 0);  // the "!" belongs to the token
-    EXPECT_EQ(PatternFromToken("HCOLORBAR05SMOVE!"), 5);
-    EXPECT_EQ(PatternFromToken("FULLGRAY!"), 14);
+TEST(ApplyResponse, ChangesExactlyTheExpectedFields) {
+    for (const ParseCase& c : kRules) {
+        SCOPED_TRACE(c.response);
+        RouterState actual;
+        ApplyResponse(actual, c.before);
+        RouterState expected = actual;
+        c.expect(expected);
+        ApplyResponse(actual, c.response.c_str());
+        EXPECT_EQ(Dump(actual), Dump(expected));
+    }
 }
 
 struct FrameCase {
@@ -125,43 +113,35 @@ std::string Ramp(int n) {
     return s;
 }
 
-void PrintTo(const FrameCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class FramerTest : public ::testing::TestWithParam<FrameCase> {};
-
-TEST_P(FramerTest, DeliversCompleteResponses) {
-    ResponseFramer framer;
-    std::vector<std::string> got;
-    for (const std::string& chunk : GetParam().chunks) {
-        framer.FeedResponseBytes(chunk.data(), static_cast<int>(chunk.size()),
-                                 [&](const char* text) { got.emplace_back(text); });
+TEST(Framer, DeliversCompleteResponses) {
+    // clang-format off
+    const FrameCase cases[] = {
+        {"Split", {"MO", "N=0", "", "3!"}, {"MON=03!"}},
+        {"TwoInOne", {"MON=03!RS232=9600!"}, {"MON=03!", "RS232=9600!"}},
+        {"LineEndStartsNext", {"MON=03!\r\n", "RS232=9600!"}, {"MON=03!", "\r\nRS232=9600!"}},
+        {"NulEndsText", {std::string("MON=0\0" "3!", 8)}, {"MON=0"}},
+        {"FullBuffer", {Ramp(255) + "!"}, {Ramp(255) + "!"}},
+        {"WrapsAt256", {Ramp(256) + "!"}, {"!"}},
+        {"Wrap300KeepsLast44", {Ramp(300) + "!"}, {Ramp(300).substr(256) + "!"}}};
+    // clang-format on
+    for (const FrameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResponseFramer framer;
+        std::vector<std::string> got;
+        for (const std::string& chunk : c.chunks) {
+            framer.FeedResponseBytes(chunk.data(), static_cast<int>(chunk.size()),
+                                     [&](const char* text) { got.emplace_back(text); });
+        }
+        EXPECT_EQ(got, c.expected);
     }
-    EXPECT_EQ(got, GetParam().expected);
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Bytes, FramerTest, ::testing::Values(
-    FrameCase{"Split", {"MO", "N=0", "", "3!"}, {"MON=03!"}},
-    FrameCase{"TwoInOne", {"MON=03!RS232=9600!"}, {"MON=03!", "RS232=9600!"}},
-    FrameCase{"LineEndStartsNext", {"MON=03!\r\n", "RS232=9600!"}, {"MON=03!", "\r\nRS232=9600!"}},
-    FrameCase{"NulEndsText", {std::string("MON=0\0" "3!", 8)}, {"MON=0"}},
-    FrameCase{"FullBuffer", {Ramp(255) + "!"}, {Ramp(255) + "!"}},
-    FrameCase{"WrapsAt256", {Ramp(256) + "!"}, {"!"}},
-    FrameCase{"Wrap300KeepsLast44", {Ramp(300) + "!"}, {Ramp(300).substr(256) + "!"}}),
-    [](const auto& info) { return info.param.name; });
-// clang-format on
 
 TEST(Framer, IgnoresEmptyOrNegativeCounts) {
     ResponseFramer framer;
     int calls = 0;
-    auto count = [&](const char*) { ++calls; };
-    framer.FeedResponseBytes("MON=03!", 0, count);
-    framer.FeedResponseBytes("MON=03!", -5, count);
-    framer.FeedResponseBytes(nullptr, 7, count);
-    EXPECT_EQ(calls, 0);
-    EXPECT_EQ(framer.responseLength, 0);
+    for (auto [bytes, count] : {std::pair{"MON=03!", 0}, {"MON=03!", -5}, {nullptr, 7}})
+        framer.FeedResponseBytes(bytes, count, [&](const char*) { ++calls; });
+    EXPECT_EQ(calls + framer.responseLength, 0);
 }
 
 }  // namespace
