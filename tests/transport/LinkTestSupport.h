@@ -56,8 +56,7 @@ inline int WatcherCount() {
 
 inline std::string Drain(ReceiveRing& ring) {
     std::string out;
-    std::uint8_t b;
-    while (ring.Get(b))
+    for (std::uint8_t b; ring.Get(b);)
         out.push_back(static_cast<char>(b));
     return out;
 }
@@ -79,52 +78,38 @@ struct Pty {
     }
     bool Send(const std::string& bytes) const {
         std::size_t done = 0;
-        for (const auto deadline = std::chrono::steady_clock::now() + kPatience;
-             done < bytes.size() && std::chrono::steady_clock::now() < deadline;) {
+        WaitUntil([&] {
             const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += static_cast<std::size_t>(n);
-            else
-                std::this_thread::sleep_for(1ms);
-        }
+            done += n > 0 ? static_cast<std::size_t>(n) : 0;
+            return done == bytes.size();
+        });
         return done == bytes.size();
     }
     std::string Receive(std::size_t length) const {
         std::string got;
-        for (const auto deadline = std::chrono::steady_clock::now() + kPatience;
-             got.size() < length && std::chrono::steady_clock::now() < deadline;) {
+        WaitUntil([&] {
             char buffer[4096];
             const ssize_t n = Readable(master, 20) ? read(master, buffer, sizeof buffer) : 0;
-            if (n > 0)
-                got.append(buffer, static_cast<std::size_t>(n));
-        }
+            got.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            return got.size() >= length;
+        });
         return got;
     }
     int master = -1;
     std::string slavePath;
 };
 
-inline sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<unsigned short>(port));
-    return a;
-}
-
-inline bool PortFree(int port) {
-    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = Loopback(port);
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    const bool free = bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(probe);
-    return free;
-}
-
 // A UDP socket on 127.0.0.1 playing the router (or a stranger).
 struct LoopbackSocket {
+    static sockaddr_in Address(int port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<unsigned short>(port));
+        return a;
+    }
     explicit LoopbackSocket(int wantedPort = 0) : fd(socket(AF_INET, SOCK_DGRAM, 0)) {
-        sockaddr_in a = Loopback(wantedPort);
+        sockaddr_in a = Address(wantedPort);
         socklen_t length = sizeof a;
         if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
             getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
@@ -132,7 +117,7 @@ struct LoopbackSocket {
     }
     ~LoopbackSocket() { close(fd); }
     bool SendTo(int toPort, const std::string& bytes) const {
-        const sockaddr_in a = Loopback(toPort);
+        const sockaddr_in a = Address(toPort);
         return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                       sizeof a) == static_cast<ssize_t>(bytes.size());
     }
@@ -158,20 +143,11 @@ struct LoopbackSocket {
 inline std::unique_ptr<LoopbackSocket> MakeRouter() {
     for (int i = 0; i < 50; ++i) {
         auto router = std::make_unique<LoopbackSocket>();
-        if (router->port > 0 && router->port <= 65525 && PortFree(router->port + 10))
+        if (router->port > 0 && router->port <= 65525 &&
+            LoopbackSocket(router->port + 10).port == router->port + 10)
             return router;
     }
     return nullptr;
-}
-
-// A loopback port nobody listens on, with its neighbour ten above free.
-inline int UnusedPort() {
-    for (int i = 0; i < 50; ++i) {
-        const int port = LoopbackSocket().port;
-        if (port > 0 && port <= 65525 && PortFree(port) && PortFree(port + 10))
-            return port;
-    }
-    return -1;
 }
 
 }  // namespace corvane::testing

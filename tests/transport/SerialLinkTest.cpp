@@ -6,8 +6,6 @@
 #include <future>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "LinkTestSupport.h"
@@ -19,10 +17,8 @@ using namespace corvane::testing;
 
 TEST(SerialDevicePath, MapsWindowsNamesAndKeepsPaths) {
     const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"},   {"COM3", "/dev/ttyS2"},
-        {"com12", "/dev/ttyS11"}, {"COM0", "COM0"},
-        {"COM", "COM"},           {"COM1A", "COM1A"},
-        {"COM-1", "COM-1"},       {"/dev/ttyUSB0", "/dev/ttyUSB0"}};
+        {"COM1", "/dev/ttyS0"}, {"com12", "/dev/ttyS11"}, {"COM0", "COM0"},
+        {"COM1A", "COM1A"},     {"COM-1", "COM-1"},       {"/dev/ttyUSB0", "/dev/ttyUSB0"}};
     for (const auto& [name, path] : cases)
         EXPECT_EQ(SerialLink::DevicePath(name), path) << name;
 }
@@ -44,9 +40,7 @@ protected:
         return static_cast<int>(std::count(events.begin(), events.end(), kind));
     }
     void ExpectWatchers(int watchers) {
-        if (WatcherCount() < 0)
-            return;  // no /proc to look at
-        EXPECT_TRUE(WaitUntil([&] { return WatcherCount() == watchers; }))
+        EXPECT_TRUE(WaitUntil([&] { return WatcherCount() == watchers || WatcherCount() < 0; }))
             << WatcherCount() << " watcher threads, expected " << watchers;
     }
     // Collects bytes from the ring, as the owner would, until `length` came.
@@ -55,6 +49,12 @@ protected:
         WaitUntil([&] { return (got += Drain(link.ring)).size() >= length; });
         return got;
     }
+    void CloseWithoutHanging() {
+        auto closing = std::async(std::launch::async, [&] { link.Close(); });
+        ASSERT_EQ(closing.wait_for(kPatience), std::future_status::ready) << "Close hangs";
+        EXPECT_EQ(link.connected, 0);
+        ExpectWatchers(0);
+    }
 
     Pty pty;
     std::mutex mutex;
@@ -62,32 +62,23 @@ protected:
     SerialLink link;
 };
 
-TEST_F(SerialLinkTest, ReceivedBytesReachTheRingInBatches) {
-    Open();
-    ExpectWatchers(1);
-    std::string stream = "MON=03!RS232=9600!";
-    for (int i = 0; i < 3000; ++i)
-        stream.push_back(static_cast<char>('A' + i % 26));
-    ASSERT_TRUE(pty.Send(stream));
-    EXPECT_EQ(Collect(stream.size()), stream);
-    EXPECT_GE(Count(SerialEvent::Received), 1);
-    EXPECT_LT(Count(SerialEvent::Received), 100);  // woken per batch, not per byte
-    EXPECT_EQ(Count(SerialEvent::Overrun) + Count(SerialEvent::Hangup), 0);
-}
-
-TEST_F(SerialLinkTest, WritesReachTheDeviceWhileOpenOnly) {
+TEST_F(SerialLinkTest, BytesPassRawBothWaysWhileOpenOnly) {
     EXPECT_EQ(link.Write("LINK=?!", 7), 0);
     Open(9600);
-    EXPECT_EQ(link.Write("LINK=?!", 7), 7);
-    EXPECT_EQ(pty.Receive(7), "LINK=?!");
-    // Raw both ways: every byte value passes untranslated (the EDID frame is binary).
+    // Every byte value passes untranslated (the EDID frame is binary).
     std::string all;
     for (int b = 0; b < 256; ++b)
         all.push_back(static_cast<char>(b));
     EXPECT_EQ(link.Write(all.data(), all.size()), 256);
     EXPECT_TRUE(pty.Receive(256) == all);
-    ASSERT_TRUE(pty.Send(all));
-    EXPECT_TRUE(Collect(256) == all);
+    std::string stream = all;
+    for (int i = 0; i < 3000; ++i)
+        stream.push_back(static_cast<char>('A' + i % 26));
+    ASSERT_TRUE(pty.Send(stream));
+    EXPECT_TRUE(Collect(stream.size()) == stream);
+    EXPECT_GE(Count(SerialEvent::Received), 1);
+    EXPECT_LT(Count(SerialEvent::Received), 100);  // woken per batch, not per byte
+    EXPECT_EQ(Count(SerialEvent::Overrun) + Count(SerialEvent::Hangup), 0);
     // More than the terminal buffers: Write waits for room until all is out.
     const std::string big(20000, 'x');
     auto echoed = std::async(std::launch::async, [&] { return pty.Receive(big.size()); });
@@ -97,17 +88,20 @@ TEST_F(SerialLinkTest, WritesReachTheDeviceWhileOpenOnly) {
     EXPECT_EQ(link.Write("LINK=?!", 7), 0);
 }
 
-TEST_F(SerialLinkTest, CloseJoinsTheWatcherAndReopeningLeavesOne) {
-    for (int round = 0; round < 3; ++round) {
+TEST_F(SerialLinkTest, ReopeningKeepsOneWatcherAndTheUndrainedBytes) {
+    Open();
+    ASSERT_TRUE(pty.Send("MON=0"));
+    ASSERT_TRUE(WaitUntil([&] { return link.ring.Count() == 5; }));
+    CloseWithoutHanging();
+    for (int round = 0; round < 2; ++round) {
         Open();
         ExpectWatchers(1);
     }
-    auto closing = std::async(std::launch::async, [&] { link.Close(); });
-    ASSERT_EQ(closing.wait_for(kPatience), std::future_status::ready) << "Close hangs";
-    EXPECT_EQ(link.connected, 0);
-    ExpectWatchers(0);
+    ASSERT_TRUE(pty.Send("7!"));
+    EXPECT_EQ(Collect(7), "MON=07!");
+    CloseWithoutHanging();
     link.Close();
-    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(Count(SerialEvent::Hangup) + Count(SerialEvent::Overrun), 0);
 }
 
 TEST_F(SerialLinkTest, DeviceHangupEndsTheWatcherWithOneNotice) {
@@ -127,16 +121,6 @@ TEST_F(SerialLinkTest, DeviceHangupEndsTheWatcherWithOneNotice) {
     EXPECT_EQ(link.hungUp, 0);
 }
 
-TEST_F(SerialLinkTest, UndrainedBytesSurviveCloseAndReopen) {
-    Open();
-    ASSERT_TRUE(pty.Send("MON=0"));
-    ASSERT_TRUE(WaitUntil([&] { return link.ring.Count() == 5; }));
-    link.Close();
-    Open();
-    ASSERT_TRUE(pty.Send("7!"));
-    EXPECT_EQ(Collect(7), "MON=07!");
-}
-
 TEST_F(SerialLinkTest, FullRingMakesTheWatcherWaitInsteadOfDropping) {
     Open();
     std::string stream;  // more than the ring holds; the terminal keeps the rest
@@ -148,13 +132,10 @@ TEST_F(SerialLinkTest, FullRingMakesTheWatcherWaitInsteadOfDropping) {
     EXPECT_GE(Count(SerialEvent::Received), 1);  // told to drain before it waits
     EXPECT_TRUE(Collect(stream.size()) == stream) << "bytes lost, repeated or reordered";
     EXPECT_EQ(Count(SerialEvent::Overrun), 1);
-
     // Close also wakes a watcher that waits for room.
     ASSERT_TRUE(pty.Send(stream));
     ASSERT_TRUE(WaitUntil([&] { return Count(SerialEvent::Overrun) == 2; }));
-    auto closing = std::async(std::launch::async, [&] { link.Close(); });
-    ASSERT_EQ(closing.wait_for(kPatience), std::future_status::ready) << "Close hangs";
-    ExpectWatchers(0);
+    CloseWithoutHanging();
 }
 
 TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
@@ -177,10 +158,8 @@ TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
         ExpectWatchers(0);
         EXPECT_EQ(link.Write("A!", 2), 0);
     }
-    for (int speed : {1200, 9600, 19200, 38400, 57600, 115200, 230400}) {
+    for (int speed : {1200, 230400})
         EXPECT_EQ(link.Open(pty.slavePath, speed, 8, 0, 0), 1) << speed;
-        EXPECT_EQ(link.message, "");
-    }
 }
 
 }  // namespace
