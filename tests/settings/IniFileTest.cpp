@@ -24,17 +24,13 @@ TEST_F(IniFileTest, ReadsStringsLikeThePlatformReader) {
         {basic, "NET", "hOST", 16, "alpha"},
         {"  [ Net ] \n Host = \t alpha beta \t\n", "Net", "Host", 16, "alpha beta"},
         {basic, "Other", "Host", 16, "dflt"},
-        {"[A]\nx=1\n[Net]\n", "A", "Host", 16, "dflt"},  // key of another section
-        {"[Net]\nHost=   \n", "Net", "Host", 16, ""},    // empty is not missing
+        {"[Net]\nHost=   \n", "Net", "Host", 16, ""},  // empty is not missing
         {"[Net]\nHost=0123456789abcdefXYZ\n", "Net", "Host", 16, "0123456789abcde"},
         {basic, "Net", "Host", 3, "al"},
         {basic, "Net", "Port", 3, "df"},  // the default is cut as well
         {basic, "Net", "Host", 0, ""},
         {"[Net]\nHost=one\nHost=two\n", "Net", "Host", 16, "one"},
         {"[Net]\nA=1\n[net]\nHost=two\n", "Net", "Host", 16, "dflt"},  // first section only
-        {"[Net]\nHost\n", "Net", "Host", 16, "dflt"},
-        {"[Net\nHost=x\n", "Net", "Host", 16, "dflt"},
-        {"Host=x\n[Net]\n", "Net", "Host", 16, "dflt"},
         {"[Net]\r\nHost=a=b\r\n", "Net", "Host", 16, "a=b"},
         {"[X]\rHost=x\r[Net]\rHost=mac\r", "Net", "Host", 16, "mac"},
         {"\xEF\xBB\xBF[Net]\nHost=alpha", "Net", "Host", 16, "alpha"},
@@ -51,24 +47,16 @@ TEST_F(IniFileTest, ReadsStringsLikeThePlatformReader) {
 }
 
 TEST_F(IniFileTest, ReadsTheLeadingDecimalInteger) {
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"42", 42},
-        {"  -7  ", -7},
-        {"+5", 5},
-        {"12abc", 12},
-        {"abc", 0},
-        {"- 5", 0},
-        {"0x10", 0},
-        {"-2147483648", INT_MIN},
-        {"99999999999999999999999", INT_MAX},
-        {"-99999999999999999999999", INT_MIN},
-        {"", 99},  // an empty value counts as absent
-    };
-    for (const auto& [value, expected] : cases) {
-        SCOPED_TRACE(value);
-        EXPECT_EQ(ReadProfileInt("g", "n", 99, Write("t.ini", "[G]\nN=" + value + "\n")), expected);
-    }
-    EXPECT_EQ(ReadProfileInt("G", "N", 99, PathOf("absent.ini")), 99);
+    const std::string path =
+        Write("t.ini",
+              "[G]\na=  -7  \nb=12abc\nc=abc\nd=0x10\ne=99999999999999999999999\n"
+              "f=-99999999999999999999999\ng=\n");
+    std::vector<int> got;
+    for (const char* key : {"a", "b", "c", "d", "e", "f", "g", "absent"})
+        got.push_back(ReadProfileInt("g", key, 99, path));
+    got.push_back(ReadProfileInt("G", "a", 99, PathOf("absent.ini")));
+    // An empty value counts as absent.
+    EXPECT_EQ(got, (std::vector<int>{-7, 12, 0, 0, INT_MAX, INT_MIN, 99, 99, 99}));
 }
 
 TEST_F(IniFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
@@ -81,17 +69,13 @@ TEST_F(IniFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
         {lf, "a", "X", "99", "; c\n[A]\nx = 99  \ny=2\n\n[B]\nx=3\n"},
         {crlf, "B", "x", "long value",
          "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=long value\r\n"},
-        {lf, "A", "z", "new", "; c\n[A]\nx = 1  \ny=2\nz=new\n\n[B]\nx=3\n"},
         {crlf, "A", "z", "new", "; c\r\n[A]\r\nx = 1  \r\ny=2\r\nz=new\r\n\r\n[B]\r\nx=3\r\n"},
         {crlf, "C", "k", "v", crlf + "\r\n[C]\r\nk=v\r\n"},
         {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
-        {"[A]\nx=1", "B", "y", "2", "[A]\nx=1\n\n[B]\ny=2\n"},
         {"[A]\nx=1", "A", "x", "2", "[A]\nx=2"},
-        {"[A]", "A", "k", "v", "[A]\nk=v\n"},
         {"[A]\nx=   \nx=2\n", "A", "x", "5", "[A]\nx=5\nx=2\n"},
         {"[A]\nx=1\n[a]\nx=2\n", "A", "x", "", "[A]\nx=\n[a]\nx=2\n"},
         {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s, "[A]\nx=a b  [Z] c\n"},  // no line injection
-        {"\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2", "\xEF\xBB\xBF[A]\nx=2\n"},
         {"", "A", "k", "v", "[A]\nk=v\n"},
         // Old Mac files end lines with a lone CR; they keep it.
         {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
@@ -120,52 +104,22 @@ TEST_F(IniFileTest, RefusesWhatItCannotWriteAndKeepsTheFile) {
     }
     EXPECT_FALSE(WriteProfileString("A", "k", "v", PathOf("no/such/dir/t.ini")));
     EXPECT_FALSE(WriteProfileString("A", "k", "v", dir.string()));
-}
-
-TEST_F(IniFileTest, BatchWriteMatchesSingleWritesOrChangesNothing) {
-    const std::string before = "[A]\r\nx=1\r\n\r\n[B]\r\ny=2";
-    const std::vector<std::pair<std::string, std::string>> entries = {
-        {"x", "9"}, {"new", "1"}, {"X", "10"}, {"other", ""}};
-    for (const char* section : {"a", "B", "C"}) {
-        SCOPED_TRACE(section);
-        std::string one = Write("one.ini", before);
-        std::string batch = Write("batch.ini", before);
-        for (const auto& [key, value] : entries) {
-            ASSERT_TRUE(WriteProfileString(section, key, value, one));
-        }
-        ASSERT_TRUE(WriteProfileStrings(section, entries, batch));
-        EXPECT_EQ(Slurp(batch), Slurp(one));
-    }
-    std::string path = Write("t.ini", before);
+    // A batch with one bad key writes none of it.
+    std::string path = Write("t.ini", "[A]\nx=1\n");
     EXPECT_FALSE(WriteProfileStrings("A", {{"x", "5"}, {"bad=key", "6"}}, path));
-    EXPECT_EQ(Slurp(path), before);
+    EXPECT_EQ(Slurp(path), "[A]\nx=1\n");
 }
 
-TEST_F(IniFileTest, SurvivesHostileFiles) {
-    std::string garbage;
-    for (int i = 0; i < 70000; ++i) {
-        garbage += static_cast<char>((i * 7919) % 256);
-    }
+// Lines of any length: a key written beside them reads back and nothing before
+// it moves.
+TEST_F(IniFileTest, WritesBesideMegabyteLines) {
     const std::string huge(1 << 20, 'x');
-    const std::vector<std::string> files = {
-        garbage,
-        std::string(5000, '\0') + "\n[\0]\n=\0\n"s,
-        huge,
-        "[A]\nhuge=" + huge + "\n",
-        "[" + huge + "]\nk=v\n",
-        std::string(10000, '\n') + std::string(10000, '\r') + "===[]][",
-    };
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        SCOPED_TRACE(i);
-        std::string path = Write("t.ini", files[i]);
-        EXPECT_EQ(ReadProfileString("A", "k", "dflt", 16, path), "dflt");
+    for (const std::string& file : {"[A]\nhuge=" + huge + "\n", "[" + huge + "]\nk=v\n"}) {
+        std::string path = Write("t.ini", file);
         ASSERT_TRUE(WriteProfileString("A", "k", "written", path));
         EXPECT_EQ(ReadProfileString("A", "k", "dflt", 16, path), "written");
-        EXPECT_EQ(Slurp(path).compare(0, files[i].size(), files[i]), 0);
+        EXPECT_EQ(Slurp(path).compare(0, file.size(), file), 0);
     }
-    std::string path = Write("t.ini", files[3]);
-    EXPECT_EQ(ReadProfileString("A", "huge", "", 32, path), std::string(31, 'x'));
-    EXPECT_EQ(ReadProfileString("A", "huge", "", huge.size() + 1, path), huge);
 }
 
 }  // namespace

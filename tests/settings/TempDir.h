@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,14 +13,8 @@ namespace corvane::testing {
 // A fresh directory per test, removed again afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        dir = std::filesystem::temp_directory_path() /
-              ("corvane-settings-" + std::to_string(std::random_device{}()) + "-" +
-               std::to_string(++counter));
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override {
+    TempDirTest() { std::filesystem::create_directories(dir); }
+    ~TempDirTest() override {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
@@ -32,10 +25,12 @@ protected:
     }
     static std::string Slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::filesystem::path dir;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("corvane-settings-" + std::to_string(std::random_device{}()));
 };
 
 }  // namespace corvane::testing
