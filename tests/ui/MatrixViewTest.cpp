@@ -25,7 +25,7 @@ protected:
     }
 };
 
-constexpr int kViewWidth = 707;
+constexpr int kViewWidth = 707;  // as in the main window
 constexpr int kViewHeight = 535;
 
 bool Reddish(QRgb c) {
@@ -36,179 +36,152 @@ bool Reddish(QRgb c) {
 
 class MatrixViewTest : public QObject {
     Q_OBJECT
-private slots:
-    void hitTest_data();
-    void hitTest();
-    void indicators_data();
-    void indicators();
-    void cellColours();
-    void clicks();
 
-private:
     RouterState state;
     AppConfig config;
+
+private slots:
+    void hitTest_data() {
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("index");
+        QTest::newRow("frame") << QPoint(0, 0) << 0 << 0;
+        QTest::newRow("output slot header 3, right end") << QPoint(702, 410) << 1 << 3;
+        QTest::newRow("input cell 4, last column") << QPoint(701, 60) << 2 << 4;
+        QTest::newRow("right of input cell 4") << QPoint(702, 60) << 0 << 0;
+        QTest::newRow("gap between cells") << QPoint(193, 30) << 0 << 0;
+        QTest::newRow("gap under a row") << QPoint(100, 63) << 0 << 0;
+        QTest::newRow("output cell 16, bottom row") << QPoint(600, 530) << 3 << 16;
+        QTest::newRow("below the view's cells") << QPoint(600, 531) << 0 << 0;
+    }
+
+    void hitTest() {
+        QFETCH(QPoint, point);
+        QFETCH(int, kind);
+        QFETCH(int, index);
+        const ViewHit hit = HitTest(LayoutCells(kViewWidth), point);
+        QCOMPARE(hit.kind, kind);
+        QCOMPARE(hit.index, index);
+    }
+
+    void indicators_data() {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<QString>("signal");
+        QTest::addColumn<int>("plugged");
+        QTest::addColumn<int>("card");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("input with a signal") << 0 << "1920x1080p@60Hz" << 0 << 0 << true;
+        QTest::newRow("input Signal OFF") << 0 << "Signal OFF" << 0 << 0 << false;
+        QTest::newRow("input Signal OFF inside the text")
+            << 0 << "x Signal OFF y" << 0 << 0 << false;
+        QTest::newRow("input without text") << 0 << "" << 0 << 0 << false;
+        QTest::newRow("output plugged") << 1 << "" << 1 << 0x0B << true;
+        QTest::newRow("output unplugged") << 1 << "" << 0 << 0x0B << false;
+        QTest::newRow("output plugged 2 is not 1") << 1 << "" << 2 << 0x0B << false;
+        QTest::newRow("output on a 1-fiber card") << 1 << "" << 0 << 0x19 << true;
+        QTest::newRow("output on a 2-fiber card") << 1 << "" << 0 << 0x1B << true;
+        QTest::newRow("output on a quad card") << 1 << "" << 0 << 0x21 << true;
+        QTest::newRow("output on an SDI card") << 1 << "" << 0 << 0x13 << false;
+    }
+
+    // The lamp of channel 6 (slot 2) as rendered into the back buffer.
+    void indicators() {
+        QFETCH(int, side);
+        QFETCH(QString, signal);
+        QFETCH(int, plugged);
+        QFETCH(int, card);
+        QFETCH(bool, on);
+        state = RouterState();
+        state.inputStatusText[6] = signal.toStdString();
+        state.outputPlugged[6] = plugged;
+        state.outputCardType[2] = card;
+        MatrixView view(state, config);
+        view.resize(kViewWidth, kViewHeight);
+        view.PaintBuffer();
+        const QRect cell = view.layout.cellRects[side][6];
+        QCOMPARE(view.backBuffer.pixel(cell.left() + 13, cell.top() + 7),
+                 on ? qRgb(0, 255, 0) : qRgb(128, 128, 128));
+    }
+
+    void cellColours() {
+        state = RouterState();
+        config = AppConfig();
+        for (int c = 1; c <= 16; ++c)
+            config.inputNames[c] = "In" + std::to_string(c);
+        state.routedInput[1] = 0;
+        state.routedInput[2] = 5;
+        MatrixView view(state, config);
+        view.resize(kViewWidth, kViewHeight);
+        view.selectedInput = 3;
+        view.PaintBuffer();
+        const QImage& img = view.backBuffer;
+
+        // The selected input's name bar is dark (and the cell moved by one pixel).
+        const QRect c2 = view.layout.cellRects[kInputSide][2],
+                    c3 = view.layout.cellRects[kInputSide][3];
+        QCOMPARE(img.pixel(c3.right() - 1, c3.top() + 3), qRgb(16, 34, 80));
+        QCOMPARE(img.pixel(c2.right() - 2, c2.top() + 2), qRgb(217, 217, 217));
+
+        // "No Link" is red; a routed output shows the input's name in dark grey.
+        auto countReddish = [&](int output) {
+            const QRect c = view.layout.cellRects[kOutputSide][output];
+            int n = 0;
+            for (int y = c.top() + 28; y < c.bottom(); ++y)
+                for (int x = c.left() + 27; x < c.right(); ++x)
+                    n += Reddish(img.pixel(x, y));
+            return n;
+        };
+        QVERIFY(countReddish(1) > 10);
+        QCOMPARE(countReddish(2), 0);
+    }
+
+    void clicks() {
+        state = RouterState();
+        Recorder parent;
+        auto* view = new MatrixView(state, config, &parent);
+        view->setGeometry(0, 0, kViewWidth, kViewHeight);
+        parent.resize(kViewWidth, kViewHeight);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        auto at = [&](int side, int channel) {
+            return view->layout.cellRects[side][channel].center();
+        };
+        auto click = [&](QPoint p) { QTest::mouseClick(view, Qt::LeftButton, {}, p); };
+
+        click(at(kInputSide, 7));
+        QCOMPARE(view->selectedInput, 7);
+        click(at(kInputSide, 7));
+        QCOMPARE(view->selectedInput, 0);
+        click(QPoint(100, 5));             // input slot header: nothing
+        click(QPoint(100, 5 + 275 + 65));  // output slot 2
+        click(at(kOutputSide, 9));
+
+        // Press on one cell, release on another or on a gap: nothing.
+        QTest::mousePress(view, Qt::LeftButton, {}, at(kInputSide, 3));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
+        QTest::mousePress(view, Qt::LeftButton, {}, at(kOutputSide, 5));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 270));
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 30));  // on no cell
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
+        QCOMPARE(view->pressedKind, 0);
+
+        // A double click selects once: its second press is not a click.
+        click(at(kInputSide, 5));
+        const QPointF p(at(kInputSide, 5));
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, p, view->mapToGlobal(p), Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &dbl);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 5));
+        QCOMPARE(view->selectedInput, 5);
+
+        const std::vector<std::pair<int, int>> expected = {{kInputCell, 7},
+                                                           {kInputCell, 7},
+                                                           {kOutputSlotHeader, 2},
+                                                           {kOutputCell, 9},
+                                                           {kInputCell, 5}};
+        QCOMPARE(parent.notices, expected);
+    }
 };
-
-void MatrixViewTest::hitTest_data() {
-    QTest::addColumn<QPoint>("point");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("index");
-    QTest::newRow("frame") << QPoint(0, 0) << 0 << 0;
-    QTest::newRow("input slot header") << QPoint(100, 5) << 0 << 0;
-    QTest::newRow("output slot header 1") << QPoint(10, 280) << 1 << 1;
-    QTest::newRow("output slot header 3, right end") << QPoint(702, 410) << 1 << 3;
-    QTest::newRow("input cell 1, top-left") << QPoint(25, 15) << 2 << 1;
-    QTest::newRow("input cell 4, last column") << QPoint(701, 60) << 2 << 4;
-    QTest::newRow("right of input cell 4") << QPoint(702, 60) << 0 << 0;
-    QTest::newRow("gap between cells") << QPoint(193, 30) << 0 << 0;
-    QTest::newRow("left of the cells") << QPoint(20, 30) << 0 << 0;
-    QTest::newRow("gap under a row") << QPoint(100, 63) << 0 << 0;
-    QTest::newRow("input cell 13") << QPoint(30, 220) << 2 << 13;
-    QTest::newRow("output cell 1") << QPoint(30, 300) << 3 << 1;
-    QTest::newRow("output cell 16, bottom row") << QPoint(600, 530) << 3 << 16;
-    QTest::newRow("below the view's cells") << QPoint(600, 531) << 0 << 0;
-}
-
-void MatrixViewTest::hitTest() {
-    QFETCH(QPoint, point);
-    QFETCH(int, kind);
-    QFETCH(int, index);
-    const ViewHit hit = HitTest(LayoutCells(kViewWidth), point);
-    QCOMPARE(hit.kind, kind);
-    QCOMPARE(hit.index, index);
-}
-
-void MatrixViewTest::indicators_data() {
-    QTest::addColumn<int>("side");
-    QTest::addColumn<QString>("signal");
-    QTest::addColumn<int>("plugged");
-    QTest::addColumn<int>("card");
-    QTest::addColumn<bool>("on");
-    QTest::newRow("input with a signal") << 0 << "1920x1080p@60Hz" << 0 << 0 << true;
-    QTest::newRow("input Signal OFF") << 0 << "Signal OFF" << 0 << 0 << false;
-    QTest::newRow("input Signal OFF inside the text") << 0 << "x Signal OFF y" << 0 << 0 << false;
-    QTest::newRow("input without text") << 0 << "" << 0 << 0 << false;
-    QTest::newRow("output plugged") << 1 << "" << 1 << 0x0B << true;
-    QTest::newRow("output unplugged") << 1 << "" << 0 << 0x0B << false;
-    QTest::newRow("output plugged 2 is not 1") << 1 << "" << 2 << 0x0B << false;
-    QTest::newRow("output on a 1-fiber card") << 1 << "" << 0 << 0x19 << true;
-    QTest::newRow("output on a 2-fiber card") << 1 << "" << 0 << 0x1B << true;
-    QTest::newRow("output on a 2-fiber input code") << 1 << "" << 0 << 0x1A << true;
-    QTest::newRow("output on a quad card") << 1 << "" << 0 << 0x21 << true;
-    QTest::newRow("output on an SDI card") << 1 << "" << 0 << 0x13 << false;
-}
-
-// The lamp of channel 6 (slot 2) as rendered into the back buffer.
-void MatrixViewTest::indicators() {
-    QFETCH(int, side);
-    QFETCH(QString, signal);
-    QFETCH(int, plugged);
-    QFETCH(int, card);
-    QFETCH(bool, on);
-    state = RouterState();
-    state.inputStatusText[6] = signal.toStdString();
-    state.outputPlugged[6] = plugged;
-    state.outputCardType[2] = card;
-    MatrixView view(state, config);
-    view.resize(kViewWidth, kViewHeight);
-    view.PaintBuffer();
-    const QRect cell = view.layout.cellRects[side][6];
-    const int L = cell.left() + 1, T = cell.top() + 1;
-    QCOMPARE(view.backBuffer.pixel(L + 12, T + 6), on ? qRgb(0, 255, 0) : qRgb(128, 128, 128));
-    QCOMPARE(view.backBuffer.pixel(L, T), qRgb(192, 192, 192));          // lamp border
-    QCOMPARE(view.backBuffer.pixel(L + 3, T + 2), qRgb(255, 255, 255));  // glint
-    QCOMPARE(side == 0 ? InputIndicatorOn(state, 6) : OutputIndicatorOn(state, 6), on);
-}
-
-void MatrixViewTest::cellColours() {
-    state = RouterState();
-    config = AppConfig();
-    for (int c = 1; c <= 16; ++c)
-        config.inputNames[c] = "In" + std::to_string(c);
-    state.routedInput[1] = 0;
-    state.routedInput[2] = 5;
-    MatrixView view(state, config);
-    view.resize(kViewWidth, kViewHeight);
-    view.selectedInput = 3;
-    view.PaintBuffer();
-    const QImage& img = view.backBuffer;
-
-    QCOMPARE(img.pixel(0, 0), qRgb(0, 0, 0));               // frame
-    QCOMPARE(img.pixel(10, 64), qRgb(71, 79, 100));         // background
-    QCOMPARE(img.pixel(690, 8), qRgb(173, 149, 103));       // slot header
-    const QRect c3 = view.layout.cellRects[kInputSide][3];  // selected: moved by (1,1)
-    const QRect c2 = view.layout.cellRects[kInputSide][2];
-    const int R3 = c3.right() + 1, T3 = c3.top() + 2;
-    QCOMPARE(img.pixel(R3 - 2, T3 + 1), qRgb(16, 34, 80));  // dark name bar
-    QCOMPARE(img.pixel(c2.right() - 2, c2.top() + 2), qRgb(217, 217, 217));
-    QCOMPARE(img.pixel(c2.left() + 3, c2.bottom() - 2), qRgb(102, 153, 255));   // number strip
-    QCOMPARE(img.pixel(c2.right() - 2, c2.bottom() - 2), qRgb(236, 240, 223));  // info area
-
-    // "No Link" is red; a routed output shows the input's name in dark grey.
-    auto countReddish = [&](int output) {
-        const QRect c = view.layout.cellRects[kOutputSide][output];
-        int n = 0;
-        for (int y = c.top() + 28; y < c.bottom(); ++y)
-            for (int x = c.left() + 27; x < c.right(); ++x)
-                n += Reddish(img.pixel(x, y));
-        return n;
-    };
-    QVERIFY(countReddish(1) > 10);
-    QCOMPARE(countReddish(2), 0);
-    QVERIFY(countReddish(16) > 10);
-}
-
-void MatrixViewTest::clicks() {
-    state = RouterState();
-    Recorder parent;
-    auto* view = new MatrixView(state, config, &parent);
-    view->setGeometry(0, 0, kViewWidth, kViewHeight);
-    parent.resize(kViewWidth, kViewHeight);
-    parent.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&parent));
-    auto at = [&](int side, int channel) { return view->layout.cellRects[side][channel].center(); };
-    auto click = [&](QPoint p) { QTest::mouseClick(view, Qt::LeftButton, {}, p); };
-
-    click(at(kInputSide, 7));
-    QCOMPARE(view->selectedInput, 7);
-    click(at(kInputSide, 7));
-    QCOMPARE(view->selectedInput, 0);
-    click(QPoint(100, 5));             // input slot header: nothing
-    click(QPoint(100, 5 + 275 + 65));  // output slot 2
-    click(at(kOutputSide, 9));
-    QTest::mouseClick(view, Qt::RightButton, {}, at(kOutputSide, 9));
-
-    // Press on one cell, release on another or on a gap: nothing, and the
-    // pressed look (the cell moved by one pixel) goes.
-    QTest::mousePress(view, Qt::LeftButton, {}, at(kInputSide, 3));
-    QCOMPARE(view->pressedKind, 2);
-    QCOMPARE(view->pressedIndex, 3);
-    view->PaintBuffer();
-    QCOMPARE(view->backBuffer.pixel(view->layout.cellRects[kInputSide][3].topLeft()),
-             qRgb(71, 79, 100));
-    QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
-    QTest::mousePress(view, Qt::LeftButton, {}, at(kOutputSide, 5));
-    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 270));
-    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 30));  // on no cell
-    QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
-    QCOMPARE(view->pressedKind, 0);
-
-    // A double click selects once: its second press is not a click.
-    click(at(kInputSide, 5));
-    const QPointF p(at(kInputSide, 5));
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, p, view->mapToGlobal(p), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &dbl);
-    QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 5));
-    QCOMPARE(view->selectedInput, 5);
-
-    const std::vector<std::pair<int, int>> expected = {{kInputCell, 7},
-                                                       {kInputCell, 7},
-                                                       {kOutputSlotHeader, 2},
-                                                       {kOutputCell, 9},
-                                                       {kInputCell, 5}};
-    QCOMPARE(parent.notices, expected);
-}
 
 QTEST_MAIN(MatrixViewTest)
 #include "MatrixViewTest.moc"
