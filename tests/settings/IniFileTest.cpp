@@ -80,6 +80,7 @@ TEST_F(IniFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
         // Old Mac files end lines with a lone CR; they keep it.
         {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
         {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},
+        {"[S]\rp=5\r", "T", "k", "v", "[S]\rp=5\r\r[T]\rk=v\r"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before + " <- " + c.key);
