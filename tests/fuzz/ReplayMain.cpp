@@ -15,12 +15,7 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
-        const fs::path arg(argv[i]);
-        if (!fs::is_directory(arg)) {
-            files.push_back(arg);
-            continue;
-        }
-        for (const auto& entry : fs::directory_iterator(arg)) {
+        for (const auto& entry : fs::directory_iterator(argv[i])) {
             if (entry.is_regular_file())
                 files.push_back(entry.path());
         }
