@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <deque>
+#include <thread>
 
 #include "Harness.h"
 
@@ -230,6 +231,31 @@ TEST(HungUpPty, MidStreamKeepsWhatArrivedInOrderAndFails) {
     ASSERT_FALSE(client.session.commandQueue.empty());
     EXPECT_EQ(client.session.commandQueue.back(), "MON=04!");
     EXPECT_TRUE(client.sink.With("-->Data[MON=04!]").empty());
+}
+
+// The tick may come before the hang-up notice is handled: the command due
+// then cannot be written, and must neither vanish nor be logged as sent.
+TEST(HungUpPty, ACommandDueBeforeTheNoticeIsKept) {
+    auto simulator = StartSerialSim();
+    ASSERT_TRUE(simulator);
+    Client client;
+    client.UseSerial(simulator->ptyPath);
+    client.connection.Connect();
+    ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
+
+    client.session.EnqueueCommand("MON=04!");
+    simulator->DropLink();
+    for (int wait = 0; wait < 1000 && client.connection.serialLink.connected; ++wait)
+        std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(client.connection.serialLink.connected.load(), 0);
+    client.session.sendCountdown = 0;
+    client.session.OnSendTimer();  // before the loop has seen the notice
+
+    ASSERT_TRUE(
+        client.RunUntil([&] { return client.session.connectionStatus == kConnectionFailed; }, 5s));
+    EXPECT_TRUE(client.sink.With("-->Data[MON=04!]").empty());
+    ASSERT_EQ(client.session.commandQueue.size(), 1u);
+    EXPECT_EQ(client.session.commandQueue.front(), "MON=04!");
 }
 
 }  // namespace
