@@ -58,6 +58,8 @@ SerialLink::SerialLink() : impl_(new Impl) {}
 
 SerialLink::~SerialLink() {
     Close();
+    if (impl_->stopEvent != nullptr)
+        CloseHandle(impl_->stopEvent);
     delete impl_;
 }
 
@@ -91,8 +93,10 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
         return 0;
     }
     // A zero or negative speed (a damaged config.ini) would divide by zero below.
-    if (speed <= 0)
+    if (speed <= 0) {
+        Close();
         return 0;
+    }
 
     // Checked here rather than in the watcher, so that a port which could
     // never report a character fails to open instead of staying silent.
@@ -114,15 +118,20 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
 
     DCB state{};
     state.DCBlength = sizeof state;
-    if (!GetCommState(d.port, &state))
+    if (!GetCommState(d.port, &state)) {
+        Close();
         return 0;
+    }
     state.BaudRate = static_cast<DWORD>(speed);
     state.ByteSize = static_cast<BYTE>(dataBits);
     state.Parity = static_cast<BYTE>(parity);
     state.StopBits = static_cast<BYTE>(stopBits);
-    if (!SetCommState(d.port, &state))
-        return 0;  // the caller closes the port
+    if (!SetCommState(d.port, &state)) {
+        Close();
+        return 0;
+    }
 
+    hungUp.store(0);
     connected.store(1);
     try {
         watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
