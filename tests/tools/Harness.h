@@ -1,8 +1,8 @@
 #pragma once
 
 // Shared pieces of the end-to-end tests: a simulator on loopback, a client
-// built from the core exactly as the program builds it, temporary working
-// directories and child processes stopped by pid.
+// built from the core exactly as the program builds it and temporary working
+// directories.
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -73,6 +73,16 @@ inline bool UdpPortFree(int port) {
     return free;
 }
 
+inline std::unique_ptr<sim::RouterSim> StartSim(const sim::SimOptions& options,
+                                                const sim::SimRouter& router) {
+    auto simulator = std::make_unique<sim::RouterSim>(options, router);
+    std::string error;
+    if (simulator->Start(&error))
+        return simulator;
+    ADD_FAILURE() << error;
+    return nullptr;
+}
+
 // A simulator on 127.0.0.1 whose port + 10 (the client's local port) is free
 // too. A few bounded attempts, since ports are picked by the system.
 inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {},
@@ -81,15 +91,9 @@ inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {},
     options.bindAddress = "127.0.0.1";
     options.udpPort = 0;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        auto simulator = std::make_unique<sim::RouterSim>(options, router);
-        std::string error;
-        if (!simulator->Start(&error)) {
-            ADD_FAILURE() << error;
-            return nullptr;
-        }
-        if (simulator->port + 10 <= 65535 && UdpPortFree(simulator->port + 10)) {
+        auto simulator = StartSim(options, router);
+        if (!simulator || (simulator->port + 10 <= 65535 && UdpPortFree(simulator->port + 10)))
             return simulator;
-        }
     }
     ADD_FAILURE() << "no UDP port pair found";
     return nullptr;
@@ -97,13 +101,7 @@ inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {},
 
 inline std::unique_ptr<sim::RouterSim> StartSerialSim(sim::SimOptions options = {}) {
     options.serial = true;
-    auto simulator = std::make_unique<sim::RouterSim>(options);
-    std::string error;
-    if (!simulator->Start(&error)) {
-        ADD_FAILURE() << error;
-        return nullptr;
-    }
-    return simulator;
+    return StartSim(options, sim::DefaultRouter());
 }
 
 // Every event-log line, with the loop's tick count when it was written.
@@ -203,132 +201,6 @@ inline void ExpectModelMatches(const RouterState& state, const sim::SimRouter& r
 
 inline std::vector<std::string> StartupQueryList() {
     return std::vector<std::string>(StartupQueries, StartupQueries + kStartupQueryCount);
-}
-
-// A child process with its stdout and stderr collected; stopped by its pid
-// with a signal, and killed if it lingers past its deadline.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& directory = ".") {
-        int outPipe[2];
-        int errPipe[2];
-        if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        pid = fork();
-        if (pid == 0) {
-            // Only async-signal-safe calls between fork and exec.
-            if (chdir(directory.c_str()) != 0) {
-                _exit(127);
-            }
-            dup2(outPipe[1], 1);
-            dup2(errPipe[1], 2);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(outPipe[1]);
-        close(errPipe[1]);
-        fds_[0] = outPipe[0];
-        fds_[1] = errPipe[0];
-    }
-    ~Child() {
-        if (pid > 0) {
-            Stop(SIGKILL);
-        }
-        for (int fd : fds_) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    // Reads what is available within a deadline; false once both pipes closed.
-    bool Pump(std::chrono::milliseconds wait) {
-        pollfd polled[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
-        if (fds_[0] < 0 && fds_[1] < 0) {
-            return false;
-        }
-        if (poll(polled, 2, static_cast<int>(wait.count())) > 0) {
-            for (int i = 0; i < 2; ++i) {
-                if (polled[i].fd >= 0 && polled[i].revents != 0) {
-                    char buffer[4096];
-                    ssize_t n = read(polled[i].fd, buffer, sizeof buffer);
-                    if (n > 0) {
-                        (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
-                    } else {
-                        close(fds_[i]);
-                        fds_[i] = -1;
-                    }
-                }
-            }
-        }
-        return true;
-    }
-
-    // The first stdout line (without its newline), or "" at the deadline.
-    std::string ReadLine(std::chrono::milliseconds deadline = 10s) {
-        auto until = std::chrono::steady_clock::now() + deadline;
-        while (out.find('\n') == std::string::npos && std::chrono::steady_clock::now() < until &&
-               Pump(50ms)) {
-        }
-        std::size_t end = out.find('\n');
-        return end == std::string::npos ? "" : out.substr(0, end);
-    }
-
-    // Waits for the end by itself, collecting output; killed after the deadline.
-    // The exit code, or -1 when killed or ended by a signal.
-    int Wait(std::chrono::milliseconds deadline) {
-        auto until = std::chrono::steady_clock::now() + deadline;
-        while (std::chrono::steady_clock::now() < until && Pump(50ms)) {
-        }
-        int status = 0;
-        while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= until) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                pid = -1;
-                return -1;
-            }
-            usleep(10000);
-        }
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    int Stop(int signal = SIGTERM, std::chrono::milliseconds grace = 5s) {
-        if (pid <= 0) {
-            return -1;
-        }
-        kill(pid, signal);
-        return Wait(grace);
-    }
-
-    pid_t pid = -1;
-    std::string out;
-    std::string err;
-
-private:
-    int fds_[2] = {-1, -1};
-};
-
-struct ProcessResult {
-    int exitCode = -1;  // -1: killed at the deadline
-    std::string out;
-    std::string err;
-};
-
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& directory,
-                                std::chrono::milliseconds deadline = 30s) {
-    Child child(argv, directory);
-    int code = child.Wait(deadline);
-    return {code, child.out, child.err};
 }
 
 }  // namespace corvane::testing
