@@ -13,14 +13,12 @@ namespace {
 // Every field, so that a rule writing the wrong place shows up too.
 std::string Dump(const RouterState& s) {
     std::ostringstream o;
-    for (int n = 0; n < kChannelTableSize; ++n) {
+    for (int n = 0; n < kChannelTableSize; ++n)
         o << n << ':' << s.routedInput[n] << ',' << s.outputPlugged[n] << ",["
           << s.inputStatusText[n] << "],[" << s.inputEdidMode[n] << "]\n";
-    }
-    for (int n = 0; n < kSlotTableSize; ++n) {
+    for (int n = 0; n < kSlotTableSize; ++n)
         o << 's' << n << ':' << s.inputCardType[n] << ',' << s.outputCardType[n] << ','
           << s.quadResolution[n] << ',' << s.quadLayout[n] << '\n';
-    }
     o << s.generatorResolution << ',' << s.generatorPattern << ',' << s.monitoringChannel << ','
       << s.webLock << s.dataLock << s.keyLock << ',' << s.routerBaudRate << ",[" << s.routerIp
       << "],[" << s.routerSubnetMask << "],[" << s.routerGateway << "],[" << s.routerMac << "],["
@@ -128,10 +126,9 @@ TEST(Framer, DeliversCompleteResponses) {
         SCOPED_TRACE(c.name);
         ResponseFramer framer;
         std::vector<std::string> got;
-        for (const std::string& chunk : c.chunks) {
+        for (const std::string& chunk : c.chunks)
             framer.FeedResponseBytes(chunk.data(), static_cast<int>(chunk.size()),
                                      [&](const char* text) { got.emplace_back(text); });
-        }
         EXPECT_EQ(got, c.expected);
     }
 }

@@ -1,6 +1,5 @@
 #include "settings/AppConfig.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,12 +10,6 @@ namespace corvane {
 namespace {
 
 class AppConfigTest : public testing::TempDirTest {};
-
-std::string Key(const char* prefix, int n) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%s%02d", prefix, n);
-    return key;
-}
 
 TEST_F(AppConfigTest, LoadsHandEditedValuesAsTheyStand) {
     AppConfig config;
@@ -58,8 +51,9 @@ TEST_F(AppConfigTest, NoFileGivesDefaultsThatSaveInKeyOrderThenInPlace) {
 
     std::string expected = "[CHANNELNAME]\n";
     for (int n = 1; n <= kChannelCount; ++n) {
-        expected += Key("InputChannel", n) + "=" + Key("InputChannel", n) + "\n";
-        expected += Key("OutputChannel", n) + "=" + Key("OutputChannel", n) + "\n";
+        const std::string two = (n < 10 ? "0" : "") + std::to_string(n);
+        expected += "InputChannel" + two + "=InputChannel" + two + "\n";
+        expected += "OutputChannel" + two + "=OutputChannel" + two + "\n";
     }
     expected += "\n[SETCOMMCONFIG]\nCOMName=COM1\nBaudrate=115200\nIpAddress=" +
                 std::string(kFactoryIpAddress) + "\nUDPPort=3000\nCommType=UDP\n";

@@ -26,7 +26,6 @@ TEST_F(IniFileTest, ReadsStringsLikeThePlatformReader) {
         {basic, "Other", "Host", 16, "dflt"},
         {"[Net]\nHost=   \n", "Net", "Host", 16, ""},  // empty is not missing
         {"[Net]\nHost=0123456789abcdefXYZ\n", "Net", "Host", 16, "0123456789abcde"},
-        {basic, "Net", "Host", 3, "al"},
         {basic, "Net", "Port", 3, "df"},  // the default is cut as well
         {basic, "Net", "Host", 0, ""},
         {"[Net]\nHost=one\nHost=two\n", "Net", "Host", 16, "one"},
