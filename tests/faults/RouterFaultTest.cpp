@@ -194,6 +194,34 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     EXPECT_EQ(client.session.connectionStatus, kConnectionFailed);
 }
 
+TEST(OversizedAnswers, FailTheLinkVisiblyAndKeepTheRestQueued) {
+    sim::SimOptions options;
+    options.fault = sim::Fault::Oversize;
+    auto simulator = StartUdpSim(options);
+    ASSERT_TRUE(simulator);
+    Client client;
+    client.UseUdp(simulator->port);
+    client.session.EnqueueCommand("MON=07!");
+    client.connection.Connect();
+    ASSERT_TRUE(
+        client.RunUntil([&] { return client.session.connectionStatus == kConnectionFailed; }, 5s));
+    EXPECT_EQ(client.sink.With("UDP Socket Receive ERR=").size(), 1u);
+    EXPECT_TRUE(client.sink.With("<--Recv[").empty());
+
+    // What was sent is what the router got; the rest waits, in order.
+    const std::size_t polled = client.session.pollIndex;
+    EXPECT_LT(IdleCpuShare(client, 300ms), 0.5);
+    EXPECT_EQ(client.session.pollIndex, polled);  // failed: no more polling
+    const std::vector<std::string> all = SentThenQueued(client);
+    ASSERT_EQ(all.size(), 1 + polled);
+    EXPECT_EQ(all[0], "MON=07!");
+    for (std::size_t i = 0; i < polled; ++i)
+        EXPECT_EQ(all[1 + i], StartupQueries[i]);
+    EXPECT_EQ(
+        simulator->Commands(),
+        std::vector<std::string>(all.begin(), all.begin() + client.sink.With("-->Data[").size()));
+}
+
 std::string Sequence(int n) {
     char text[32];
     std::snprintf(text, sizeof text, "SEQ=%06d!", n);
