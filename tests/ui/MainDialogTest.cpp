@@ -61,11 +61,11 @@ private slots:
         dir.reset();
     }
 
+    // panel: 0 connection, 1 generator, 2 monitoring, 3 lock, 4 network.
     void panels_data() {
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<int>("status");
-        QTest::addColumn<int>(
-            "panel");  // 0 connection, 1 generator, 2 monitoring, 3 lock, 4 network
+        QTest::addColumn<int>("panel");
         QTest::addColumn<QString>("text");
         const Setup none = [](AppConfig&, RouterState&) {};
         const char* words[] = {"Disconnect", "Connecting", "Connection Failed", "Connected"};
@@ -121,34 +121,32 @@ private slots:
     }
 
     // An output click toggles that output in the full map, as the model last
-    // heard it from the router; headers of input and non-quad slots do nothing.
-    void clicksQueueLinks() {
+    // heard it from the router; headers of input and non-quad slots do nothing,
+    // a quad card's header opens its dialog. The context menu, reached from
+    // the view too, is the only way to clear every link.
+    void clicksAndMenu() {
         MainDialog dialog;
         dialog.sendTimer.stop();  // keep the queue where the clicks put it
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         MatrixView* view = dialog.matrixView;
         auto& queue = dialog.session.commandQueue;
+        auto last = [&] { return QString::fromStdString(queue.back()); };
 
         Click(view, view->layout.cellRects[kInputSide][3]);
         QVERIFY(queue.empty());
         Click(view, view->layout.cellRects[kOutputSide][2]);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{3, 2}}));
+        QCOMPARE(last(), Map({{3, 2}}));
         dialog.session.state.routedInput[2] = 3;
         dialog.session.state.routedInput[7] = 11;
         Click(view, view->layout.cellRects[kOutputSide][2]);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{11, 7}}));
+        QCOMPARE(last(), Map({{11, 7}}));
         Click(view, view->layout.cellRects[kOutputSide][5]);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{3, 2}, {3, 5}, {11, 7}}));
+        QCOMPARE(last(), Map({{3, 2}, {3, 5}, {11, 7}}));
         Click(view, view->layout.slotHeaderRects[kInputSide][1]);
         Click(view, view->layout.slotHeaderRects[kOutputSide][1]);
         QCOMPARE(queue.size(), std::size_t(3));
-    }
 
-    void quadHeaderOpensDialog() {
-        MainDialog dialog;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.session.state.outputCardType[3] = kQuadMultiViewer;
         int seenSlot = 0;
         QTimer::singleShot(0, [&] {  // if no dialog opens, nothing blocks
@@ -157,8 +155,20 @@ private slots:
                 quad->reject();
             }
         });
-        Click(dialog.matrixView, dialog.matrixView->layout.slotHeaderRects[kOutputSide][3]);
+        Click(view, view->layout.slotHeaderRects[kOutputSide][3]);
         QCOMPARE(seenSlot, 3);
+
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                menu->actions().last()->trigger();
+                menu->close();
+            }
+        });
+        const QPoint at = view->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+        QCoreApplication::sendEvent(view, &event);
+        QCOMPARE(queue.size(), std::size_t(4));
+        QCOMPARE(last(), Map({}));
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
@@ -186,25 +196,6 @@ private slots:
             dialog.logList->AppendToLogList("line " + std::to_string(i));
         QCOMPARE(dialog.logList->count(), 1000);
         QCOMPARE(dialog.logList->item(999)->text(), QStringLiteral("line 1004"));
-    }
-
-    // The context menu, reached from the view too, is the only way to clear every link.
-    void clearAllLinksFromTheMenu() {
-        MainDialog dialog;
-        dialog.sendTimer.stop();
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTimer::singleShot(0, [&] {
-            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                menu->actions().last()->trigger();
-                menu->close();
-            }
-        });
-        const QPoint at = dialog.matrixView->rect().center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.matrixView->mapToGlobal(at));
-        QCoreApplication::sendEvent(dialog.matrixView, &event);
-        QCOMPARE(dialog.session.commandQueue.size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), Map({}));
     }
 
     void linkFailures_data() {
