@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -120,10 +121,12 @@ private slots:
         QTEST(QString::fromStdString(texts[panel]), "text");
     }
 
-    // An output click toggles that output in the full map, as the model last
-    // heard it from the router; headers of input and non-quad slots do nothing,
-    // a quad card's header opens its dialog. The context menu, reached from
-    // the view too, is the only way to clear every link.
+    // An input click toggles the selection and sends nothing; a double click
+    // counts once; a press released elsewhere is no click. An output click
+    // toggles that output in the full map, as the model last heard it from
+    // the router; headers of input and non-quad slots do nothing, a quad
+    // card's header opens its dialog. The context menu, reached from the view
+    // too, is the only way to clear every link.
     void clicksAndMenu() {
         MainDialog dialog;
         dialog.sendTimer.stop();  // keep the queue where the clicks put it
@@ -132,9 +135,27 @@ private slots:
         MatrixView* view = dialog.matrixView;
         auto& queue = dialog.session.commandQueue;
         auto last = [&] { return QString::fromStdString(queue.back()); };
+        auto at = [&](int side, int channel) {
+            return view->layout.cellRects[side][channel].center();
+        };
 
         Click(view, view->layout.cellRects[kInputSide][3]);
+        Click(view, view->layout.cellRects[kInputSide][3]);
+        QCOMPARE(view->selectedInput, 0);
+        Click(view, view->layout.cellRects[kInputSide][3]);
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, at(kInputSide, 3),
+                        view->mapToGlobal(at(kInputSide, 3)), Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &dbl);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 3));
+        QCOMPARE(view->selectedInput, 3);
+        QTest::mousePress(view, Qt::LeftButton, {}, at(kOutputSide, 2));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kOutputSide, 5));
+        QTest::mousePress(view, Qt::LeftButton, {}, at(kInputSide, 4));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 270));  // a gap
+        QCOMPARE(view->selectedInput, 3);
         QVERIFY(queue.empty());
+
         Click(view, view->layout.cellRects[kOutputSide][2]);
         QCOMPARE(last(), Map({{3, 2}}));
         dialog.session.state.routedInput[2] = 3;
@@ -164,8 +185,8 @@ private slots:
                 menu->close();
             }
         });
-        const QPoint at = view->rect().center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+        const QPoint centre = view->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, view->mapToGlobal(centre));
         QCoreApplication::sendEvent(view, &event);
         QCOMPARE(queue.size(), std::size_t(4));
         QCOMPARE(last(), Map({}));

@@ -1,29 +1,10 @@
 #include <QtTest>
-#include <utility>
-#include <vector>
 
 #include "ui/MatrixView.h"
-#include "ui/Messages.h"
 
 using namespace corvane;
 
 namespace {
-
-// Stands in for the main window: records what the view reports.
-class Recorder : public QWidget {
-public:
-    std::vector<std::pair<int, int>> notices;
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == kViewNotifyEvent) {
-            const auto* notice = static_cast<ViewNotifyEvent*>(e);
-            notices.emplace_back(notice->kind, notice->index);
-            return true;
-        }
-        return QWidget::event(e);
-    }
-};
 
 constexpr int kViewWidth = 707;  // as in the main window
 constexpr int kViewHeight = 535;
@@ -110,53 +91,6 @@ private slots:
         };
         QVERIFY(countReddish(1) > 10);
         QCOMPARE(countReddish(2), 0);
-    }
-
-    void clicks() {
-        state = RouterState();
-        Recorder parent;
-        auto* view = new MatrixView(state, config, &parent);
-        view->setGeometry(0, 0, kViewWidth, kViewHeight);
-        parent.resize(kViewWidth, kViewHeight);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        auto at = [&](int side, int channel) {
-            return view->layout.cellRects[side][channel].center();
-        };
-        auto click = [&](QPoint p) { QTest::mouseClick(view, Qt::LeftButton, {}, p); };
-
-        click(at(kInputSide, 7));
-        QCOMPARE(view->selectedInput, 7);
-        click(at(kInputSide, 7));
-        QCOMPARE(view->selectedInput, 0);
-        click(QPoint(100, 5));             // input slot header: nothing
-        click(QPoint(100, 5 + 275 + 65));  // output slot 2
-        click(at(kOutputSide, 9));
-
-        // Press on one cell, release on another or on a gap: nothing.
-        QTest::mousePress(view, Qt::LeftButton, {}, at(kInputSide, 3));
-        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
-        QTest::mousePress(view, Qt::LeftButton, {}, at(kOutputSide, 5));
-        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(300, 270));
-        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 30));  // on no cell
-        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 4));
-        QCOMPARE(view->pressedKind, 0);
-
-        // A double click selects once: its second press is not a click.
-        click(at(kInputSide, 5));
-        const QPointF p(at(kInputSide, 5));
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, p, view->mapToGlobal(p), Qt::LeftButton,
-                        Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(view, &dbl);
-        QTest::mouseRelease(view, Qt::LeftButton, {}, at(kInputSide, 5));
-        QCOMPARE(view->selectedInput, 5);
-
-        const std::vector<std::pair<int, int>> expected = {{kInputCell, 7},
-                                                           {kInputCell, 7},
-                                                           {kOutputSlotHeader, 2},
-                                                           {kOutputCell, 9},
-                                                           {kInputCell, 5}};
-        QCOMPARE(parent.notices, expected);
     }
 };
 
