@@ -144,7 +144,7 @@ private slots:
         dir.reset();
     }
 
-    void configShowsModel() {
+    void configShowsModelAndApplies() {
         RouterState& s = rig->session.state;
         s.generatorResolution = 9;
         s.generatorPattern = 3;
@@ -167,12 +167,9 @@ private slots:
         for (QLineEdit* e : d.macEdits)
             mac << e->text();
         QCOMPARE(mac, (QStringList{"00", "1A", "2b", "3c", "4d", "5e"}));
-    }
 
-    // Each Apply queues exactly its commands, in order, or none when a field
-    // is left without a value.
-    void configCommands() {
-        ConfigDialog d(rig->connection);
+        // Each Apply queues exactly its commands, in order, or none when a
+        // field is left without a value.
         for (QLineEdit* e : {d.routerIpEdit, d.routerPortEdit}) {
             e->setText(QString(300, '9'));  // no command may outgrow the send buffer
             QVERIFY(e->text().size() <= 32);
@@ -185,12 +182,12 @@ private slots:
         d.networkApplyButton->click();
         QCOMPARE(Sent(), QStringList{});
         d.dataLockList->setCurrentIndex(1);
+        d.keyLockList->setCurrentIndex(0);
         d.lockApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"LOCK=WUL!", "LOCK=DL!", "LOCK=KUL!"}));
+        QCOMPARE(Sent(), (QStringList{"LOCK=WL!", "LOCK=DL!", "LOCK=KUL!"}));
         d.routerBaudList->setCurrentIndex(4);
         d.routerBaudApplyButton->click();
         QCOMPARE(Sent(), QStringList{"RS232=115200!"});
-        d.resolutionList->setCurrentIndex(8);
         d.patternList->setCurrentIndex(13);
         d.ApplyGenerator();  // its button is hidden
         QCOMPARE(Sent(), (QStringList{"VIDRES=9!", "VIDIMG=14!"}));
