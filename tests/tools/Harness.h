@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,9 +54,7 @@ public:
     }
     std::string Read(const std::string& name) const {
         std::ifstream in(path + "/" + name);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     std::string path;
 };
@@ -121,9 +119,8 @@ struct RecordingSink : LogSink {
         for (const Line& line : lines) {
             std::size_t close = line.text.find(']');
             if (close != std::string::npos &&
-                line.text.compare(close + 1, prefix.size(), prefix) == 0) {
+                line.text.compare(close + 1, prefix.size(), prefix) == 0)
                 found.push_back({line.text.substr(close + 1), line.tick});
-            }
         }
         return found;
     }

@@ -176,5 +176,22 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
     EXPECT_FALSE(connection.udpLink);
 }
 
+TEST_F(ConnectionTest, FullRingIsLoggedAndEveryAnswerIsParsedInOrder) {
+    Pty pty;
+    Connect(true, pty.slavePath, 115200);
+    std::string parsed, expected, stream;
+    session.refresh = [&] { parsed += std::to_string(session.state.monitoringChannel) + ","; };
+    for (int i = 0; i < 1300; ++i) {  // 9100 bytes, more than twice the ring
+        stream += "MON=" + std::to_string(10 + i % 7) + "!";
+        expected += std::to_string(10 + i % 7) + ",";
+    }
+    ASSERT_TRUE(pty.Send(stream));
+    ASSERT_TRUE(WaitUntil([&] { return connection.serialLink.ring.Free() == 0; }));
+    ASSERT_TRUE(Run([&] { return parsed.size() >= expected.size(); }));
+    EXPECT_TRUE(parsed == expected) << "answers lost, repeated or reordered";
+    EXPECT_NE(Logged().find(pty.slavePath + " Receive buffer full, reading paused \n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane
