@@ -31,6 +31,8 @@ TEST_P(EndToEnd, StartupQueriesGoOnePerAnswerInOrderAndFillTheModel) {
     EXPECT_EQ(client.session.connectionStatus, kConnected);
     EXPECT_EQ(simulator->Commands(), StartupQueryList());
     ExpectModelMatches(client.session.state, simulator->Router());
+    const std::string opened = simulator->ptyPath + " Baudrate:115200 Open 8,1,NO OK!!! ";
+    EXPECT_EQ(client.sink.With(opened).size(), GetParam() ? 1u : 0u);
 
     // Every send after the first leaves within a tick of the answer before it.
     long lastAnswerTick = -1;
@@ -179,6 +181,8 @@ TEST(PtyEndToEnd, AHungUpPtyShowsConnectionFailedWithoutSpinning) {
     EXPECT_TRUE(simulator->LinkDropped());
     EXPECT_EQ(client.connection.serialLink.connected.load(), 0);
     EXPECT_EQ(client.session.activeLink, nullptr);
+    client.connection.OnSerialHangup();  // a late notice changes nothing
+    EXPECT_EQ(client.sink.With(simulator->ptyPath + " Disconnected by the device ").size(), 1u);
 
     // Idle afterwards: a watcher spinning on the dead device would burn a core.
     const std::clock_t cpu = std::clock();
