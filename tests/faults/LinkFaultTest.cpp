@@ -168,6 +168,43 @@ TEST(SerialFaults, ExchangesWithTheRouterAndSurvivesReopening) {
     EXPECT_GE(received.load(), 3);
 }
 
+TEST(SerialFaults, AFullRingMakesTheWatcherWaitInsteadOfDropping) {
+    if (RouterPort() == nullptr)
+        GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
+    SerialLink link;
+    std::atomic<int> overruns{0};
+    link.notify = [&](SerialEvent event) { overruns += event == SerialEvent::Overrun; };
+    ASSERT_EQ(link.Open(RouterPort(), 115200, 8, 0, 0), 1) << link.message;
+    // Sixty full link maps, about 6 KB: more than the ring holds.
+    constexpr int kQueries = 60;
+    std::string queries;
+    for (int i = 0; i < kQueries; ++i)
+        queries += "LINK=?!";
+    ASSERT_EQ(link.Write(queries.data(), queries.size()), static_cast<int>(queries.size()));
+    for (int wait = 0; wait < 2500 && overruns == 0; ++wait)
+        std::this_thread::sleep_for(2ms);
+    EXPECT_EQ(overruns.load(), 1);
+    EXPECT_EQ(link.ring.Count(), ReceiveRing::kCapacity);
+
+    std::string got;
+    int answers = 0;
+    for (int wait = 0; wait < 2500 && answers < kQueries; ++wait) {
+        std::uint8_t byte = 0;
+        while (link.ring.Get(byte)) {
+            got += static_cast<char>(byte);
+            answers += byte == '!';
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(answers, kQueries);
+    const std::string first = got.substr(0, got.find('!') + 1);
+    EXPECT_EQ(first.rfind("LINK=", 0), 0u);
+    std::string expected;
+    for (int i = 0; i < kQueries; ++i)
+        expected += first;
+    EXPECT_EQ(got, expected);
+}
+
 TEST(SerialFaults, SpeedsThePortCannotTakeFailWithoutAWatcher) {
     if (RouterPort() == nullptr)
         GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
