@@ -4,9 +4,16 @@
 // of the GUI thread with the 50 ms timer running and the router connected,
 // and resident memory after the poll.
 //
-//   gui_figures [--runs N] [--clicks N] [--idle-seconds S]
+// Last, a flood: answers pushed at the window over loopback as fast as it
+// takes them, with the answers per second and the tick rate meanwhile.
+//
+//   gui_figures [--runs N] [--clicks N] [--idle-seconds S] [--flood N]
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +31,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RouterSim.h"
@@ -96,10 +105,74 @@ std::unique_ptr<sim::RouterSim> StartSimulator() {
     return nullptr;
 }
 
+// A bare socket plays the router and pushes "MON=NN!" answers, at most a
+// window of them ahead of what the window has parsed.
+void Flood(MainDialog& window, int answers, const long& ticks) {
+    const int router = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(router, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(router, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(router);
+        return;
+    }
+    const int port = ntohs(address.sin_port);
+    window.config.useSerial = false;
+    window.config.ipAddress = "127.0.0.1";
+    window.config.udpPort = port;
+    std::atomic<int> parsed{0};
+    const std::function<void()> refresh = window.session.refresh;
+    window.session.refresh = [&parsed, refresh] {
+        ++parsed;
+        if (refresh)
+            refresh();
+    };
+    window.Connect();
+
+    sockaddr_in peer = address;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port + 10));
+    std::atomic<bool> stop{false};
+    std::thread flooder([&] {
+        constexpr int kWindow = 32 * 36;  // 32 datagrams of 36 answers
+        int sent = 0;
+        while (sent < answers && !stop) {
+            if (sent - parsed.load() > kWindow) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            std::string datagram;
+            while (sent < answers && datagram.size() + 7 <= 256) {
+                char answer[16];
+                std::snprintf(answer, sizeof answer, "MON=%02d!", 1 + sent++ % 16);
+                datagram += answer;
+            }
+            sendto(router, datagram.data(), datagram.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+        }
+    });
+    const long ticksBefore = ticks;
+    QElapsedTimer clock;
+    clock.start();
+    Spin([&] { return parsed.load() >= answers; }, 120000);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    stop = true;
+    flooder.join();
+    std::printf(
+        "flood through the window              %d of %d answers in %.2f s, %.0f/s, "
+        "%.1f ticks/s meanwhile\n",
+        parsed.load(), answers, seconds, parsed.load() / seconds, (ticks - ticksBefore) / seconds);
+    window.session.refresh = refresh;
+    window.Disconnect();
+    close(router);
+}
+
 int Run(int argc, char** argv) {
     const int runs = std::max(1, Argument(argc, argv, "--runs", 5));
     const int clicks = std::max(1, Argument(argc, argv, "--clicks", 20));
     const int idleSeconds = std::max(1, Argument(argc, argv, "--idle-seconds", 10));
+    const int floodAnswers = std::max(0, Argument(argc, argv, "--flood", 5000));
 
     auto simulator = StartSimulator();
     if (!simulator) {
@@ -184,6 +257,8 @@ int Run(int argc, char** argv) {
                 rssAfterPoll, StatusKilobytes("VmHWM:"));
     window.Disconnect();
     simulator->Stop();
+    if (floodAnswers > 0)
+        Flood(window, floodAnswers, ticks);
     return 0;
 }
 
