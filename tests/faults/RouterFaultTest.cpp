@@ -107,6 +107,76 @@ INSTANTIATE_TEST_SUITE_P(Udp, HostileAnswers, ::testing::Values(
                 9}));
 // clang-format on
 
+std::unique_ptr<sim::RouterSim> StartSim(bool serial, const sim::SimOptions& options) {
+    return serial ? StartSerialSim(options) : StartUdpSim(options);
+}
+
+void UseSim(Client& client, bool serial, const sim::RouterSim& simulator) {
+    if (serial)
+        client.UseSerial(simulator.ptyPath);
+    else
+        client.UseUdp(simulator.port);
+}
+
+class GarbageRouter : public ::testing::TestWithParam<bool> {};
+
+TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
+    sim::SimOptions options;
+    options.fault = sim::Fault::Garbage;
+    auto simulator = StartSim(GetParam(), options);
+    ASSERT_TRUE(simulator);
+    Client client;
+    UseSim(client, GetParam(), *simulator);
+    client.connection.Connect();
+    ASSERT_TRUE(client.RunUntil(
+        [&] {
+            return client.session.pollIndex == kStartupQueryCount &&
+                   client.session.commandQueue.empty() &&
+                   simulator->CommandCount() == kStartupQueryCount;
+        },
+        20s));
+    client.RunUntil([] { return false; }, 200ms);
+
+    EXPECT_EQ(simulator->Commands(), StartupQueryList());
+    EXPECT_EQ(SentThenQueued(client), StartupQueryList());
+    EXPECT_EQ(client.session.connectionStatus, kConnected);
+    // Every "!" the noise held ended one response, and each was logged.
+    EXPECT_GE(client.sink.With("<--Recv[").size(), static_cast<std::size_t>(kStartupQueryCount));
+    const RouterState& state = client.session.state;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        EXPECT_GE(state.routedInput[n], 0);
+        EXPECT_LE(state.routedInput[n], kChannelCount);
+    }
+    EXPECT_LT(IdleCpuShare(client, 300ms), 0.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Pty" : "Udp"; });
+
+TEST(SlowRouter, EachQueryWaitsForItsAnswer) {
+    sim::SimOptions options;
+    options.delayMs = 150;  // three ticks, well inside the second a command waits
+    auto simulator = StartUdpSim(options);
+    ASSERT_TRUE(simulator);
+    Client client;
+    client.UseUdp(simulator->port);
+    client.connection.Connect();
+    ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }, 30s));
+
+    // Never two commands out at once: an answer comes between any two sends.
+    bool answered = true;
+    for (const RecordingSink::Line& line : client.sink.lines) {
+        if (line.text.find("]-->Data[") != std::string::npos) {
+            EXPECT_TRUE(answered) << line.text;
+            answered = false;
+        } else if (line.text.find("]<--Recv[") != std::string::npos) {
+            answered = true;
+        }
+    }
+    EXPECT_EQ(simulator->Commands(), StartupQueryList());
+    ExpectModelMatches(client.session.state, simulator->Router());
+}
+
 TEST(SilentRouter, KeepsEveryCommandQueuedAndShowsConnecting) {
     sim::SimOptions options;
     options.silent = true;
