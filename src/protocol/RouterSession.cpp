@@ -47,9 +47,13 @@ void RouterSession::OnSendTimer() {
         const std::size_t length = std::min(head.size(), kMaxCommandLength);
         std::memcpy(sendBuffer, head.data(), length);
         sendBuffer[length] = '\0';
-        activeLink->Write(sendBuffer, std::strlen(sendBuffer));
-        log.LogEvent(true, true, "-->Data[%s]", sendBuffer);
-        commandQueue.pop_front();
+        const std::size_t sendLength = std::strlen(sendBuffer);
+        // A link that took nothing (a port that has just gone away) keeps the
+        // command at the head; it is tried again after the usual wait.
+        if (activeLink->Write(sendBuffer, sendLength) > 0 || sendLength == 0) {
+            log.LogEvent(true, true, "-->Data[%s]", sendBuffer);
+            commandQueue.pop_front();
+        }
         sendCountdown = kAnswerWaitTicks;
     }
 

@@ -1,5 +1,6 @@
 #include "transport/Connection.h"
 
+#include <climits>
 #include <cstdint>
 
 #include "settings/EventLog.h"
@@ -31,7 +32,11 @@ void Connection::Connect() {
     if (session.connectionStatus == kDisconnected) {
         EventLog& log = session.log;
         if (!config.useSerial) {
-            const int localPort = config.udpPort + kUdpLocalPortOffset;
+            // A port near INT_MAX from a damaged config.ini must not overflow;
+            // -1 makes Create fail with its error logged.
+            const int localPort = config.udpPort <= INT_MAX - kUdpLocalPortOffset
+                                      ? config.udpPort + kUdpLocalPortOffset
+                                      : -1;
             udpLink = std::make_unique<UdpLink>();
             bool opened = false;
             if (!udpLink->Create(localPort)) {

@@ -14,9 +14,12 @@ namespace {
 
 struct FakeLink : Link {
     int Write(const void* bytes, std::size_t length) override {
+        if (!accepting)
+            return 0;
         writes.emplace_back(static_cast<const char*>(bytes), length);
         return static_cast<int>(length);
     }
+    bool accepting = true;
     std::vector<std::string> writes;
 };
 
@@ -120,6 +123,18 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
     Run(2, false);
     EXPECT_EQ(session.commandQueue.size(), 3u);
     EXPECT_EQ(screen.lines.size(), 1u);
+
+    // A link that takes nothing keeps the head, unlogged, and retries after the wait.
+    session.activeLink = &link;
+    link.accepting = false;
+    Run(1, false);
+    EXPECT_EQ(session.commandQueue.size(), 4u);
+    EXPECT_EQ(screen.lines.size(), 1u);
+    link.accepting = true;
+    const std::vector<Sent> sent = Run(20, false);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].first, 20);
+    EXPECT_EQ(sent[0].second.substr(0, 6), "NETIP=");
 }
 
 }  // namespace
