@@ -49,7 +49,7 @@ const ParseCase kRules[] = {
     ParseCase{"OUT=?05?Plugged!", "OUT=?05?plugged!", [](S& s) { s.outputPlugged[5] = 0; }},
     ParseCase{"", "netip=%s%n!", [](S& s) { s.routerIp = "%s%n"; }},
     ParseCase{"", "NETSN=255.255.255.0!", [](S& s) { s.routerSubnetMask = "255.255.255.0"; }},
-    ParseCase{"", "NETGW=10.0.0.1!", [](S& s) { s.routerGateway = "10.0.0.1"; }},
+    ParseCase{"", "NETGW=127.0.0.254!", [](S& s) { s.routerGateway = "127.0.0.254"; }},
     ParseCase{"", "NETPA=00:1A:2B:3C:4D:5E!", [](S& s) { s.routerMac = "00:1A:2B:3C:4D:5E"; }},
     ParseCase{"", "NETPT=5000!", [](S& s) { s.routerPort = "5000"; }},
     ParseCase{"", "VID=13_17!", [](S& s) { s.generatorResolution = 3; s.generatorPattern = 2; }},

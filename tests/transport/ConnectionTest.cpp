@@ -136,7 +136,7 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
     s.outputPlugged[16] = 1;
     s.inputEdidMode[4] = "USER";
     s.outputCardType[4] = kQuadMultiViewer;
-    s.routerIp = "10.0.0.9";
+    s.routerIp = "127.0.0.9";
     s.webLock = 1;
     s.quadLayout[2] = 5;
     session.EnqueueCommand("LINK=?!");
@@ -156,7 +156,7 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
     }
     for (int i = 0; i < kSlotTableSize; ++i)
         EXPECT_EQ(s.inputCardType[i] + s.outputCardType[i], 0) << i;
-    EXPECT_EQ(s.routerIp, "10.0.0.9");
+    EXPECT_EQ(s.routerIp, "127.0.0.9");
     EXPECT_EQ(s.webLock, 1);
     EXPECT_EQ(s.quadLayout[2], 5);
 

@@ -191,15 +191,15 @@ private slots:
         d.patternList->setCurrentIndex(13);
         d.ApplyGenerator();  // its button is hidden
         QCOMPARE(Sent(), (QStringList{"VIDRES=9!", "VIDIMG=14!"}));
-        d.routerIpEdit->setText("192.168.1.20");
-        d.routerSubnetEdit->setText("255.0");  // completed as the control does
+        d.routerIpEdit->setText("127.0.0.20");
+        d.routerSubnetEdit->setText("255.255.255");  // completed as the control does
         d.routerPortEdit->setText("3000");
         d.networkApplyButton->click();  // the gateway is blank
         QCOMPARE(Sent(), QStringList{});
-        d.routerGatewayEdit->setText("192.168.1.1");
+        d.routerGatewayEdit->setText("127.0.0.1");
         d.networkApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"NETIP=192.168.1.20!", "NETPT=3000!", "NETSN=255.0.0.0!",
-                                      "NETGW=192.168.1.1!"}));
+        QCOMPARE(Sent(), (QStringList{"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!",
+                                      "NETGW=127.0.0.1!"}));
     }
 
     // Enter presses the focused button; elsewhere it ends the dialog and

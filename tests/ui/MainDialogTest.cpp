@@ -97,12 +97,12 @@ private slots:
                    s.routerIp = "127.0.0.1";
                    s.routerPort = "3000";
                    s.routerGateway = "127.0.0.254";
-                   s.routerSubnetMask = "255.0.0.0";
+                   s.routerSubnetMask = "255.255.255.0";
                    s.routerMac = "00:1C:91:03:5E:2A";
                })
             << 0 << 4
             << "   RS232  Baudrate : 115200 Bps\n   IP : 127.0.0.1   Port : 3000\n"
-               "   Gateway : 127.0.0.254 \n   Subnet Mask : 255.0.0.0 \n"
+               "   Gateway : 127.0.0.254 \n   Subnet Mask : 255.255.255.0 \n"
                "   MAC Address : 00:1C:91:03:5E:2A \n \n \n \n \n";
     }
     void panels() {

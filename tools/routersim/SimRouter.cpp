@@ -221,8 +221,8 @@ SimRouter DefaultRouter() {
     return router;
 }
 
-bool ApplyCardSpec(SimRouter& router, const std::string& spec, std::string* error) {
-    std::vector<std::string_view> sides = Split(spec, '/');
+bool ApplyCardList(SimRouter& router, const std::string& list, std::string* error) {
+    std::vector<std::string_view> sides = Split(list, '/');
     int codes[2][kSlots + 1] = {};
     bool ok = sides.size() == 2;
     for (std::size_t side = 0; ok && side < 2; ++side) {
@@ -234,7 +234,7 @@ bool ApplyCardSpec(SimRouter& router, const std::string& spec, std::string* erro
     }
     if (!ok) {
         if (error != nullptr) {
-            *error = "card spec must be IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 in hex, got \"" + spec +
+            *error = "the card list must be IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 in hex, got \"" + list +
                      "\"";
         }
         return false;

@@ -47,7 +47,7 @@ SimRouter DefaultRouter();
 // "IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4", hexadecimal card codes, 00 = empty.
 // Channels of a newly empty input slot lose their signal; a quad card gets a
 // resolution and layout. False (router untouched) when the text is malformed.
-bool ApplyCardSpec(SimRouter& router, const std::string& spec, std::string* error);
+bool ApplyCardList(SimRouter& router, const std::string& list, std::string* error);
 
 // Answers to one command (the text up to and including its "!"). Setting
 // commands change the router first; unknown commands get no answer.

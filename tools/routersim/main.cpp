@@ -19,7 +19,7 @@ const char kUsage[] =
     "  --udp PORT        answer UDP datagrams on PORT (default 3000; 0 = any free port)\n"
     "  --bind ADDRESS    address to listen on (default 127.0.0.1)\n"
     "  --serial          use a pseudo-terminal; its device is printed as \"serial: PATH\"\n"
-    "  --cards SPEC      IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 card codes in hex (00 = empty)\n"
+    "  --cards LIST      IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 card codes in hex (00 = empty)\n"
     "  --transcript FILE write every command received, with its time, to FILE\n"
     "  --delay MS        wait MS milliseconds before each answer\n"
     "  --silent          never answer\n"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
             options.serial = true;
         } else if (arg == "--cards") {
             std::string error;
-            if (!ApplyCardSpec(router, needs("a card list"), &error)) {
+            if (!ApplyCardList(router, needs("a card list"), &error)) {
                 return Usage(error);
             }
         } else if (arg == "--transcript") {
