@@ -1,9 +1,6 @@
-// The links' own fault handling, written against their interface only so
-// that the same cases run on every platform's backend (the Windows build runs
-// them under Wine): datagrams over the size read, a router port nobody
-// listens on, addresses and ports that cannot be used, and, when a serial
-// port to a router is named in CORVANE_TEST_COM, a real exchange, a speed the
-// port rejects and a port that does not exist.
+// The links' own fault handling through their interface only, so that the
+// same cases run on every platform's backend (the Windows build runs them
+// under Wine). The serial cases need a router port named in CORVANE_TEST_COM.
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -59,14 +57,14 @@ bool RunningUnderWine() {
 }
 
 // The next datagram for link within a bounded wait: its text, or "(error)".
-std::string Next(UdpLink& link, int size = 256) {
-    std::string buffer(static_cast<std::size_t>(size), '\0');
+std::string Next(UdpLink& link) {
+    char buffer[256];
     for (int wait = 0; wait < 1000; ++wait) {
-        const int n = link.ReceiveFrom(buffer.data(), size);
+        const int n = link.ReceiveFrom(buffer, sizeof buffer);
         if (n < 0)
             return "(error)";
         if (n > 0)
-            return buffer.substr(0, static_cast<std::size_t>(n));
+            return std::string(buffer, static_cast<std::size_t>(n));
         std::this_thread::sleep_for(2ms);
     }
     return "(nothing)";
@@ -75,25 +73,18 @@ std::string Next(UdpLink& link, int size = 256) {
 TEST(UdpFaults, DatagramsOverTheReadSizeFailAndTheNextStillArrives) {
     LinkPair pair;
     ASSERT_NE(pair.port, 0);
-    for (int size : {1, 255, 256, 257, 1000, 9000}) {
+    char buffer[256];
+    EXPECT_EQ(pair.program->ReceiveFrom(buffer, sizeof buffer), 0);  // nothing waiting
+    EXPECT_EQ(pair.program->lastError, 0);
+    for (int size : {256, 257, 9000}) {
         SCOPED_TRACE(size);
         const std::string datagram(static_cast<std::size_t>(size), 'X');
         ASSERT_EQ(pair.router->Write(datagram.data(), datagram.size()), size);
         ASSERT_EQ(pair.router->Write("MON=01!", 7), 7);
         EXPECT_EQ(Next(*pair.program), size <= 256 ? datagram : "(error)");
-        if (size > 256) {
-            EXPECT_NE(pair.program->lastError, 0);
-        }
+        EXPECT_EQ(pair.program->lastError != 0, size > 256);
         EXPECT_EQ(Next(*pair.program), "MON=01!");
     }
-}
-
-TEST(UdpFaults, NothingWaitingIsNoError) {
-    LinkPair pair;
-    ASSERT_NE(pair.port, 0);
-    char buffer[256];
-    EXPECT_EQ(pair.program->ReceiveFrom(buffer, sizeof buffer), 0);
-    EXPECT_EQ(pair.program->lastError, 0);
 }
 
 TEST(UdpFaults, ARouterPortNobodyListensOnFailsTheRead) {
@@ -109,7 +100,7 @@ TEST(UdpFaults, ARouterPortNobodyListensOnFailsTheRead) {
 }
 
 TEST(UdpFaults, UnusableAddressesAndPortsFailAndSaySo) {
-    for (int port : {-1, 65536, 70000, 2147483647}) {
+    for (int port : {-1, 65536}) {
         SCOPED_TRACE(port);
         UdpLink link;
         EXPECT_FALSE(link.Create(port));
@@ -117,20 +108,12 @@ TEST(UdpFaults, UnusableAddressesAndPortsFailAndSaySo) {
     }
     LinkPair pair;
     ASSERT_NE(pair.port, 0);
-    for (const char* address : {"", "localhost", "127.0.0", "256.1.1.1", "127.0.0.1 ", "::1"}) {
+    for (const char* address : {"", "localhost", "256.1.1.1", "127.0.0.1 ", "::1"}) {
         SCOPED_TRACE(address);
         EXPECT_FALSE(pair.program->Connect(address, pair.port));
         EXPECT_NE(pair.program->lastError, 0);
     }
     EXPECT_FALSE(pair.program->Connect("127.0.0.1", 65536));
-}
-
-TEST(SerialFaults, APortThatDoesNotExistSaysFailPortOpen) {
-    SerialLink link;
-    EXPECT_EQ(link.Open("COM250", 115200, 8, 0, 0), 0);
-    EXPECT_EQ(link.message, "fail Port open");
-    EXPECT_EQ(link.connected.load(), 0);
-    EXPECT_EQ(link.Write("MON=?!", 6), 0);
 }
 
 // A router on the port named in the environment (scripts/windows-tests.sh
@@ -139,42 +122,36 @@ const char* RouterPort() {
     return std::getenv("CORVANE_TEST_COM");
 }
 
-std::string Drain(SerialLink& link, const std::string& until) {
+// What the ring holds until `answers` answers are in, within a bounded wait.
+std::string Drain(SerialLink& link, int answers) {
     std::string got;
-    for (int wait = 0; wait < 1000 && got.find(until) == std::string::npos; ++wait) {
+    for (int wait = 0; wait < 2500 && answers > 0; ++wait) {
         std::uint8_t byte = 0;
-        while (link.ring.Get(byte))
+        while (link.ring.Get(byte)) {
             got += static_cast<char>(byte);
+            answers -= byte == '!';
+        }
         std::this_thread::sleep_for(2ms);
     }
     return got;
 }
 
-TEST(SerialFaults, ExchangesWithTheRouterAndSurvivesReopening) {
-    if (RouterPort() == nullptr)
-        GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
-    SerialLink link;
-    std::atomic<int> received{0};
-    link.notify = [&](SerialEvent event) { received += event == SerialEvent::Received; };
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        ASSERT_EQ(link.Open(RouterPort(), 115200, 8, 0, 0), 1) << link.message;
-        ASSERT_EQ(link.Write("MON=?!", 6), 6);
-        const std::string answer = Drain(link, "!");
-        EXPECT_NE(answer.find("MON="), std::string::npos) << answer;
-        link.Close();
-        EXPECT_EQ(link.connected.load(), 0);
-    }
-    EXPECT_GE(received.load(), 3);
-}
-
-TEST(SerialFaults, AFullRingMakesTheWatcherWaitInsteadOfDropping) {
+TEST(SerialFaults, ReopensAndAFullRingMakesTheWatcherWaitInsteadOfDropping) {
     if (RouterPort() == nullptr)
         GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
     SerialLink link;
     std::atomic<int> overruns{0};
     link.notify = [&](SerialEvent event) { overruns += event == SerialEvent::Overrun; };
-    ASSERT_EQ(link.Open(RouterPort(), 115200, 8, 0, 0), 1) << link.message;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(link.Open(RouterPort(), 115200, 8, 0, 0), 1) << link.message;
+        if (round == 2)
+            break;  // stays open for the flood
+        ASSERT_EQ(link.Write("MON=?!", 6), 6);
+        EXPECT_EQ(Drain(link, 1).rfind("MON=", 0), 0u);
+        link.Close();
+        EXPECT_EQ(link.connected.load(), 0);
+    }
     // Sixty full link maps, about 6 KB: more than the ring holds.
     constexpr int kQueries = 60;
     std::string queries;
@@ -186,17 +163,7 @@ TEST(SerialFaults, AFullRingMakesTheWatcherWaitInsteadOfDropping) {
     EXPECT_EQ(overruns.load(), 1);
     EXPECT_EQ(link.ring.Count(), ReceiveRing::kCapacity);
 
-    std::string got;
-    int answers = 0;
-    for (int wait = 0; wait < 2500 && answers < kQueries; ++wait) {
-        std::uint8_t byte = 0;
-        while (link.ring.Get(byte)) {
-            got += static_cast<char>(byte);
-            answers += byte == '!';
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    ASSERT_EQ(answers, kQueries);
+    const std::string got = Drain(link, kQueries);
     const std::string first = got.substr(0, got.find('!') + 1);
     EXPECT_EQ(first.rfind("LINK=", 0), 0u);
     std::string expected;
@@ -205,13 +172,19 @@ TEST(SerialFaults, AFullRingMakesTheWatcherWaitInsteadOfDropping) {
     EXPECT_EQ(got, expected);
 }
 
-TEST(SerialFaults, SpeedsThePortCannotTakeFailWithoutAWatcher) {
-    if (RouterPort() == nullptr)
-        GTEST_SKIP() << "CORVANE_TEST_COM names no router port";
-    for (int speed : {0, -9600}) {
-        SCOPED_TRACE(speed);
+// A port that does not exist, and speeds the router's port cannot take.
+TEST(SerialFaults, FailedOpensLeaveNoWatcher) {
+    const char* router = RouterPort();
+    const std::pair<const char*, int> cases[] = {{"COM250", 115200}, {router, 0}, {router, -9600}};
+    for (const auto& [port, speed] : cases) {
+        if (port == nullptr)
+            continue;  // no router port named: only the missing one is tried
+        SCOPED_TRACE(std::string(port) + " at " + std::to_string(speed));
         SerialLink link;
-        EXPECT_EQ(link.Open(RouterPort(), speed, 8, 0, 0), 0);
+        EXPECT_EQ(link.Open(port, speed, 8, 0, 0), 0);
+        if (speed > 0) {
+            EXPECT_EQ(link.message, "fail Port open");
+        }
         EXPECT_EQ(link.connected.load(), 0);
         EXPECT_EQ(link.Write("MON=?!", 6), 0);
     }
