@@ -57,14 +57,14 @@ TEST_F(AppConfigTest, NoFileGivesDefaultsThatSaveInKeyOrderThenInPlace) {
     }
     expected += "\n[SETCOMMCONFIG]\nCOMName=COM1\nBaudrate=115200\nIpAddress=" +
                 std::string(kFactoryIpAddress) + "\nUDPPort=3000\nCommType=UDP\n";
-    EXPECT_EQ(Slurp(path), expected);
+    EXPECT_EQ(Slurp(path), testing::NewLines(expected));
 
     config.useSerial = true;
     config.outputNames[16] = "A rather long camera name";  // written whole
     SaveLinkSettings(config, path);
     SaveChannelNames(config, path);
     expected.replace(expected.find("=OutputChannel16\n"), 17, "=A rather long camera name\n");
-    EXPECT_EQ(Slurp(path), expected.substr(0, expected.size() - 4) + "RS232\n");
+    EXPECT_EQ(Slurp(path), testing::NewLines(expected.substr(0, expected.size() - 4) + "RS232\n"));
 }
 
 TEST_F(AppConfigTest, WindowTitle) {

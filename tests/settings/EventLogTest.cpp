@@ -7,6 +7,8 @@
 namespace corvane {
 namespace {
 
+using testing::NewLines;
+
 class EventLogTest : public testing::TempDirTest {
 protected:
     EventLog MakeLog() {
@@ -30,8 +32,8 @@ TEST_F(EventLogTest, DailyFileNamedByTheClockTakesRunsOfOneDay) {
     now = {999, 2, 4, 0, 0, 1};
     second.LogEvent(true, true, "after midnight");
     EXPECT_EQ(Slurp(PathOf("09990203.log")),
-              "[0999/02/03 04:05:06]-->Data[LINK=?!]\n[0999/02/03 23:05:06]run 2\n");
-    EXPECT_EQ(Slurp(PathOf("09990204.log")), "[0999/02/04 00:00:01]after midnight\n");
+              NewLines("[0999/02/03 04:05:06]-->Data[LINK=?!]\n[0999/02/03 23:05:06]run 2\n"));
+    EXPECT_EQ(Slurp(PathOf("09990204.log")), NewLines("[0999/02/04 00:00:01]after midnight\n"));
 }
 
 TEST_F(EventLogTest, ListKeepsTheNewestThousandAndToggleEmptiesIt) {
@@ -56,7 +58,7 @@ TEST_F(EventLogTest, ListKeepsTheNewestThousandAndToggleEmptiesIt) {
     log.fileLogEnabled = false;
     log.LogEvent(true, true, "e");
     EXPECT_EQ(Slurp(PathOf("20130501.log")),
-              "[2013/05/01 14:03:07]b\n[2013/05/01 14:03:07]c\n[2013/05/01 14:03:07]d\n");
+              NewLines("[2013/05/01 14:03:07]b\n[2013/05/01 14:03:07]c\n[2013/05/01 14:03:07]d\n"));
 }
 
 TEST_F(EventLogTest, OverlongMessagesAreCut) {
@@ -65,8 +67,9 @@ TEST_F(EventLogTest, OverlongMessagesAreCut) {
     log.LogEvent(false, true, "%s", fits.c_str());
     log.LogEvent(true, true, "%s", std::string(2000, 'b').c_str());
     log.LogEvent(false, true, "%s!", fits.c_str());
-    EXPECT_EQ(Slurp(PathOf("20130501.log")), "  " + fits + "\n[2013/05/01 14:03:07]" +
-                                                 std::string(1023, 'b') + "\n  " + fits + "\n");
+    EXPECT_EQ(Slurp(PathOf("20130501.log")),
+              NewLines("  " + fits + "\n[2013/05/01 14:03:07]" + std::string(1023, 'b') + "\n  " +
+                       fits + "\n"));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST_F(IniFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
         {"[A]\nx=   \nx=2\n", "A", "x", "5", "[A]\nx=5\nx=2\n"},
         {"[A]\nx=1\n[a]\nx=2\n", "A", "x", "", "[A]\nx=\n[a]\nx=2\n"},
         {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s, "[A]\nx=a b  [Z] c\n"},  // no line injection
-        {"", "A", "k", "v", "[A]\nk=v\n"},
+        {"", "A", "k", "v", testing::NewLines("[A]\nk=v\n")},                // a new file
         // Old Mac files end lines with a lone CR; they keep it.
         {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
         {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},

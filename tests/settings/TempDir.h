@@ -10,6 +10,15 @@
 
 namespace corvane::testing {
 
+// Text as the library writes new lines: "\n" becomes "\r\n" on Windows.
+inline std::string NewLines(std::string text) {
+#if defined(_WIN32)
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+#endif
+    return text;
+}
+
 // A fresh directory per test, removed again afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
@@ -18,7 +27,8 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
-    std::string PathOf(const std::string& file) const { return (dir / file).string(); }
+    // Joined with "/" as the event log joins its file names; Windows takes it too.
+    std::string PathOf(const std::string& file) const { return dir.string() + "/" + file; }
     std::string Write(const std::string& file, const std::string& bytes) const {
         std::ofstream(PathOf(file), std::ios::binary) << bytes;
         return PathOf(file);
