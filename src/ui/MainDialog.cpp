@@ -128,7 +128,8 @@ MainDialog::MainDialog(QWidget* parent)
         label->SetBold(true, false);
         label->textOffsetX = 2;
         label->textOffsetY = 5;
-        label->SetFontFace(QStringLiteral("Tahoma"), caption ? 12 : 11, true);
+        // Set once here: a refresh only changes the panel texts.
+        label->SetFontFace(QStringLiteral("Tahoma"), caption ? 12 : 9, false);
     }
 
     disconnectButton->setEnabled(false);
@@ -305,10 +306,9 @@ void MainDialog::RefreshStatusPanels() {
         {monitoringPanel, &texts.monitoring},
         {lockPanel, &texts.lock},
         {networkPanel, &texts.network}};
-    for (const auto& [label, text] : bodies) {
+    // setText schedules a repaint only for a text that changed.
+    for (const auto& [label, text] : bodies)
         label->setText(Latin1(*text));
-        label->SetFontFace(QStringLiteral("Tahoma"), 9, true);
-    }
     if (matrixView)
         matrixView->update();
 }
