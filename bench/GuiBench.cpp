@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "BenchRatio.h"
+#include "FigureSupport.h"
 #include "SimRouter.h"
 #include "protocol/Commands.h"
 #include "ui/MainDialog.h"
@@ -97,19 +97,13 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The window reads config.ini from the working directory: give it one
     // that names only the loopback address. Nothing here connects anyway.
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / "corvane-gui-bench";
-    std::filesystem::create_directories(directory);
-    std::filesystem::current_path(directory);
+    const corvane::bench::ScratchDirectory directory("corvane-gui-bench");
     std::ofstream("config.ini") << "[SETCOMMCONFIG]\nIpAddress=127.0.0.1\nUDPPort=3000\n"
                                    "CommType=UDP\n";
     QApplication app(argc, argv);
     using corvane::bench::Ratio;
-    const int result = corvane::bench::RunWithRatios(
+    return corvane::bench::RunWithRatios(
         argc, argv,
         {Ratio{"RefreshStatusPanels", "BuildPanelTexts"},
          Ratio{"RefreshAndRepaint", "BuildPanelTexts"}, Ratio{"MatrixViewRepaint", "SingleFill"}});
-    std::filesystem::current_path(std::filesystem::temp_directory_path());
-    std::filesystem::remove_all(directory);
-    return result;
 }

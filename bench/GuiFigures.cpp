@@ -11,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,16 +23,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "FigureSupport.h"
 #include "RouterSim.h"
 #include "protocol/Commands.h"
 #include "ui/MainDialog.h"
@@ -41,32 +38,6 @@
 
 namespace corvane::bench {
 namespace {
-
-double ThreadCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long StatusKilobytes(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(in, line)) {
-        if (line.compare(0, length, field) == 0)
-            return std::atol(line.c_str() + length + 1);
-    }
-    return -1;
-}
-
-int Argument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    }
-    return fallback;
-}
 
 // Runs the event loop until done() holds (looked at every millisecond) or the
 // limit passes.
@@ -81,28 +52,6 @@ bool Spin(const std::function<bool()>& done, int limitMs) {
         loop.exec();
     }
     return true;
-}
-
-void PrintSpread(const char* what, std::vector<double> values, const char* unit) {
-    std::sort(values.begin(), values.end());
-    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
-    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  max %8.2f  (n=%zu)\n", what, mean,
-                unit, values.front(), values[values.size() / 2], values.back(), values.size());
-}
-
-std::unique_ptr<sim::RouterSim> StartSimulator() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        sim::SimOptions options;
-        options.bindAddress = "127.0.0.1";
-        auto simulator = std::make_unique<sim::RouterSim>(options);
-        std::string error;
-        if (!simulator->Start(&error))
-            return nullptr;
-        UdpLink probe;
-        if (simulator->port + 10 <= 65535 && probe.Create(simulator->port + 10))
-            return simulator;
-    }
-    return nullptr;
 }
 
 // A bare socket plays the router and pushes "MON=NN!" answers, at most a
@@ -169,9 +118,7 @@ void Flood(MainDialog& window, int answers, const long& ticks) {
 }
 
 int Run(int argc, char** argv) {
-    const int runs = std::max(1, Argument(argc, argv, "--runs", 5));
-    const int clicks = std::max(1, Argument(argc, argv, "--clicks", 20));
-    const int idleSeconds = std::max(1, Argument(argc, argv, "--idle-seconds", 10));
+    const FigureOptions options(argc, argv);
     const int floodAnswers = std::max(0, Argument(argc, argv, "--flood", 5000));
 
     auto simulator = StartSimulator();
@@ -196,7 +143,7 @@ int Run(int argc, char** argv) {
     };
     std::vector<double> pollTicks;
     std::vector<double> pollMs;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < options.runs; ++run) {
         window.Disconnect();
         const std::size_t before = simulator->CommandCount();
         const long ticksBefore = ticks;
@@ -221,7 +168,7 @@ int Run(int argc, char** argv) {
     // Input cell, then output cell, with the mouse, as a user does.
     MatrixView& view = *window.matrixView;
     std::vector<double> clickMs;
-    for (int click = 0; click < clicks; ++click) {
+    for (int click = 0; click < options.clicks; ++click) {
         const int input = 1 + click % kChannelCount;
         const int output = 1 + (click * 7) % kChannelCount;
         QTest::mouseClick(&view, Qt::LeftButton, {},
@@ -247,7 +194,7 @@ int Run(int argc, char** argv) {
     QElapsedTimer idle;
     idle.start();
     QEventLoop loop;
-    QTimer::singleShot(idleSeconds * 1000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(options.idleSeconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
     const double wall = idle.nsecsElapsed() / 1e9;
     const double cpu = ThreadCpuSeconds() - cpuBefore;
@@ -268,16 +215,7 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The window reads config.ini and writes its log in the working directory.
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / "corvane-gui-figures";
-    std::filesystem::create_directories(directory);
-    std::filesystem::current_path(directory);
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        result = corvane::bench::Run(argc, argv);
-    }
-    std::filesystem::current_path(std::filesystem::temp_directory_path());
-    std::filesystem::remove_all(directory);
-    return result;
+    const corvane::bench::ScratchDirectory directory("corvane-gui-figures");
+    QApplication app(argc, argv);
+    return corvane::bench::Run(argc, argv);
 }

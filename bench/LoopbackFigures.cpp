@@ -8,20 +8,14 @@
 //
 //   loopback_figures [--runs N] [--clicks N] [--idle-seconds S]
 
-#include <sys/resource.h>
-
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
 
+#include "FigureSupport.h"
 #include "RouterSim.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
@@ -38,24 +32,6 @@ using namespace std::chrono_literals;
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double ThreadCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long StatusKilobytes(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(in, line)) {
-        if (line.compare(0, length, field) == 0)
-            return std::atol(line.c_str() + length + 1);
-    }
-    return -1;
 }
 
 // Counts what the log shows instead of keeping it.
@@ -91,46 +67,8 @@ struct Program {
     HeadlessLoop loop;
 };
 
-bool PortFree(int port) {
-    UdpLink probe;
-    return probe.Create(port);
-}
-
-std::unique_ptr<sim::RouterSim> StartSimulator() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        sim::SimOptions options;
-        options.bindAddress = "127.0.0.1";
-        auto simulator = std::make_unique<sim::RouterSim>(options);
-        std::string error;
-        if (!simulator->Start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", error.c_str());
-            return nullptr;
-        }
-        if (simulator->port + 10 <= 65535 && PortFree(simulator->port + 10))
-            return simulator;
-    }
-    return nullptr;
-}
-
-int Argument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    }
-    return fallback;
-}
-
-void PrintSpread(const char* what, std::vector<double> values, const char* unit) {
-    std::sort(values.begin(), values.end());
-    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
-    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  max %8.2f  (n=%zu)\n", what, mean,
-                unit, values.front(), values[values.size() / 2], values.back(), values.size());
-}
-
 int Run(int argc, char** argv) {
-    const int runs = std::max(1, Argument(argc, argv, "--runs", 5));
-    const int clicks = std::max(1, Argument(argc, argv, "--clicks", 20));
-    const int idleSeconds = std::max(1, Argument(argc, argv, "--idle-seconds", 10));
+    const FigureOptions options(argc, argv);
 
     auto simulator = StartSimulator();
     if (!simulator)
@@ -146,7 +84,7 @@ int Run(int argc, char** argv) {
     // Start-up poll, Connect to the answer of the last query.
     std::vector<double> pollTicks;
     std::vector<double> pollMs;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < options.runs; ++run) {
         program.connection.Disconnect();
         program.sink = CountingSink{};
         const long ticksBefore = program.loop.ticks;
@@ -170,7 +108,7 @@ int Run(int argc, char** argv) {
 
     // Click to wire: what an output click queues, until the router has it.
     std::vector<double> clickMs;
-    for (int click = 0; click < clicks; ++click) {
+    for (int click = 0; click < options.clicks; ++click) {
         const std::size_t before = simulator->CommandCount();
         const auto wallStart = std::chrono::system_clock::now();
         program.session.LinkOutput(1 + click % kChannelCount, 1 + (click * 7) % kChannelCount);
@@ -195,7 +133,7 @@ int Run(int argc, char** argv) {
     const long ticksBefore = program.loop.ticks;
     const double cpuBefore = ThreadCpuSeconds();
     const Clock::time_point idleStart = Clock::now();
-    program.loop.RunUntil([] { return false; }, std::chrono::seconds(idleSeconds));
+    program.loop.RunUntil([] { return false; }, std::chrono::seconds(options.idleSeconds));
     const double idleWall = std::chrono::duration<double>(Clock::now() - idleStart).count();
     const double idleCpu = ThreadCpuSeconds() - cpuBefore;
     std::printf("idle CPU share over %.1f s            %.4f %% of one core (%ld ticks, %.1f/s)\n",
