@@ -79,6 +79,7 @@ void Flood(MainDialog& window, int answers, const long& ticks) {
             refresh();
     };
     window.Connect();
+    parsed = 0;  // Connect refreshes too; only answers count
 
     sockaddr_in peer = address;
     peer.sin_port = htons(static_cast<std::uint16_t>(port + 10));
