@@ -99,11 +99,12 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         e->setMaxLength(maxLength);
         return e;
     };
-    // The closed list is one edit line high; the template's height is the
-    // opened list, which Qt sizes itself.
-    auto list = [this](int x, int y, int w) {
+    // The closed list is one edit line high; the template's height is that
+    // of the opened list, which shows as many rows as fit in it.
+    auto list = [this](int x, int y, int w, int h) {
         auto* c = new QComboBox(this);
         c->setGeometry(DluRect(x, y, w, 13));
+        c->setMaxVisibleItems(std::max(1, DluY(h - 13) / c->fontMetrics().height()));
         return c;
     };
     auto button = [this](const char* text, int x, int y, int w, int h) {
@@ -123,12 +124,14 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
 
     // Channel names.
     group("Channel Name", 7, 7, 177, 399);
-    label("Input", 35, 21, 69, 19, Qt::AlignCenter);
-    label("Output", 106, 21, 69, 19, Qt::AlignCenter);
+    // Centred statics centre across and start at the top.
+    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
+    label("Input", 35, 21, 69, 19, centred);
+    label("Output", 106, 21, 69, 19, centred);
     for (int k = 1; k <= 16; ++k) {
         const int y = 40 + 21 * (k - 1);
         label(QStringLiteral("CH%1").arg(k, 2, 10, QLatin1Char('0')).toLatin1().constData(), 15, y,
-              18, 18, Qt::AlignCenter);
+              18, 18, centred);
         inputNameEdits[k - 1] = edit(35, y, 70, 18, 32767);
         outputNameEdits[k - 1] = edit(105, y, 70, 18, 32767);
         inputNameEdits[k - 1]->setText(Text(config.inputNames[k]));
@@ -148,7 +151,7 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     label("COM Port :", 242, 20, 67, 18);
     comPortEdit = edit(311, 20, 38, 18, 15);
     label("Baudrate :", 352, 23, 39, 12);
-    pcBaudList = list(393, 23, 50);
+    pcBaudList = list(393, 23, 50, 237);
     label("IP :", 252, 45, 43, 18);
     ipAddressEdit = ipEdit(297, 45, 78, 18);
     label("Port :", 378, 45, 23, 18);
@@ -159,10 +162,10 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     // The router's test generator: shown, not changed.
     group("Video Generator", 193, 103, 272, 64);
     label("Resolution :", 201, 119, 54, 13);
-    resolutionList = list(257, 119, 123);
+    resolutionList = list(257, 119, 123, 172);
     resolutionList->setEnabled(false);
     label("Pattern :", 201, 143, 54, 13);
-    patternList = list(257, 143, 124);
+    patternList = list(257, 143, 124, 221);
     patternList->setEditable(true);
     patternList->setEnabled(false);
     generatorApplyButton = button("Apply", 396, 140, 55, 18);
@@ -171,19 +174,19 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
 
     group("Monitoring Port && RS232", 193, 171, 130, 113);
     label("Channel :", 199, 192, 48, 13);
-    monitoringList = list(249, 192, 66);
+    monitoringList = list(249, 192, 66, 237);
     monitoringApplyButton = button("Apply", 231, 213, 54, 18);
     label("RS232 Baudrate :", 197, 238, 64, 13);
-    routerBaudList = list(263, 238, 52);
+    routerBaudList = list(263, 238, 52, 237);
     routerBaudApplyButton = button("Apply", 232, 260, 54, 18);
 
     group("Control Lock Mode", 328, 171, 138, 113);
     label("Web Control :", 332, 187, 56, 13);
-    webLockList = list(390, 187, 66);
+    webLockList = list(390, 187, 66, 36);
     label("Data Control :", 332, 211, 56, 13);
-    dataLockList = list(390, 211, 66);
+    dataLockList = list(390, 211, 66, 36);
     label("Key Control :", 332, 232, 56, 13);
-    keyLockList = list(390, 232, 66);
+    keyLockList = list(390, 232, 66, 36);
     for (QComboBox* lock : {webLockList, dataLockList, keyLockList})
         lock->addItems({QStringLiteral("Unlock"), QStringLiteral("Lock")});
     lockApplyButton = button("Apply", 370, 257, 54, 18);
