@@ -1,5 +1,7 @@
 #include "ui/EdidDialog.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -98,6 +100,8 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     pathLabel->setGeometry(DluRect(17, 26, 302, 18));
     pathLabel->setFrameStyle(QFrame::Box | QFrame::Plain);
     pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A path is shown as it is, never taken for markup.
+    pathLabel->setTextFormat(Qt::PlainText);
     openButton = button("Open", 320, 26, 35, 18);
     editorButton = button("EDID EDIT", 18, 60, 79, 20);
     uploadButton = button("Apply", 266, 57, 79, 20);
@@ -116,6 +120,11 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     outputLabel->setGeometry(DluRect(206, 115, 66, 11));
     outputList = new QComboBox(this);
     outputList->setGeometry(DluRect(286, 114, 69, 13));
+    // An editable list whose typed text adds no rows; opened, it shows as
+    // many rows as fit in the template's 63 units.
+    outputList->setEditable(true);
+    outputList->setInsertPolicy(QComboBox::NoInsert);
+    outputList->setMaxVisibleItems(std::max(1, DluY(63 - 13) / outputList->fontMetrics().height()));
     grid = new InputGrid(this);
     grid->setGeometry(DluRect(117, 132, 237, 113));
     modeApplyButton = button("Apply", 273, 262, 79, 20);

@@ -1,5 +1,7 @@
 #include "ui/QuadDialog.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -59,6 +61,10 @@ QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
     resolutionBox->setGeometry(DluRect(7, 31, 242, 60));
     resolutionList = new QComboBox(this);
     resolutionList->setGeometry(DluRect(19, 57, 161, 13));
+    resolutionList->setEditable(true);
+    resolutionList->setInsertPolicy(QComboBox::NoInsert);
+    resolutionList->setMaxVisibleItems(
+        std::max(1, DluY(150 - 13) / resolutionList->fontMetrics().height()));
     resolutionApplyButton = new QPushButton(QStringLiteral("Apply"), this);
     resolutionApplyButton->setGeometry(DluRect(189, 57, 50, 12));
     resolutionApplyButton->setAutoDefault(false);
