@@ -5,10 +5,7 @@
 
 // A broken invariant is a finding: report it and stop, so that the fuzzer
 // keeps the input and the replay test fails.
-#define FUZZ_CHECK(condition)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
-    } while (false)
+#define FUZZ_CHECK(c)                                                                  \
+    ((c) ? void()                                                                      \
+         : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c), \
+            std::abort()))

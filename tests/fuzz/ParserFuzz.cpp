@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,14 +22,11 @@ bool Within(int value, int low, int high) {
 }
 
 void CheckTables(const RouterState& s) {
-    for (int n = 0; n < kChannelTableSize; ++n) {
-        FUZZ_CHECK(Within(s.routedInput[n], 0, kChannelCount));
-        FUZZ_CHECK(Within(s.outputPlugged[n], 0, 1));
-    }
-    for (int n = 0; n < kSlotTableSize; ++n) {
-        FUZZ_CHECK(Within(s.quadResolution[n], 0, kResolutionCount));
-        FUZZ_CHECK(Within(s.quadLayout[n], 0, 7));
-    }
+    for (int n = 0; n < kChannelTableSize; ++n)
+        FUZZ_CHECK(Within(s.routedInput[n], 0, kChannelCount) && Within(s.outputPlugged[n], 0, 1));
+    for (int n = 0; n < kSlotTableSize; ++n)
+        FUZZ_CHECK(Within(s.quadResolution[n], 0, kResolutionCount) &&
+                   Within(s.quadLayout[n], 0, 7));
     FUZZ_CHECK(Within(s.generatorResolution, 0, kResolutionCount));
     FUZZ_CHECK(Within(s.generatorPattern, 0, kPatternCount));
     FUZZ_CHECK(Within(s.monitoringChannel, 0, kChannelCount));
@@ -57,9 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CheckTables(session.state);
     FUZZ_CHECK(Within(session.framer.responseLength, 0, 255));
-    bool answered = false;
-    for (std::size_t i = 0; i < size; ++i)
-        answered = answered || data[i] == '!';
+    const bool answered = std::find(data, data + size, '!') != data + size;
     FUZZ_CHECK(session.connectionStatus == (answered ? kConnected : kConnecting));
     // Whatever the model holds, a click yields a well-formed full map.
     FUZZ_CHECK(LinkOutputCommand(session.state, size % 17, 1 + size % 16).size() == 101);
