@@ -1,10 +1,6 @@
-// Damaged settings files and a log directory that cannot be written: the
-// program starts with bounded values, never connects somewhere the file did
-// not say, and keeps showing and routing what it cannot log.
+// Damaged settings files and a log directory that cannot be written.
 
-#include <cstdint>
-
-#include "Harness.h"
+#include "../support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
@@ -76,12 +72,10 @@ TEST(DamagedSettings, LoadBoundedValuesAndNeverConnectElsewhere) {
 TEST(UnwritableLog, ScreenStillShowsEveryLineAndTheLinkWorks) {
     TempDir dir;
     dir.Write("plain", "");
-    auto simulator = StartUdpSim();
-    ASSERT_TRUE(simulator);
     Client client;
     client.log.directory = dir.path + "/plain";
-    client.UseUdp(simulator->port);
-    client.connection.Connect();
+    auto simulator = Connect(client, false);
+    ASSERT_TRUE(simulator);
     ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
 
     EXPECT_EQ(client.sink.With("-->Data[").size(), static_cast<std::size_t>(kStartupQueryCount));

@@ -1,15 +1,7 @@
-// A router that misbehaves, end to end: hostile bytes, a process that dies
-// mid-poll and a serial line that hangs up mid-stream. Nothing crashes or
-// spins, nothing queued disappears unseen, and the status and the log tell
-// the user what really happened.
+// A router that misbehaves end to end: hostile bytes, a process that dies
+// mid-poll, a serial line that hangs up mid-stream.
 
-#include <signal.h>
-#include <sys/wait.h>
-
-#include <ctime>
-#include <thread>
-
-#include "Harness.h"
+#include "../support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
@@ -23,22 +15,10 @@ std::vector<std::string> SentThenQueued(const Client& client) {
     return all;
 }
 
-// Runs the loop idle for a while; a loop spinning on a dead link burns a core.
-void ExpectIdle(Client& client) {
-    const std::clock_t cpu = std::clock();
-    const auto wall = std::chrono::steady_clock::now();
-    client.RunUntil([] { return false; }, 300ms);
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.5 * elapsed);
-}
-
 TEST(HostileAnswers, AreLoggedAsTheyCameAndLeaveTheLinkWorking) {
-    auto simulator = StartUdpSim();
-    ASSERT_TRUE(simulator);
     Client client;
-    client.UseUdp(simulator->port);
-    client.connection.Connect();
+    auto simulator = Connect(client, false);
+    ASSERT_TRUE(simulator);
     ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
     struct Case {
         std::string bytes;                  // injected, then a sound answer
@@ -83,14 +63,9 @@ class GarbageRouter : public ::testing::TestWithParam<bool> {};
 TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
     sim::SimOptions options;
     options.fault = sim::Fault::Garbage;
-    auto simulator = GetParam() ? StartSerialSim(options) : StartUdpSim(options);
-    ASSERT_TRUE(simulator);
     Client client;
-    if (GetParam())
-        client.UseSerial(simulator->ptyPath);
-    else
-        client.UseUdp(simulator->port);
-    client.connection.Connect();
+    auto simulator = Connect(client, GetParam(), options);
+    ASSERT_TRUE(simulator);
     ASSERT_TRUE(client.RunUntil(
         [&] {
             return client.session.pollIndex == kStartupQueryCount &&
@@ -104,31 +79,17 @@ TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
     EXPECT_EQ(client.session.connectionStatus, kConnected);
     // Every "!" the noise held ended one response, and each was logged.
     EXPECT_GE(client.sink.With("<--Recv[").size(), static_cast<std::size_t>(kStartupQueryCount));
-    ExpectIdle(client);
+    client.ExpectIdle();
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Pty" : "Udp"; });
 
 TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
-    int port = 0;
-    {
-        auto probe = StartUdpSim();
-        ASSERT_TRUE(probe);
-        port = probe->port;
-    }
+    const int port = FreeRouterPort();
+    ASSERT_NE(port, 0);
     // The router as a separate process, up a minute at most if the test dies.
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(ROUTERSIM_PATH, ROUTERSIM_PATH, "--udp", std::to_string(port).c_str(), "--duration",
-              "60", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_GT(pid, 0);
-    auto stop = [pid] {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    };
+    Child router({ROUTERSIM_PATH, "--udp", std::to_string(port), "--duration", "60"});
     Client client;
     client.UseUdp(port);
     client.connection.Connect();
@@ -139,7 +100,7 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
                    client.session.connectionStatus == kConnectionFailed;
         },
         10s);
-    stop();
+    router.Stop(SIGKILL);
     if (!up || client.session.connectionStatus == kConnectionFailed)
         GTEST_SKIP() << "router not up";
 
@@ -151,15 +112,9 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     std::vector<std::string> expected = SentThenQueued(client);
     expected.push_back("MON=04!");
     client.session.EnqueueCommand("MON=04!");
-    ExpectIdle(client);
+    client.ExpectIdle();
     EXPECT_EQ(SentThenQueued(client), expected);
     EXPECT_EQ(client.session.connectionStatus, kConnectionFailed);
-}
-
-std::string Sequence(int n) {
-    char text[32];
-    std::snprintf(text, sizeof text, "SEQ=%06d!", n);
-    return text;
 }
 
 // The first case hangs up mid-stream; in the second the tick comes before the
@@ -168,12 +123,9 @@ std::string Sequence(int n) {
 TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
     for (const bool tickFirst : {false, true}) {
         SCOPED_TRACE(tickFirst ? "tick before the notice" : "mid-stream");
-        auto simulator = StartSerialSim();
-        ASSERT_TRUE(simulator);
         Client client;
-        client.UseSerial(simulator->ptyPath);
-        client.connection.Connect();
-        ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
+        auto simulator = Connect(client, true);
+        ASSERT_TRUE(simulator && client.RunUntil([&] { return client.StartupDone(); }));
 
         if (!tickFirst) {
             std::string stream;

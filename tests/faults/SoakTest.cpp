@@ -6,13 +6,9 @@
 // The router is a separate process, a bare link or a pty, so the resident
 // memory measured is the program's alone.
 
-#include <stdlib.h>
-
 #include <atomic>
-#include <thread>
 
-#include "Harness.h"
-#include "transport/UdpLink.h"
+#include "../support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
@@ -41,12 +37,6 @@ void ExpectFlat([[maybe_unused]] long warmKilobytes) {
 #endif
 }
 
-std::string Sequence(int n) {
-    char text[32];
-    std::snprintf(text, sizeof text, "SEQ=%06d!", n);
-    return text;
-}
-
 // Checks the answers as they are logged instead of keeping them, so that the
 // test itself stays flat too.
 struct SequenceSink : LogSink {
@@ -62,12 +52,6 @@ struct SequenceSink : LogSink {
     std::atomic<int> next{0};
     int outOfOrder = 0;
 };
-
-// A UDP port pair the simulator found free (it and the port ten above).
-int FreeUdpPort() {
-    auto probe = StartUdpSim();
-    return probe ? probe->port : 0;
-}
 
 // Runs the loop until every answer is in, sampling memory after a tenth and
 // the tick rate throughout.
@@ -95,7 +79,7 @@ void RunFlood(Client& client, const SequenceSink& sink, int answers, std::chrono
 
 TEST(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
     const int answers = FromEnvironment("CORVANE_FLOOD_ANSWERS", 30000);
-    const int port = FreeUdpPort();
+    const int port = FreeRouterPort();
     UdpLink router;  // a bare link plays the router
     ASSERT_TRUE(port != 0 && router.Create(port) && router.Connect("127.0.0.1", port + 10));
     Client client;
@@ -130,14 +114,13 @@ TEST(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
 
 TEST(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
     const int answers = FromEnvironment("CORVANE_PTY_ANSWERS", 3000);
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    Pty pty;
+    const int master = pty.master;
     ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
     Client client;
     SequenceSink sink;
     client.log.screen = &sink;
-    client.UseSerial(ptsname(master));
+    client.UseSerial(pty.slavePath);
     client.connection.Connect();
     ASSERT_EQ(client.session.connectionStatus, kConnecting);
 
@@ -152,8 +135,7 @@ TEST(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
         while (!stop) {
             // Commands the program sends meanwhile must not fill the pty.
             char drained[256];
-            pollfd in{master, POLLIN, 0};
-            if (poll(&in, 1, 0) > 0 && read(master, drained, sizeof drained) <= 0)
+            if (Readable(master, 0) && read(master, drained, sizeof drained) <= 0)
                 break;
             const std::chrono::duration<double, std::milli> ms =
                 std::chrono::steady_clock::now() - start;
@@ -171,7 +153,6 @@ TEST(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
     stop = true;
     writer.join();
     client.connection.Disconnect();
-    close(master);
 }
 
 // Route command number n: a full map that differs from its neighbours.
@@ -192,25 +173,12 @@ std::vector<std::string> TranscriptCommands(const std::string& path) {
 
 TEST(Soak, RouteCommandsArriveOnceEachAndInOrder) {
     const int routes = FromEnvironment("CORVANE_SOAK_ROUTES", 200);
-    const int port = FreeUdpPort();
+    const int port = FreeRouterPort();
     ASSERT_NE(port, 0);
     TempDir dir;
     const std::string transcript = dir.path + "/transcript.txt";
-    const pid_t router = fork();
-    if (router == 0) {
-        execl(ROUTERSIM_PATH, ROUTERSIM_PATH, "--udp", std::to_string(port).c_str(), "--transcript",
-              transcript.c_str(), "--duration", "3600", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_GT(router, 0);
-    struct Reaper {
-        pid_t pid;
-        ~Reaper() {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    } reaper{router};
-
+    Child router({ROUTERSIM_PATH, "--udp", std::to_string(port), "--transcript", transcript,
+                  "--duration", "3600"});
     Client client;
     SequenceSink sink;  // keeps no lines, so memory can stay flat
     client.log.screen = &sink;

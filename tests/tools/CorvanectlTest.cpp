@@ -1,83 +1,14 @@
-// The command-line client as a user runs it: a child process in its own
-// working directory against a simulated router on loopback.
+// The command-line client as a child process in its own working directory.
 
-#include <filesystem>
 #include <regex>
 
-#include "Harness.h"
+#include "../support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
 
 const std::string kCtl = CORVANECTL_PATH;
 const std::string kSim = ROUTERSIM_PATH;
-
-// A child process with its stdout and stderr collected together, stopped by
-// its pid and killed if it outlives its deadline.
-class Child {
-public:
-    explicit Child(const std::vector<std::string>& argv, const std::string& directory = ".") {
-        int pipeFds[2];
-        if (pipe2(pipeFds, O_CLOEXEC) != 0)
-            return;
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        pid = fork();
-        if (pid == 0) {  // only async-signal-safe calls until exec
-            if (chdir(directory.c_str()) == 0 && dup2(pipeFds[1], 1) == 1 && dup2(1, 2) == 2)
-                execv(args[0], args.data());
-            _exit(127);
-        }
-        close(pipeFds[1]);
-        fd = pipeFds[0];
-    }
-    ~Child() {
-        Stop(SIGKILL);
-        if (fd >= 0)
-            close(fd);
-    }
-    // Collects output until the pipe closes (or a first line is in), or the deadline.
-    void Collect(std::chrono::milliseconds deadline, bool firstLine = false) {
-        const auto until = std::chrono::steady_clock::now() + deadline;
-        while (fd >= 0 && std::chrono::steady_clock::now() < until &&
-               !(firstLine && out.find('\n') != std::string::npos)) {
-            pollfd polled{fd, POLLIN, 0};
-            char buffer[4096];
-            const ssize_t n = poll(&polled, 1, 50) > 0 ? read(fd, buffer, sizeof buffer) : -2;
-            if (n > 0)
-                out.append(buffer, static_cast<std::size_t>(n));
-            else if (n != -2)
-                close(std::exchange(fd, -1));
-        }
-    }
-    // The exit code, or -1 when killed at the deadline or ended by a signal.
-    int Wait(std::chrono::milliseconds deadline) {
-        const auto until = std::chrono::steady_clock::now() + deadline;
-        Collect(deadline);
-        int status = 0;
-        while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= until) {
-                kill(pid, SIGKILL);
-                waitpid(std::exchange(pid, -1), &status, 0);
-                return -1;
-            }
-            usleep(10000);
-        }
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    int Stop(int signal) {
-        if (pid > 0)
-            kill(pid, signal);
-        return pid > 0 ? Wait(5s) : -1;
-    }
-
-    pid_t pid = -1;
-    int fd = -1;
-    std::string out;  // stdout and stderr
-};
 
 struct Ran {
     int exitCode;  // -1: killed at the deadline

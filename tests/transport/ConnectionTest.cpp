@@ -1,52 +1,34 @@
 #include "transport/Connection.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
-#include <string>
-#include <vector>
 
-#include "LinkTestSupport.h"
-#include "settings/EventLog.h"
-#include "transport/HeadlessLoop.h"
+#include "../support/LinkSupport.h"
 
-namespace corvane {
+namespace corvane::testing {
 namespace {
 
-using namespace corvane::testing;
 using Lines = std::vector<std::string>;
 
-class ConnectionTest : public ::testing::Test {
-protected:
-    ConnectionTest() : session(log), connection(session, config), loop(connection) {
-        log.screen = &screen;
-        log.screenLogEnabled = true;
+struct ConnectionTest : ::testing::Test, Client {
+    ConnectionTest() {
         log.fileLogEnabled = false;
-        config.ipAddress = "127.0.0.1";
         connection.showMessage = [this](const std::string& text) { messages.push_back(text); };
         connection.udpLinkChanged = [this](UdpLink* link) { announced.push_back(link); };
     }
     // Log lines without their time stamps, from line `from` on, one per line.
     std::string Logged(std::size_t from = 0) const {
         std::string out;
-        for (std::size_t i = from; i < screen.lines.size(); ++i)
-            out += screen.lines[i].substr(screen.lines[i].find(']') + 1) + "\n";
+        for (std::size_t i = from; i < sink.lines.size(); ++i)
+            out += sink.lines[i].text.substr(sink.lines[i].text.find(']') + 1) + "\n";
         return out;
     }
-    bool Run(const std::function<bool()>& done) { return loop.RunUntil(done, kPatience); }
+    bool Run(const std::function<bool()>& done) { return RunUntil(done, kPatience); }
     void Connect(bool serial, const std::string& deviceOrAddress, int speedOrPort) {
         config.useSerial = serial;
         (serial ? config.comName : config.ipAddress) = deviceOrAddress;
         (serial ? config.baudRate : config.udpPort) = speedOrPort;
         connection.Connect();
     }
-
-    ScreenLog screen;
-    EventLog log;
-    RouterSession session;
-    AppConfig config;
-    Connection connection;
-    HeadlessLoop loop;
     Lines messages;
     std::vector<UdpLink*> announced;
 };
@@ -73,9 +55,12 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheFirstAnswer) {
     EXPECT_EQ(got, "NET=?!");
     EXPECT_EQ(from, port + 10);
     EXPECT_EQ(session.connectionStatus, kConnecting);
+    LoopbackSocket stranger;  // only the router's datagrams count
+    ASSERT_TRUE(stranger.SendTo(port + 10, "MON=09!"));
     ASSERT_TRUE(router->SendTo(port + 10, "RS232=9600!"));
     ASSERT_TRUE(Run([&] { return session.connectionStatus == kConnected; }));
     EXPECT_EQ(session.state.routerBaudRate, 9600);
+    EXPECT_EQ(session.state.monitoringChannel, 0);
 }
 
 TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
@@ -108,7 +93,7 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
-        const std::size_t before = screen.lines.size();
+        const std::size_t before = sink.lines.size();
         messages.clear();
         Connect(c.serial, c.device, c.speedOrPort);
         EXPECT_EQ(Logged(before), c.lines);
@@ -140,7 +125,7 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
     s.webLock = 1;
     s.quadLayout[2] = 5;
     session.EnqueueCommand("LINK=?!");
-    const std::size_t lines = screen.lines.size();
+    const std::size_t lines = sink.lines.size();
 
     config.useSerial = true;  // changed in the settings while the socket is open
     connection.Disconnect();
@@ -170,7 +155,7 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
 
     // A UDP close notice logs first, then disconnects the same way.
     Connect(false, "127.0.0.1", router->port);
-    const std::size_t again = screen.lines.size();
+    const std::size_t again = sink.lines.size();
     connection.OnUdpClose();
     EXPECT_EQ(Logged(again), "UDP CLOSE\nUDP Disconnect \n");
     EXPECT_FALSE(connection.udpLink);
@@ -194,4 +179,4 @@ TEST_F(ConnectionTest, FullRingIsLoggedAndEveryAnswerIsParsedInOrder) {
 }
 
 }  // namespace
-}  // namespace corvane
+}  // namespace corvane::testing

@@ -1,19 +1,13 @@
 #include "transport/SerialLink.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <future>
 #include <mutex>
-#include <string>
-#include <vector>
 
-#include "LinkTestSupport.h"
+#include "../support/LinkSupport.h"
 
-namespace corvane {
+namespace corvane::testing {
 namespace {
-
-using namespace corvane::testing;
 
 TEST(SerialDevicePath, MapsWindowsNamesAndKeepsPaths) {
     const std::pair<const char*, const char*> cases[] = {
@@ -163,4 +157,4 @@ TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
 }
 
 }  // namespace
-}  // namespace corvane
+}  // namespace corvane::testing

@@ -1,0 +1,424 @@
+#pragma once
+
+// Shared by the link, end-to-end and fault tests: loopback sockets, ptys,
+// bounded waits, child processes and the program's connection without a window.
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/Commands.h"
+#include "protocol/RouterSession.h"
+#include "settings/AppConfig.h"
+#include "settings/EventLog.h"
+#include "transport/Connection.h"
+#include "transport/HeadlessLoop.h"
+#include "transport/ReceiveRing.h"
+
+namespace corvane::testing {
+
+using namespace std::chrono_literals;
+// Bound for anything that should happen "soon"; only a broken link reaches it.
+inline constexpr std::chrono::milliseconds kPatience = 10s;
+
+template <typename Predicate>
+bool WaitUntil(Predicate done) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+inline bool Readable(int fd, int waitMs) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, waitMs) > 0;
+}
+
+// Serial watcher threads of this process, found by name; -1 without /proc.
+inline int WatcherCount() {
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (dirent* entry = readdir(dir)) {
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        count += std::getline(comm, name) && name == "serial-watch";
+    }
+    closedir(dir);
+    return count;
+}
+
+inline std::string Drain(ReceiveRing& ring) {
+    std::string out;
+    for (std::uint8_t b; ring.Get(b);)
+        out.push_back(static_cast<char>(b));
+    return out;
+}
+
+inline std::string Sequence(int n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "SEQ=%06d!", n);
+    return text;
+}
+
+// A pseudo-terminal: the test holds the master, the link opens the slave.
+struct Pty {
+    Pty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        slavePath = ptsname(master);
+    }
+    ~Pty() { CloseMaster(); }
+    void CloseMaster() {
+        if (master >= 0)
+            close(master);
+        master = -1;
+    }
+    bool Send(const std::string& bytes) const {
+        std::size_t done = 0;
+        WaitUntil([&] {
+            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+            done += n > 0 ? static_cast<std::size_t>(n) : 0;
+            return done == bytes.size();
+        });
+        return done == bytes.size();
+    }
+    std::string Receive(std::size_t length) const {
+        std::string got;
+        WaitUntil([&] {
+            char buffer[4096];
+            const ssize_t n = Readable(master, 20) ? read(master, buffer, sizeof buffer) : 0;
+            got.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            return got.size() >= length;
+        });
+        return got;
+    }
+    int master = -1;
+    std::string slavePath;
+};
+
+// A UDP socket on 127.0.0.1 playing the router (or a stranger).
+struct LoopbackSocket {
+    static sockaddr_in Address(int port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<unsigned short>(port));
+        return a;
+    }
+    explicit LoopbackSocket(int wantedPort = 0) : fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in a = Address(wantedPort);
+        socklen_t length = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~LoopbackSocket() { close(fd); }
+    bool SendTo(int toPort, const std::string& bytes) const {
+        const sockaddr_in a = Address(toPort);
+        return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
+                      sizeof a) == static_cast<ssize_t>(bytes.size());
+    }
+    // One datagram within the patience; fromPort tells who sent it.
+    bool Receive(std::string& out, int* fromPort = nullptr) const {
+        char buffer[2048];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        if (!Readable(fd, static_cast<int>(kPatience.count())))
+            return false;
+        const ssize_t n =
+            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        out.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        if (fromPort)
+            *fromPort = ntohs(from.sin_port);
+        return n >= 0;
+    }
+    int fd;
+    int port = 0;
+};
+
+// The router's socket on a port whose neighbour ten above (the program's) is free.
+inline std::unique_ptr<LoopbackSocket> MakeRouter() {
+    for (int i = 0; i < 50; ++i) {
+        auto router = std::make_unique<LoopbackSocket>();
+        if (router->port > 0 && router->port <= 65525 &&
+            LoopbackSocket(router->port + 10).port == router->port + 10)
+            return router;
+    }
+    return nullptr;
+}
+
+// A free port pair for a router started later, as a process of its own.
+inline int FreeRouterPort() {
+    auto router = MakeRouter();
+    return router ? router->port : 0;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
+        path = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(path + "/" + name) << text;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(path + "/" + name);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::string path;
+};
+
+// A child process with its stdout and stderr collected together, stopped by
+// its pid and killed if it outlives its deadline.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv, const std::string& directory = ".") {
+        int pipeFds[2];
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
+            return;
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {  // only async-signal-safe calls until exec
+            if (chdir(directory.c_str()) == 0 && dup2(pipeFds[1], 1) == 1 && dup2(1, 2) == 2)
+                execv(args[0], args.data());
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        fd = pipeFds[0];
+    }
+    ~Child() {
+        Stop(SIGKILL);
+        if (fd >= 0)
+            close(fd);
+    }
+    // Collects output until the pipe closes (or a first line is in), or the deadline.
+    void Collect(std::chrono::milliseconds deadline, bool firstLine = false) {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        while (fd >= 0 && std::chrono::steady_clock::now() < until &&
+               !(firstLine && out.find('\n') != std::string::npos)) {
+            char buffer[4096];
+            const ssize_t n = Readable(fd, 50) ? read(fd, buffer, sizeof buffer) : -2;
+            if (n > 0)
+                out.append(buffer, static_cast<std::size_t>(n));
+            else if (n != -2)
+                close(std::exchange(fd, -1));
+        }
+    }
+    // The exit code, or -1 when killed at the deadline or ended by a signal.
+    int Wait(std::chrono::milliseconds deadline) {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        Collect(deadline);
+        int status = 0;
+        while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= until) {
+                kill(pid, SIGKILL);
+                waitpid(std::exchange(pid, -1), &status, 0);
+                return -1;
+            }
+            usleep(10000);
+        }
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Stop(int signal) {
+        if (pid > 0)
+            kill(pid, signal);
+        return pid > 0 ? Wait(5s) : -1;
+    }
+
+    pid_t pid = -1;
+    int fd = -1;
+    std::string out;  // stdout and stderr
+};
+
+// Every event-log line, with the loop's tick count when it was written.
+struct RecordingSink : LogSink {
+    struct Line {
+        std::string text;
+        long tick;
+    };
+    void AppendToLogList(const std::string& line) override {
+        lines.push_back({line, loop != nullptr ? loop->ticks : 0});
+    }
+    void ClearLogList() override { lines.clear(); }
+
+    // The message part of each line (after the time stamp) that starts with prefix.
+    std::vector<Line> With(const std::string& prefix) const {
+        std::vector<Line> found;
+        for (const Line& line : lines) {
+            std::size_t close = line.text.find(']');
+            if (close != std::string::npos &&
+                line.text.compare(close + 1, prefix.size(), prefix) == 0)
+                found.push_back({line.text.substr(close + 1), line.tick});
+        }
+        return found;
+    }
+
+    std::vector<Line> lines;
+    const HeadlessLoop* loop = nullptr;
+};
+
+// The program's connection without a window, logging into a temporary directory.
+struct Client {
+    Client() : log(dir.path), session(log), connection(session, config), loop(connection) {
+        log.screen = &sink;
+        log.screenLogEnabled = true;
+        sink.loop = &loop;
+        config.ipAddress = "127.0.0.1";
+    }
+    void UseUdp(int port) {
+        config.useSerial = false;
+        config.ipAddress = "127.0.0.1";
+        config.udpPort = port;
+    }
+    void UseSerial(const std::string& device) {
+        config.useSerial = true;
+        config.comName = device;
+        config.baudRate = 115200;
+    }
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
+        return loop.RunUntil(done, timeout);
+    }
+    // Every start-up query sent and the last one answered.
+    bool StartupDone() const {
+        return session.pollIndex >= static_cast<unsigned>(kStartupQueryCount) &&
+               session.commandQueue.empty() && !sink.With("-->Data[OUT=16!]").empty() &&
+               sink.lines.back().text.find("<--Recv[OUT=") != std::string::npos;
+    }
+    // Runs idle for a while: a loop or watcher spinning on a dead link burns a core.
+    void ExpectIdle(std::chrono::milliseconds span = 300ms) {
+        const std::clock_t cpu = std::clock();
+        const auto wall = std::chrono::steady_clock::now();
+        RunUntil([] { return false; }, span);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - wall;
+        EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.5 * elapsed.count());
+    }
+
+    TempDir dir;
+    RecordingSink sink;
+    AppConfig config;
+    EventLog log;
+    RouterSession session;
+    Connection connection;
+    HeadlessLoop loop;
+};
+
+inline std::vector<std::string> StartupQueryList() {
+    return std::vector<std::string>(StartupQueries, StartupQueries + kStartupQueryCount);
+}
+
+}  // namespace corvane::testing
+
+// The simulated router, for the targets that link it.
+#if __has_include("RouterSim.h")
+#include "RouterSim.h"
+
+namespace corvane::testing {
+
+inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool serial = false) {
+    options.serial = serial;
+    options.bindAddress = "127.0.0.1";
+    options.udpPort = 0;
+    // A few bounded attempts, since the system picks the port and port + 10 must be free too.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        auto simulator = std::make_unique<sim::RouterSim>(options, sim::DefaultRouter());
+        std::string error;
+        if (!simulator->Start(&error)) {
+            ADD_FAILURE() << error;
+            return nullptr;
+        }
+        if (serial || (simulator->port + 10 <= 65535 &&
+                       LoopbackSocket(simulator->port + 10).port == simulator->port + 10))
+            return simulator;
+    }
+    ADD_FAILURE() << "no UDP port pair found";
+    return nullptr;
+}
+inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {}) {
+    return StartSim(options, false);
+}
+inline std::unique_ptr<sim::RouterSim> StartSerialSim(sim::SimOptions options = {}) {
+    return StartSim(options, true);
+}
+
+// Starts a simulator of the given kind and connects the client to it.
+inline std::unique_ptr<sim::RouterSim> Connect(Client& client, bool serial,
+                                               sim::SimOptions options = {}) {
+    auto simulator = StartSim(options, serial);
+    if (simulator) {
+        serial ? client.UseSerial(simulator->ptyPath) : client.UseUdp(simulator->port);
+        client.connection.Connect();
+    }
+    return simulator;
+}
+
+// The client's model holds exactly what the simulated router holds.
+inline void ExpectModelMatches(const RouterState& state, const sim::SimRouter& router) {
+    for (int n = 1; n <= kChannelCount; ++n) {
+        SCOPED_TRACE("channel " + std::to_string(n));
+        EXPECT_EQ(state.routedInput[n], router.route[n]);
+        EXPECT_EQ(state.inputStatusText[n], router.inputSignal[n]);
+        EXPECT_EQ(state.outputPlugged[n], router.outputPlugged[n] ? 1 : 0);
+        std::string mode = router.edidMode[n];
+        EXPECT_EQ(state.inputEdidMode[n], mode.size() == 3 ? mode + "." : mode);
+    }
+    for (int s = 1; s <= kSlotCount; ++s) {
+        SCOPED_TRACE("slot " + std::to_string(s));
+        EXPECT_EQ(state.inputCardType[s], router.inputCard[s]);
+        EXPECT_EQ(state.outputCardType[s], router.outputCard[s]);
+        EXPECT_EQ(state.quadResolution[s], router.quadResolution[s]);
+        EXPECT_EQ(state.quadLayout[s], router.quadLayout[s]);
+    }
+    EXPECT_EQ(state.generatorResolution, router.generatorResolution);
+    EXPECT_EQ(state.generatorPattern, router.generatorPattern);
+    EXPECT_EQ(state.monitoringChannel, router.monitoringChannel);
+    EXPECT_EQ(state.webLock + 2 * state.dataLock + 4 * state.keyLock,
+              router.webLock + 2 * router.dataLock + 4 * router.keyLock);
+    EXPECT_EQ(state.routerIp + " " + state.routerSubnetMask + " " + state.routerGateway + " " +
+                  state.routerMac,
+              router.ip + " " + router.subnetMask + " " + router.gateway + " " + router.mac);
+    EXPECT_EQ(state.routerPort, router.port);
+    EXPECT_EQ(state.routerBaudRate, router.baudRate);
+}
+
+}  // namespace corvane::testing
+#endif
