@@ -4,7 +4,11 @@ namespace corvane {
 
 LogList::LogList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::NoSelection);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A plain list box: the vertical bar appears once the lines overflow, and
+    // long lines are cut at the right edge rather than scrolled or elided.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideNone);
     setUniformItemSizes(true);
 }
 
