@@ -1,6 +1,5 @@
 #include "app/AboutDialog.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 
@@ -13,12 +12,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Corvane"));
     setFixedSize(DluX(235), DluY(55));
     QFont font = TahomaFont(12);
-    font.setFamilies({QStringLiteral("Gulim"), QStringLiteral("Tahoma")});
+    // Gulim under its Korean family name first, as font lists often give it.
+    font.setFamilies({QString::fromUtf8("\xea\xb5\xb4\xeb\xa6\xbc"), QStringLiteral("Gulim"),
+                      QStringLiteral("Tahoma")});
     setFont(font);
-
-    auto* iconLabel = new QLabel(this);
-    iconLabel->setPixmap(QIcon(QStringLiteral(":/corvane/corvane.png")).pixmap(32, 32));
-    iconLabel->setGeometry(DluRect(11, 10, 21, 20));
 
     auto* version = new QLabel(QStringLiteral("Corvane version 1.12"), this);
     version->setTextFormat(Qt::PlainText);
