@@ -2,10 +2,10 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <cstdarg>
@@ -60,6 +60,24 @@ const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
+
+// A flat group box without a caption: a shadow-coloured line with a face-coloured
+// one inside, starting half a text line below its top as a group box frame does.
+class FlatGroupBox : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QRect frame = rect();
+        frame.setTop(fontMetrics().height() / 2 - 1);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Button));
+        painter.drawRect(frame.adjusted(1, 1, -2, -2));
+    }
+};
 
 }  // namespace
 
@@ -208,8 +226,7 @@ void MainDialog::CreateControls() {
     linkClearButton->hide();
     allLinkButton->hide();
 
-    auto* buttonRow = new QFrame(this);
-    buttonRow->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    auto* buttonRow = new FlatGroupBox(this);
     buttonRow->setGeometry(DluRect(7, 2, 651, 31));
     buttonRow->lower();
 

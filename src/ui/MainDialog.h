@@ -12,7 +12,6 @@
 #include "transport/Connection.h"
 
 class QSocketNotifier;
-class QFrame;
 class QLabel;
 
 namespace corvane {
