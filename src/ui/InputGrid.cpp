@@ -14,10 +14,10 @@ const QColor kNumberBox(102, 153, 255);
 const QColor kNumberText(234, 234, 234);
 
 // A raised push-button face: light outer top-left, dark outer bottom-right,
-// shadow inside it.
+// shadow inside it. Dark is the palette's button shadow, Shadow the darker one.
 void DrawRaisedFace(QPainter& p, const QRect& r, const QPalette& pal) {
     const QColor light = pal.color(QPalette::Light);
-    const QColor shadow = pal.color(QPalette::Mid);
+    const QColor shadow = pal.color(QPalette::Dark);
     const QColor dark = pal.color(QPalette::Shadow);
     p.setPen(light);
     p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
@@ -35,7 +35,7 @@ void DrawThinFrame(QPainter& p, const QRect& r, const QPalette& pal) {
     p.setPen(pal.color(QPalette::Light));
     p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
     p.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
-    p.setPen(pal.color(QPalette::Mid));
+    p.setPen(pal.color(QPalette::Dark));
     p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     p.drawLine(r.right(), r.top(), r.right(), r.bottom());
 }
