@@ -1,0 +1,269 @@
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "settings/AppConfig.h"
+#include "settings/EventLog.h"
+#include "settings/IniFile.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+// Text as the library writes new lines: "\n" becomes "\r\n" on Windows.
+std::string NewLines(std::string text) {
+#if defined(_WIN32)
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+#endif
+    return text;
+}
+
+// A fresh directory per test, removed again afterwards.
+class SettingsTest : public ::testing::Test {
+protected:
+    SettingsTest() { std::filesystem::create_directories(dir); }
+    ~SettingsTest() override { std::filesystem::remove_all(dir, ec); }
+    // Joined with "/" as the event log joins its file names; Windows takes it too.
+    std::string PathOf(const std::string& file) const { return dir.string() + "/" + file; }
+    std::string Write(const std::string& file, const std::string& bytes) const {
+        std::ofstream(PathOf(file), std::ios::binary) << bytes;
+        return PathOf(file);
+    }
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    EventLog MakeLog() {
+        EventLog log(dir.string(), [this] { return now; });
+        log.screen = &screen;
+        log.screenLogEnabled = true;
+        return log;
+    }
+
+    std::error_code ec;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("corvane-settings-" + std::to_string(std::random_device{}()));
+    LocalTime now{2013, 5, 1, 14, 3, 7};
+    ScreenLog screen;
+};
+
+TEST_F(SettingsTest, IniReadsStringsLikeThePlatformReader) {
+    const std::string basic = "[Net]\nHost=alpha\n";
+    // file, section, key, buffer size, the value read with the default "dflt"
+    const std::vector<std::tuple<std::string, std::string, std::string, std::size_t, std::string>>
+        cases = {
+            {basic, "NET", "hOST", 16, "alpha"},
+            {"  [ Net ] \n Host = \t alpha beta \t\n", "Net", "Host", 16, "alpha beta"},
+            {basic, "Other", "Host", 16, "dflt"},
+            {"[Net]\nHost=   \n", "Net", "Host", 16, ""},  // empty is not missing
+            {"[Net]\nHost=0123456789abcdefXYZ\n", "Net", "Host", 16, "0123456789abcde"},
+            {basic, "Net", "Port", 3, "df"},  // the default is cut as well
+            {basic, "Net", "Host", 0, ""},
+            {"[Net]\nHost=one\nHost=two\n", "Net", "Host", 16, "one"},
+            {"[Net]\nA=1\n[net]\nHost=two\n", "Net", "Host", 16, "dflt"},  // first section only
+            {"[Net]\r\nHost=a=b\r\n", "Net", "Host", 16, "a=b"},
+            {"[X]\rHost=x\r[Net]\rHost=mac\r", "Net", "Host", 16, "mac"},
+            {"\xEF\xBB\xBF[Net]\nHost=alpha", "Net", "Host", 16, "alpha"},
+            {"[Net]\nHost=al\0pha\n"s, "Net", "Host", 16, "al"},
+            {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "Net", "Host", 16, "\xE4\xA0"},
+        };
+    for (const auto& [file, section, key, size, expected] : cases)
+        EXPECT_EQ(ReadProfileString(section, key, "dflt", size, Write("t.ini", file)), expected)
+            << file;
+    EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, PathOf("absent.ini")), "dflt");
+    EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, dir.string()), "dflt");
+}
+
+TEST_F(SettingsTest, IniReadsTheLeadingDecimalInteger) {
+    const std::string path =
+        Write("t.ini",
+              "[G]\na=  -7  \nb=12abc\nc=abc\nd=0x10\ne=99999999999999999999999\n"
+              "f=-99999999999999999999999\ng=\n");
+    std::vector<int> got;
+    for (const char* key : {"a", "b", "c", "d", "e", "f", "g", "absent"})
+        got.push_back(ReadProfileInt("g", key, 99, path));
+    got.push_back(ReadProfileInt("G", "a", 99, PathOf("absent.ini")));
+    // An empty value counts as absent.
+    EXPECT_EQ(got, (std::vector<int>{-7, 12, 0, 0, INT_MAX, INT_MIN, 99, 99, 99}));
+}
+
+TEST_F(SettingsTest, IniWritesInPlaceAndLeavesEveryOtherByte) {
+    struct Case {
+        std::string before, section, key, value, after;
+    };
+    const std::string lf = "; c\n[A]\nx = 1  \ny=2\n\n[B]\nx=3\n";
+    const std::string crlf = "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=3\r\n";
+    const std::vector<Case> cases = {
+        {lf, "a", "X", "99", "; c\n[A]\nx = 99  \ny=2\n\n[B]\nx=3\n"},
+        {crlf, "B", "x", "long value",
+         "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=long value\r\n"},
+        {crlf, "A", "z", "new", "; c\r\n[A]\r\nx = 1  \r\ny=2\r\nz=new\r\n\r\n[B]\r\nx=3\r\n"},
+        {crlf, "C", "k", "v", crlf + "\r\n[C]\r\nk=v\r\n"},
+        {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
+        {"[A]\nx=1", "A", "x", "2", "[A]\nx=2"},
+        {"[A]\nx=   \nx=2\n", "A", "x", "5", "[A]\nx=5\nx=2\n"},
+        {"[A]\nx=1\n[a]\nx=2\n", "A", "x", "", "[A]\nx=\n[a]\nx=2\n"},
+        {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s, "[A]\nx=a b  [Z] c\n"},  // no line injection
+        {"", "A", "k", "v", NewLines("[A]\nk=v\n")},                         // a new file
+        // Old Mac files end lines with a lone CR; they keep it.
+        {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
+        {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},
+        {"[S]\rp=5\r", "T", "k", "v", "[S]\rp=5\r\r[T]\rk=v\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before + " <- " + c.key);
+        std::string path = Write("t.ini", c.before);
+        ASSERT_TRUE(WriteProfileString(c.section, c.key, c.value, path));
+        EXPECT_EQ(Slurp(path), c.after);
+    }
+    // Every write went through a temporary file that is gone again.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(SettingsTest, IniRefusesWhatItCannotWriteAndKeepsTheFile) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"", "k"},    {"A", "  "},    {"A]B", "k"}, {"A\nB", "k"},
+        {"A", "k=v"}, {"A", "k\0z"s}, {"A", "[B]"},
+    };
+    for (const auto& [section, key] : names) {
+        SCOPED_TRACE(section + "/" + key);
+        std::string path = Write("t.ini", "[A]\nx=1\n");
+        EXPECT_FALSE(WriteProfileString(section, key, "v", path));
+        EXPECT_EQ(Slurp(path), "[A]\nx=1\n");
+    }
+    EXPECT_FALSE(WriteProfileString("A", "k", "v", PathOf("no/such/dir/t.ini")));
+    EXPECT_FALSE(WriteProfileString("A", "k", "v", dir.string()));
+    // A batch with one bad key writes none of it.
+    std::string path = Write("t.ini", "[A]\nx=1\n");
+    EXPECT_FALSE(WriteProfileStrings("A", {{"x", "5"}, {"bad=key", "6"}}, path));
+    EXPECT_EQ(Slurp(path), "[A]\nx=1\n");
+}
+
+// Lines of any length: a key written beside them reads back and nothing before
+// it moves.
+TEST_F(SettingsTest, IniWritesBesideMegabyteLines) {
+    const std::string huge(1 << 20, 'x');
+    for (const std::string& file : {"[A]\nhuge=" + huge + "\n", "[" + huge + "]\nk=v\n"}) {
+        std::string path = Write("t.ini", file);
+        ASSERT_TRUE(WriteProfileString("A", "k", "written", path));
+        EXPECT_EQ(ReadProfileString("A", "k", "dflt", 16, path), "written");
+        EXPECT_EQ(Slurp(path).compare(0, file.size(), file), 0);
+    }
+}
+
+TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
+    AppConfig config;
+    RouterState state;
+    LoadConfig(
+        config, state,
+        Write("config.ini",
+              "[CHANNELNAME]\nInputChannel03=Camera one left side\noutputchannel16=  Beamer \n"
+              "[SETCOMMCONFIG]\nUDPPort=port\nBaudrate=9600 baud\nCommType= RS232 \n"
+              "[VIDEOGENERATOR]\nResolution=42\nPattern=-3\n[MONITORINGPORT]\nChannel=99\n"));
+    EXPECT_EQ(std::tuple(config.inputNames[3], config.outputNames[16], config.udpPort,
+                         config.baudRate, config.useSerial),
+              std::tuple("Camera one left", "Beamer", 0, 9600, true));
+    EXPECT_EQ(
+        std::tuple(state.generatorResolution, state.generatorPattern, state.monitoringChannel),
+        std::tuple(42, -3, 99));
+    // Only "RS232" as written selects the serial link.
+    for (std::string type : {"rs232", "RS232C"}) {
+        LoadConfig(config, state, Write("config.ini", "[SETCOMMCONFIG]\nCommType=" + type + "\n"));
+        EXPECT_FALSE(config.useSerial) << type;
+    }
+}
+
+// The defaults, as the savers then write them into a new file in its key order.
+TEST_F(SettingsTest, ConfigNoFileGivesDefaultsThatSaveInKeyOrderThenInPlace) {
+    AppConfig config;
+    config.useSerial = true;
+    RouterState state;
+    state.monitoringChannel = 9;
+    const std::string path = PathOf("config.ini");
+    LoadConfig(config, state, path);
+    EXPECT_EQ(
+        std::tuple(state.generatorResolution, state.generatorPattern, state.monitoringChannel),
+        std::tuple(1, 1, 0));
+    SaveChannelNames(config, path);
+    SaveLinkSettings(config, path);
+
+    std::string expected = "[CHANNELNAME]\n";
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const std::string two = (n < 10 ? "0" : "") + std::to_string(n);
+        expected += "InputChannel" + two + "=InputChannel" + two + "\n";
+        expected += "OutputChannel" + two + "=OutputChannel" + two + "\n";
+    }
+    expected += "\n[SETCOMMCONFIG]\nCOMName=COM1\nBaudrate=115200\nIpAddress=" +
+                std::string(kFactoryIpAddress) + "\nUDPPort=3000\nCommType=UDP\n";
+    EXPECT_EQ(Slurp(path), NewLines(expected));
+
+    config.useSerial = true;
+    config.outputNames[16] = "A rather long camera name";  // written whole
+    SaveLinkSettings(config, path);
+    SaveChannelNames(config, path);
+    expected.replace(expected.find("=OutputChannel16\n"), 17, "=A rather long camera name\n");
+    EXPECT_EQ(Slurp(path), NewLines(expected.substr(0, expected.size() - 4) + "RS232\n"));
+}
+
+TEST_F(SettingsTest, ConfigWindowTitle) {
+    EXPECT_EQ(ReadWindowTitle(PathOf("logo.txt")), kDefaultWindowTitle);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"[TITLE]\nOther=x\n", kDefaultWindowTitle},
+        {"[TITLE]\nTITLE=\n", ""},
+        {"[title]\ntitle=  Studio B  \n", "Studio B"},
+        {"[TITLE]\nTITLE=0123456789012345678901234567890123456789\n",
+         "0123456789012345678901234567890"},
+    };
+    for (const auto& [content, expected] : cases)
+        EXPECT_EQ(ReadWindowTitle(Write("logo.txt", content)), expected) << content;
+}
+
+TEST_F(SettingsTest, LogDailyFileNamedByTheClockTakesRunsOfOneDay) {
+    now = {999, 2, 3, 4, 5, 6};
+    MakeLog().LogEvent(true, true, "-->Data[%s]", "LINK=?!");
+    now.hour = 23;
+    EventLog second = MakeLog();
+    second.LogEvent(true, true, "run %d", 2);
+    EXPECT_EQ(second.DailyFileName(), PathOf("09990203.log"));
+    now = {999, 2, 4, 0, 0, 1};
+    second.LogEvent(true, true, "after midnight");
+    EXPECT_EQ(Slurp(PathOf("09990203.log")),
+              NewLines("[0999/02/03 04:05:06]-->Data[LINK=?!]\n[0999/02/03 23:05:06]run 2\n"));
+    EXPECT_EQ(Slurp(PathOf("09990204.log")), NewLines("[0999/02/04 00:00:01]after midnight\n"));
+}
+
+// The list keeps the newest lines; the file gets what is meant for it, at
+// most 1023 bytes of a message, with or without a list to show it.
+TEST_F(SettingsTest, LogListKeepsTheNewestThousandAndTheFileCutsOverlongMessages) {
+    EventLog log = MakeLog();
+    for (int i = 0; i < 1001; ++i)
+        log.LogEvent(false, false, "%d", i);
+    EXPECT_FALSE(std::filesystem::exists(log.DailyFileName()));
+    ASSERT_EQ(screen.lines.size(), ScreenLog::kMaxLines);
+    EXPECT_EQ(screen.lines.front() + screen.lines.back(), "  1  1000");
+
+    log.screen = nullptr;
+    const std::string fits(1023, 'a');
+    log.LogEvent(false, true, "%s", fits.c_str());
+    log.LogEvent(true, true, "%s", std::string(2000, 'b').c_str());
+    log.LogEvent(false, true, "%s!", fits.c_str());
+    log.fileLogEnabled = false;
+    log.LogEvent(true, true, "not in the file");
+    EXPECT_EQ(Slurp(PathOf("20130501.log")),
+              NewLines("  " + fits + "\n[2013/05/01 14:03:07]" + std::string(1023, 'b') + "\n  " +
+                       fits + "\n"));
+}
+
+}  // namespace
+}  // namespace corvane
