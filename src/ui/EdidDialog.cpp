@@ -118,6 +118,7 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     group("Input Channel", 112, 101, 248, 152);
     outputLabel = new QLabel(QStringLiteral("Output Channel"), this);
     outputLabel->setGeometry(DluRect(206, 115, 66, 11));
+    outputLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     outputList = new QComboBox(this);
     outputList->setGeometry(DluRect(286, 114, 69, 13));
     // An editable list whose typed text adds no rows; opened, it shows as
