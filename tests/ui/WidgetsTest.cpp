@@ -2,11 +2,16 @@
 #include <QtTest>
 
 #include "ui/ImageButton.h"
+#include "ui/MatrixView.h"
 
 using namespace corvane;
 
-class ImageButtonTest : public QObject {
+class WidgetsTest : public QObject {
     Q_OBJECT
+
+    RouterState state;
+    AppConfig config;
+
 private slots:
     // Writes outside the bitmap or the palette must not land in memory.
     void dibBounds() {
@@ -53,12 +58,8 @@ private slots:
                                      : type == 3 ? g + ((W - x) * (255 - 2 * g)) / W
                                                  : 128;
                 // rand() of 32767 gives one above the amplitude
-                if (v < expected - g || v > expected + g + 1)
-                    QFAIL(qPrintable(QStringLiteral("(%1,%2) = %3, expected %4")
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(v)
-                                         .arg(expected)));
+                QVERIFY2(v >= expected - g && v <= expected + g + 1,
+                         qPrintable(QStringLiteral("(%1,%2) = %3").arg(x).arg(y).arg(v)));
             }
         }
         QVERIFY(maximum - minimum > (type == 9 ? g : 60));
@@ -122,7 +123,78 @@ private slots:
         QTest::mouseClick(buttons[2], Qt::LeftButton);  // a checked radio stays checked
         QVERIFY(buttons[2]->GetCheck());
     }
+
+    void indicators_data() {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<QString>("signal");
+        QTest::addColumn<int>("plugged");
+        QTest::addColumn<int>("card");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("input with a signal") << 0 << "1920x1080p@60Hz" << 0 << 0 << true;
+        QTest::newRow("input Signal OFF inside the text")
+            << 0 << "x Signal OFF y" << 0 << 0 << false;
+        QTest::newRow("input without text") << 0 << "" << 0 << 0 << false;
+        QTest::newRow("output plugged") << 1 << "" << 1 << 0x0B << true;
+        QTest::newRow("output unplugged") << 1 << "" << 0 << 0x0B << false;
+        QTest::newRow("output plugged 2 is not 1") << 1 << "" << 2 << 0x0B << false;
+        QTest::newRow("output on a 1-fiber card") << 1 << "" << 0 << 0x19 << true;
+        QTest::newRow("output on a 2-fiber card") << 1 << "" << 0 << 0x1B << true;
+        QTest::newRow("output on a quad card") << 1 << "" << 0 << 0x21 << true;
+        QTest::newRow("output on an SDI card") << 1 << "" << 0 << 0x13 << false;
+    }
+
+    // The lamp of channel 6 (slot 2) in the back buffer.
+    void indicators() {
+        QFETCH(int, side);
+        QFETCH(QString, signal);
+        QFETCH(int, plugged);
+        QFETCH(int, card);
+        QFETCH(bool, on);
+        state = RouterState();
+        state.inputStatusText[6] = signal.toStdString();
+        state.outputPlugged[6] = plugged;
+        state.outputCardType[2] = card;
+        MatrixView view(state, config);
+        view.resize(707, 535);  // as in the main window
+        view.PaintBuffer();
+        const QRect cell = view.layout.cellRects[side][6];
+        QCOMPARE(view.backBuffer.pixel(cell.left() + 13, cell.top() + 7),
+                 on ? qRgb(0, 255, 0) : qRgb(128, 128, 128));
+    }
+
+    void cellColours() {
+        state = RouterState();
+        config = AppConfig();
+        for (int c = 1; c <= 16; ++c)
+            config.inputNames[c] = "In" + std::to_string(c);
+        state.routedInput[1] = 0;
+        state.routedInput[2] = 5;
+        MatrixView view(state, config);
+        view.resize(707, 535);
+        view.selectedInput = 3;
+        view.PaintBuffer();
+        const QImage& img = view.backBuffer;
+
+        // The selected input's name bar is dark (and the cell moved by one pixel).
+        const QRect c2 = view.layout.cellRects[kInputSide][2],
+                    c3 = view.layout.cellRects[kInputSide][3];
+        QCOMPARE(img.pixel(c3.right() - 1, c3.top() + 3), qRgb(16, 34, 80));
+        QCOMPARE(img.pixel(c2.right() - 2, c2.top() + 2), qRgb(217, 217, 217));  // not selected
+
+        // "No Link" is red; a routed output shows the input's name in dark grey.
+        auto countReddish = [&](int output) {
+            const QRect c = view.layout.cellRects[kOutputSide][output];
+            int n = 0;
+            for (int y = c.top() + 28; y < c.bottom(); ++y)
+                for (int x = c.left() + 27; x < c.right(); ++x)
+                    n += qRed(img.pixel(x, y)) >
+                         60 + std::max(qGreen(img.pixel(x, y)), qBlue(img.pixel(x, y)));
+            return n;
+        };
+        QVERIFY(countReddish(1) > 10);
+        QCOMPARE(countReddish(2), 0);
+    }
 };
 
-QTEST_MAIN(ImageButtonTest)
-#include "ImageButtonTest.moc"
+QTEST_MAIN(WidgetsTest)
+#include "WidgetsTest.moc"
