@@ -53,8 +53,10 @@ void ColorLabel::SetFontFace(const QString& face, int pointSize, bool redraw) {
         chosen = QFont(QString::fromLatin1(face.toLatin1().left(31)));
         chosen.setStyleHint(QFont::SansSerif);
     }
+    // A zero height asks for the face's default size.
     const int height = PointSizeToHeight(pointSize);
-    chosen.setPixelSize(height < 0 ? -height : (height > 0 ? height : 1));
+    if (height != 0)
+        chosen.setPixelSize(height < 0 ? -height : height);
     ApplyFont(chosen, redraw);
 }
 
