@@ -1,5 +1,7 @@
 // Damaged settings files and a log directory that cannot be written.
 
+#include <algorithm>
+
 #include "../support/LinkSupport.h"
 
 namespace corvane::testing {
@@ -27,28 +29,23 @@ TEST(DamagedSettings, LoadBoundedValuesAndNeverConnectElsewhere) {
     };
     for (const std::string& content : files) {
         SCOPED_TRACE(content.substr(0, 24));
-        TempDir dir;
+        Client client;
+        const TempDir& dir = client.dir;
         dir.Write("config.ini", content);
         dir.Write("logo.txt", content);
-        AppConfig config;
+        AppConfig& config = client.config;
         RouterState state;
         LoadConfig(config, state, dir.path + "/config.ini");
 
         // The reading buffers bound every text, whatever the file holds.
         EXPECT_LT(ReadWindowTitle(dir.path + "/logo.txt").size(), 32u);
-        for (int n = 1; n <= kChannelCount; ++n) {
-            EXPECT_LT(config.inputNames[n].size(), 16u);
-            EXPECT_LT(config.outputNames[n].size(), 16u);
-        }
+        for (int n = 1; n <= kChannelCount; ++n)
+            EXPECT_LT(std::max(config.inputNames[n].size(), config.outputNames[n].size()), 16u);
         EXPECT_LT(config.ipAddress.size(), 16u);
         EXPECT_LT(config.comName.size(), 16u);
 
-        // The socket is bound to exactly the file's port plus ten, or the
-        // connect fails and says so once.
-        Client client;
-        client.config = config;
-        client.config.useSerial = false;
-        client.config.ipAddress = "127.0.0.1";
+        // Bound to exactly the file's port plus ten, or the connect fails and says so once.
+        client.UseUdp(config.udpPort);
         client.connection.Connect();
         const long long localPort = static_cast<long long>(config.udpPort) + 10;
         if (client.session.connectionStatus == kConnecting) {
