@@ -41,10 +41,11 @@ struct Rig {
     AppConfig config;
     Connection connection;
 
-    QStringList Queue() const {
+    QStringList Sent() {  // what was queued since the last call
         QStringList queued;
         for (const std::string& c : session.commandQueue)
             queued << QString::fromStdString(c);
+        session.commandQueue.clear();
         return queued;
     }
     QStringList Messages(int from = 0) const {  // without time stamps
@@ -104,11 +105,7 @@ class DialogsTest : public QObject {
     QUdpSocket router;  // the router's end of the UDP link
     QString startDir = QDir::currentPath();
 
-    QStringList Sent() {  // what was queued since the last call
-        const QStringList queued = rig->Queue();
-        rig->session.commandQueue.clear();
-        return queued;
-    }
+    QStringList Sent() { return rig->Sent(); }
     void OpenUdp() {
         rig->connection.Connect();
         QCOMPARE(rig->session.connectionStatus, int(kConnecting));
@@ -168,8 +165,7 @@ private slots:
             mac << e->text();
         QCOMPARE(mac, (QStringList{"00", "1A", "2b", "3c", "4d", "5e"}));
 
-        // Each Apply queues exactly its commands, in order, or none when a
-        // field is left without a value.
+        // Each Apply queues its commands in order, or none while a field is empty.
         for (QLineEdit* e : {d.routerIpEdit, d.routerPortEdit}) {
             e->setText(QString(300, '9'));  // no command may outgrow the send buffer
             QVERIFY(e->text().size() <= 32);
@@ -202,8 +198,7 @@ private slots:
                                       "NETGW=127.0.0.1!"}));
     }
 
-    // Enter presses the focused button; elsewhere it ends the dialog and
-    // applies nothing.
+    // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
     void configEnter() {
         ConfigDialog d(rig->connection);
         d.show();
@@ -216,12 +211,11 @@ private slots:
         d.inputNameEdits[0]->setFocus();
         QTest::keyClick(d.inputNameEdits[0], Qt::Key_Return);
         QVERIFY(!d.isVisible());
-        QVERIFY(rig->Queue().isEmpty());
+        QVERIFY(Sent().isEmpty());
         QCOMPARE(rig->config.inputNames[1], std::string("InputChannel01"));
     }
 
-    // Both save buttons write config.ini and queue nothing; the link
-    // settings in the order the router program wrote them.
+    // Both save buttons write config.ini and queue nothing.
     void saveSettings() {
         QVERIFY(QFile::remove(QStringLiteral("config.ini")));
         rig->config.baudRate = 4800;  // no row: kept as it is
@@ -240,7 +234,7 @@ private slots:
         d.saveNamesButton->click();
         QCOMPARE(rig->config.inputNames[16], std::string("in 16"));
         QVERIFY(FileLines(QStringLiteral("config.ini")).contains("InputChannel16=in 16"));
-        QVERIFY(rig->Queue().isEmpty());
+        QVERIFY(Sent().isEmpty());
     }
 
     // The link is reopened only when its type changed while it was open.
@@ -336,8 +330,7 @@ private slots:
         QCOMPARE(grid.pressedCell, -1);
     }
 
-    // The dialog opens on "Default" with the inputs the router reported in
-    // exactly that mode; each mode marks its own; Apply sends what is marked.
+    // Each mode marks the inputs reported in exactly that mode; Apply sends what is marked.
     void edidModes() {
         const char* reported[] = {"OUT.", "AUTO", "DEF.", "def.", "DEF", "", "DEF.", "AUTO"};
         for (int n = 0; n < 8; ++n)
@@ -365,9 +358,8 @@ private slots:
         QCOMPARE(Sent(), QStringList{});
     }
 
-    // Not connected: nothing. A file of the wrong size: the user is told and
-    // nothing is logged or sent. Connecting counts as open: the frame leaves
-    // whole, "!" bytes and all, past the queue, and is logged in six lines.
+    // Not connected: nothing; a file of the wrong size: only a message. Once
+    // connecting, the frame leaves whole past the queue and is logged in six lines.
     void edidUpload() {
         QStringList shown;
         int from = 0;
@@ -393,21 +385,19 @@ private slots:
         router.readDatagram(datagram.data(), datagram.size());
         QFile file(userEdidPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(datagram, "EDIT=" + file.readAll() + "!");
-        QCOMPARE(rig->Queue(), QStringList{"LINK=?!"});
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(datagram, "EDIT=" + bytes + "!");
+        QCOMPARE(Sent(), QStringList{"LINK=?!"});
 
-        QString hex;
-        for (int i = 0; i < 256; ++i)
-            hex += QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0'));
         QStringList expected{"-->Data[EDIT="};
         for (int i = 0; i < 4; ++i)
-            expected << "-->     " + hex.mid(128 * i, 128);
+            expected << "-->     " + QString::fromLatin1(bytes.mid(64 * i, 64).toHex());
         expected << "-->     !]";
         QCOMPARE(rig->Messages(from), expected);
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
-    // Opening shows the reported layout and resolution; both Applys pressed.
+    // The reported layout and resolution are shown; both Applys pressed.
     void quad_data() {
         QTest::addColumn<int>("slot");
         QTest::addColumn<int>("layout");
@@ -441,7 +431,7 @@ private slots:
             QCOMPARE(d.layoutButtons[i]->GetCheck(), i + 1 == layout);
         d.resolutionApplyButton->click();
         d.layoutApplyButton->click();
-        QTEST(rig->Queue(), "expected");
+        QTEST(Sent(), "expected");
     }
 };
 
