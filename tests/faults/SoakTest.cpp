@@ -53,49 +53,53 @@ struct SequenceSink : LogSink {
     int outOfOrder = 0;
 };
 
-// Runs the loop until every answer is in, sampling memory after a tenth and
-// the tick rate throughout.
-void RunFlood(Client& client, const SequenceSink& sink, int answers, std::chrono::seconds limit) {
-    const auto start = std::chrono::steady_clock::now();
-    const long ticksBefore = client.loop.ticks;
-    long warm = -1;
-    const bool finished = client.RunUntil(
-        [&] {
-            if (warm < 0 && sink.next >= answers / 10)
-                warm = ResidentKilobytes();
-            return sink.next >= answers;
-        },
-        limit);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ASSERT_TRUE(finished) << sink.next << " of " << answers << " answers";
-    EXPECT_EQ(sink.outOfOrder, 0);
-    // The 50 ms timer keeps going however busy the link is: at least 15
-    // ticks a second (less one for the partial second at the end).
-    EXPECT_GE(client.loop.ticks - ticksBefore, static_cast<long>(seconds * 15) - 1)
-        << "in " << seconds << " s";
-    ExpectFlat(warm);
-}
+// The program fed answers by a thread until all are in, sampling memory after a
+// tenth and the tick rate throughout.
+struct Flood : ::testing::Test, Client {
+    Flood() { log.screen = &sequence; }
+    ~Flood() override {
+        stop = true;
+        if (feeder.joinable())
+            feeder.join();
+    }
+    void Run(int answers, std::chrono::seconds limit) {
+        connection.Connect();
+        ASSERT_EQ(session.connectionStatus, kConnecting);
+        const auto start = std::chrono::steady_clock::now();
+        long warm = -1;
+        const bool finished = RunUntil(
+            [&] {
+                if (warm < 0 && sequence.next >= answers / 10)
+                    warm = ResidentKilobytes();
+                return sequence.next >= answers;
+            },
+            limit);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_TRUE(finished) << sequence.next << " of " << answers << " answers";
+        EXPECT_EQ(sequence.outOfOrder, 0);
+        // The 50 ms timer keeps going however busy the link is: at least 15
+        // ticks a second (less one for the partial second at the end).
+        EXPECT_GE(loop.ticks, static_cast<long>(seconds * 15) - 1) << "in " << seconds << " s";
+        ExpectFlat(warm);
+    }
+    SequenceSink sequence;
+    std::atomic<bool> stop{false};
+    std::thread feeder;
+};
 
-TEST(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
+TEST_F(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
     const int answers = FromEnvironment("CORVANE_FLOOD_ANSWERS", 30000);
     const int port = FreeRouterPort();
     UdpLink router;  // a bare link plays the router
     ASSERT_TRUE(port != 0 && router.Create(port) && router.Connect("127.0.0.1", port + 10));
-    Client client;
-    SequenceSink sink;
-    client.log.screen = &sink;
-    client.UseUdp(port);
-    client.connection.Connect();
-    ASSERT_EQ(client.session.connectionStatus, kConnecting);
-
-    std::atomic<bool> stop{false};
-    std::thread flooder([&] {
+    UseUdp(port);
+    feeder = std::thread([&] {
         // Full datagrams, with a window so that the kernel never has to drop
         // what the program has not read yet.
         int sent = 0;
         while (sent < answers && !stop) {
-            if (sent - sink.next.load() > 48 * 23) {
+            if (sent - sequence.next.load() > 48 * 23) {
                 std::this_thread::yield();
                 continue;
             }
@@ -106,29 +110,22 @@ TEST(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
                 std::this_thread::yield();
         }
     });
-    RunFlood(client, sink, answers, std::chrono::seconds(30 + answers / 500));
+    Run(answers, std::chrono::seconds(30 + answers / 500));
+    EXPECT_EQ(session.connectionStatus, kConnected);
     stop = true;
-    flooder.join();
-    EXPECT_EQ(client.session.connectionStatus, kConnected);
+    feeder.join();
 }
 
-TEST(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
+TEST_F(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
     const int answers = FromEnvironment("CORVANE_PTY_ANSWERS", 3000);
     Pty pty;
     const int master = pty.master;
     ASSERT_GE(master, 0);
-    Client client;
-    SequenceSink sink;
-    client.log.screen = &sink;
-    client.UseSerial(pty.slavePath);
-    client.connection.Connect();
-    ASSERT_EQ(client.session.connectionStatus, kConnecting);
-
-    std::atomic<bool> stop{false};
+    UseSerial(pty.slavePath);
     std::string stream;
     for (int n = 0; n < answers; ++n)
         stream += Sequence(n);
-    std::thread writer([&] {
+    feeder = std::thread([&] {
         // 115200 bit/s with start and stop bits: 11.52 bytes a millisecond.
         const auto start = std::chrono::steady_clock::now();
         long written = 0;
@@ -149,10 +146,10 @@ TEST(Flood, EveryAnswerThroughAPtyAt115200IsParsedInOrder) {
                 std::this_thread::sleep_for(2ms);
         }
     });
-    RunFlood(client, sink, answers, std::chrono::seconds(30 + answers / 1000));
+    Run(answers, std::chrono::seconds(30 + answers / 1000));
     stop = true;
-    writer.join();
-    client.connection.Disconnect();
+    feeder.join();
+    connection.Disconnect();
 }
 
 // Route command number n: a full map that differs from its neighbours.
