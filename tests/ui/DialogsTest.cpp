@@ -196,11 +196,13 @@ private slots:
         d.networkApplyButton->click();
         QCOMPARE(Sent(), (QStringList{"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!",
                                       "NETGW=127.0.0.1!"}));
-    }
 
-    // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
-    void configEnter() {
-        ConfigDialog d(rig->connection);
+        d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
+        d.saveNamesButton->click();
+        QCOMPARE(rig->config.inputNames[16], std::string("in 16"));
+        QVERIFY(FileLines(QStringLiteral("config.ini")).contains("InputChannel16=in 16"));
+
+        // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         d.inputNameEdits[0]->setText(QStringLiteral("typed"));
@@ -212,33 +214,12 @@ private slots:
         QTest::keyClick(d.inputNameEdits[0], Qt::Key_Return);
         QVERIFY(!d.isVisible());
         QVERIFY(Sent().isEmpty());
-        QCOMPARE(rig->config.inputNames[1], std::string("InputChannel01"));
+        QCOMPARE(rig->config.inputNames[1], std::string("Camera"));
     }
 
-    // Both save buttons write config.ini and queue nothing.
-    void saveSettings() {
-        QVERIFY(QFile::remove(QStringLiteral("config.ini")));
-        rig->config.baudRate = 4800;  // no row: kept as it is
-        ConfigDialog d(rig->connection);
-        d.rs232Radio->setChecked(true);
-        d.comPortEdit->setText(QStringLiteral("COM7"));
-        d.saveApplyLinkButton->click();
-        QCOMPARE(
-            FileLines(QStringLiteral("config.ini")),
-            (QStringList{"[SETCOMMCONFIG]", "COMName=COM7", "Baudrate=4800", "IpAddress=127.0.0.1",
-                         QStringLiteral("UDPPort=%1").arg(router.localPort()), "CommType=RS232"}));
-        QVERIFY(rig->config.useSerial);
-        QCOMPARE(rig->session.connectionStatus, int(kDisconnected));
-
-        d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
-        d.saveNamesButton->click();
-        QCOMPARE(rig->config.inputNames[16], std::string("in 16"));
-        QVERIFY(FileLines(QStringLiteral("config.ini")).contains("InputChannel16=in 16"));
-        QVERIFY(Sent().isEmpty());
-    }
-
-    // The link is reopened only when its type changed while it was open.
-    // start: a status (3: a UDP link really opened), or 13 for a serial link standing open.
+    // Saving the link settings writes config.ini afresh and reopens the link
+    // only when its type changed while it was open. start: a status (3: a UDP
+    // link really opened), or 13 for a serial link standing open.
     void reconnect_data() {
         QTest::addColumn<int>("start");
         QTest::addColumn<bool>("chooseSerial");
@@ -262,11 +243,19 @@ private slots:
             rig->session.connectionStatus = start % 10;
         const UdpLink* before = rig->connection.udpLink.get();
         rig->session.commandQueue.push_back("VID=?!");
+        QVERIFY(QFile::remove(QStringLiteral("config.ini")));
+        rig->config.baudRate = 4800;  // no row in the list: kept as it is
         ConfigDialog d(rig->connection);
         (chooseSerial ? d.rs232Radio : d.ethernetRadio)->setChecked(true);
+        d.comPortEdit->setText(QStringLiteral("/nonexist/COM7"));
         const int from = rig->Messages().size();
         d.saveApplyLinkButton->click();
 
+        QCOMPARE(FileLines(QStringLiteral("config.ini")),
+                 (QStringList{"[SETCOMMCONFIG]", "COMName=/nonexist/COM7", "Baudrate=4800",
+                              "IpAddress=127.0.0.1",
+                              QStringLiteral("UDPPort=%1").arg(router.localPort()),
+                              chooseSerial ? "CommType=RS232" : "CommType=UDP"}));
         QCOMPARE(rig->config.useSerial, chooseSerial);
         QTEST(rig->session.connectionStatus, "status");
         const QStringList logged = rig->Messages(from);
