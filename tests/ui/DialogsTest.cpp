@@ -2,17 +2,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
-#include <algorithm>
 #include <memory>
 
-#include "protocol/RouterSession.h"
-#include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/ConfigDialog.h"
@@ -58,14 +54,8 @@ struct Rig {
 
 QStringList FileLines(const QString& path) {
     QFile file(path);
-    QStringList lines;
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (!line.trimmed().isEmpty())
-                lines << QString::fromLatin1(line.trimmed());
-        }
-    }
-    return lines;
+    file.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(file.readAll()).remove('\r').split('\n', Qt::SkipEmptyParts);
 }
 
 QList<int> Marked(const InputGrid& grid) {  // 1-based inputs
