@@ -6,6 +6,8 @@
 namespace corvane::testing {
 namespace {
 
+using namespace std::string_literals;
+
 // Every command the client has logged as sent or still holds, in order.
 std::vector<std::string> SentThenQueued(const Client& client) {
     std::vector<std::string> all;
@@ -28,14 +30,9 @@ TEST(HostileAnswers, AreLoggedAsTheyCameAndLeaveTheLinkWorking) {
     };
     const Case cases[] = {
         // A NUL ends the text early, so leading NULs hide the whole next answer.
-        {std::string(4, '\0'), "MON=05!", {""}, 3},
+        {"\0\0\0\0"s, "MON=05!", {""}, 3},
         {"!", "MON=06!", {"!", "MON=06!"}, 6},
-        {std::string("MON=0\0"
-                     "7!",
-                     8),
-         "MON=08!",
-         {"MON=0", "MON=08!"},
-         8},
+        {"MON=0\0007!"s, "MON=08!", {"MON=0", "MON=08!"}, 8},
         {"\xff\xfe=\x80\x81!", "MON=09!", {"\xff\xfe=\x80\x81!", "MON=09!"}, 9},
     };
     for (const Case& c : cases) {

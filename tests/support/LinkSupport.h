@@ -164,12 +164,15 @@ struct LoopbackSocket {
     int port = 0;
 };
 
-// The router's socket on a port whose neighbour ten above (the program's) is free.
+// True when the program's port, ten above the router's, is free on loopback.
+inline bool NeighbourFree(int port) {
+    return port > 0 && port <= 65525 && LoopbackSocket(port + 10).port == port + 10;
+}
+
+// The router's socket on a port whose neighbour ten above is free.
 inline std::unique_ptr<LoopbackSocket> MakeRouter() {
     for (int i = 0; i < 50; ++i) {
-        auto router = std::make_unique<LoopbackSocket>();
-        if (router->port > 0 && router->port <= 65525 &&
-            LoopbackSocket(router->port + 10).port == router->port + 10)
+        if (auto router = std::make_unique<LoopbackSocket>(); NeighbourFree(router->port))
             return router;
     }
     return nullptr;
@@ -357,7 +360,6 @@ namespace corvane::testing {
 inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool serial = false) {
     options.serial = serial;
     options.bindAddress = "127.0.0.1";
-    options.udpPort = 0;
     // A few bounded attempts, since the system picks the port and port + 10 must be free too.
     for (int attempt = 0; attempt < 20; ++attempt) {
         auto simulator = std::make_unique<sim::RouterSim>(options, sim::DefaultRouter());
@@ -366,8 +368,7 @@ inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool se
             ADD_FAILURE() << error;
             return nullptr;
         }
-        if (serial || (simulator->port + 10 <= 65535 &&
-                       LoopbackSocket(simulator->port + 10).port == simulator->port + 10))
+        if (serial || NeighbourFree(simulator->port))
             return simulator;
     }
     ADD_FAILURE() << "no UDP port pair found";

@@ -22,7 +22,6 @@ struct ConnectionTest : ::testing::Test, Client {
             out += sink.lines[i].text.substr(sink.lines[i].text.find(']') + 1) + "\n";
         return out;
     }
-    bool Run(const std::function<bool()>& done) { return RunUntil(done, kPatience); }
     void Connect(bool serial, const std::string& deviceOrAddress, int speedOrPort) {
         config.useSerial = serial;
         (serial ? config.comName : config.ipAddress) = deviceOrAddress;
@@ -50,7 +49,7 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheFirstAnswer) {
 
     std::string got;
     int from = 0;
-    ASSERT_TRUE(Run([&] { return Readable(router->fd, 0); }));
+    ASSERT_TRUE(RunUntil([&] { return Readable(router->fd, 0); }));
     ASSERT_TRUE(router->Receive(got, &from));
     EXPECT_EQ(got, "NET=?!");
     EXPECT_EQ(from, port + 10);
@@ -58,7 +57,7 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheFirstAnswer) {
     LoopbackSocket stranger;  // only the router's datagrams count
     ASSERT_TRUE(stranger.SendTo(port + 10, "MON=09!"));
     ASSERT_TRUE(router->SendTo(port + 10, "RS232=9600!"));
-    ASSERT_TRUE(Run([&] { return session.connectionStatus == kConnected; }));
+    ASSERT_TRUE(RunUntil([&] { return session.connectionStatus == kConnected; }));
     EXPECT_EQ(session.state.routerBaudRate, 9600);
     EXPECT_EQ(session.state.monitoringChannel, 0);
 }
@@ -172,7 +171,7 @@ TEST_F(ConnectionTest, FullRingIsLoggedAndEveryAnswerIsParsedInOrder) {
     }
     ASSERT_TRUE(pty.Send(stream));
     ASSERT_TRUE(WaitUntil([&] { return connection.serialLink.ring.Free() == 0; }));
-    ASSERT_TRUE(Run([&] { return parsed.size() >= expected.size(); }));
+    ASSERT_TRUE(RunUntil([&] { return parsed.size() >= expected.size(); }));
     EXPECT_TRUE(parsed == expected) << "answers lost, repeated or reordered";
     EXPECT_NE(Logged().find(pty.slavePath + " Receive buffer full, reading paused \n"),
               std::string::npos);
