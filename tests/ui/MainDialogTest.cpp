@@ -2,7 +2,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -37,22 +36,18 @@ QString Map(std::initializer_list<std::pair<int, int>> links) {
 class MainDialogTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    QTemporaryDir dir;
     QString previousDir = QDir::currentPath();
 
 private slots:
-    // Each test in its own directory, with a config.ini for this machine only.
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir::setCurrent(dir->path()));
+    // A directory of our own, with a config.ini for this machine only.
+    void initTestCase() {
+        QVERIFY(QDir::setCurrent(dir.path()));
         QFile ini(QStringLiteral("config.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n");
     }
-    void cleanup() {
-        QDir::setCurrent(previousDir);
-        dir.reset();
-    }
+    void cleanupTestCase() { QDir::setCurrent(previousDir); }
 
     void panels() {
         AppConfig config;
@@ -184,8 +179,8 @@ private slots:
         QFile file(QString::fromStdString(dialog.log.DailyFileName()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();
-        for (const char* word : {"]first", "]second", "]third"})
-            QVERIFY2(content.contains(word), word);
+        QVERIFY(content.contains("]first") && content.contains("]second") &&
+                content.contains("]third"));
 
         for (int i = 0; i < 1005; ++i)
             dialog.logList->AppendToLogList("line " + std::to_string(i));
