@@ -44,11 +44,12 @@ struct Rig {
         session.commandQueue.clear();
         return queued;
     }
-    QStringList Messages(int from = 0) const {  // without time stamps
+    QStringList Messages() {  // without time stamps; read once
         QStringList messages;
         for (const std::string& line : screen.lines)
             messages << QString::fromStdString(line.substr(line.find(']') + 1));
-        return messages.mid(from);
+        screen.lines.clear();
+        return messages;
     }
 };
 
@@ -220,7 +221,7 @@ private slots:
         ConfigDialog d(rig->connection);
         (chooseSerial ? d.rs232Radio : d.ethernetRadio)->setChecked(true);
         d.comPortEdit->setText(QStringLiteral("/nonexist/COM7"));
-        const int from = rig->Messages().size();
+        rig->Messages();
         d.saveApplyLinkButton->click();
 
         QCOMPARE(FileLines(QStringLiteral("config.ini")),
@@ -230,7 +231,7 @@ private slots:
                               chooseSerial ? "CommType=RS232" : "CommType=UDP"}));
         QCOMPARE(rig->config.useSerial, chooseSerial);
         QTEST(rig->session.connectionStatus, "status");
-        const QStringList logged = rig->Messages(from);
+        const QStringList logged = rig->Messages();
         if (disconnected.isEmpty()) {
             QVERIFY2(!logged.join('|').contains("Disconnect"), qPrintable(logged.join('|')));
             QCOMPARE(rig->session.commandQueue.size(), size_t(1));
@@ -321,7 +322,7 @@ private slots:
         }
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
         OpenUdp();
-        const int from = rig->Messages().size();
+        rig->Messages();
         rig->session.commandQueue.push_back("LINK=?!");
         EdidDialog(rig->connection).uploadButton->click();  // the path outlives its dialog
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
@@ -334,7 +335,7 @@ private slots:
         for (int i = 0; i < 4; ++i)
             expected << "-->     " + QString::fromLatin1(bytes.mid(64 * i, 64).toHex());
         expected << "-->     !]";
-        QCOMPARE(rig->Messages(from), expected);
+        QCOMPARE(rig->Messages(), expected);
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 

@@ -248,13 +248,10 @@ private slots:
                 session.pollIndex >= unsigned(kStartupQueryCount) && session.commandQueue.empty() &&
                 session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0,
             20000);
-        const sim::SimRouter expected = router->Router();
-        for (int c = 1; c <= 16; ++c)
-            QCOMPARE(session.state.routedInput[c], expected.route[c]);
         QCOMPARE(dialog.connectionPanel->text(),
                  QStringLiteral("   Status : Connected\n   Ethernet IP : 127.0.0.1\n   Port : %1 ")
                      .arg(router->port));
-        QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(expected.mac)));
+        QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(router->Router().mac)));
         QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
         QCOMPARE(session.connectionStatus, int(kDisconnected));
         router->Stop();
