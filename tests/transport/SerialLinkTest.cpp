@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 #include <mutex>
+#include <tuple>
 
 #include "../support/LinkSupport.h"
 
@@ -132,22 +133,15 @@ TEST_F(SerialLinkTest, FullRingMakesTheWatcherWaitInsteadOfDropping) {
     CloseWithoutHanging();
 }
 
+// A missing device and a bad speed run through the connection's failed-connect cases.
 TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
-    struct Case {
-        std::string device;
-        int speed, dataBits, parity;
-        const char* message;
-    };
-    const Case cases[] = {{"/nonexistent/ttyS99", 115200, 8, 0, "fail Port open"},
-                          {"/dev/null", 115200, 8, 0, ""},  // not a terminal
-                          {pty.slavePath, 12345, 8, 0, ""},
-                          {pty.slavePath, 9600, 9, 0, ""},
-                          {pty.slavePath, 9600, 8, 7, ""}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.device + " at " + std::to_string(c.speed));
-        EXPECT_EQ(link.Open(c.device, c.speed, c.dataBits, 0, c.parity), 0);
-        EXPECT_EQ(link.message, c.message);
-        EXPECT_EQ(link.portName, c.device);
+    const std::tuple<std::string, int, int> cases[] = {
+        {"/dev/null", 8, 0}, {pty.slavePath, 9, 0}, {pty.slavePath, 8, 7}};  // data bits, parity
+    for (const auto& [device, dataBits, parity] : cases) {
+        SCOPED_TRACE(device + " " + std::to_string(dataBits) + " " + std::to_string(parity));
+        EXPECT_EQ(link.Open(device, 9600, dataBits, 0, parity), 0);
+        EXPECT_EQ(link.message, "");
+        EXPECT_EQ(link.portName, device);
         EXPECT_EQ(link.connected, 0);
         ExpectWatchers(0);
         EXPECT_EQ(link.Write("A!", 2), 0);
