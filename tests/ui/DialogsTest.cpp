@@ -221,7 +221,7 @@ private slots:
         ConfigDialog d(rig->connection);
         (chooseSerial ? d.rs232Radio : d.ethernetRadio)->setChecked(true);
         d.comPortEdit->setText(QStringLiteral("/nonexist/COM7"));
-        rig->Messages();
+        rig->Messages();  // drop what came before
         d.saveApplyLinkButton->click();
 
         QCOMPARE(FileLines(QStringLiteral("config.ini")),
@@ -322,7 +322,7 @@ private slots:
         }
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
         OpenUdp();
-        rig->Messages();
+        rig->Messages();  // drop what came before
         rig->session.commandQueue.push_back("LINK=?!");
         EdidDialog(rig->connection).uploadButton->click();  // the path outlives its dialog
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
