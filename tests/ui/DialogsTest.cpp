@@ -349,6 +349,8 @@ private slots:
         QTest::newRow("not reported") << 1 << 0 << 0 << 0 << QStringList{"QUADLAY=1_1!"};
         QTest::newRow("layout 6") << 2 << 6 << 9 << 0
                                   << QStringList{"QUADRES=2_9!", "QUADLAY=2_6!"};
+        QTest::newRow("layout 7, the last button")
+            << 3 << 7 << 1 << 0 << QStringList{"QUADRES=3_1!", "QUADLAY=3_7!"};
         QTest::newRow("click input 3") << 4 << 6 << 0 << 3 << QStringList{"QUADLAY=4_3!"};
     }
     void quad() {
