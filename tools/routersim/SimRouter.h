@@ -32,7 +32,7 @@ struct SimRouter {
     bool keyLock = false;
     int baudRate = 115200;
     std::string ip = "127.0.0.1";
-    std::string subnetMask = "255.0.0.0";
+    std::string subnetMask = "255.255.255.0";
     std::string gateway = "127.0.0.1";
     std::string mac = "00:1C:91:03:5E:2A";
     std::string port = "3000";
