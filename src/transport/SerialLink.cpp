@@ -1,6 +1,7 @@
 #include "transport/SerialLink.h"
 
 #include <cctype>
+#include <system_error>
 
 namespace corvane {
 
@@ -19,6 +20,18 @@ int SerialLink::ComPortNumber(const std::string& portName) {
         number = number * 10 + (c - '0');
     }
     return number;
+}
+
+int SerialLink::StartWatcher() {
+    hungUp = 0;
+    connected = 1;
+    try {
+        watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
+    } catch (const std::system_error&) {
+        Close();
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace corvane

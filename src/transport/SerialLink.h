@@ -56,6 +56,9 @@ public:
     std::string message;
 
 private:
+    // Marks the port connected and starts ThreadWatchComm; on failure closes
+    // the port. Returns what Open returns.
+    int StartWatcher();
     void ThreadWatchComm();
     struct Impl;
     Impl* impl_;

@@ -187,15 +187,7 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
     p.wakeRead = wake[0];
     p.wakeWrite = wake[1];
 
-    hungUp = 0;
-    connected = 1;
-    try {
-        watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
-    } catch (const std::system_error&) {
-        Close();
-        return 0;
-    }
-    return 1;
+    return StartWatcher();
 }
 
 void SerialLink::Close() {

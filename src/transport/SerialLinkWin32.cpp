@@ -131,15 +131,7 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
         return 0;
     }
 
-    hungUp.store(0);
-    connected.store(1);
-    try {
-        watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
-    } catch (const std::system_error&) {
-        Close();
-        return 0;
-    }
-    return 1;
+    return StartWatcher();
 }
 
 void SerialLink::Close() {
