@@ -8,11 +8,11 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
-#include <cstdarg>
 #include <cstdio>
 #include <utility>
 
 #include "app/AboutDialog.h"
+#include "protocol/TextFormat.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
 #include "ui/DialogKeys.h"
@@ -28,21 +28,6 @@
 namespace corvane {
 
 namespace {
-
-std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-std::string Format(const char* format, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));

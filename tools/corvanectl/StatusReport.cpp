@@ -1,26 +1,10 @@
 #include "StatusReport.h"
 
-#include <cstdarg>
-#include <cstdio>
+#include "protocol/TextFormat.h"
 
 namespace corvane {
 
 namespace {
-
-std::string Printf(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-std::string Printf(const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
 
 const char* StatusWord(int status) {
     switch (status) {
@@ -44,7 +28,7 @@ std::string Json(const std::string& text) {
             quoted += '\\';
             quoted += static_cast<char>(c);
         } else if (c < 0x20 || c >= 0x7F) {
-            quoted += Printf("\\u%04x", c);
+            quoted += Format("\\u%04x", c);
         } else {
             quoted += static_cast<char>(c);
         }
@@ -68,9 +52,9 @@ bool RouterSent(const std::string& text) {
 
 std::string RouteLine(const RouterSession& session, const AppConfig& config, int output) {
     const int input = session.state.routedInput[output];
-    std::string line = Printf("output %02d (%s) <- ", output, config.outputNames[output].c_str());
+    std::string line = Format("output %02d (%s) <- ", output, config.outputNames[output].c_str());
     if (input >= 1 && input <= kChannelCount) {
-        line += Printf("input %02d (%s)", input, config.inputNames[input].c_str());
+        line += Format("input %02d (%s)", input, config.inputNames[input].c_str());
     } else {
         line += "No Link";
     }
@@ -79,10 +63,10 @@ std::string RouteLine(const RouterSession& session, const AppConfig& config, int
 
 std::string StatusText(const RouterSession& session, const AppConfig& config) {
     const RouterState& s = session.state;
-    std::string out = Printf("connection: %s\n", StatusWord(session.connectionStatus));
+    std::string out = Format("connection: %s\n", StatusWord(session.connectionStatus));
     out += "slots:\n";
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        out += Printf(
+        out += Format(
             "  %d  input: %-18s output: %s\n", slot,
             RouterSent(CardTypeName(s.inputCardType[slot])) ? CardTypeName(s.inputCardType[slot])
                                                             : "(empty)",
@@ -91,7 +75,7 @@ std::string StatusText(const RouterSession& session, const AppConfig& config) {
     }
     out += "inputs:\n";
     for (int n = 1; n <= kChannelCount; ++n) {
-        out += Printf("  %02d %-16s signal: %-18s edid: %s\n", n, config.inputNames[n].c_str(),
+        out += Format("  %02d %-16s signal: %-18s edid: %s\n", n, config.inputNames[n].c_str(),
                       s.HasSignal(n) ? s.inputStatusText[n].c_str() : "none",
                       s.inputEdidMode[n].c_str());
     }
@@ -100,19 +84,19 @@ std::string StatusText(const RouterSession& session, const AppConfig& config) {
         out += "  " + RouteLine(session, config, n) +
                (s.outputPlugged[n] != 0 ? "  plugged\n" : "  unplugged\n");
     }
-    out += Printf("generator: %s / %s\n",
+    out += Format("generator: %s / %s\n",
                   Table(ResolutionNames, kResolutionCount, s.generatorResolution),
                   Table(PatternNames, kPatternCount, s.generatorPattern));
-    out += Printf("monitoring: input %02d\n", s.monitoringChannel);
-    out += Printf("locks: web %s, data %s, keys %s\n", s.webLock ? "locked" : "unlocked",
+    out += Format("monitoring: input %02d\n", s.monitoringChannel);
+    out += Format("locks: web %s, data %s, keys %s\n", s.webLock ? "locked" : "unlocked",
                   s.dataLock ? "locked" : "unlocked", s.keyLock ? "locked" : "unlocked");
-    out += Printf("network: ip %s  mask %s  gateway %s  mac %s  port %s\n", s.routerIp.c_str(),
+    out += Format("network: ip %s  mask %s  gateway %s  mac %s  port %s\n", s.routerIp.c_str(),
                   s.routerSubnetMask.c_str(), s.routerGateway.c_str(), s.routerMac.c_str(),
                   s.routerPort.c_str());
-    out += Printf("rs232: %d\n", s.routerBaudRate);
+    out += Format("rs232: %d\n", s.routerBaudRate);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         if (s.outputCardType[slot] == kQuadMultiViewer) {
-            out += Printf("quad: slot %d  resolution %s  layout %d\n", slot,
+            out += Format("quad: slot %d  resolution %s  layout %d\n", slot,
                           Table(ResolutionNames, kResolutionCount, s.quadResolution[slot]),
                           s.quadLayout[slot]);
         }
@@ -126,7 +110,7 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
     out += "  \"connection\": " + Json(StatusWord(session.connectionStatus)) + ",\n";
     out += "  \"slots\": [\n";
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        out += Printf(
+        out += Format(
             "    {\"slot\": %d, \"inputCard\": %d, \"inputCardName\": %s, \"outputCard\": %d, "
             "\"outputCardName\": %s}%s\n",
             slot, s.inputCardType[slot], Json(CardTypeName(s.inputCardType[slot])).c_str(),
@@ -135,7 +119,7 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
     }
     out += "  ],\n  \"inputs\": [\n";
     for (int n = 1; n <= kChannelCount; ++n) {
-        out += Printf(
+        out += Format(
             "    {\"input\": %d, \"name\": %s, \"signal\": %s, \"hasSignal\": %s, \"edid\": "
             "%s}%s\n",
             n, Json(config.inputNames[n]).c_str(), Json(s.inputStatusText[n]).c_str(),
@@ -145,7 +129,7 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
     for (int n = 1; n <= kChannelCount; ++n) {
         const int input = s.routedInput[n];
         const bool linked = input >= 1 && input <= kChannelCount;
-        out += Printf(
+        out += Format(
             "    {\"output\": %d, \"name\": %s, \"routedInput\": %d, \"routedInputName\": %s, "
             "\"plugged\": %s}%s\n",
             n, Json(config.outputNames[n]).c_str(), input,
@@ -153,23 +137,23 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
             n < kChannelCount ? "," : "");
     }
     out += "  ],\n";
-    out += Printf(
+    out += Format(
         "  \"generator\": {\"resolution\": %d, \"resolutionName\": %s, \"pattern\": %d, "
         "\"patternName\": %s},\n",
         s.generatorResolution,
         Json(Table(ResolutionNames, kResolutionCount, s.generatorResolution)).c_str(),
         s.generatorPattern, Json(Table(PatternNames, kPatternCount, s.generatorPattern)).c_str());
-    out += Printf("  \"monitoringChannel\": %d,\n", s.monitoringChannel);
-    out += Printf("  \"locks\": {\"web\": %s, \"data\": %s, \"key\": %s},\n", Bool(s.webLock),
+    out += Format("  \"monitoringChannel\": %d,\n", s.monitoringChannel);
+    out += Format("  \"locks\": {\"web\": %s, \"data\": %s, \"key\": %s},\n", Bool(s.webLock),
                   Bool(s.dataLock), Bool(s.keyLock));
     out += "  \"network\": {\"ip\": " + Json(s.routerIp) +
            ", \"subnetMask\": " + Json(s.routerSubnetMask) +
            ", \"gateway\": " + Json(s.routerGateway) + ", \"mac\": " + Json(s.routerMac) +
            ", \"port\": " + Json(s.routerPort) + "},\n";
-    out += Printf("  \"rs232\": %d,\n", s.routerBaudRate);
+    out += Format("  \"rs232\": %d,\n", s.routerBaudRate);
     out += "  \"quad\": [\n";
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        out += Printf("    {\"slot\": %d, \"resolution\": %d, \"layout\": %d}%s\n", slot,
+        out += Format("    {\"slot\": %d, \"resolution\": %d, \"layout\": %d}%s\n", slot,
                       s.quadResolution[slot], s.quadLayout[slot], slot < kSlotCount ? "," : "");
     }
     out += "  ]\n}\n";
