@@ -1,5 +1,6 @@
 #include "protocol/ResponseParser.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <string>
@@ -192,12 +193,13 @@ int PatternFromToken(std::string_view value) {
     return 0;
 }
 
-void ApplyResponse(RouterState& state, const char* text) {
-    if (text == nullptr)
-        return;
-    const std::string_view all(text);
+namespace {
+
+// The key before the first "=" in upper case, and the value after it; no "="
+// gives an empty key and the whole text as the value.
+std::string SplitKey(std::string_view all, std::string_view& value) {
     std::string key;
-    std::string_view value = all;
+    value = all;
     const std::size_t equals = all.find('=');
     if (equals != std::string_view::npos) {
         key.assign(all.substr(0, equals));
@@ -207,6 +209,34 @@ void ApplyResponse(RouterState& state, const char* text) {
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     }
+    return key;
+}
+
+}  // namespace
+
+bool LinkAnswerOutputs(const char* text, bool (&named)[kChannelTableSize]) {
+    std::fill(std::begin(named), std::end(named), false);
+    if (text == nullptr)
+        return false;
+    std::string_view value;
+    if (SplitKey(text, value) != "LINK")
+        return false;
+    ForEachToken(value, ",!", [&](std::string_view token) {
+        if (token.size() < 4)
+            return;
+        const int input = DecimalAt(token, 0) % kChannelTableSize;
+        const int output = DecimalAt(token, 3) % kChannelTableSize;
+        if (InRange(input, kChannelTableSize) && InRange(output, kChannelTableSize))
+            named[output] = true;
+    });
+    return true;
+}
+
+void ApplyResponse(RouterState& state, const char* text) {
+    if (text == nullptr)
+        return;
+    std::string_view value;
+    const std::string key = SplitKey(text, value);
 
     if (key == "LINK") {
         ApplyLink(state, value);

@@ -17,6 +17,10 @@ int PatternFromToken(std::string_view value);
 // ever read or written outside a table.
 void ApplyResponse(RouterState& state, const char* text);
 
+// For a LINK answer: true, and which outputs it names (read as ApplyResponse
+// reads them). False for any other answer.
+bool LinkAnswerOutputs(const char* text, bool (&named)[kChannelTableSize]);
+
 // Collects bytes up to each "!" into one response. The buffer is shared by
 // both links and survives reconnects, like the router's byte stream does.
 class ResponseFramer {

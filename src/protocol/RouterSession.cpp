@@ -14,6 +14,11 @@ namespace {
 // A command waits this many ticks (1 s) for an answer before the next may go.
 constexpr int kAnswerWaitTicks = 20;
 
+// A LINK command that sets routes (the start-up query asks for them).
+bool IsLinkSet(const std::string& command) {
+    return command.starts_with("LINK=") && command != "LINK=?!";
+}
+
 }  // namespace
 
 RouterSession::RouterSession(EventLog& log) : log(log) {}
@@ -52,10 +57,15 @@ void RouterSession::OnSendTimer() {
         // command at the head; it is tried again after the usual wait.
         if (activeLink->Write(sendBuffer, sendLength) > 0 || sendLength == 0) {
             log.LogEvent(true, true, "-->Data[%s]", sendBuffer);
+            if (IsLinkSet(head))
+                routing.OnLinkSent();
             commandQueue.pop_front();
         }
         sendCountdown = kAnswerWaitTicks;
     }
+
+    if (routing.OnTick(log))
+        QueueLinkCommand();
 
     // Keeps falling while idle, so the next command leaves at once; the floor
     // only keeps a connection that runs for years from overflowing.
@@ -71,7 +81,21 @@ void RouterSession::ParseResponse(const char* text) {
     if (text == nullptr)
         return;
     log.LogEvent(true, true, "<--Recv[%s]", text);
+    bool named[kChannelTableSize];
+    const bool linkAnswer = LinkAnswerOutputs(text, named);
+    int before[kChannelTableSize];
+    std::copy(std::begin(state.routedInput), std::end(state.routedInput), before);
     ApplyResponse(state, text);
+    if (linkAnswer) {
+        routing.OnLinkAnswer(state, named, log);
+        std::vector<int> changed;
+        for (int o = 1; o <= kChannelCount; ++o) {
+            if (state.routedInput[o] != before[o])
+                changed.push_back(o);
+        }
+        if (!changed.empty() && routesChanged)
+            routesChanged(changed);
+    }
     // Any answer, even one we do not understand, releases the next command.
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
@@ -80,18 +104,102 @@ void RouterSession::ParseResponse(const char* text) {
         refresh();
 }
 
+std::vector<int> RouterSession::RequestRoutes(const std::vector<RouteChange>& changes,
+                                              int requester, int stepKind) {
+    std::vector<int> refused = routing.Apply(state, changes, requester, stepKind);
+    for (int output : refused) {
+        if (routing.Protected(output) || !routing.MayChange(output, requester))
+            log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+    }
+    if (refused.size() < changes.size())
+        QueueLinkCommand();
+    return refused;
+}
+
+void RouterSession::QueueLinkCommand() {
+    int map[kChannelTableSize] = {};
+    for (int o = 1; o <= kChannelCount; ++o)
+        map[o] = routing.Intended(state, o);
+    const std::string command = BuildLinkCommand(map);
+    // The unsent LINK command takes the whole new map; other commands keep
+    // their places.
+    for (std::string& queued : commandQueue) {
+        if (IsLinkSet(queued)) {
+            queued = command;
+            return;
+        }
+    }
+    EnqueueCommand(command);
+}
+
 void RouterSession::LinkOutput(int selectedInput, int output) {
     if (output < 1 || output > kChannelCount)
         return;
-    EnqueueCommand(LinkOutputCommand(state, selectedInput, output));
+    if (routing.takeMode) {
+        if (!routing.MayChange(output, kOperator)) {
+            log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+            return;
+        }
+        const int current = routing.staged[output] != kNoRoute ? routing.staged[output]
+                                                               : routing.Intended(state, output);
+        routing.Stage(output, selectedInput == current ? 0 : selectedInput);
+        return;
+    }
+    const int current = routing.Intended(state, output);
+    RequestRoutes({{output, selectedInput == current ? 0 : selectedInput}});
 }
 
 void RouterSession::LinkAllOutputs(int selectedInput) {
-    EnqueueCommand(LinkAllOutputsCommand(selectedInput));
+    std::vector<RouteChange> changes;
+    for (int o = 1; o <= kChannelCount; ++o)
+        changes.push_back({o, selectedInput});
+    RequestRoutes(changes);
 }
 
 void RouterSession::ClearAllLinks() {
-    EnqueueCommand(ClearAllLinksCommand());
+    LinkAllOutputs(0);
+}
+
+void RouterSession::Take() {
+    const std::vector<RouteChange> changes = routing.TakeStaged();
+    if (!changes.empty())
+        RequestRoutes(changes);
+}
+
+bool RouterSession::Undo() {
+    return UndoOrRedo(routing.undoSteps, true);
+}
+
+bool RouterSession::Redo() {
+    return UndoOrRedo(routing.redoSteps, false);
+}
+
+bool RouterSession::UndoOrRedo(std::vector<RouteStep>& steps, bool undo) {
+    if (connectionStatus != kConnected || steps.empty())
+        return false;
+    const RouteStep step = steps.back();
+    steps.pop_back();
+    // The redo history holds the undo steps themselves, so both go back to
+    // where their step started.
+    std::vector<RouteChange> changes;
+    for (int o = 1; o <= kChannelCount; ++o) {
+        if (step.after[o] != kNoRoute)
+            changes.push_back({o, step.before[o]});
+    }
+    RequestRoutes(changes, kOperator, undo ? kUndoStep : kRedoStep);
+    return true;
+}
+
+void RouterSession::SetProtected(int output, bool on) {
+    if (output < 1 || output > kChannelCount)
+        return;
+    // A client's lock is the client's to release.
+    if (routing.lockOwner[output] >= kFirstClient)
+        return;
+    routing.lockOwner[output] = on ? kOperator : 0;
+    if (on)
+        routing.staged[output] = kNoRoute;
+    log.LogEvent(true, true, on ? "Output %02d protected" : "Output %02d released", output);
 }
 
 }  // namespace corvane

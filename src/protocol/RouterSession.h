@@ -4,9 +4,11 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
+#include "protocol/RoutingMap.h"
 
 namespace corvane {
 
@@ -33,13 +35,16 @@ public:
     RouterState state;
     CommandQueue commandQueue;
     int connectionStatus = kDisconnected;
-    int sendCountdown = 0;  // ticks until the next command may leave
+    int sendCountdown = 0;   // ticks until the next command may leave
     unsigned pollIndex = 0;  // start-up queries queued since the last Connect
     ResponseFramer framer;
     Link* activeLink = nullptr;  // the open link, owned by the connection
+    RoutingMap routing;
 
     // Called after every parsed response (the GUI refreshes its panels).
     std::function<void()> refresh;
+    // Called after a LINK answer changed the model, with the outputs it changed.
+    std::function<void(const std::vector<int>&)> routesChanged;
 
     // Appends a copy at the tail, whatever the connection status. A command
     // over kMaxCommandLength is refused and logged rather than cut.
@@ -53,12 +58,33 @@ public:
     // Logs, applies, releases the pacing and completes Connecting -> Connected.
     void ParseResponse(const char* text);
 
-    // Crosspoint operations: each queues one full-map LINK command.
+    // Applies route requests to the intended map and queues it: while a LINK
+    // command waits unsent in the queue it is rewritten in place, so the queue
+    // never holds more than one. Returns the outputs refused (locked or out of
+    // range); refusals for protected outputs are logged.
+    std::vector<int> RequestRoutes(const std::vector<RouteChange>& changes,
+                                   int requester = kOperator, int stepKind = kNewStep);
+    // Queues (or rewrites) the LINK command carrying the intended map.
+    void QueueLinkCommand();
+
+    // Crosspoint operations. A click toggles against the intended map; in
+    // take mode it stages instead of sending.
     void LinkOutput(int selectedInput, int output);
     void LinkAllOutputs(int selectedInput);
     void ClearAllLinks();
+    // Sends everything staged as one LINK command.
+    void Take();
+    // Undo and redo the router-confirmed steps; only while Connected. False
+    // when there was nothing to do.
+    bool Undo();
+    bool Redo();
+    // Protect (or release) an output against every route request.
+    void SetProtected(int output, bool on);
 
     EventLog& log;
+
+private:
+    bool UndoOrRedo(std::vector<RouteStep>& steps, bool undo);
 };
 
 }  // namespace corvane

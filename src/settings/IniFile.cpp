@@ -410,4 +410,15 @@ bool WriteProfileStrings(const std::string& section,
     return ReplaceFile(path, text);
 }
 
+bool ReplaceFileText(const std::string& path, const std::string& text) {
+    return ReplaceFile(path, text);
+}
+
+std::optional<std::string> ReadFileText(const std::string& path) {
+    std::string text;
+    if (ReadWholeFile(path, text) != ReadResult::kOk)
+        return std::nullopt;
+    return text;
+}
+
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,12 @@ bool WriteProfileString(const std::string& section, const std::string& key,
 bool WriteProfileStrings(const std::string& section,
                          const std::vector<std::pair<std::string, std::string>>& entries,
                          const std::string& path);
+
+// The whole file replaced in one step (a temporary file renamed over it), the
+// way the profile writers do it: it lands whole or not at all.
+bool ReplaceFileText(const std::string& path, const std::string& text);
+// The whole file; nullopt when it is missing, not a regular file or unreadable.
+std::optional<std::string> ReadFileText(const std::string& path);
 
 // atoi without its undefined overflow: optional blanks and sign, then the
 // leading decimal digits; no digits gives 0 and a huge number saturates.

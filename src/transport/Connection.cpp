@@ -99,6 +99,7 @@ void Connection::Disconnect() {
         }
         session.activeLink = nullptr;
         session.commandQueue.clear();
+        session.routing.DropPending();
         if (config.useSerial)
             session.log.LogEvent(true, true, "RS232 Disconnect ");
         else

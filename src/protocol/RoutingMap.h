@@ -1,0 +1,112 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/RouterState.h"
+
+namespace corvane {
+
+class EventLog;
+
+// One requested crosspoint: input 0 means no input.
+struct RouteChange {
+    int output = 0;
+    int input = 0;
+    bool operator==(const RouteChange&) const = default;
+};
+
+// Who asks for a route. The operator is the window and the command-line
+// client; Videohub clients get numbers of their own from kFirstClient on.
+inline constexpr int kOperator = 1;
+inline constexpr int kFirstClient = 2;
+
+inline constexpr int kNoRoute = -1;  // "nothing asked" in the per-output tables
+inline constexpr int kUndoDepth = 64;
+
+// A routing step that can be undone: for each output it touches, the input
+// before and after (kNoRoute for outputs it does not touch).
+struct RouteStep {
+    int before[kChannelTableSize];
+    int after[kChannelTableSize];
+    bool confirmed[kChannelTableSize] = {};
+    int kind = 0;  // RouteStepKind
+    RouteStep();
+    bool Empty() const;
+};
+
+enum RouteStepKind : int { kNoStep = 0, kNewStep = 1, kUndoStep = 2, kRedoStep = 3 };
+
+// The map the operator has asked for: the router's confirmed routes plus every
+// change not yet confirmed, the changes staged for a take, the output locks and
+// the undo history. Every route request is applied here, so a LINK command is
+// always built from what was asked, never from a model that has not caught up.
+class RoutingMap {
+public:
+    // Asked for and not yet shown by the router (kNoRoute: none).
+    int pending[kChannelTableSize];
+    // The pending value went out in the last LINK command sent.
+    bool carried[kChannelTableSize] = {};
+    // Staged in take mode, not sent yet (kNoRoute: none).
+    int staged[kChannelTableSize];
+    // 0 unlocked, kOperator protected, a client number: locked by that client.
+    int lockOwner[kChannelTableSize] = {};
+    bool takeMode = false;
+
+    // A LINK command has been sent and its answer has not come yet.
+    bool linkOutstanding = false;
+    int linkWaitTicks = 0;
+    int unansweredLinks = 0;  // in a row
+
+    std::vector<RouteStep> openSteps;  // waiting for the router
+    std::vector<RouteStep> undoSteps;
+    std::vector<RouteStep> redoSteps;
+
+    RoutingMap();
+
+    int Intended(const RouterState& state, int output) const;
+    bool HasPending() const;
+    bool HasStaged() const;
+    // Protect blocks everyone; a client's lock blocks all but that client.
+    bool MayChange(int output, int requester) const;
+    bool Protected(int output) const { return InTable(output) && lockOwner[output] == kOperator; }
+
+    // Applies the changes to the intended map; refused outputs (locked, or not
+    // 1..16, or inputs not 0..16) are left out and returned.
+    std::vector<int> Apply(const RouterState& state, const std::vector<RouteChange>& changes,
+                           int requester, int stepKind);
+
+    // The pacing sent a LINK command carrying the intended map.
+    void OnLinkSent();
+    // A LINK answer was parsed (named: the outputs it listed). Confirms what it
+    // shows; drops what the answer to our last command shows otherwise.
+    void OnLinkAnswer(const RouterState& state, const bool (&named)[kChannelTableSize],
+                      EventLog& log);
+    // One 50 ms tick. True when the last LINK went unanswered once and should
+    // be sent again; after the second time its changes are dropped.
+    bool OnTick(EventLog& log);
+    // The link closed: nothing in flight will be confirmed.
+    void DropPending();
+
+    // Take mode.
+    void Stage(int output, int input);
+    std::vector<RouteChange> TakeStaged();
+    void CancelStaged();
+
+    // Locks held by one client end when it leaves; true when any did.
+    bool ReleaseLocks(int owner);
+
+private:
+    static bool InTable(int output) { return output >= 1 && output <= kChannelCount; }
+    void Drop(int output, EventLog& log);
+    void Resolve(int output, bool confirmed);
+    void CloseFinishedSteps();
+};
+
+// Keyboard routing: "IN.OUT" (any of . , - / > * or a space between the two
+// numbers), input 0 for no input. nullopt for anything else.
+std::optional<RouteChange> ParseRouteEntry(std::string_view text);
+
+}  // namespace corvane
