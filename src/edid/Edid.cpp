@@ -63,26 +63,32 @@ RangeLimits DecodeRange(const std::uint8_t* d) {
     return r;
 }
 
+// A display descriptor (pixel clock 0); those of interest land in edid.
+void DecodeDisplayDescriptor(const std::uint8_t* d, Edid& edid) {
+    if (d[2] != 0)
+        return;
+    switch (d[3]) {
+        case 0xFC:
+            edid.name = DescriptorText(d);
+            break;
+        case 0xFF:
+            edid.serialText = DescriptorText(d);
+            break;
+        case 0xFD:
+            edid.range = DecodeRange(d);
+            break;
+        default:
+            break;
+    }
+}
+
 void DecodeDescriptors(const std::uint8_t* base, Edid& edid) {
     for (int at = 54; at + 18 <= 126; at += 18) {
         const std::uint8_t* d = base + at;
-        if (d[0] != 0 || d[1] != 0) {
+        if (d[0] != 0 || d[1] != 0)
             edid.timings.push_back(DecodeTiming(d));
-            continue;
-        }
-        switch (d[3]) {
-            case 0xFC:
-                edid.name = DescriptorText(d);
-                break;
-            case 0xFF:
-                edid.serialText = DescriptorText(d);
-                break;
-            case 0xFD:
-                edid.range = DecodeRange(d);
-                break;
-            default:
-                break;
-        }
+        else
+            DecodeDisplayDescriptor(d, edid);
     }
 }
 
@@ -199,7 +205,7 @@ void DecodeCtaDataBlocks(const std::uint8_t* x, int end, CtaBlock& cta) {
     }
 }
 
-void DecodeCta(const std::uint8_t* x, CtaBlock& cta) {
+void DecodeCta(const std::uint8_t* x, CtaBlock& cta, Edid& edid) {
     cta.revision = x[1];
     const int dtdStart = x[2];
     cta.underscan = (x[3] & 0x80) != 0;
@@ -211,17 +217,20 @@ void DecodeCta(const std::uint8_t* x, CtaBlock& cta) {
     if (dtdStart < 4 || dtdStart > kEdidBlockSize - 1)
         return;
     DecodeCtaDataBlocks(x, dtdStart, cta);
+    // Some displays keep their serial text here, between the timings and the padding.
     for (int at = dtdStart; at + 18 <= kEdidBlockSize - 1; at += 18) {
-        if (x[at] == 0 && x[at + 1] == 0)
-            break;
-        cta.timings.push_back(DecodeTiming(x + at));
+        if (x[at] != 0 || x[at + 1] != 0)
+            cta.timings.push_back(DecodeTiming(x + at));
+        else
+            DecodeDisplayDescriptor(x + at, edid);
     }
 }
 
 }  // namespace
 
 double DetailedTiming::RefreshHz() const {
-    const double total = double(hActive + hBlank) * (vActive + vBlank);
+    // An interlaced frame has an odd line count: each field gets half a line more.
+    const double total = double(hActive + hBlank) * (vActive + vBlank + (interlaced ? 0.5 : 0.0));
     return total > 0 ? pixelClockKHz * 1000.0 / total : 0.0;
 }
 
@@ -237,7 +246,7 @@ Edid DecodeEdid(const EdidBytes& bytes) {
     DecodeBase(base, edid);
     if (edid.extensionTag == kCtaTag) {
         edid.cta.emplace();
-        DecodeCta(ext, *edid.cta);
+        DecodeCta(ext, *edid.cta, edid);
     }
 
     if (!edid.headerOk)
