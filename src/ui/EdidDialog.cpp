@@ -17,11 +17,15 @@
 #include <QSysInfo>
 #include <cstring>
 
+#include "edid/EdidFile.h"
+#include "edid/EdidReport.h"
 #include "protocol/Commands.h"
+#include "protocol/TextFormat.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
+#include "ui/EdidDetailsDialog.h"
 #include "ui/Fonts.h"
 #include "ui/InputGrid.h"
 
@@ -45,21 +49,32 @@ QString EdidEditorCommand() {
 #endif
 }
 
-EdidUpload UploadEdidFile(RouterSession& session, const QString& path) {
+EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::string* refusal) {
     if (session.connectionStatus != kConnecting && session.connectionStatus != kConnected)
         return EdidUpload::NotSent;
     if (path.isEmpty() || session.activeLink == nullptr)
         return EdidUpload::NotSent;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return EdidUpload::OpenFailed;
-    if (file.size() != static_cast<qint64>(kEdidSize))
-        return EdidUpload::FormatError;
-    const QByteArray bytes = file.read(kEdidSize);
-    if (bytes.size() != static_cast<qsizetype>(kEdidSize))
-        return EdidUpload::FormatError;
+    EdidBytes bytes{};
+    switch (ReadEdidFile(NativePath(path), bytes)) {
+        case EdidFileStatus::OpenFailed:
+            return EdidUpload::OpenFailed;
+        case EdidFileStatus::FormatError:
+            return EdidUpload::FormatError;
+        case EdidFileStatus::Ok:
+            break;
+    }
+    // Sources fall back to safe modes on an EDID like this: keep it off the router.
+    const Edid decoded = DecodeEdid(bytes);
+    if (!decoded.Valid()) {
+        if (refusal != nullptr) {
+            refusal->clear();
+            for (const std::string& error : decoded.errors)
+                *refusal += (refusal->empty() ? "" : "\n") + error;
+        }
+        return EdidUpload::Invalid;
+    }
     std::uint8_t edid[kEdidSize];
-    std::memcpy(edid, bytes.constData(), kEdidSize);
+    std::memcpy(edid, bytes.data(), kEdidSize);
 
     // One write, one datagram: the raw bytes may hold "!" and must not be split.
     const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
@@ -105,6 +120,10 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     openButton = button("Open", 320, 26, 35, 18);
     editorButton = button("EDID EDIT", 18, 60, 79, 20);
     uploadButton = button("Apply", 266, 57, 79, 20);
+    // In the free space between the editor and the upload; the template's
+    // controls keep their places.
+    detailsButton = button("Details", 142, 57, 79, 20);
+    detailsButton->setEnabled(!userEdidPath.isEmpty());
 
     group("Mode", 12, 101, 95, 152);
     defaultRadio = radio("Default", 30, 126, 42, 15);
@@ -144,6 +163,7 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     connect(openButton, &QPushButton::clicked, this, &EdidDialog::OpenEdidFile);
     connect(editorButton, &QPushButton::clicked, this, &EdidDialog::StartEdidEditor);
     connect(uploadButton, &QPushButton::clicked, this, &EdidDialog::UploadUserEdid);
+    connect(detailsButton, &QPushButton::clicked, this, &EdidDialog::ShowEdidDetails);
 
     defaultRadio->setChecked(true);
     ChooseModeDefault();
@@ -198,6 +218,43 @@ void EdidDialog::OpenEdidFile() {
         return;
     userEdidPath = path;
     pathLabel->setText(path);
+    detailsButton->setEnabled(true);
+}
+
+QString EdidDialog::EdidDetailsText(const EdidBytes& bytes) const {
+    Edid edid = DecodeEdid(bytes);
+    const RouterState& state = connection.session.state;
+    bool anyMarked = false;
+    for (int n = 1; n <= kChannelCount; ++n)
+        anyMarked |= grid->selection[n - 1] == 1;
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        bool concerned = !anyMarked;
+        for (int n = 1; n <= kChannelCount; ++n)
+            concerned |= SlotOfChannel(n) == slot && grid->selection[n - 1] == 1;
+        if (!concerned)
+            continue;
+        for (const std::string& warning : CardWarnings(edid, state.inputCardType[slot]))
+            edid.warnings.push_back(Format("inputs %d-%d: ", slot * 4 - 3, slot * 4) + warning);
+    }
+    return QString::fromLatin1(EdidSummaryText(edid));
+}
+
+void EdidDialog::ShowEdidDetails() {
+    if (userEdidPath.isEmpty())
+        return;
+    EdidBytes bytes{};
+    switch (ReadEdidFile(NativePath(userEdidPath), bytes)) {
+        case EdidFileStatus::OpenFailed:
+            showMessage(QStringLiteral("File Open Fail!"));
+            return;
+        case EdidFileStatus::FormatError:
+            showMessage(QStringLiteral("File Format Error!"));
+            return;
+        case EdidFileStatus::Ok:
+            break;
+    }
+    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes), this);
+    details.exec();
 }
 
 void EdidDialog::StartEdidEditor() {
@@ -215,12 +272,16 @@ void EdidDialog::StartEdidEditor() {
 }
 
 void EdidDialog::UploadUserEdid() {
-    switch (UploadEdidFile(connection.session, userEdidPath)) {
+    std::string refusal;
+    switch (UploadEdidFile(connection.session, userEdidPath, &refusal)) {
         case EdidUpload::OpenFailed:
             showMessage(QStringLiteral("File Open Fail!"));
             break;
         case EdidUpload::FormatError:
             showMessage(QStringLiteral("File Format Error!"));
+            break;
+        case EdidUpload::Invalid:
+            showMessage(QStringLiteral("EDID not uploaded:\n") + QString::fromLatin1(refusal));
             break;
         case EdidUpload::NotSent:
         case EdidUpload::Sent:

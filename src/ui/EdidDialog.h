@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <string>
+
+#include "edid/Edid.h"
 
 class QComboBox;
 class QLabel;
@@ -27,11 +30,13 @@ extern QProcess* edidEditor;
 // Windows otherwise the editor's own install path. Empty: none.
 QString EdidEditorCommand();
 
-enum class EdidUpload { NotSent, Sent, OpenFailed, FormatError };
+enum class EdidUpload { NotSent, Sent, OpenFailed, FormatError, Invalid };
 
 // Sends "EDIT=", the 256 file bytes and "!" as one write on the open link and
-// logs it; only while the link is open (Connecting or Connected).
-EdidUpload UploadEdidFile(RouterSession& session, const QString& path);
+// logs it; only while the link is open (Connecting or Connected), and only an
+// EDID without errors (Invalid: refusal, when given, says why).
+EdidUpload UploadEdidFile(RouterSession& session, const QString& path,
+                          std::string* refusal = nullptr);
 
 // "Setup EDID ": EDID mode per input, the user EDID upload and the external
 // editor.
@@ -48,6 +53,10 @@ public:
     void OpenEdidFile();
     void StartEdidEditor();
     void UploadUserEdid();
+    // The chosen file decoded, with what the cards of the marked inputs (all
+    // inputs when none is marked) would make of it.
+    void ShowEdidDetails();
+    QString EdidDetailsText(const EdidBytes& bytes) const;
 
     Connection& connection;
     InputGrid* grid = nullptr;
@@ -61,6 +70,7 @@ public:
     QPushButton* openButton = nullptr;
     QPushButton* editorButton = nullptr;
     QPushButton* uploadButton = nullptr;
+    QPushButton* detailsButton = nullptr;
     QPushButton* modeApplyButton = nullptr;
     // Shows "File Open Fail!" and "File Format Error!"; a message box unless
     // replaced.

@@ -174,6 +174,63 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
     }
 }
 
+// Checking needs no router and no config.ini; an upload sends the frame and
+// the mode command, and nothing at all for an EDID with errors.
+TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
+    TempDir dir;
+    const std::string good = std::string(CORVANE_EDID_SAMPLES) + "/04-AOC-AOC2281.bin";
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string broken = bytes;
+    broken[20] = static_cast<char>(broken[20] ^ 0x10);
+    dir.Write("broken.bin", broken);
+    dir.Write("notes.txt", "not an EDID\n");
+
+    const Ran json = RunToEnd({kCtl, "edid", good, "--json"}, dir.path);
+    EXPECT_EQ(json.exitCode, 0) << json.out;
+    for (const char* field : {"\"valid\": true", "\"manufacturer\": \"AOC\"", "\"week\": 29",
+                              "\"physicalAddress\": \"1.0.0.0\""})
+        EXPECT_NE(json.out.find(field), std::string::npos) << field;
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"edid", good}, 0, "Name:       2281W"},
+        {{"edid", "broken.bin"}, 6, "wrong checksum in block 0"},
+        {{"edid", "notes.txt"}, 2, "File Format Error!"},
+        {{"edid", "missing.bin"}, 2, "File Open Fail!"},
+        {{"edid"}, 2, "usage: edid"},
+        {{"edid", good, "--upload", "0"}, 2, "inputs 1 to 16"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {kCtl};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const Ran result = RunToEnd(argv, dir.path);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.args.back() << ": " << result.out;
+        EXPECT_NE(result.out.find(c.says), std::string::npos) << result.out;
+    }
+
+    auto simulator = StartUdpSim();
+    ASSERT_TRUE(simulator);
+    const std::string link = "127.0.0.1:" + std::to_string(simulator->port);
+    EXPECT_EQ(
+        RunToEnd({kCtl, "--udp", link, "edid", "broken.bin", "--upload", "1"}, dir.path).exitCode,
+        6);
+    EXPECT_TRUE(simulator->Commands().empty());
+    const Ran upload =
+        RunToEnd({kCtl, "--udp", link, "--no-log", "edid", good, "--upload", "1,3,5"}, dir.path);
+    ASSERT_EQ(upload.exitCode, 0) << upload.out;
+    EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
+    for (int n = 1; n <= kChannelCount; ++n)
+        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n == 1 || n == 3 || n == 5) << n;
+}
+
 TEST(RoutersimProcess, ReportsItsPortRecordsATranscriptAndStopsOnSigterm) {
     TempDir dir;
     Child simulator({kSim, "--udp", "0", "--transcript", dir.path + "/transcript.txt", "--cards",

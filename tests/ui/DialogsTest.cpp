@@ -9,9 +9,11 @@
 #include <QtTest>
 #include <memory>
 
+#include "edid/EdidFile.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/ConfigDialog.h"
+#include "ui/EdidDetailsDialog.h"
 #include "ui/EdidDialog.h"
 #include "ui/ImageButton.h"
 #include "ui/InputGrid.h"
@@ -53,10 +55,30 @@ struct Rig {
     }
 };
 
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
 QStringList FileLines(const QString& path) {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return QString::fromLatin1(file.readAll()).remove('\r').split('\n', Qt::SkipEmptyParts);
+}
+
+// A real monitor's EDID with a "!" in its serial number, checksums fixed.
+QByteArray EdidWithBang() {
+    EdidBytes bytes{};
+    ReadEdidFile(CORVANE_EDID_SAMPLES "/04-AOC-AOC2281.bin", bytes);
+    bytes[12] = '!';
+    bytes = FixChecksums(bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 QList<int> Marked(const InputGrid& grid) {  // 1-based inputs
@@ -307,13 +329,9 @@ private slots:
     // Not connected: nothing. Connecting counts as open: the frame leaves
     // whole past the queue and is logged in six lines.
     void edidUpload() {
-        QByteArray bytes;
-        for (int i = 0; i < 256; ++i)
-            bytes += char(i);  // byte 33 is "!"
-        QFile file(QStringLiteral("user.bin"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == 256);
-        file.close();
-        userEdidPath = QFileInfo(file).absoluteFilePath();
+        const QByteArray bytes = EdidWithBang();
+        WriteFile(QStringLiteral("user.bin"), bytes);
+        userEdidPath = QDir::current().absoluteFilePath(QStringLiteral("user.bin"));
         QStringList shown;
         {
             EdidDialog d(rig->connection);
@@ -337,6 +355,44 @@ private slots:
         expected << "-->     !]";
         QCOMPARE(rig->Messages(), expected);
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
+    }
+
+    // A broken checksum keeps the file off the router, says why, and the
+    // details view saves a fixed copy beside it that then uploads.
+    void edidInvalidIsRefused() {
+        QByteArray bytes = EdidWithBang();
+        bytes[200] = char(bytes[200] ^ 0x10);
+        WriteFile(QStringLiteral("broken.bin"), bytes);
+        userEdidPath = QDir::current().absoluteFilePath(QStringLiteral("broken.bin"));
+        OpenUdp();
+        rig->Messages();
+        EdidDialog d(rig->connection);
+        QStringList shown;
+        d.showMessage = [&](const QString& text) { shown << text; };
+        d.uploadButton->click();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith("EDID not uploaded:") && shown[0].contains("block 1"),
+                 qPrintable(shown[0]));
+        QCOMPARE(rig->Messages(), QStringList{});  // nothing written, nothing logged
+
+        EdidBytes raw{};
+        QCOMPARE(ReadEdidFile(NativePath(userEdidPath), raw), EdidFileStatus::Ok);
+        QVERIFY(d.EdidDetailsText(raw).contains("Error:      wrong checksum in block 1"));
+        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(raw));
+        QVERIFY(details.fixButton->isEnabled());
+        QStringList suggested;
+        details.askSavePath = [&](const QString& path) {
+            suggested << path;
+            return path;
+        };
+        details.showMessage = [](const QString&) {};
+        details.fixButton->click();
+        QCOMPARE(suggested, QStringList{dir->filePath("broken-fixed.bin")});
+        QCOMPARE(FileBytes(userEdidPath), bytes);  // the user's file as it was
+        userEdidPath = suggested[0];
+        d.uploadButton->click();
+        QCOMPARE(shown.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
     }
 
     // The reported layout and resolution are shown; both Applys pressed.

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "StatusReport.h"
+#include "edid/EdidFile.h"
+#include "edid/EdidReport.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
@@ -27,6 +29,7 @@ enum ExitCode {
     kExitBadArguments = 2,
     kExitConnectFailed = 3,
     kExitTimeout = 4,
+    kExitInvalidEdid = 6,
 };
 
 const char kUsage[] =
@@ -39,7 +42,8 @@ const char kUsage[] =
     "  send 'RAW!'      send one command and print the answers\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
-    "exit codes: 0 done, 2 bad arguments, 3 connection failed, 4 timed out\n";
+    "exit codes: 0 done, 2 bad arguments or unreadable EDID file, 3 connection failed,\n"
+    "            4 timed out, 6 invalid EDID\n";
 
 struct Options {
     std::optional<std::string> udp;
@@ -52,6 +56,9 @@ struct Options {
     int input = 0;
     int output = 0;
     std::string raw;
+    std::string edidPath;
+    bool upload = false;
+    bool uploadInputs[kChannelTableSize] = {};
 };
 
 struct BadArguments {
@@ -134,6 +141,31 @@ Options ParseArguments(int argc, char** argv) {
             options.raw.find('!') != options.raw.size() - 1 ||
             options.raw.size() > kMaxCommandLength) {
             throw BadArguments{"a command ends with its only \"!\" and has at most 255 characters"};
+        }
+    } else if (options.command == "edid") {
+        const char* usage = "usage: edid FILE [--json] [--upload INPUTS]";
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "--json") {
+                options.json = true;
+            } else if (words[i] == "--upload" && i + 1 < words.size() && !options.upload) {
+                options.upload = true;
+                std::string list = words[++i] + ",";
+                for (std::size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos;
+                     at = comma + 1) {
+                    int input = 0;
+                    if (!ParseInt(list.substr(at, comma - at), 1, kChannelCount, &input)) {
+                        throw BadArguments{"--upload wants inputs 1 to 16 like 1,3,5"};
+                    }
+                    options.uploadInputs[input] = true;
+                }
+            } else if (options.edidPath.empty() && !words[i].starts_with("--")) {
+                options.edidPath = words[i];
+            } else {
+                throw BadArguments{usage};
+            }
+        }
+        if (options.edidPath.empty()) {
+            throw BadArguments{usage};
         }
     } else {
         throw BadArguments{"unknown command: " + options.command};
@@ -223,7 +255,38 @@ std::string LinkText(const AppConfig& config) {
     return config.ipAddress + ":" + std::to_string(config.udpPort);
 }
 
+// Prints what the file holds; kExitOk only for an EDID the router may be given.
+int ReportEdid(const Options& options, EdidBytes& bytes) {
+    switch (ReadEdidFile(options.edidPath, bytes)) {
+        case EdidFileStatus::OpenFailed:
+            std::fprintf(stderr, "corvanectl: %s: File Open Fail!\n", options.edidPath.c_str());
+            return kExitBadArguments;
+        case EdidFileStatus::FormatError:
+            std::fprintf(stderr, "corvanectl: %s: File Format Error!\n", options.edidPath.c_str());
+            return kExitBadArguments;
+        case EdidFileStatus::Ok:
+            break;
+    }
+    const Edid edid = DecodeEdid(bytes);
+    const std::string report = options.json ? EdidJson(edid) : EdidSummaryText(edid);
+    std::fputs(report.c_str(), stdout);
+    if (!edid.Valid()) {
+        if (options.upload) {
+            std::fprintf(stderr, "corvanectl: not uploaded: %s\n", edid.errors[0].c_str());
+        }
+        return kExitInvalidEdid;
+    }
+    return kExitOk;
+}
+
 int Run(const Options& options) {
+    EdidBytes edidBytes{};
+    if (options.command == "edid") {
+        const int code = ReportEdid(options, edidBytes);
+        if (code != kExitOk || !options.upload) {
+            return code;
+        }
+    }
     AppConfig config;
     EventLog log(".");
     RouterSession session(log);
@@ -254,6 +317,9 @@ int Run(const Options& options) {
         session.ClearAllLinks();
     } else if (options.command == "send") {
         session.EnqueueCommand(options.raw);
+    } else if (options.command == "edid") {
+        // As the dialog does: the frame first, then the inputs switched to it.
+        session.EnqueueCommand(*EdidModeCommand(EdidMode::User, 0, options.uploadInputs));
     }
 
     connection.Connect();
@@ -265,6 +331,16 @@ int Run(const Options& options) {
     if (!needsModel) {
         // A single command needs no picture of the router: skip the start-up poll.
         session.pollIndex = kStartupQueryCount;
+    }
+    if (options.command == "edid" && session.activeLink != nullptr) {
+        // Straight onto the link, past the queue: the raw bytes may hold "!".
+        std::uint8_t edid[kEdidSize];
+        std::memcpy(edid, edidBytes.data(), kEdidSize);
+        const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
+        session.activeLink->Write(frame.data(), frame.size());
+        for (const std::string& line : UserEdidLogLines(edid)) {
+            log.LogEvent(true, true, "%s", line.c_str());
+        }
     }
 
     using namespace std::chrono;
@@ -319,6 +395,31 @@ int Run(const Options& options) {
                     options.input, config.inputNames[options.input].c_str(), unlink ? "from" : "to",
                     options.output, config.outputNames[options.output].c_str());
         std::printf("%s\n", RouteLine(session, config, options.output).c_str());
+        return finish(kExitOk, nullptr);
+    }
+
+    if (options.command == "edid") {
+        // The frame and the mode command both count as sent; the router's
+        // EDID answer tells that the mode command has arrived.
+        int code = runUntil([&] {
+            if (exchange.sent < 2) {
+                return false;
+            }
+            for (const std::string& answer : exchange.answers) {
+                if (answer.starts_with("EDID=")) {
+                    return true;
+                }
+            }
+            return false;
+        });
+        if (code != kExitOk) {
+            return code;
+        }
+        std::printf("uploaded %s, then sent %s\n", options.edidPath.c_str(),
+                    EdidModeCommand(EdidMode::User, 0, options.uploadInputs)->c_str());
+        for (const std::string& answer : exchange.answers) {
+            std::printf("%s\n", answer.c_str());
+        }
         return finish(kExitOk, nullptr);
     }
 
