@@ -42,7 +42,7 @@ enum class EdidMode { Auto, User, Default, CopyOutput };
 // "EDID=AUTO1,2,10!" and friends; copyOutput (1..16) is used by CopyOutput
 // only. chosen is indexed by input 1..16. No input chosen: no command.
 std::optional<std::string> EdidModeCommand(EdidMode mode, int copyOutput,
-                                            const bool (&chosen)[kChannelTableSize]);
+                                           const bool (&chosen)[kChannelTableSize]);
 
 std::string QuadResolutionCommand(int slot, int resolution);  // "QUADRES=%d_%d!"
 std::string QuadLayoutCommand(int slot, int layout);          // "QUADLAY=%d_%d!"

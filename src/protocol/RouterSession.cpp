@@ -135,18 +135,19 @@ void RouterSession::QueueLinkCommand() {
 void RouterSession::LinkOutput(int selectedInput, int output) {
     if (output < 1 || output > kChannelCount)
         return;
-    if (routing.takeMode) {
-        if (!routing.MayChange(output, kOperator)) {
-            log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
-            return;
-        }
-        const int current = routing.staged[output] != kNoRoute ? routing.staged[output]
-                                                               : routing.Intended(state, output);
-        routing.Stage(output, selectedInput == current ? 0 : selectedInput);
-        return;
+    const int current = routing.staged[output] != kNoRoute ? routing.staged[output]
+                                                           : routing.Intended(state, output);
+    SetRoute(selectedInput == current ? 0 : selectedInput, output);
+}
+
+void RouterSession::SetRoute(int input, int output) {
+    if (!routing.takeMode) {
+        RequestRoutes({{output, input}});
+    } else if (!routing.MayChange(output, kOperator)) {
+        log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+    } else {
+        routing.Stage(output, input);
     }
-    const int current = routing.Intended(state, output);
-    RequestRoutes({{output, selectedInput == current ? 0 : selectedInput}});
 }
 
 void RouterSession::LinkAllOutputs(int selectedInput) {

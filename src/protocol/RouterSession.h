@@ -70,6 +70,8 @@ public:
     // Crosspoint operations. A click toggles against the intended map; in
     // take mode it stages instead of sending.
     void LinkOutput(int selectedInput, int output);
+    // Routes (or in take mode stages) one input, 0 for none, to one output.
+    void SetRoute(int input, int output);
     void LinkAllOutputs(int selectedInput);
     void ClearAllLinks();
     // Sends everything staged as one LINK command.

@@ -11,7 +11,9 @@ inline constexpr int kSlotCount = 4;
 inline constexpr int kChannelTableSize = kChannelCount + 1;
 inline constexpr int kSlotTableSize = kSlotCount + 1;
 
-inline constexpr int SlotOfChannel(int channel) { return (channel - 1) / 4 + 1; }
+inline constexpr int SlotOfChannel(int channel) {
+    return (channel - 1) / 4 + 1;
+}
 
 // Values of connectionStatus.
 enum ConnectionStatus : int {

@@ -1,13 +1,18 @@
 #include "ui/MainDialog.h"
 
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -114,9 +119,13 @@ MainDialog::MainDialog(QWidget* parent)
     matrixView = new MatrixView(session.state, config, this);
     matrixView->setGeometry(DluRect(7, 36, 471, 329));
 
+    matrixView->routing = &session.routing;
+
     const QFont buttonFont = TahomaFont(11, true);
-    for (ImageButton* button : {disconnectButton, connectButton, setEdidButton, setConfigButton,
-                                linkClearButton, linkButton, allLinkButton}) {
+    for (ImageButton* button :
+         {disconnectButton, connectButton, setEdidButton, setConfigButton, linkClearButton,
+          linkButton, allLinkButton, recallButton, saveSalvoButton, takeModeButton, takeButton,
+          cancelButton, undoButton, redoButton}) {
         button->SetShade(2, 8, 10, 5, ColorFromRef(kButtonTint));
         button->SetTextFont(buttonFont);
     }
@@ -155,6 +164,23 @@ MainDialog::MainDialog(QWidget* parent)
         QCoreApplication::postEvent(this, new QEvent(type));
     };
 
+    askQuestion = [this](const QString& text) {
+        return QMessageBox::question(this, QCoreApplication::applicationName(), text) ==
+               QMessageBox::Yes;
+    };
+    askText = [this](const QString& prompt, const QString& text) -> std::optional<QString> {
+        bool ok = false;
+        const QString answer = QInputDialog::getText(this, QCoreApplication::applicationName(),
+                                                     prompt, QLineEdit::Normal, text, &ok);
+        return ok ? std::optional<QString>(answer) : std::nullopt;
+    };
+
+    std::string problem;
+    if (!salvoFile.Load(salvoPath, problem))
+        log.LogEvent(true, true, "%s damaged (%s): no salvos loaded, the file is kept as %s.bad",
+                     salvoPath.c_str(), problem.c_str(), salvoPath.c_str());
+    salvoFile.ApplyProtection(session.routing);
+
     RefreshStatusPanels();
 
     sendTimer.setInterval(50);
@@ -163,6 +189,14 @@ MainDialog::MainDialog(QWidget* parent)
 
     auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     connect(toggle, &QShortcut::activated, this, &MainDialog::ToggleScreenLog);
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainDialog::Undo);
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainDialog::Redo);
+    // Typed routes reach the window whichever of its controls has the focus.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 
     logList->setFocus();
 }
@@ -211,6 +245,24 @@ void MainDialog::CreateControls() {
     linkClearButton->hide();
     allLinkButton->hide();
 
+    // The routing tools fill the left of the button row.
+    salvoList = new QComboBox(this);
+    salvoList->setGeometry(DluRect(11, 13, 72, 14));
+    salvoList->setToolTip(QStringLiteral("Salvos; the one the router shows now is marked (live)"));
+    recallButton = makeButton("Recall", DluRect(85, 11, 34, 18));
+    saveSalvoButton = makeButton("Save", DluRect(119, 11, 30, 18));
+    takeModeButton = makeButton("Take Mode", DluRect(153, 11, 46, 18));
+    takeModeButton->SetButtonStyle(ImageButton::kCheckBoxMode, true);
+    takeButton = makeButton("Take", DluRect(199, 11, 30, 18));
+    cancelButton = makeButton("Cancel", DluRect(229, 11, 34, 18));
+    undoButton = makeButton("Undo", DluRect(267, 11, 30, 18));
+    redoButton = makeButton("Redo", DluRect(297, 11, 30, 18));
+    routeEntryLabel = new QLabel(this);
+    routeEntryLabel->setGeometry(DluRect(329, 13, 24, 14));
+    routeEntryLabel->setAlignment(Qt::AlignCenter);
+    routeEntryLabel->setToolTip(
+        QStringLiteral("Keyboard routing: input, a separator (. - > / or space), output, Enter"));
+
     auto* buttonRow = new FlatGroupBox(this);
     buttonRow->setGeometry(DluRect(7, 2, 651, 31));
     buttonRow->lower();
@@ -238,6 +290,13 @@ void MainDialog::CreateControls() {
     connect(connectButton, &QPushButton::clicked, this, &MainDialog::Connect);
     connect(disconnectButton, &QPushButton::clicked, this, &MainDialog::Disconnect);
     connect(linkClearButton, &QPushButton::clicked, this, &MainDialog::ClearAllLinks);
+    connect(recallButton, &QPushButton::clicked, this, &MainDialog::RecallSalvo);
+    connect(saveSalvoButton, &QPushButton::clicked, this, &MainDialog::SaveSalvo);
+    connect(takeModeButton, &QPushButton::clicked, this, &MainDialog::ToggleTakeMode);
+    connect(takeButton, &QPushButton::clicked, this, &MainDialog::Take);
+    connect(cancelButton, &QPushButton::clicked, this, &MainDialog::CancelTake);
+    connect(undoButton, &QPushButton::clicked, this, &MainDialog::Undo);
+    connect(redoButton, &QPushButton::clicked, this, &MainDialog::Redo);
 }
 
 void MainDialog::UpdateButtons() {
@@ -276,7 +335,195 @@ void MainDialog::SetEdid() {
 }
 
 void MainDialog::ClearAllLinks() {
+    // One click takes every output off air: ask first.
+    if (askQuestion && !askQuestion(QStringLiteral("Remove the input from every output?")))
+        return;
     session.ClearAllLinks();
+    RefreshStatusPanels();
+}
+
+void MainDialog::RecallSalvo() {
+    const Salvo* salvo =
+        salvoFile.Find(salvoList->currentData().toString().toLatin1().toStdString());
+    if (salvo == nullptr)
+        return;
+    log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
+    session.RequestRoutes(SalvoChanges(*salvo));
+    RefreshStatusPanels();
+}
+
+void MainDialog::SaveSalvo() {
+    const std::optional<QString> answer = askText(
+        QStringLiteral("Save the router's routes as salvo:"), salvoList->currentData().toString());
+    if (!answer)
+        return;
+    const std::string name = answer->trimmed().toLatin1().toStdString();
+    if (!ValidSalvoName(name)) {
+        messageBox(QStringLiteral("A salvo name has 1 to 63 characters and no \"=\"."));
+        return;
+    }
+    if (salvoFile.Find(name) &&
+        !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(Latin1(name))))
+        return;
+    if (!salvoFile.Store(name, session.state.routedInput)) {
+        messageBox(QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos));
+        return;
+    }
+    log.LogEvent(true, true, "Save salvo %s", name.c_str());
+    SaveSalvoFile();
+    UpdateRoutingControls();
+    salvoList->setCurrentIndex(salvoList->findData(Latin1(name)));
+}
+
+void MainDialog::RenameSalvo() {
+    const QString from = salvoList->currentData().toString();
+    if (from.isEmpty())
+        return;
+    const std::optional<QString> answer = askText(QStringLiteral("New name of the salvo:"), from);
+    if (!answer)
+        return;
+    const std::string to = answer->trimmed().toLatin1().toStdString();
+    if (!salvoFile.Rename(from.toLatin1().toStdString(), to)) {
+        messageBox(QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 to 63 "
+                                  "characters and no \"=\".")
+                       .arg(Latin1(to)));
+        return;
+    }
+    SaveSalvoFile();
+    UpdateRoutingControls();
+    salvoList->setCurrentIndex(salvoList->findData(Latin1(to)));
+}
+
+void MainDialog::DeleteSalvo() {
+    const QString name = salvoList->currentData().toString();
+    if (name.isEmpty() || !askQuestion(QStringLiteral("Delete the salvo \"%1\"?").arg(name)))
+        return;
+    salvoFile.Remove(name.toLatin1().toStdString());
+    SaveSalvoFile();
+    UpdateRoutingControls();
+}
+
+void MainDialog::SaveSalvoFile() {
+    salvoFile.TakeProtection(session.routing);
+    if (!salvoFile.Save(salvoPath)) {
+        log.LogEvent(true, true, "%s could not be saved", salvoPath.c_str());
+        messageBox(QStringLiteral("%1 could not be saved.").arg(Latin1(salvoPath)));
+    }
+}
+
+void MainDialog::ToggleTakeMode() {
+    session.routing.takeMode = takeModeButton->GetCheck();
+    if (!session.routing.takeMode)
+        session.routing.CancelStaged();
+    RefreshStatusPanels();
+}
+
+void MainDialog::Take() {
+    session.Take();
+    RefreshStatusPanels();
+}
+
+void MainDialog::CancelTake() {
+    session.routing.CancelStaged();
+    RefreshStatusPanels();
+}
+
+void MainDialog::Undo() {
+    session.Undo();
+    RefreshStatusPanels();
+}
+
+void MainDialog::Redo() {
+    session.Redo();
+    RefreshStatusPanels();
+}
+
+void MainDialog::ToggleProtect(int output) {
+    if (output < 1 || output > kChannelCount)
+        return;
+    if (session.routing.lockOwner[output] >= kFirstClient) {
+        log.LogEvent(true, true, "Output %02d is locked by a Videohub client", output);
+        return;
+    }
+    session.SetProtected(output, !session.routing.Protected(output));
+    SaveSalvoFile();
+    RefreshStatusPanels();
+}
+
+void MainDialog::UpdateRoutingControls() {
+    const RoutingMap& routing = session.routing;
+    const bool connected = session.connectionStatus == kConnected;
+    undoButton->setEnabled(connected && !routing.undoSteps.empty());
+    redoButton->setEnabled(connected && !routing.redoSteps.empty());
+    takeButton->setEnabled(routing.HasStaged());
+    cancelButton->setEnabled(routing.HasStaged());
+    takeModeButton->SetCheck(routing.takeMode);
+
+    // The list is rebuilt only when the salvos or the live match changed.
+    const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
+    QStringList names;
+    for (const Salvo& salvo : salvoFile.salvos)
+        names << Latin1(salvo.name) + (&salvo == live ? QStringLiteral("  (live)") : QString());
+    QStringList shown;
+    for (int i = 0; i < salvoList->count(); ++i)
+        shown << salvoList->itemText(i);
+    if (names != shown) {
+        const QString current = salvoList->currentData().toString();
+        salvoList->clear();
+        for (std::size_t i = 0; i < salvoFile.salvos.size(); ++i)
+            salvoList->addItem(names[int(i)], Latin1(salvoFile.salvos[i].name));
+        salvoList->setCurrentIndex(std::max(0, salvoList->findData(current)));
+    }
+    recallButton->setEnabled(!salvoFile.salvos.empty());
+}
+
+void MainDialog::ShowRouteEntry() {
+    routeEntryLabel->setText(Latin1(routeEntry));
+}
+
+bool MainDialog::HandleRouteKey(QKeyEvent* e) {
+    if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const int key = e->key();
+    if (key == Qt::Key_Escape) {
+        if (!routeEntry.empty()) {
+            routeEntry.clear();
+        } else if (session.routing.HasStaged()) {
+            CancelTake();
+        } else {
+            return false;  // Esc ends the program, as it always has
+        }
+        ShowRouteEntry();
+        return true;
+    }
+    if (routeEntry.empty() && !(key >= Qt::Key_0 && key <= Qt::Key_9))
+        return false;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (const std::optional<RouteChange> change = ParseRouteEntry(routeEntry)) {
+            session.SetRoute(change->input, change->output);
+            RefreshStatusPanels();
+        } else {
+            log.LogEvent(true, true,
+                         "Not a route: %s (type the input, a separator, the output, Enter)",
+                         routeEntry.c_str());
+        }
+        routeEntry.clear();
+    } else if (key == Qt::Key_Backspace) {
+        routeEntry.pop_back();
+    } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
+        if (routeEntry.size() < 8)
+            routeEntry += char(e->text()[0].toLatin1());
+    } else {
+        return false;
+    }
+    ShowRouteEntry();
+    return true;
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && HandleRouteKey(static_cast<QKeyEvent*>(e)))
+        return true;
+    return QDialog::eventFilter(watched, e);
 }
 
 void MainDialog::OnViewNotify(int kind, int index) {
@@ -291,8 +538,15 @@ void MainDialog::OnViewNotify(int kind, int index) {
                 session.LinkAllOutputs(matrixView->selectedInput);
             break;
         case kOutputCell:
-            if (index >= 1 && index <= kChannelCount)
+            if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) {
+                ToggleProtect(index);
+            } else if (index >= 1 && index <= kChannelCount) {
                 session.LinkOutput(matrixView->selectedInput, index);
+                RefreshStatusPanels();
+            }
+            break;
+        case kOutputProtect:
+            ToggleProtect(index);
             break;
         default:
             break;
@@ -313,6 +567,7 @@ void MainDialog::RefreshStatusPanels() {
         label->setText(Latin1(*text));
     if (matrixView)
         matrixView->update();
+    UpdateRoutingControls();
 }
 
 void MainDialog::ToggleScreenLog() {
@@ -376,7 +631,7 @@ bool MainDialog::event(QEvent* e) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleEnterKey(*this, e))
+    if (!HandleRouteKey(e) && !HandleEnterKey(*this, e))
         QDialog::keyPressEvent(e);
 }
 
@@ -385,6 +640,12 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
     menu.addAction(QStringLiteral("&About Corvane"), this, &MainDialog::ShowAbout);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Clear All Links"), this, &MainDialog::ClearAllLinks);
+    menu.addSeparator();
+    const bool haveSalvo = salvoList->count() > 0;
+    menu.addAction(QStringLiteral("Rename Salvo..."), this, &MainDialog::RenameSalvo)
+        ->setEnabled(haveSalvo);
+    menu.addAction(QStringLiteral("Delete Salvo"), this, &MainDialog::DeleteSalvo)
+        ->setEnabled(haveSalvo);
     menu.exec(e->globalPos());
 }
 

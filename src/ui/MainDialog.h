@@ -4,13 +4,16 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <optional>
 #include <string>
 
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
+#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 
+class QComboBox;
 class QSocketNotifier;
 class QLabel;
 
@@ -49,10 +52,30 @@ public:
     void ShowAbout();
     void ToggleScreenLog();
 
+    // Routing tools of the button row.
+    void RecallSalvo();
+    void SaveSalvo();
+    void RenameSalvo();
+    void DeleteSalvo();
+    void ToggleTakeMode();
+    void Take();
+    void CancelTake();
+    void Undo();
+    void Redo();
+    void ToggleProtect(int output);
+    // Enables the routing tools and marks the salvo that matches the router.
+    void UpdateRoutingControls();
+    // Keyboard routing: input, a separator, output, Enter. True when the key
+    // was taken.
+    bool HandleRouteKey(QKeyEvent* e);
+
     EventLog log;
     RouterSession session;
     AppConfig config;
     Connection connection;
+    SalvoFile salvoFile;
+    std::string salvoPath = kSalvoPath;
+    std::string routeEntry;  // typed so far
 
     LogList* logList = nullptr;
     MatrixView* matrixView = nullptr;
@@ -63,6 +86,15 @@ public:
     ImageButton* linkClearButton = nullptr;
     ImageButton* linkButton = nullptr;
     ImageButton* allLinkButton = nullptr;
+    QComboBox* salvoList = nullptr;
+    ImageButton* recallButton = nullptr;
+    ImageButton* saveSalvoButton = nullptr;
+    ImageButton* takeModeButton = nullptr;
+    ImageButton* takeButton = nullptr;
+    ImageButton* cancelButton = nullptr;
+    ImageButton* undoButton = nullptr;
+    ImageButton* redoButton = nullptr;
+    QLabel* routeEntryLabel = nullptr;
     ColorLabel* connectionCaption = nullptr;
     ColorLabel* connectionPanel = nullptr;
     ColorLabel* generatorCaption = nullptr;
@@ -77,15 +109,21 @@ public:
     QSocketNotifier* udpNotifier = nullptr;
     // Shows a message the user must see; tests replace it to stay unblocked.
     std::function<void(const QString&)> messageBox;
+    // A yes/no question and a line of text; tests replace them too.
+    std::function<bool(const QString&)> askQuestion;
+    std::function<std::optional<QString>(const QString& prompt, const QString& text)> askText;
 
 protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void CreateControls();
     void WatchUdpLink(UdpLink* link);
+    void SaveSalvoFile();
+    void ShowRouteEntry();
     template <class Dialog, class... Args>
     void RunDialog(Args&&... args);
 };

@@ -1,5 +1,6 @@
 #include "ui/MatrixView.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +22,9 @@ const QColor kInfoArea(236, 240, 223);
 const QColor kInfoText(64, 64, 64);
 const QColor kNoLinkText(200, 64, 64);
 const QColor kNumberText(234, 234, 234);
+const QColor kPendingText(120, 120, 120);
+const QColor kStagedFrame(230, 150, 20);
+const QColor kLockMark(150, 30, 30);
 
 constexpr int kLampWidth = 24;
 constexpr int kLampHeight = 9;
@@ -229,15 +233,45 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
                          QStringLiteral("      ") + Latin1(state.inputStatusText[channel]));
     } else {
-        const int routed = state.routedInput[channel];
-        if (routed < 1 || routed > kChannelCount) {
-            painter.setPen(kNoLinkText);
-            painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine, QStringLiteral("No Link"));
-        } else {
-            painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                             QStringLiteral(" ") + Latin1(config.inputNames[routed]));
+        DrawRoute(painter, infoArea, channel);
+        if (routing && routing->lockOwner[channel] != 0) {
+            // A padlock at the right of the name bar.
+            const int x = nameBar.right() - 11, y = nameBar.top() + 4;
+            painter.save();
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(kLockMark, 1.5));
+            painter.drawArc(QRectF(x + 1.5, y, 6, 8), 0, 180 * 16);
+            painter.fillRect(QRectF(x, y + 4, 9, 7), kLockMark);
+            painter.restore();
         }
     }
+}
+
+void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output) {
+    // Staged for a take, else asked for and not yet confirmed, else the router's.
+    int shown = state.routedInput[output];
+    bool staged = false, pending = false;
+    if (routing && routing->staged[output] != kNoRoute) {
+        shown = routing->staged[output];
+        staged = true;
+    } else if (routing && routing->pending[output] != kNoRoute) {
+        shown = routing->pending[output];
+        pending = true;
+    }
+    if (staged) {
+        painter.setPen(QPen(kStagedFrame, 2));
+        painter.drawRect(infoArea.adjusted(1, 1, -1, -1));
+    }
+    if (staged || pending) {
+        QFont italic = painter.font();
+        italic.setItalic(true);
+        painter.setFont(italic);
+    }
+    const bool linked = shown >= 1 && shown <= kChannelCount;
+    painter.setPen(pending ? kPendingText : linked ? kInfoText : kNoLinkText);
+    const QString text = linked ? Latin1(config.inputNames[shown]) : QStringLiteral("No Link");
+    painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
+                     (staged ? QStringLiteral("Take: ") : QStringLiteral(" ")) + text);
 }
 
 void MatrixView::mousePressEvent(QMouseEvent* e) {
@@ -282,6 +316,15 @@ void MatrixView::mouseReleaseEvent(QMouseEvent* e) {
 void MatrixView::mouseDoubleClickEvent(QMouseEvent* e) {
     // The second click of a double click is not a click.
     e->accept();
+}
+
+void MatrixView::contextMenuEvent(QContextMenuEvent* e) {
+    const ViewHit hit = HitTest(layout, e->pos());
+    if (hit.kind != 3) {
+        e->ignore();
+        return;
+    }
+    Notify(kOutputProtect, hit.index);
 }
 
 void MatrixView::Notify(int kind, int index) {

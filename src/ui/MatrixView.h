@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "protocol/RouterState.h"
+#include "protocol/RoutingMap.h"
 #include "settings/AppConfig.h"
 
 namespace corvane {
@@ -55,6 +56,9 @@ public:
     int pressedKind = 0;
     int pressedIndex = 0;
     int selectedInput = 0;  // 1..16, 0 = none
+    // Routes asked for and not yet confirmed, staged routes and locks; none
+    // are drawn without it.
+    const RoutingMap* routing = nullptr;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -62,10 +66,13 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    // On an output cell it toggles protect; elsewhere the window's menu opens.
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     void DrawSlotHeader(QPainter& painter, int side, int slot);
     void DrawChannelCell(QPainter& painter, int side, int channel);
+    void DrawRoute(QPainter& painter, const QRect& infoArea, int output);
     void Notify(int kind, int index);
 };
 

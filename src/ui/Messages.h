@@ -18,6 +18,7 @@ enum ViewNotifyKind : int {
     kOutputSlotHeader = 0,
     kInputCell = 1,
     kOutputCell = 2,
+    kOutputProtect = 3,  // right-click on an output cell
 };
 
 // Sent (synchronously) by the matrix view to its parent.

@@ -124,17 +124,26 @@ private slots:
         QCOMPARE(view->selectedInput, 3);
         QVERIFY(queue.empty());
 
+        // Output clicks toggle against what was asked; the one unsent LINK
+        // command takes each new map.
         click(out(2));
         QCOMPARE(last(), Map({{3, 2}}));
-        dialog.session.state.routedInput[2] = 3;
         dialog.session.state.routedInput[7] = 11;
         click(out(2));
         QCOMPARE(last(), Map({{11, 7}}));
         click(out(5));
-        QCOMPARE(last(), Map({{3, 2}, {3, 5}, {11, 7}}));
+        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
         click(headers[kInputSide][1].center());
         click(headers[kOutputSide][1].center());
-        QCOMPARE(queue.size(), std::size_t(3));
+        QCOMPARE(queue.size(), std::size_t(1));
+        // Shift+click and a right-click protect an output; clicks then leave it.
+        QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, out(5));
+        QVERIFY(dialog.session.routing.Protected(5));
+        click(out(5));
+        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
+        QContextMenuEvent onCell(QContextMenuEvent::Mouse, out(5), view->mapToGlobal(out(5)));
+        QCoreApplication::sendEvent(view, &onCell);
+        QVERIFY(!dialog.session.routing.Protected(5));
 
         dialog.session.state.outputCardType[3] = kQuadMultiViewer;
         int seenSlot = 0;
@@ -147,17 +156,112 @@ private slots:
         click(headers[kOutputSide][3].center());
         QCOMPARE(seenSlot, 3);
 
-        QTimer::singleShot(0, [&] {
-            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                menu->actions().last()->trigger();
-                menu->close();
-            }
-        });
-        const QPoint centre = view->rect().center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, view->mapToGlobal(centre));
-        QCoreApplication::sendEvent(view, &event);
-        QCOMPARE(queue.size(), std::size_t(4));
+        // "Clear All Links" asks first.
+        QStringList asked;
+        bool answer = false;
+        dialog.askQuestion = [&](const QString& text) {
+            asked << text;
+            return answer;
+        };
+        auto clearFromMenu = [&] {
+            // The menu may show a few events after its loop starts.
+            auto* poll = new QTimer(&dialog);
+            QObject::connect(poll, &QTimer::timeout, [poll, tries = 0]() mutable {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (menu) {
+                    for (QAction* action : menu->actions()) {
+                        if (action->text() == "Clear All Links")
+                            action->trigger();
+                    }
+                    menu->close();
+                }
+                if (menu || ++tries > 200)
+                    poll->deleteLater();
+            });
+            poll->start(10);
+            const QPoint gap = view->rect().center();
+            QContextMenuEvent event(QContextMenuEvent::Mouse, gap, view->mapToGlobal(gap));
+            QCoreApplication::sendEvent(view, &event);
+        };
+        clearFromMenu();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
+        answer = true;
+        clearFromMenu();
+        QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(last(), Map({}));
+    }
+
+    // Routes typed on the keyboard: input, separator, output, Enter; Esc
+    // forgets a half-typed one. In take mode clicks stage until "Take".
+    void keyboardAndTake() {
+        MainDialog dialog;
+        dialog.sendTimer.stop();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto& queue = dialog.session.commandQueue;
+        QTest::keyClicks(dialog.logList, "3.");
+        QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("3."));
+        QTest::keyClick(dialog.logList, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QTest::keyClicks(dialog.logList, "12>16");
+        QTest::keyClick(dialog.logList, Qt::Key_Return);
+        QCOMPARE(QString::fromStdString(queue.back()), Map({{12, 16}}));
+        QVERIFY(dialog.routeEntryLabel->text().isEmpty());
+
+        QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
+        QTest::keyClicks(dialog.logList, "4 1");
+        QTest::keyClick(dialog.logList, Qt::Key_Enter);
+        QCOMPARE(queue.size(), std::size_t(1));
+        QVERIFY(dialog.takeButton->isEnabled());
+        QTest::mouseClick(dialog.takeButton, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString(queue.back()), Map({{4, 1}, {12, 16}}));
+        QTest::keyClicks(dialog.logList, "5.2");
+        QTest::keyClick(dialog.logList, Qt::Key_Return);
+        QTest::keyClick(dialog.logList, Qt::Key_Escape);  // drops what is staged
+        QVERIFY(!dialog.session.routing.HasStaged());
+        QVERIFY(dialog.isVisible());
+    }
+
+    // Two quick clicks against a router that answers late both end on the
+    // router and in the view: the second command carries the first route.
+    void burstAgainstSlowRouter() {
+        MainDialog dialog;
+        dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
+        sim::SimOptions options;
+        options.delayMs = 150;
+        std::unique_ptr<sim::RouterSim> router;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            router = std::make_unique<sim::RouterSim>(options);
+            std::string error;
+            QVERIFY2(router->Start(&error), error.c_str());
+            if (router->port > 65000)
+                continue;
+            dialog.config.udpPort = router->port;
+            dialog.Connect();
+            if (dialog.session.connectionStatus != kConnectionFailed)
+                break;
+            dialog.Disconnect();
+        }
+        RouterSession& session = dialog.session;
+        QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected &&
+                                     session.pollIndex >= unsigned(kStartupQueryCount) &&
+                                     session.commandQueue.empty(),
+                                 30000);
+        MatrixView* view = dialog.matrixView;
+        const auto& cells = view->layout.cellRects;
+        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kInputSide][3].center());
+        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kOutputSide][2].center());
+        QTRY_VERIFY_WITH_TIMEOUT(session.commandQueue.empty(), 5000);  // the first has left
+        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kOutputSide][5].center());
+        QTRY_VERIFY_WITH_TIMEOUT(!session.routing.HasPending() && session.commandQueue.empty(),
+                                 10000);
+        QCOMPARE(session.state.routedInput[2], 3);
+        QCOMPARE(session.state.routedInput[5], 3);
+        QCOMPARE(router->Router().route[2], 3);
+        QCOMPARE(router->Router().route[5], 3);
+        dialog.Disconnect();
+        router->Stop();
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
