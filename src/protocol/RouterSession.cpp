@@ -13,6 +13,9 @@ namespace {
 
 // A command waits this many ticks (1 s) for an answer before the next may go.
 constexpr int kAnswerWaitTicks = 20;
+// A link that takes nothing of a waiting command for this many ticks (5 s)
+// is given up: the connection shows Connection Failed.
+constexpr int kStalledLinkTicks = 100;
 
 }  // namespace
 
@@ -40,21 +43,43 @@ void RouterSession::OnSendTimer() {
         ++pollIndex;
     }
 
-    // Without a link there is nowhere to send to; the command stays queued.
-    if (!commandQueue.empty() && sendCountdown <= 0 && activeLink != nullptr) {
-        char sendBuffer[kMaxCommandLength + 1];
+    // Without a link there is nowhere to send to; the command stays queued. A
+    // head the link took in part is finished first, on the following ticks.
+    if (!commandQueue.empty() && (sendCountdown <= 0 || headSent > 0) && activeLink != nullptr) {
         const std::string& head = commandQueue.front();
-        const std::size_t length = std::min(head.size(), kMaxCommandLength);
-        std::memcpy(sendBuffer, head.data(), length);
-        sendBuffer[length] = '\0';
-        const std::size_t sendLength = std::strlen(sendBuffer);
-        // A link that took nothing (a port that has just gone away) keeps the
-        // command at the head; it is tried again after the usual wait.
-        if (activeLink->Write(sendBuffer, sendLength) > 0 || sendLength == 0) {
-            log.LogEvent(true, true, "-->Data[%s]", sendBuffer);
-            commandQueue.pop_front();
+        // The router reads text: a command ends at its first NUL, as it always has.
+        const std::size_t length = strnlen(head.c_str(), std::min(head.size(), kMaxCommandLength));
+        const int taken =
+            length > headSent ? activeLink->Write(head.data() + headSent, length - headSent) : 0;
+        if (taken > 0) {
+            headSent += static_cast<std::size_t>(taken);
+            stalledTicks = -1;
         }
-        sendCountdown = kAnswerWaitTicks;
+        if (headSent >= length) {
+            // Logged once it is out whole, so the log shows what the router got.
+            log.LogEvent(true, true, "-->Data[%s]", head.substr(0, length).c_str());
+            commandQueue.pop_front();
+            headSent = 0;
+            sendCountdown = kAnswerWaitTicks;
+        } else if (taken <= 0) {
+            if (stalledTicks < 0) {
+                log.LogEvent(true, true, "Send refused by the link, retrying: %s",
+                             head.substr(0, length).c_str());
+                stalledTicks = 0;
+            }
+            // A command not yet begun waits the usual second before it is
+            // tried again (a port that has just gone away).
+            if (headSent == 0)
+                sendCountdown = kAnswerWaitTicks;
+        }
+    }
+    if (stalledTicks >= 0 && ++stalledTicks >= kStalledLinkTicks) {
+        log.LogEvent(true, true, "%s", "Send stalled, the link took nothing for 5 s ");
+        stalledTicks = -1;
+        connectionStatus = kConnectionFailed;
+        if (refresh)
+            refresh();
+        return;
     }
 
     // Keeps falling while idle, so the next command leaves at once; the floor

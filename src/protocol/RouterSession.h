@@ -12,8 +12,9 @@ namespace corvane {
 
 class EventLog;
 
-// Where queued commands go: the serial port (one write) or the UDP socket
-// (one datagram). Returns the bytes written; the pacing does not look at it.
+// Where queued commands go: the serial port or the UDP socket (one datagram).
+// Write never waits for the device: it returns the bytes taken now, which for
+// the serial port may be only the first part (or none) of them.
 class Link {
 public:
     virtual ~Link() = default;
@@ -33,10 +34,16 @@ public:
     RouterState state;
     CommandQueue commandQueue;
     int connectionStatus = kDisconnected;
-    int sendCountdown = 0;  // ticks until the next command may leave
+    int sendCountdown = 0;   // ticks until the next command may leave
     unsigned pollIndex = 0;  // start-up queries queued since the last Connect
     ResponseFramer framer;
     Link* activeLink = nullptr;  // the open link, owned by the connection
+    // Bytes of the head command the link has taken so far. While it is above
+    // 0 the head is on its way out and must stay as it is.
+    std::size_t headSent = 0;
+    // Ticks since the link last took a byte of a waiting write; -1 while no
+    // write is waiting. A link stalled this way is reported once.
+    int stalledTicks = -1;
 
     // Called after every parsed response (the GUI refreshes its panels).
     std::function<void()> refresh;
