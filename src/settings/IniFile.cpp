@@ -10,7 +10,11 @@
 #include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <process.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -335,6 +339,25 @@ bool SetEntry(std::string& text, std::string_view section, std::string_view key,
     return true;
 }
 
+// The longest prefix of at most limit bytes that ends on a character boundary:
+// the ANSI code page of East Asian Windows has two-byte characters, Latin-1
+// has one byte each.
+std::size_t WholeCharacters(const std::string& text, std::size_t limit) {
+#if defined(_WIN32)
+    std::size_t end = 0;
+    while (end < limit) {
+        const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
+        if (end + width > limit)
+            break;
+        end += width;
+    }
+    return end;
+#else
+    (void)text;
+    return limit;
+#endif
+}
+
 }  // namespace
 
 int ParseLeadingInt(const std::string& text) {
@@ -375,7 +398,7 @@ std::string ReadProfileString(const std::string& section, const std::string& key
     }
     std::string value = FindValue(section, key, path).value_or(defaultValue);
     if (value.size() > bufferSize - 1) {
-        value.resize(bufferSize - 1);
+        value.resize(WholeCharacters(value, bufferSize - 1));
     }
     return value;
 }

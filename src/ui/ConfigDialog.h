@@ -13,6 +13,10 @@ namespace corvane {
 
 class Connection;
 
+// Shown at a name or port edit that refused a typed character.
+inline const QString kUnstorableHint =
+    QStringLiteral("This character cannot be stored in config.ini");
+
 // Dotted decimal as an IP address control reads it: four octets, an empty
 // field counting as 0 and a field above 255 as 255.
 QString DottedDecimal(const QString& text);

@@ -24,14 +24,11 @@
 #include "ui/MatrixView.h"
 #include "ui/Messages.h"
 #include "ui/QuadDialog.h"
+#include "ui/Text.h"
 
 namespace corvane {
 
 namespace {
-
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 // A name from a display table, or "" for a value the table does not hold.
 template <std::size_t N>
@@ -104,7 +101,7 @@ MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent), log("."), session(log), connection(session, config) {
     CreateControls();
 
-    setWindowTitle(Latin1(ReadWindowTitle()));
+    setWindowTitle(ToQString(ReadWindowTitle()));
     setWindowIcon(QIcon(QStringLiteral(":/corvane/corvane.png")));
 
     log.screen = logList;
@@ -142,7 +139,7 @@ MainDialog::MainDialog(QWidget* parent)
     connection.udpLinkChanged = [this](UdpLink* link) { WatchUdpLink(link); };
     connection.showMessage = [this](const std::string& text) {
         if (messageBox)
-            messageBox(Latin1(text));
+            messageBox(ToQString(text));
     };
     messageBox = [this](const QString& text) {
         QMessageBox::warning(this, QCoreApplication::applicationName(), text);
@@ -310,7 +307,7 @@ void MainDialog::RefreshStatusPanels() {
         {networkPanel, &texts.network}};
     // setText schedules a repaint only for a text that changed.
     for (const auto& [label, text] : bodies)
-        label->setText(Latin1(*text));
+        label->setText(ToQString(*text));
     if (matrixView)
         matrixView->update();
 }

@@ -6,6 +6,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/Messages.h"
+#include "ui/Text.h"
 
 namespace corvane {
 
@@ -36,10 +37,6 @@ void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottom
     painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
     painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
     painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
-}
-
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
@@ -209,7 +206,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
     painter.setFont(TahomaFont(12, true));
     painter.setPen(selected ? kNameBar : kSelectedNameBar);
-    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine, QStringLiteral(" ") + Latin1(name));
+    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine,
+                     QStringLiteral(" ") + ToQString(name));
 
     const bool on =
         side == kInputSide ? InputIndicatorOn(state, channel) : OutputIndicatorOn(state, channel);
@@ -225,9 +223,9 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     painter.setPen(kInfoText);
     if (side == kInputSide) {
         painter.drawText(infoArea, Qt::AlignLeft | kSingleLine,
-                         QStringLiteral(" ") + Latin1(state.inputEdidMode[channel]));
+                         QStringLiteral(" ") + ToQString(state.inputEdidMode[channel]));
         painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                         QStringLiteral("      ") + Latin1(state.inputStatusText[channel]));
+                         QStringLiteral("      ") + ToQString(state.inputStatusText[channel]));
     } else {
         const int routed = state.routedInput[channel];
         if (routed < 1 || routed > kChannelCount) {
@@ -235,7 +233,7 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
             painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine, QStringLiteral("No Link"));
         } else {
             painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                             QStringLiteral(" ") + Latin1(config.inputNames[routed]));
+                             QStringLiteral(" ") + ToQString(config.inputNames[routed]));
         }
     }
 }
