@@ -210,6 +210,9 @@ int ProcessId() {
 #endif
 }
 
+// More links in a row than this is taken for a loop.
+constexpr int kMaxLinkHops = 40;
+
 bool FlushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) {
         return false;
@@ -223,19 +226,37 @@ bool FlushToDisk(std::FILE* file) {
     return true;
 }
 
+// Writes bytes over the start of the file and cuts it to their length.
+bool OverwriteFile(const fs::path& target, const std::string& bytes) {
+    std::FILE* file = std::fopen(target.string().c_str(), "r+b");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = FlushToDisk(file) && ok;
+    ok = std::fclose(file) == 0 && ok;
+    std::error_code ec;
+    if (ok) {
+        fs::resize_file(target, bytes.size(), ec);
+    }
+    return ok && !ec;
+}
+
 // Replaces the file in one step: the new text goes to a temporary file next to
 // it, which is then renamed over the old one. A crash leaves either the old
-// file or the new one, never half of it.
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// file or the new one, never half of it. A folder that refuses the temporary
+// file (read-only, but the file itself writable) gets the file rewritten in
+// place instead, with the old text put back if that fails.
+bool ReplaceFile(const std::string& path, const std::string& text, const std::string& oldText) {
     std::error_code ec;
     fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        // Write through the link rather than replacing the link itself.
-        fs::path resolved = fs::read_symlink(target, ec);
-        if (ec) {
-            return false;
+    // Follow the whole chain of links, so that none of them is replaced.
+    for (int hops = 0; fs::is_symlink(target, ec); ++hops) {
+        fs::path next = fs::read_symlink(target, ec);
+        if (ec || hops == kMaxLinkHops) {
+            return false;  // unreadable, or a loop
         }
-        target = resolved.is_absolute() ? resolved : target.parent_path() / resolved;
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
 
     static std::atomic<int> counter{0};
@@ -244,6 +265,13 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
 
     std::FILE* file = std::fopen(temp.string().c_str(), "wb");
     if (file == nullptr) {
+        if (!fs::is_regular_file(target, ec)) {
+            return false;
+        }
+        if (OverwriteFile(target, text)) {
+            return true;
+        }
+        OverwriteFile(target, oldText);
         return false;
     }
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -425,12 +453,13 @@ bool WriteProfileStrings(const std::string& section,
     if (ReadWholeFile(path, text) == ReadResult::kFailed) {
         return false;  // never replace a file we could not read
     }
+    const std::string oldText = text;
     for (const auto& [key, value] : entries) {
         if (!SetEntry(text, section, key, value)) {
             return false;
         }
     }
-    return ReplaceFile(path, text);
+    return ReplaceFile(path, text, oldText);
 }
 
 }  // namespace corvane

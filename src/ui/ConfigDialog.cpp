@@ -4,10 +4,12 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -15,6 +17,7 @@
 
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
+#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
@@ -24,6 +27,8 @@
 namespace corvane {
 
 namespace {
+
+constexpr const char* kSaveFailed = "config.ini could not be saved; it keeps its old settings";
 
 constexpr int kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 
@@ -72,6 +77,9 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     setWindowTitle(QStringLiteral("Set Config"));
     setFont(TahomaFont(11));
     setFixedSize(DluX(481), DluY(419));
+    showMessage = [this](const QString& text) {
+        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
+    };
 
     const RouterState& state = connection.session.state;
     const AppConfig& config = connection.config;
@@ -261,7 +269,7 @@ void ConfigDialog::SaveChannelNames() {
         config.inputNames[k] = FromQString(inputNameEdits[k - 1]->text());
         config.outputNames[k] = FromQString(outputNameEdits[k - 1]->text());
     }
-    corvane::SaveChannelNames(config);
+    ReportSave(corvane::SaveChannelNames(config));
 }
 
 void ConfigDialog::SaveAndApplyLink() {
@@ -280,9 +288,17 @@ void ConfigDialog::SaveAndApplyLink() {
     config.ipAddress = FromQString(DottedDecimal(ipAddressEdit->text()));
     config.udpPort = LeadingDecimal(udpPortEdit->text());
     config.useSerial = serial;
-    corvane::SaveLinkSettings(config);
+    ReportSave(corvane::SaveLinkSettings(config));
     if (reconnect)
         connection.Connect();
+}
+
+void ConfigDialog::ReportSave(bool saved) {
+    // The settings in memory still take effect for this run.
+    if (saved)
+        return;
+    connection.session.log.LogEvent(true, true, "%s", kSaveFailed);
+    showMessage(QString::fromLatin1(kSaveFailed));
 }
 
 void ConfigDialog::ApplyGenerator() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QButtonGroup;
 class QComboBox;
@@ -38,6 +39,8 @@ public:
     void ApplyRouterNetwork();
 
     Connection& connection;
+    // Tells the user a save failed (a message box; tests replace it).
+    std::function<void(const QString&)> showMessage;
 
     QLineEdit* inputNameEdits[16] = {};
     QLineEdit* outputNameEdits[16] = {};
@@ -69,6 +72,9 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void ReportSave(bool saved);
 };
 
 }  // namespace corvane

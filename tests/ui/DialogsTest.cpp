@@ -177,6 +177,16 @@ private slots:
         const QStringList saved = FileLines(QStringLiteral("config.ini"));
         QVERIFY(saved.contains("InputChannel16=in 16"));
         QVERIFY(saved.contains(QString::fromLatin1("InputChannel01=Cam\xe9ra")));
+        // A save that fails says so, in a box and in the log.
+        QStringList shown;
+        d.showMessage = [&](const QString& text) { shown << text; };
+        rig->Messages();
+        QVERIFY(QFile::remove(QStringLiteral("config.ini")) && QDir().mkdir("config.ini"));
+        d.saveNamesButton->click();
+        d.saveApplyLinkButton->click();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0].startsWith("config.ini could not be saved"));
+        QCOMPARE(rig->Messages(), QStringList(2, shown[0]));
 
         // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
         d.show();
