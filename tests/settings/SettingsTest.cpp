@@ -298,5 +298,29 @@ TEST_F(SettingsTest, LogListKeepsTheNewestThousandAndTheFileCutsOverlongMessages
                        fits + "\n"));
 }
 
+// A flood of one message is one line per second and a count, on screen and on disk.
+TEST_F(SettingsTest, LogFoldsRepeatsWithinTheirSecond) {
+    EventLog log = MakeLog();
+    const auto flood = [&](int n, const char* message) {
+        for (int i = 0; i < n; ++i)
+            log.LogEvent(true, true, "%s", message);
+    };
+    flood(3000, "UDP Socket Receive ERR=90");
+    flood(1, "other");
+    now.second = 8;
+    flood(2, "other");  // a new second starts a new line
+    log.FlushRepeats();
+    const std::string expected =
+        "[2013/05/01 14:03:07]UDP Socket Receive ERR=90\n"
+        "[2013/05/01 14:03:07]last message repeated 2999 times\n"
+        "[2013/05/01 14:03:07]other\n[2013/05/01 14:03:08]other\n"
+        "[2013/05/01 14:03:08]last message repeated 1 times\n";
+    EXPECT_EQ(Slurp(PathOf("20130501.log")), NewLines(expected));
+    std::string shown;
+    for (const std::string& line : screen.lines)
+        shown += line + "\n";
+    EXPECT_EQ(shown, expected);
+}
+
 }  // namespace
 }  // namespace corvane
