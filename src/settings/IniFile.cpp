@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -45,6 +46,14 @@ bool SameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = AsciiLower(c);
+    }
+    return out;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -179,27 +188,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text) {
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     return failed ? ReadResult::kFailed : ReadResult::kOk;
-}
-
-// The value of the first matching entry, or nothing.
-std::optional<std::string> FindValue(const std::string& section, const std::string& key,
-                                     const std::string& path) {
-    std::string text;
-    if (ReadWholeFile(path, text) != ReadResult::kOk) {
-        return std::nullopt;
-    }
-    std::vector<Line> lines = SplitLines(text);
-    Lookup found = Find(lines, Trim(section), Trim(key));
-    if (!found.entry) {
-        return std::nullopt;
-    }
-    const Line& line = lines[*found.entry];
-    std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
-    // The value ends at a NUL byte, as it would in the classic character buffer.
-    if (std::size_t nul = value.find('\0'); nul != std::string::npos) {
-        value.resize(nul);
-    }
-    return std::string(Trim(value));
 }
 
 int ProcessId() {
@@ -418,27 +406,74 @@ int ParseLeadingInt(const std::string& text) {
     return static_cast<int>(value);
 }
 
-std::string ReadProfileString(const std::string& section, const std::string& key,
-                              const std::string& defaultValue, std::size_t bufferSize,
-                              const std::string& path) {
+Profile::Profile(const std::string& path) {
+    std::string text;
+    if (ReadWholeFile(path, text) != ReadResult::kOk) {
+        return;
+    }
+    std::string section;
+    bool searched = false;  // only the first section of a name is
+    std::set<std::string> sections;
+    for (const Line& line : SplitLines(text)) {
+        if (line.kind == LineKind::kSection) {
+            section = Lower(line.name);
+            searched = sections.insert(section).second;
+        } else if (line.kind == LineKind::kEntry && searched) {
+            std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
+            // The value ends at a NUL byte, as it would in the classic character buffer.
+            if (std::size_t nul = value.find('\0'); nul != std::string::npos) {
+                value.resize(nul);
+            }
+            std::string_view trimmed = Trim(value);
+            // One pair of surrounding quotes is not part of the value.
+            if (trimmed.size() >= 2 && trimmed.front() == trimmed.back() &&
+                (trimmed.front() == '"' || trimmed.front() == '\'')) {
+                trimmed = trimmed.substr(1, trimmed.size() - 2);
+            }
+            // emplace keeps the first entry of a name.
+            values.emplace(std::pair(section, Lower(line.name)), std::string(trimmed));
+        }
+    }
+}
+
+std::optional<std::string> Profile::Find(const std::string& section, const std::string& key) const {
+    auto found = values.find({Lower(Trim(section)), Lower(Trim(key))});
+    if (found == values.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::string Profile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue, std::size_t bufferSize) const {
     if (bufferSize == 0) {
         return {};
     }
-    std::string value = FindValue(section, key, path).value_or(defaultValue);
+    std::string value = Find(section, key).value_or(defaultValue);
     if (value.size() > bufferSize - 1) {
         value.resize(WholeCharacters(value, bufferSize - 1));
     }
     return value;
 }
 
-int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
-                   const std::string& path) {
-    std::optional<std::string> value = FindValue(section, key, path);
+int Profile::ReadInt(const std::string& section, const std::string& key, int defaultValue) const {
+    std::optional<std::string> value = Find(section, key);
     // An empty value counts as absent, as with the platform reader.
     if (!value || value->empty()) {
         return defaultValue;
     }
     return ParseLeadingInt(*value);
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, std::size_t bufferSize,
+                              const std::string& path) {
+    return Profile(path).ReadString(section, key, defaultValue, bufferSize);
+}
+
+int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                   const std::string& path) {
+    return Profile(path).ReadInt(section, key, defaultValue);
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +13,19 @@ namespace corvane {
 // were written for: section and key names match without regard to case,
 // blanks around a value are not part of it, a missing file, section or key
 // gives the caller's default, and a string longer than bufferSize - 1 is cut.
+
+// A file read once for many lookups, with the same results as the readers
+// below (which use it). values: (section, key) in lower case -> trimmed value
+// of the first entry of that key in the first section of that name.
+struct Profile {
+    explicit Profile(const std::string& path);
+    std::optional<std::string> Find(const std::string& section, const std::string& key) const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue, std::size_t bufferSize) const;
+    int ReadInt(const std::string& section, const std::string& key, int defaultValue) const;
+
+    std::map<std::pair<std::string, std::string>, std::string> values;
+};
 
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& defaultValue, std::size_t bufferSize,

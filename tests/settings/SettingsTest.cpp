@@ -84,6 +84,11 @@ TEST_F(SettingsTest, IniReadsStringsLikeThePlatformReader) {
             {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "Net", "Host", 16, "\xE4\xA0"},
             {"[" + huge + "]\n[Net]\nHost=h\n", "Net", "Host", 16, "h"},  // lines of any length
             {"[Net]\nx=" + huge + "\nHost=h\n", "Net", "Host", 16, "h"},
+            // One pair of surrounding quotes is dropped, and only a matching one.
+            {"[Net]\nHost= \"RS232\" \n", "Net", "Host", 16, "RS232"},
+            {"[Net]\nHost=''a b''\n", "Net", "Host", 16, "'a b'"},
+            {"[Net]\nHost=\"a'\n", "Net", "Host", 16, "\"a'"},
+            {"[Net]\nHost=\"\n", "Net", "Host", 16, "\""},
         };
     for (const auto& [file, section, key, size, expected] : cases)
         EXPECT_EQ(ReadProfileString(section, key, "dflt", size, Write("t.ini", file)), expected)
