@@ -293,6 +293,10 @@ void ConfigDialog::SaveAndApplyLink() {
         connection.Connect();
 }
 
+void ConfigDialog::Hint(QWidget* at, const char* text) {
+    QToolTip::showText(at->mapToGlobal(QPoint(0, at->height())), QString::fromLatin1(text), at);
+}
+
 void ConfigDialog::ReportSave(bool saved) {
     // The settings in memory still take effect for this run.
     if (saved)
@@ -313,16 +317,20 @@ void ConfigDialog::ApplyGenerator() {
 
 void ConfigDialog::ApplyMonitoring() {
     const int channel = monitoringList->currentIndex();
-    if (channel < 0)
+    if (channel < 0) {
+        Hint(monitoringApplyButton, "Choose a channel first: nothing was sent");
         return;
+    }
     connection.session.EnqueueCommand(MonitoringCommand(channel));
 }
 
 void ConfigDialog::ApplyRouterBaudRate() {
     // Without a row there is no speed to set; RS232=0! would be nonsense.
     const int row = routerBaudList->currentIndex();
-    if (row < 0)
+    if (row < 0) {
+        Hint(routerBaudApplyButton, "Choose a baud rate first: nothing was sent");
         return;
+    }
     connection.session.EnqueueCommand(Rs232Command(kBaudRates[row]));
 }
 
@@ -337,8 +345,11 @@ void ConfigDialog::ApplyRouterNetwork() {
     // A blank address field would read as 0.0.0.0 and cut the router off the
     // network; the four settings only go out together.
     for (QLineEdit* address : {routerIpEdit, routerSubnetEdit, routerGatewayEdit}) {
-        if (address->text().trimmed().isEmpty())
+        if (address->text().trimmed().isEmpty()) {
+            Hint(networkApplyButton,
+                 "Fill in IP address, subnet mask and gateway first: nothing was sent");
             return;
+        }
     }
     for (const std::string& command : NetworkCommands(
              FromQString(DottedDecimal(routerIpEdit->text())), FromQString(routerPortEdit->text()),

@@ -75,6 +75,8 @@ protected:
 
 private:
     void ReportSave(bool saved);
+    // Says beside a button why pressing it sent nothing.
+    static void Hint(QWidget* at, const char* text);
 };
 
 }  // namespace corvane
