@@ -35,7 +35,7 @@ protected:
         return static_cast<int>(std::count(events.begin(), events.end(), kind));
     }
     void ExpectWatchers(int watchers) {
-        EXPECT_TRUE(WaitUntil([&] { return WatcherCount() == watchers || WatcherCount() < 0; }))
+        EXPECT_TRUE(WaitUntil([&] { return WatcherCount() == watchers; }))
             << WatcherCount() << " watcher threads, expected " << watchers;
     }
     // Collects bytes from the ring, as the owner would, until `length` came.
