@@ -408,9 +408,14 @@ int ParseLeadingInt(const std::string& text) {
 
 Profile::Profile(const std::string& path) {
     std::string text;
-    if (ReadWholeFile(path, text) != ReadResult::kOk) {
-        return;
+    if (ReadWholeFile(path, text) == ReadResult::kOk) {
+        *this = FromText(text);
     }
+}
+
+Profile Profile::FromText(const std::string& text) {
+    Profile profile;
+    auto& values = profile.values;
     std::string section;
     bool searched = false;  // only the first section of a name is
     std::set<std::string> sections;
@@ -434,6 +439,12 @@ Profile::Profile(const std::string& path) {
             values.emplace(std::pair(section, Lower(line.name)), std::string(trimmed));
         }
     }
+    return profile;
+}
+
+bool SetProfileEntry(std::string& text, const std::string& section, const std::string& key,
+                     const std::string& value) {
+    return SetEntry(text, section, key, value);
 }
 
 std::optional<std::string> Profile::Find(const std::string& section, const std::string& key) const {

@@ -18,7 +18,10 @@ namespace corvane {
 // below (which use it). values: (section, key) in lower case -> trimmed value
 // of the first entry of that key in the first section of that name.
 struct Profile {
+    Profile() = default;
     explicit Profile(const std::string& path);
+    // The same from a file's text already in memory.
+    static Profile FromText(const std::string& text);
     std::optional<std::string> Find(const std::string& section, const std::string& key) const;
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue, std::size_t bufferSize) const;
@@ -40,6 +43,12 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 // file cannot be written.
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path);
+
+// The writers' step on a file's text in memory: sets one entry as
+// WriteProfileString would. False (text untouched) for a section or key that
+// could not be read back as the same names.
+bool SetProfileEntry(std::string& text, const std::string& section, const std::string& key,
+                     const std::string& value);
 
 // Several keys of one section in one replacement of the file, as if written
 // one after the other: either all of them land or, on failure, none.
