@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "SimRouter.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
+#include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 
 namespace corvane::bench {
@@ -105,13 +108,15 @@ void SendTick(benchmark::State& state, bool logToFile) {
     session.connectionStatus = kConnected;
     session.pollIndex = kStartupQueryCount;
     session.activeLink = &link;
-    const std::string command = LinkAllOutputsCommand(3);
+    // Two commands in turn: the log folds a repeat of the same line.
+    const std::string commands[2] = {LinkAllOutputsCommand(3), LinkAllOutputsCommand(4)};
     for (int i = 0; i < kQueueDepth; ++i)
-        session.EnqueueCommand(command);
+        session.EnqueueCommand(commands[i % 2]);
+    int next = 0;
     for (auto _ : state) {
         session.sendCountdown = 0;
         session.OnSendTimer();
-        session.EnqueueCommand(command);
+        session.EnqueueCommand(commands[next ^= 1]);
     }
     std::filesystem::remove_all(directory);
 }
@@ -138,6 +143,41 @@ void BareQueueStep(benchmark::State& state) {
 }
 BENCHMARK(BareQueueStep);
 
+// A 15 MB config.ini (the keys behind a long hand-kept section): one load,
+// against reading the same bytes once.
+const std::string& LargeConfig() {
+    static const std::string path = [] {
+        const std::string file =
+            (std::filesystem::temp_directory_path() / "corvane-bench-large.ini").string();
+        std::ofstream out(file, std::ios::binary);
+        out << "[NOTES]\n";
+        for (int i = 0; out.tellp() < 15 << 20; ++i)
+            out << "note" << i << "=" << std::string(60, 'n') << "\n";
+        out << "[CHANNELNAME]\nInputChannel16=Camera\n[SETCOMMCONFIG]\nCommType=RS232\n";
+        return file;
+    }();
+    return path;
+}
+
+void LoadLargeConfig(benchmark::State& state) {
+    for (auto _ : state) {
+        AppConfig config;
+        RouterState model;
+        LoadConfig(config, model, LargeConfig());
+        benchmark::DoNotOptimize(config);
+    }
+}
+BENCHMARK(LoadLargeConfig)->Unit(benchmark::kMillisecond);
+
+void ReadLargeConfig(benchmark::State& state) {
+    for (auto _ : state) {
+        std::ifstream in(LargeConfig(), std::ios::binary);
+        std::string text{std::istreambuf_iterator<char>(in), {}};
+        benchmark::DoNotOptimize(text);
+    }
+}
+BENCHMARK(ReadLargeConfig)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace corvane::bench
 
@@ -146,5 +186,5 @@ int main(int argc, char** argv) {
     return corvane::bench::RunWithRatios(
         argc, argv,
         {Ratio{"FramingAndParsing", "MemchrScan"}, Ratio{"SendTick/null_log", "BareQueueStep"},
-         Ratio{"SendTick/file_log", "BareQueueStep"}});
+         Ratio{"SendTick/file_log", "BareQueueStep"}, Ratio{"LoadLargeConfig", "ReadLargeConfig"}});
 }

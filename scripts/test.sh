@@ -23,7 +23,7 @@ cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs" -L threads
 
 echo "=== fuzz ==="
-scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 echo "=== windows (mingw-w64 + wine) ==="
 scripts/windows-tests.sh

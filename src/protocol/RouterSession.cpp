@@ -13,6 +13,9 @@ namespace {
 
 // A command waits this many ticks (1 s) for an answer before the next may go.
 constexpr int kAnswerWaitTicks = 20;
+// A link that takes nothing of a waiting command for this many ticks (5 s)
+// is given up: the connection shows Connection Failed.
+constexpr int kStalledLinkTicks = 100;
 
 // A LINK command that sets routes (the start-up query asks for them).
 bool IsLinkSet(const std::string& command) {
@@ -45,23 +48,45 @@ void RouterSession::OnSendTimer() {
         ++pollIndex;
     }
 
-    // Without a link there is nowhere to send to; the command stays queued.
-    if (!commandQueue.empty() && sendCountdown <= 0 && activeLink != nullptr) {
-        char sendBuffer[kMaxCommandLength + 1];
+    // Without a link there is nowhere to send to; the command stays queued. A
+    // head the link took in part is finished first, on the following ticks.
+    if (!commandQueue.empty() && (sendCountdown <= 0 || headSent > 0) && activeLink != nullptr) {
         const std::string& head = commandQueue.front();
-        const std::size_t length = std::min(head.size(), kMaxCommandLength);
-        std::memcpy(sendBuffer, head.data(), length);
-        sendBuffer[length] = '\0';
-        const std::size_t sendLength = std::strlen(sendBuffer);
-        // A link that took nothing (a port that has just gone away) keeps the
-        // command at the head; it is tried again after the usual wait.
-        if (activeLink->Write(sendBuffer, sendLength) > 0 || sendLength == 0) {
-            log.LogEvent(true, true, "-->Data[%s]", sendBuffer);
+        // The router reads text: a command ends at its first NUL, as it always has.
+        const std::size_t length = strnlen(head.c_str(), std::min(head.size(), kMaxCommandLength));
+        const int taken =
+            length > headSent ? activeLink->Write(head.data() + headSent, length - headSent) : 0;
+        if (taken > 0) {
+            headSent += static_cast<std::size_t>(taken);
+            stalledTicks = -1;
+        }
+        if (headSent >= length) {
+            // Logged once it is out whole, so the log shows what the router got.
+            log.LogEvent(true, true, "-->Data[%s]", head.substr(0, length).c_str());
             if (IsLinkSet(head))
                 routing.OnLinkSent();
             commandQueue.pop_front();
+            headSent = 0;
+            sendCountdown = kAnswerWaitTicks;
+        } else if (taken <= 0) {
+            if (stalledTicks < 0) {
+                log.LogEvent(true, true, "Send refused by the link, retrying: %s",
+                             head.substr(0, length).c_str());
+                stalledTicks = 0;
+            }
+            // A command not yet begun waits the usual second before it is
+            // tried again (a port that has just gone away).
+            if (headSent == 0)
+                sendCountdown = kAnswerWaitTicks;
         }
-        sendCountdown = kAnswerWaitTicks;
+    }
+    if (stalledTicks >= 0 && ++stalledTicks >= kStalledLinkTicks) {
+        log.LogEvent(true, true, "%s", "Send stalled, the link took nothing for 5 s ");
+        stalledTicks = -1;
+        connectionStatus = kConnectionFailed;
+        if (refresh)
+            refresh();
+        return;
     }
 
     if (routing.OnTick(log))
@@ -123,9 +148,10 @@ void RouterSession::QueueLinkCommand() {
     const std::string command = BuildLinkCommand(map);
     // The unsent LINK command takes the whole new map; other commands keep
     // their places.
-    for (std::string& queued : commandQueue) {
-        if (IsLinkSet(queued)) {
-            queued = command;
+    // A head already on its way out stays as it is.
+    for (std::size_t i = headSent > 0 ? 1 : 0; i < commandQueue.size(); ++i) {
+        if (IsLinkSet(commandQueue[i])) {
+            commandQueue[i] = command;
             return;
         }
     }

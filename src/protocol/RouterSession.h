@@ -14,8 +14,9 @@ namespace corvane {
 
 class EventLog;
 
-// Where queued commands go: the serial port (one write) or the UDP socket
-// (one datagram). Returns the bytes written; the pacing does not look at it.
+// Where queued commands go: the serial port or the UDP socket (one datagram).
+// Write never waits for the device: it returns the bytes taken now, which for
+// the serial port may be only the first part (or none) of them.
 class Link {
 public:
     virtual ~Link() = default;
@@ -40,6 +41,12 @@ public:
     ResponseFramer framer;
     Link* activeLink = nullptr;  // the open link, owned by the connection
     RoutingMap routing;
+    // Bytes of the head command the link has taken so far. While it is above
+    // 0 the head is on its way out and must stay as it is.
+    std::size_t headSent = 0;
+    // Ticks since the link last took a byte of a waiting write; -1 while no
+    // write is waiting. A link stalled this way is reported once.
+    int stalledTicks = -1;
 
     // Called after every parsed response (the GUI refreshes its panels).
     std::function<void()> refresh;

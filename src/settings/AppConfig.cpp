@@ -21,52 +21,52 @@ std::string ChannelKey(const char* prefix, int channel) {
     return key;
 }
 
-std::string ReadConfigString(const char* section, const std::string& key,
-                             const std::string& defaultValue, const std::string& path) {
-    return ReadProfileString(section, key, defaultValue, kConfigBufferSize, path);
-}
-
 }  // namespace
 
 void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) {
+    // Read once: a large file read again for every key took half a minute.
+    const Profile profile(path);
+    auto text = [&](const char* section, const std::string& key, const std::string& fallback) {
+        return profile.ReadString(section, key, fallback, kConfigBufferSize);
+    };
     for (int n = 1; n <= kChannelCount; ++n) {
         std::string key = ChannelKey("InputChannel", n);
-        config.inputNames[n] = ReadConfigString(kChannelSection, key, key, path);
+        config.inputNames[n] = text(kChannelSection, key, key);
     }
     for (int n = 1; n <= kChannelCount; ++n) {
         std::string key = ChannelKey("OutputChannel", n);
-        config.outputNames[n] = ReadConfigString(kChannelSection, key, key, path);
+        config.outputNames[n] = text(kChannelSection, key, key);
     }
     // Only the exact text selects the serial link; "rs232" means UDP.
-    config.useSerial = ReadConfigString(kLinkSection, "CommType", "UDP", path) == "RS232";
-    config.ipAddress = ReadConfigString(kLinkSection, "IpAddress", kFactoryIpAddress, path);
-    config.udpPort = ParseLeadingInt(ReadConfigString(kLinkSection, "UDPPort", "3000", path));
-    config.comName = ReadConfigString(kLinkSection, "COMName", "COM1", path);
-    config.baudRate = ParseLeadingInt(ReadConfigString(kLinkSection, "Baudrate", "115200 ", path));
+    config.useSerial = text(kLinkSection, "CommType", "UDP") == "RS232";
+    config.ipAddress = text(kLinkSection, "IpAddress", kFactoryIpAddress);
+    config.udpPort = ParseLeadingInt(text(kLinkSection, "UDPPort", "3000"));
+    config.comName = text(kLinkSection, "COMName", "COM1");
+    config.baudRate = ParseLeadingInt(text(kLinkSection, "Baudrate", "115200 "));
 
-    state.generatorResolution = ReadProfileInt("VIDEOGENERATOR", "Resolution", 1, path);
-    state.generatorPattern = ReadProfileInt("VIDEOGENERATOR", "Pattern", 1, path);
-    state.monitoringChannel = ReadProfileInt("MONITORINGPORT", "Channel", 0, path);
+    state.generatorResolution = profile.ReadInt("VIDEOGENERATOR", "Resolution", 1);
+    state.generatorPattern = profile.ReadInt("VIDEOGENERATOR", "Pattern", 1);
+    state.monitoringChannel = profile.ReadInt("MONITORINGPORT", "Channel", 0);
 }
 
 // Each saver replaces the file once, so a save lands whole or not at all.
-void SaveChannelNames(const AppConfig& config, const std::string& path) {
+bool SaveChannelNames(const AppConfig& config, const std::string& path) {
     std::vector<std::pair<std::string, std::string>> entries;
     for (int n = 1; n <= kChannelCount; ++n) {
         entries.emplace_back(ChannelKey("InputChannel", n), config.inputNames[n]);
         entries.emplace_back(ChannelKey("OutputChannel", n), config.outputNames[n]);
     }
-    WriteProfileStrings(kChannelSection, entries, path);
+    return WriteProfileStrings(kChannelSection, entries, path);
 }
 
-void SaveLinkSettings(const AppConfig& config, const std::string& path) {
-    WriteProfileStrings(kLinkSection,
-                        {{"COMName", config.comName},
-                         {"Baudrate", std::to_string(config.baudRate)},
-                         {"IpAddress", config.ipAddress},
-                         {"UDPPort", std::to_string(config.udpPort)},
-                         {"CommType", config.useSerial ? "RS232" : "UDP"}},
-                        path);
+bool SaveLinkSettings(const AppConfig& config, const std::string& path) {
+    return WriteProfileStrings(kLinkSection,
+                               {{"COMName", config.comName},
+                                {"Baudrate", std::to_string(config.baudRate)},
+                                {"IpAddress", config.ipAddress},
+                                {"UDPPort", std::to_string(config.udpPort)},
+                                {"CommType", config.useSerial ? "RS232" : "UDP"}},
+                               path);
 }
 
 std::string ReadWindowTitle(const std::string& path) {

@@ -76,9 +76,22 @@ void EventLog::LogEvent(bool withTimestamp, bool toFile, const char* format, ...
         }
     }
 
+    const std::string stamp = StampNow();
+    if (holding_ && message == lastMessage_ && stamp == lastSecond_ &&
+        withTimestamp == lastStamped_ && toFile == lastToFile_) {
+        ++repeats_;
+        return;
+    }
+    FlushRepeats();
+    holding_ = true;
+    lastMessage_ = message;
+    lastSecond_ = stamp;
+    lastStamped_ = withTimestamp;
+    lastToFile_ = toFile;
+
     std::string line;
     if (withTimestamp) {
-        MakeTimestamp();
+        timestampText = stamp;
         line = "[" + timestampText + "]" + message;
     } else {
         line = std::string("  ") + message;
@@ -92,10 +105,29 @@ void EventLog::LogEvent(bool withTimestamp, bool toFile, const char* format, ...
     }
 }
 
-void EventLog::MakeTimestamp() {
+void EventLog::FlushRepeats() {
+    if (repeats_ == 0) {
+        return;
+    }
+    const std::string message = Format("last message repeated %d times", repeats_);
+    repeats_ = 0;
+    const std::string line = lastStamped_ ? "[" + lastSecond_ + "]" + message : "  " + message;
+    if (screenLogEnabled && screen != nullptr) {
+        screen->AppendToLogList(line);
+    }
+    if (lastToFile_ && fileLogEnabled) {
+        AppendToLogFile(line);
+    }
+}
+
+std::string EventLog::StampNow() const {
     LocalTime t = clock ? clock() : SystemLocalTime();
-    timestampText =
-        Format("%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return Format("%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+}
+
+void EventLog::MakeTimestamp() {
+    timestampText = StampNow();
 }
 
 std::string EventLog::DailyFileName() const {

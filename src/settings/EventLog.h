@@ -32,6 +32,9 @@ public:
 
 // Every line exchanged with the router and every connection event goes to the
 // screen list and to a daily file "YYYYMMDD.log" in the log directory.
+// Repeats of a message within its second are counted rather than written, and
+// the count follows as "last message repeated N times" before the next line,
+// so that a flood cannot fill the disk.
 class EventLog {
 public:
     using Clock = std::function<LocalTime()>;
@@ -50,6 +53,8 @@ public:
 
     // Ctrl+D: flips the screen log; switching it off empties the list.
     void ToggleScreenLog();
+    // Writes the count of folded repeats, if any.
+    void FlushRepeats();
 
     bool screenLogEnabled = false;
     bool fileLogEnabled = true;  // the command-line client may turn the file off
@@ -57,6 +62,16 @@ public:
     LogSink* screen = nullptr;
     std::string directory;
     Clock clock;
+
+private:
+    std::string StampNow() const;
+    // The last message written, and how often it came again within its second.
+    std::string lastMessage_;
+    std::string lastSecond_;
+    bool lastStamped_ = false;
+    bool lastToFile_ = false;
+    bool holding_ = false;
+    int repeats_ = 0;
 };
 
 }  // namespace corvane

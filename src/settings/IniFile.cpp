@@ -5,12 +5,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <process.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -41,6 +46,14 @@ bool SameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = AsciiLower(c);
+    }
+    return out;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -177,27 +190,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text) {
     return failed ? ReadResult::kFailed : ReadResult::kOk;
 }
 
-// The value of the first matching entry, or nothing.
-std::optional<std::string> FindValue(const std::string& section, const std::string& key,
-                                     const std::string& path) {
-    std::string text;
-    if (ReadWholeFile(path, text) != ReadResult::kOk) {
-        return std::nullopt;
-    }
-    std::vector<Line> lines = SplitLines(text);
-    Lookup found = Find(lines, Trim(section), Trim(key));
-    if (!found.entry) {
-        return std::nullopt;
-    }
-    const Line& line = lines[*found.entry];
-    std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
-    // The value ends at a NUL byte, as it would in the classic character buffer.
-    if (std::size_t nul = value.find('\0'); nul != std::string::npos) {
-        value.resize(nul);
-    }
-    return std::string(Trim(value));
-}
-
 int ProcessId() {
 #if defined(_WIN32)
     return _getpid();
@@ -205,6 +197,9 @@ int ProcessId() {
     return static_cast<int>(getpid());
 #endif
 }
+
+// More links in a row than this is taken for a loop.
+constexpr int kMaxLinkHops = 40;
 
 bool FlushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) {
@@ -219,19 +214,37 @@ bool FlushToDisk(std::FILE* file) {
     return true;
 }
 
+// Writes bytes over the start of the file and cuts it to their length.
+bool OverwriteFile(const fs::path& target, const std::string& bytes) {
+    std::FILE* file = std::fopen(target.string().c_str(), "r+b");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = FlushToDisk(file) && ok;
+    ok = std::fclose(file) == 0 && ok;
+    std::error_code ec;
+    if (ok) {
+        fs::resize_file(target, bytes.size(), ec);
+    }
+    return ok && !ec;
+}
+
 // Replaces the file in one step: the new text goes to a temporary file next to
 // it, which is then renamed over the old one. A crash leaves either the old
-// file or the new one, never half of it.
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// file or the new one, never half of it. A folder that refuses the temporary
+// file (read-only, but the file itself writable) gets the file rewritten in
+// place instead, with the old text put back if that fails.
+bool ReplaceFile(const std::string& path, const std::string& text, const std::string& oldText) {
     std::error_code ec;
     fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        // Write through the link rather than replacing the link itself.
-        fs::path resolved = fs::read_symlink(target, ec);
-        if (ec) {
-            return false;
+    // Follow the whole chain of links, so that none of them is replaced.
+    for (int hops = 0; fs::is_symlink(target, ec); ++hops) {
+        fs::path next = fs::read_symlink(target, ec);
+        if (ec || hops == kMaxLinkHops) {
+            return false;  // unreadable, or a loop
         }
-        target = resolved.is_absolute() ? resolved : target.parent_path() / resolved;
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
 
     static std::atomic<int> counter{0};
@@ -240,6 +253,13 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
 
     std::FILE* file = std::fopen(temp.string().c_str(), "wb");
     if (file == nullptr) {
+        if (!fs::is_regular_file(target, ec)) {
+            return false;
+        }
+        if (OverwriteFile(target, text)) {
+            return true;
+        }
+        OverwriteFile(target, oldText);
         return false;
     }
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -335,6 +355,25 @@ bool SetEntry(std::string& text, std::string_view section, std::string_view key,
     return true;
 }
 
+// The longest prefix of at most limit bytes that ends on a character boundary:
+// the ANSI code page of East Asian Windows has two-byte characters, Latin-1
+// has one byte each.
+std::size_t WholeCharacters(const std::string& text, std::size_t limit) {
+#if defined(_WIN32)
+    std::size_t end = 0;
+    while (end < limit) {
+        const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
+        if (end + width > limit)
+            break;
+        end += width;
+    }
+    return end;
+#else
+    (void)text;
+    return limit;
+#endif
+}
+
 }  // namespace
 
 int ParseLeadingInt(const std::string& text) {
@@ -367,27 +406,85 @@ int ParseLeadingInt(const std::string& text) {
     return static_cast<int>(value);
 }
 
-std::string ReadProfileString(const std::string& section, const std::string& key,
-                              const std::string& defaultValue, std::size_t bufferSize,
-                              const std::string& path) {
+Profile::Profile(const std::string& path) {
+    std::string text;
+    if (ReadWholeFile(path, text) == ReadResult::kOk) {
+        *this = FromText(text);
+    }
+}
+
+Profile Profile::FromText(const std::string& text) {
+    Profile profile;
+    auto& values = profile.values;
+    std::string section;
+    bool searched = false;  // only the first section of a name is
+    std::set<std::string> sections;
+    for (const Line& line : SplitLines(text)) {
+        if (line.kind == LineKind::kSection) {
+            section = Lower(line.name);
+            searched = sections.insert(section).second;
+        } else if (line.kind == LineKind::kEntry && searched) {
+            std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
+            // The value ends at a NUL byte, as it would in the classic character buffer.
+            if (std::size_t nul = value.find('\0'); nul != std::string::npos) {
+                value.resize(nul);
+            }
+            std::string_view trimmed = Trim(value);
+            // One pair of surrounding quotes is not part of the value.
+            if (trimmed.size() >= 2 && trimmed.front() == trimmed.back() &&
+                (trimmed.front() == '"' || trimmed.front() == '\'')) {
+                trimmed = trimmed.substr(1, trimmed.size() - 2);
+            }
+            // emplace keeps the first entry of a name.
+            values.emplace(std::pair(section, Lower(line.name)), std::string(trimmed));
+        }
+    }
+    return profile;
+}
+
+bool SetProfileEntry(std::string& text, const std::string& section, const std::string& key,
+                     const std::string& value) {
+    return SetEntry(text, section, key, value);
+}
+
+std::optional<std::string> Profile::Find(const std::string& section, const std::string& key) const {
+    auto found = values.find({Lower(Trim(section)), Lower(Trim(key))});
+    if (found == values.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::string Profile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue, std::size_t bufferSize) const {
     if (bufferSize == 0) {
         return {};
     }
-    std::string value = FindValue(section, key, path).value_or(defaultValue);
+    std::string value = Find(section, key).value_or(defaultValue);
     if (value.size() > bufferSize - 1) {
-        value.resize(bufferSize - 1);
+        value.resize(WholeCharacters(value, bufferSize - 1));
     }
     return value;
 }
 
-int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
-                   const std::string& path) {
-    std::optional<std::string> value = FindValue(section, key, path);
+int Profile::ReadInt(const std::string& section, const std::string& key, int defaultValue) const {
+    std::optional<std::string> value = Find(section, key);
     // An empty value counts as absent, as with the platform reader.
     if (!value || value->empty()) {
         return defaultValue;
     }
     return ParseLeadingInt(*value);
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultValue, std::size_t bufferSize,
+                              const std::string& path) {
+    return Profile(path).ReadString(section, key, defaultValue, bufferSize);
+}
+
+int ReadProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                   const std::string& path) {
+    return Profile(path).ReadInt(section, key, defaultValue);
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key,
@@ -402,16 +499,20 @@ bool WriteProfileStrings(const std::string& section,
     if (ReadWholeFile(path, text) == ReadResult::kFailed) {
         return false;  // never replace a file we could not read
     }
+    const std::string oldText = text;
     for (const auto& [key, value] : entries) {
         if (!SetEntry(text, section, key, value)) {
             return false;
         }
     }
-    return ReplaceFile(path, text);
+    return ReplaceFile(path, text, oldText);
 }
 
 bool ReplaceFileText(const std::string& path, const std::string& text) {
-    return ReplaceFile(path, text);
+    // The old text is what an in-place rewrite puts back if it fails.
+    std::string oldText;
+    ReadWholeFile(path, oldText);
+    return ReplaceFile(path, text, oldText);
 }
 
 std::optional<std::string> ReadFileText(const std::string& path) {

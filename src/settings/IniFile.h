@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +13,22 @@ namespace corvane {
 // were written for: section and key names match without regard to case,
 // blanks around a value are not part of it, a missing file, section or key
 // gives the caller's default, and a string longer than bufferSize - 1 is cut.
+
+// A file read once for many lookups, with the same results as the readers
+// below (which use it). values: (section, key) in lower case -> trimmed value
+// of the first entry of that key in the first section of that name.
+struct Profile {
+    Profile() = default;
+    explicit Profile(const std::string& path);
+    // The same from a file's text already in memory.
+    static Profile FromText(const std::string& text);
+    std::optional<std::string> Find(const std::string& section, const std::string& key) const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue, std::size_t bufferSize) const;
+    int ReadInt(const std::string& section, const std::string& key, int defaultValue) const;
+
+    std::map<std::pair<std::string, std::string>, std::string> values;
+};
 
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& defaultValue, std::size_t bufferSize,
@@ -26,6 +43,12 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 // file cannot be written.
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path);
+
+// The writers' step on a file's text in memory: sets one entry as
+// WriteProfileString would. False (text untouched) for a section or key that
+// could not be read back as the same names.
+bool SetProfileEntry(std::string& text, const std::string& section, const std::string& key,
+                     const std::string& value);
 
 // Several keys of one section in one replacement of the file, as if written
 // one after the other: either all of them land or, on failure, none.

@@ -81,6 +81,8 @@ void Connection::Connect() {
         }
         session.pollIndex = 0;
         session.sendCountdown = 0;
+        session.headSent = 0;
+        session.stalledTicks = -1;
     }
     if (session.refresh)
         session.refresh();
@@ -100,6 +102,8 @@ void Connection::Disconnect() {
         session.activeLink = nullptr;
         session.commandQueue.clear();
         session.routing.DropPending();
+        session.headSent = 0;
+        session.stalledTicks = -1;
         if (config.useSerial)
             session.log.LogEvent(true, true, "RS232 Disconnect ");
         else

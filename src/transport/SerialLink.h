@@ -22,7 +22,8 @@ enum class SerialEvent {
 };
 
 // The RS232 link: opens a port raw at 8 data bits, one stop bit, no parity,
-// writes on the owner's thread, and runs a watcher thread that moves received
+// writes on the owner's thread without waiting (Write returns what the port
+// took, possibly a part or nothing), and runs a watcher thread that moves received
 // bytes into the ring in batches of up to 2048.
 class SerialLink : public Link {
 public:

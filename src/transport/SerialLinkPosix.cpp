@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <system_error>
 
 #include "transport/SerialLink.h"
@@ -109,7 +108,6 @@ struct SerialLink::Impl {
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
-    int speed = 9600;
 
     void Wake() const {
         const char byte = 1;
@@ -177,7 +175,6 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
         return 0;
     }
     tcflush(p.fd, TCIOFLUSH);
-    p.speed = speed;
 
     int wake[2];
     if (!MakePipe(wake)) {
@@ -218,35 +215,13 @@ void SerialLink::Close() {
 int SerialLink::Write(const void* bytes, std::size_t length) {
     if (!connected || impl_->fd < 0)
         return 0;
-    const int fd = impl_->fd;
-    // Ten bit times per byte at the port's speed, doubled, plus a second of slack.
-    const auto budget = std::chrono::milliseconds(1000 + static_cast<long long>(length) * 20000 /
-                                                             std::max(impl_->speed, 1));
-    const auto deadline = std::chrono::steady_clock::now() + budget;
-    const auto* data = static_cast<const unsigned char*>(bytes);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = write(fd, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd out{fd, POLLOUT, 0};
-        const int ready = poll(&out, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready > 0 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            break;
-    }
-    return static_cast<int>(done);
+    // Never waits: a device that stops reading must not hold the owner's
+    // thread. What the terminal does not take now the caller offers again.
+    ssize_t n;
+    do {
+        n = write(impl_->fd, bytes, length);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 ? static_cast<int>(n) : 0;
 }
 
 int SerialLink::Read(void* buffer, int maximum) {

@@ -27,6 +27,8 @@ constexpr int kAbortedWaitsMeanGone = 5;
 // Without handshake lines a stalled port would otherwise hold a write, and so
 // the owner's thread, for ever.
 constexpr DWORD kWriteTimeoutMs = 1000;
+// The longest a Write waits on the owner's thread.
+constexpr DWORD kWriteStepMs = 5;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 bool ResetOverlapped(OVERLAPPED& overlapped) {
@@ -174,7 +176,11 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
         ClearCommError(d.port, &errors, nullptr);
         return 0;
     }
-    // Waits for completion; the write timeouts bound the wait.
+    // A few milliseconds at most: what has not gone by then is cancelled and
+    // offered again by the caller, so a port that stops taking bytes never
+    // holds the owner's thread. The cancelled write reports what it sent.
+    if (WaitForSingleObject(d.writeOverlapped.hEvent, kWriteStepMs) != WAIT_OBJECT_0)
+        CancelIoEx(d.port, &d.writeOverlapped);
     if (!GetOverlappedResult(d.port, &d.writeOverlapped, &written, TRUE)) {
         ClearCommError(d.port, &errors, nullptr);
     }

@@ -4,24 +4,31 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QToolTip>
 
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
+#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
+#include "ui/Text.h"
 
 namespace corvane {
 
 namespace {
+
+constexpr const char* kSaveFailed = "config.ini could not be saved; it keeps its old settings";
 
 constexpr int kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 
@@ -38,13 +45,6 @@ void FillBaudList(QComboBox* list, int rate) {
     for (int r : kBaudRates)
         list->addItem(QString::number(r));
     list->setCurrentIndex(BaudRow(rate));
-}
-
-QString Text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string Std(const QString& s) {
-    return s.toStdString();
 }
 
 // Leading decimal digits; none gives 0.
@@ -77,6 +77,9 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     setWindowTitle(QStringLiteral("Set Config"));
     setFont(TahomaFont(11));
     setFixedSize(DluX(481), DluY(419));
+    showMessage = [this](const QString& text) {
+        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
+    };
 
     const RouterState& state = connection.session.state;
     const AppConfig& config = connection.config;
@@ -97,6 +100,16 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         auto* e = new QLineEdit(this);
         e->setGeometry(DluRect(x, y, w, h));
         e->setMaxLength(maxLength);
+        return e;
+    };
+    // Texts kept in config.ini: a character its 8-bit set lacks is refused
+    // with a hint rather than saved as "?".
+    auto storedTextEdit = [&](int x, int y, int w, int h, int maxLength) {
+        QLineEdit* e = edit(x, y, w, h, maxLength);
+        e->setValidator(new EightBitValidator(e));
+        connect(e, &QLineEdit::inputRejected, e, [e] {
+            QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), kUnstorableHint, e);
+        });
         return e;
     };
     // The closed list is one edit line high; the template's height is that
@@ -132,10 +145,10 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         const int y = 40 + 21 * (k - 1);
         label(QStringLiteral("CH%1").arg(k, 2, 10, QLatin1Char('0')).toLatin1().constData(), 15, y,
               18, 18, centred);
-        inputNameEdits[k - 1] = edit(35, y, 70, 18, 32767);
-        outputNameEdits[k - 1] = edit(105, y, 70, 18, 32767);
-        inputNameEdits[k - 1]->setText(Text(config.inputNames[k]));
-        outputNameEdits[k - 1]->setText(Text(config.outputNames[k]));
+        inputNameEdits[k - 1] = storedTextEdit(35, y, 70, 18, 32767);
+        outputNameEdits[k - 1] = storedTextEdit(105, y, 70, 18, 32767);
+        inputNameEdits[k - 1]->setText(ToQString(config.inputNames[k]));
+        outputNameEdits[k - 1]->setText(ToQString(config.outputNames[k]));
     }
     saveNamesButton = button("Save", 16, 381, 160, 18);
 
@@ -149,7 +162,7 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     linkType->addButton(rs232Radio);
     linkType->addButton(ethernetRadio);
     label("COM Port :", 242, 20, 67, 18);
-    comPortEdit = edit(311, 20, 38, 18, 15);
+    comPortEdit = storedTextEdit(311, 20, 38, 18, 15);
     label("Baudrate :", 352, 23, 39, 12);
     pcBaudList = list(393, 23, 50, 237);
     label("IP :", 252, 45, 43, 18);
@@ -227,16 +240,16 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     keyLockList->setCurrentIndex(state.keyLock == 1 ? 1 : 0);
     rs232Radio->setChecked(config.useSerial);
     ethernetRadio->setChecked(!config.useSerial);
-    comPortEdit->setText(Text(config.comName));
+    comPortEdit->setText(ToQString(config.comName));
     udpPortEdit->setText(QString::number(config.udpPort));
-    ipAddressEdit->setText(Text(config.ipAddress));
-    routerIpEdit->setText(Text(state.routerIp));
-    routerSubnetEdit->setText(Text(state.routerSubnetMask));
-    routerGatewayEdit->setText(Text(state.routerGateway));
-    routerPortEdit->setText(Text(state.routerPort));
+    ipAddressEdit->setText(ToQString(config.ipAddress));
+    routerIpEdit->setText(ToQString(state.routerIp));
+    routerSubnetEdit->setText(ToQString(state.routerSubnetMask));
+    routerGatewayEdit->setText(ToQString(state.routerGateway));
+    routerPortEdit->setText(ToQString(state.routerPort));
     if (state.routerMac.size() >= 17) {
         for (int i = 0; i < 6; ++i)
-            macEdits[i]->setText(Text(state.routerMac.substr(3 * i, 2)));
+            macEdits[i]->setText(ToQString(state.routerMac.substr(3 * i, 2)));
     }
     FillBaudList(pcBaudList, config.baudRate);
     FillBaudList(routerBaudList, state.routerBaudRate);
@@ -253,10 +266,10 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
 void ConfigDialog::SaveChannelNames() {
     AppConfig& config = connection.config;
     for (int k = 1; k <= 16; ++k) {
-        config.inputNames[k] = Std(inputNameEdits[k - 1]->text());
-        config.outputNames[k] = Std(outputNameEdits[k - 1]->text());
+        config.inputNames[k] = FromQString(inputNameEdits[k - 1]->text());
+        config.outputNames[k] = FromQString(outputNameEdits[k - 1]->text());
     }
-    corvane::SaveChannelNames(config);
+    ReportSave(corvane::SaveChannelNames(config));
 }
 
 void ConfigDialog::SaveAndApplyLink() {
@@ -269,15 +282,27 @@ void ConfigDialog::SaveAndApplyLink() {
         connection.Disconnect();
         reconnect = true;
     }
-    config.comName = Std(comPortEdit->text());
+    config.comName = FromQString(comPortEdit->text());
     if (pcBaudList->currentIndex() >= 0)
         config.baudRate = kBaudRates[pcBaudList->currentIndex()];
-    config.ipAddress = Std(DottedDecimal(ipAddressEdit->text()));
+    config.ipAddress = FromQString(DottedDecimal(ipAddressEdit->text()));
     config.udpPort = LeadingDecimal(udpPortEdit->text());
     config.useSerial = serial;
-    corvane::SaveLinkSettings(config);
+    ReportSave(corvane::SaveLinkSettings(config));
     if (reconnect)
         connection.Connect();
+}
+
+void ConfigDialog::Hint(QWidget* at, const char* text) {
+    QToolTip::showText(at->mapToGlobal(QPoint(0, at->height())), QString::fromLatin1(text), at);
+}
+
+void ConfigDialog::ReportSave(bool saved) {
+    // The settings in memory still take effect for this run.
+    if (saved)
+        return;
+    connection.session.log.LogEvent(true, true, "%s", kSaveFailed);
+    showMessage(QString::fromLatin1(kSaveFailed));
 }
 
 void ConfigDialog::ApplyGenerator() {
@@ -292,16 +317,20 @@ void ConfigDialog::ApplyGenerator() {
 
 void ConfigDialog::ApplyMonitoring() {
     const int channel = monitoringList->currentIndex();
-    if (channel < 0)
+    if (channel < 0) {
+        Hint(monitoringApplyButton, "Choose a channel first: nothing was sent");
         return;
+    }
     connection.session.EnqueueCommand(MonitoringCommand(channel));
 }
 
 void ConfigDialog::ApplyRouterBaudRate() {
     // Without a row there is no speed to set; RS232=0! would be nonsense.
     const int row = routerBaudList->currentIndex();
-    if (row < 0)
+    if (row < 0) {
+        Hint(routerBaudApplyButton, "Choose a baud rate first: nothing was sent");
         return;
+    }
     connection.session.EnqueueCommand(Rs232Command(kBaudRates[row]));
 }
 
@@ -316,13 +345,16 @@ void ConfigDialog::ApplyRouterNetwork() {
     // A blank address field would read as 0.0.0.0 and cut the router off the
     // network; the four settings only go out together.
     for (QLineEdit* address : {routerIpEdit, routerSubnetEdit, routerGatewayEdit}) {
-        if (address->text().trimmed().isEmpty())
+        if (address->text().trimmed().isEmpty()) {
+            Hint(networkApplyButton,
+                 "Fill in IP address, subnet mask and gateway first: nothing was sent");
             return;
+        }
     }
-    for (const std::string& command :
-         NetworkCommands(Std(DottedDecimal(routerIpEdit->text())), Std(routerPortEdit->text()),
-                         Std(DottedDecimal(routerSubnetEdit->text())),
-                         Std(DottedDecimal(routerGatewayEdit->text()))))
+    for (const std::string& command : NetworkCommands(
+             FromQString(DottedDecimal(routerIpEdit->text())), FromQString(routerPortEdit->text()),
+             FromQString(DottedDecimal(routerSubnetEdit->text())),
+             FromQString(DottedDecimal(routerGatewayEdit->text()))))
         connection.session.EnqueueCommand(command);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QButtonGroup;
 class QComboBox;
@@ -12,6 +13,10 @@ class QPushButton;
 namespace corvane {
 
 class Connection;
+
+// Shown at a name or port edit that refused a typed character.
+inline const QString kUnstorableHint =
+    QStringLiteral("This character cannot be stored in config.ini");
 
 // Dotted decimal as an IP address control reads it: four octets, an empty
 // field counting as 0 and a field above 255 as 255.
@@ -34,6 +39,8 @@ public:
     void ApplyRouterNetwork();
 
     Connection& connection;
+    // Tells the user a save failed (a message box; tests replace it).
+    std::function<void(const QString&)> showMessage;
 
     QLineEdit* inputNameEdits[16] = {};
     QLineEdit* outputNameEdits[16] = {};
@@ -65,6 +72,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void ReportSave(bool saved);
+    // Says beside a button why pressing it sent nothing.
+    static void Hint(QWidget* at, const char* text);
 };
 
 }  // namespace corvane

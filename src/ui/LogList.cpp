@@ -1,5 +1,7 @@
 #include "ui/LogList.h"
 
+#include "ui/Text.h"
+
 namespace corvane {
 
 LogList::LogList(QWidget* parent) : QListWidget(parent) {
@@ -13,7 +15,7 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
 }
 
 void LogList::AppendToLogList(const std::string& line) {
-    addItem(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    addItem(ToQString(line));
     if (count() > int(ScreenLog::kMaxLines))
         delete takeItem(0);
     scrollToBottom();

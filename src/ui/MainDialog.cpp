@@ -29,14 +29,11 @@
 #include "ui/MatrixView.h"
 #include "ui/Messages.h"
 #include "ui/QuadDialog.h"
+#include "ui/Text.h"
 
 namespace corvane {
 
 namespace {
-
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 // A name from a display table, or "" for a value the table does not hold.
 template <std::size_t N>
@@ -109,7 +106,7 @@ MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent), log("."), session(log), connection(session, config) {
     CreateControls();
 
-    setWindowTitle(Latin1(ReadWindowTitle()));
+    setWindowTitle(ToQString(ReadWindowTitle()));
     setWindowIcon(QIcon(QStringLiteral(":/corvane/corvane.png")));
 
     log.screen = logList;
@@ -151,7 +148,7 @@ MainDialog::MainDialog(QWidget* parent)
     connection.udpLinkChanged = [this](UdpLink* link) { WatchUdpLink(link); };
     connection.showMessage = [this](const std::string& text) {
         if (messageBox)
-            messageBox(Latin1(text));
+            messageBox(ToQString(text));
     };
     messageBox = [this](const QString& text) {
         QMessageBox::warning(this, QCoreApplication::applicationName(), text);
@@ -343,8 +340,7 @@ void MainDialog::ClearAllLinks() {
 }
 
 void MainDialog::RecallSalvo() {
-    const Salvo* salvo =
-        salvoFile.Find(salvoList->currentData().toString().toLatin1().toStdString());
+    const Salvo* salvo = salvoFile.Find(FromQString(salvoList->currentData().toString()));
     if (salvo == nullptr)
         return;
     log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
@@ -357,13 +353,13 @@ void MainDialog::SaveSalvo() {
         QStringLiteral("Save the router's routes as salvo:"), salvoList->currentData().toString());
     if (!answer)
         return;
-    const std::string name = answer->trimmed().toLatin1().toStdString();
-    if (!ValidSalvoName(name)) {
+    const std::string name = FromQString(answer->trimmed());
+    if (!EightBitCanHold(answer->trimmed()) || !ValidSalvoName(name)) {
         messageBox(QStringLiteral("A salvo name has 1 to 63 characters and no \"=\"."));
         return;
     }
     if (salvoFile.Find(name) &&
-        !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(Latin1(name))))
+        !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(ToQString(name))))
         return;
     if (!salvoFile.Store(name, session.state.routedInput)) {
         messageBox(QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos));
@@ -372,7 +368,7 @@ void MainDialog::SaveSalvo() {
     log.LogEvent(true, true, "Save salvo %s", name.c_str());
     SaveSalvoFile();
     UpdateRoutingControls();
-    salvoList->setCurrentIndex(salvoList->findData(Latin1(name)));
+    salvoList->setCurrentIndex(salvoList->findData(ToQString(name)));
 }
 
 void MainDialog::RenameSalvo() {
@@ -382,23 +378,23 @@ void MainDialog::RenameSalvo() {
     const std::optional<QString> answer = askText(QStringLiteral("New name of the salvo:"), from);
     if (!answer)
         return;
-    const std::string to = answer->trimmed().toLatin1().toStdString();
-    if (!salvoFile.Rename(from.toLatin1().toStdString(), to)) {
+    const std::string to = FromQString(answer->trimmed());
+    if (!salvoFile.Rename(FromQString(from), to)) {
         messageBox(QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 to 63 "
                                   "characters and no \"=\".")
-                       .arg(Latin1(to)));
+                       .arg(ToQString(to)));
         return;
     }
     SaveSalvoFile();
     UpdateRoutingControls();
-    salvoList->setCurrentIndex(salvoList->findData(Latin1(to)));
+    salvoList->setCurrentIndex(salvoList->findData(ToQString(to)));
 }
 
 void MainDialog::DeleteSalvo() {
     const QString name = salvoList->currentData().toString();
     if (name.isEmpty() || !askQuestion(QStringLiteral("Delete the salvo \"%1\"?").arg(name)))
         return;
-    salvoFile.Remove(name.toLatin1().toStdString());
+    salvoFile.Remove(FromQString(name));
     SaveSalvoFile();
     UpdateRoutingControls();
 }
@@ -407,7 +403,7 @@ void MainDialog::SaveSalvoFile() {
     salvoFile.TakeProtection(session.routing);
     if (!salvoFile.Save(salvoPath)) {
         log.LogEvent(true, true, "%s could not be saved", salvoPath.c_str());
-        messageBox(QStringLiteral("%1 could not be saved.").arg(Latin1(salvoPath)));
+        messageBox(QStringLiteral("%1 could not be saved.").arg(ToQString(salvoPath)));
     }
 }
 
@@ -463,7 +459,7 @@ void MainDialog::UpdateRoutingControls() {
     const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
     QStringList names;
     for (const Salvo& salvo : salvoFile.salvos)
-        names << Latin1(salvo.name) + (&salvo == live ? QStringLiteral("  (live)") : QString());
+        names << ToQString(salvo.name) + (&salvo == live ? QStringLiteral("  (live)") : QString());
     QStringList shown;
     for (int i = 0; i < salvoList->count(); ++i)
         shown << salvoList->itemText(i);
@@ -471,14 +467,14 @@ void MainDialog::UpdateRoutingControls() {
         const QString current = salvoList->currentData().toString();
         salvoList->clear();
         for (std::size_t i = 0; i < salvoFile.salvos.size(); ++i)
-            salvoList->addItem(names[int(i)], Latin1(salvoFile.salvos[i].name));
+            salvoList->addItem(names[int(i)], ToQString(salvoFile.salvos[i].name));
         salvoList->setCurrentIndex(std::max(0, salvoList->findData(current)));
     }
     recallButton->setEnabled(!salvoFile.salvos.empty());
 }
 
 void MainDialog::ShowRouteEntry() {
-    routeEntryLabel->setText(Latin1(routeEntry));
+    routeEntryLabel->setText(ToQString(routeEntry));
 }
 
 bool MainDialog::HandleRouteKey(QKeyEvent* e) {
@@ -564,7 +560,7 @@ void MainDialog::RefreshStatusPanels() {
         {networkPanel, &texts.network}};
     // setText schedules a repaint only for a text that changed.
     for (const auto& [label, text] : bodies)
-        label->setText(Latin1(*text));
+        label->setText(ToQString(*text));
     if (matrixView)
         matrixView->update();
     UpdateRoutingControls();

@@ -7,6 +7,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/Messages.h"
+#include "ui/Text.h"
 
 namespace corvane {
 
@@ -40,10 +41,6 @@ void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottom
     painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
     painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
     painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
-}
-
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
@@ -213,7 +210,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
     painter.setFont(TahomaFont(12, true));
     painter.setPen(selected ? kNameBar : kSelectedNameBar);
-    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine, QStringLiteral(" ") + Latin1(name));
+    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine,
+                     QStringLiteral(" ") + ToQString(name));
 
     const bool on =
         side == kInputSide ? InputIndicatorOn(state, channel) : OutputIndicatorOn(state, channel);
@@ -229,9 +227,9 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     painter.setPen(kInfoText);
     if (side == kInputSide) {
         painter.drawText(infoArea, Qt::AlignLeft | kSingleLine,
-                         QStringLiteral(" ") + Latin1(state.inputEdidMode[channel]));
+                         QStringLiteral(" ") + ToQString(state.inputEdidMode[channel]));
         painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                         QStringLiteral("      ") + Latin1(state.inputStatusText[channel]));
+                         QStringLiteral("      ") + ToQString(state.inputStatusText[channel]));
     } else {
         DrawRoute(painter, infoArea, channel);
         if (routing && routing->lockOwner[channel] != 0) {
@@ -269,7 +267,7 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
     }
     const bool linked = shown >= 1 && shown <= kChannelCount;
     painter.setPen(pending ? kPendingText : linked ? kInfoText : kNoLinkText);
-    const QString text = linked ? Latin1(config.inputNames[shown]) : QStringLiteral("No Link");
+    const QString text = linked ? ToQString(config.inputNames[shown]) : QStringLiteral("No Link");
     painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
                      (staged ? QStringLiteral("Take: ") : QStringLiteral(" ")) + text);
 }

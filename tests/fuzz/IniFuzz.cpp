@@ -1,46 +1,54 @@
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <random>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 #include "FuzzCheck.h"
-#include "settings/AppConfig.h"
 #include "settings/IniFile.h"
 
 using namespace corvane;
 
-// One scratch directory per process, removed when it ends.
-struct ScratchDir {
-    ScratchDir() { std::filesystem::create_directories(path); }
-    ~ScratchDir() { std::filesystem::remove_all(path, ec); }
-    std::error_code ec;
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("corvane-fuzz-ini-" + std::to_string(std::random_device{}()));
-};
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return s;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 20)
         return 0;
-    static const ScratchDir scratch;
-    const std::string path = (scratch.path / "config.ini").string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    // All in memory, so that each run is cheap: the reader LoadConfig uses
+    // bounds every text by its buffer, whatever the file holds.
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const Profile before = Profile::FromText(text);
+    for (const auto& [name, value] : before.values)
+        FUZZ_CHECK(before.ReadString(name.first, name.second, "", 16).size() <= 15);
+    FUZZ_CHECK(before.ReadString("CHANNELNAME", "InputChannel01", "dflt", 4).size() <= 3);
 
-    AppConfig config;
-    RouterState state;
-    LoadConfig(config, state, path);
-    for (int n = 1; n < kChannelTableSize; ++n)
-        FUZZ_CHECK(config.inputNames[n].size() <= 15 && config.outputNames[n].size() <= 15);
-    FUZZ_CHECK(config.ipAddress.size() <= 15 && config.comName.size() <= 15);
-    FUZZ_CHECK(ReadProfileString("CHANNELNAME", "InputChannel01", "", 4, path).size() <= 3);
-
-    // A key written into the file reads back as written, wherever it lands.
-    if (WriteProfileString("SETCOMMCONFIG", "UDPPort", "4321", path)) {
-        FUZZ_CHECK(ReadProfileString("SETCOMMCONFIG", "UDPPort", "", 16, path) == "4321");
-        FUZZ_CHECK(ReadProfileInt("setcommconfig", "udpport", 0, path) == 4321);
+    // The writer in memory: the entry written reads back as written, and every
+    // other entry survives as it was. The key is an existing one or a new one.
+    std::string section = "SETCOMMCONFIG", key = "UDPPort";
+    if (!before.values.empty() && size > 0 && data[0] % 2 == 0) {
+        auto chosen = before.values.begin();
+        std::advance(chosen, data[size / 2] % before.values.size());
+        std::tie(section, key) = chosen->first;
     }
+    const std::string value = "v" + std::to_string(size);
+    std::string written = text;
+    if (!SetProfileEntry(written, section, key, value)) {
+        FUZZ_CHECK(written == text);
+        return 0;
+    }
+    Profile after = Profile::FromText(written);
+    FUZZ_CHECK(after.Find(section, key) == value);
+    after.values.erase({Lower(section), Lower(key)});
+    auto expected = before.values;
+    expected.erase({Lower(section), Lower(key)});
+    FUZZ_CHECK(after.values == expected);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
+#include "SimRouter.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
@@ -29,6 +30,90 @@ void CheckTables(const RouterState& s) {
     FUZZ_CHECK(Within(s.webLock, 0, 1) && Within(s.dataLock, 0, 1) && Within(s.keyLock, 0, 1));
 }
 
+// The input's bytes in turn, 0 once they run out.
+struct Bytes {
+    int Next(int modulo) { return at < size ? data[at++] % modulo : 0; }
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t at = 0;
+};
+
+// A router state drawn from the input, as the simulator would hold it.
+sim::SimRouter DrawRouter(Bytes& in) {
+    static const int kInputs[] = {0,         kSingleDviInput, kDualDviInput, kHdmiInput,
+                                  kSdiInput, kFiber1Input,    kFiber2Input};
+    static const int kOutputs[] = {0,          kSingleDviOutput, kDualDviOutput, kHdmiOutput,
+                                   kSdiOutput, kFiber1Output,    kFiber2Output,  kQuadMultiViewer};
+    static const char* const kSignals[] = {"Signal OFF", "1920x1080p@60Hz", "1280x720p@50Hz",
+                                           "1600x1200@60Hz"};
+    static const char* const kModes[] = {"DEF", "AUTO", "USER", "OUT"};
+    static const int kBauds[] = {9600, 19200, 38400, 57600, 115200};
+    sim::SimRouter r;
+    for (int s = 1; s <= kSlotCount; ++s) {
+        r.inputCard[s] = kInputs[in.Next(7)];
+        r.outputCard[s] = kOutputs[in.Next(8)];
+        if (r.outputCard[s] == kQuadMultiViewer) {
+            r.quadResolution[s] = 1 + in.Next(kResolutionCount);
+            r.quadLayout[s] = 1 + in.Next(7);
+        }
+    }
+    for (int c = 1; c <= kChannelCount; ++c) {
+        r.route[c] = in.Next(kChannelCount + 1);
+        r.inputSignal[c] = kSignals[in.Next(4)];
+        r.outputPlugged[c] = in.Next(2) == 1;
+        r.edidMode[c] = kModes[in.Next(4)];
+        r.edidCopyOutput[c] = 1 + in.Next(kChannelCount);
+    }
+    r.generatorResolution = 1 + in.Next(kResolutionCount);
+    r.generatorPattern = 1 + in.Next(kPatternCount);
+    r.monitoringChannel = in.Next(kChannelCount + 1);
+    r.webLock = in.Next(2) == 1;
+    r.dataLock = in.Next(2) == 1;
+    r.keyLock = in.Next(2) == 1;
+    r.baudRate = kBauds[in.Next(5)];
+    r.ip = "10.0." + std::to_string(in.Next(256)) + "." + std::to_string(in.Next(256));
+    r.port = std::to_string(1 + in.Next(251) * 255 + in.Next(255));
+    return r;
+}
+
+// The model after a start-up poll of that router holds what the router does.
+void CheckPollAgainstTheRouter(sim::SimRouter router, EventLog& log, std::size_t cut) {
+    RouterSession session(log);
+    session.connectionStatus = kConnecting;
+    std::string stream;
+    for (const char* query : StartupQueries) {
+        for (const std::string& answer : sim::HandleCommand(router, query))
+            stream += answer;
+    }
+    // Two reads, split where the input says.
+    cut %= stream.size() + 1;
+    session.FeedResponseBytes(stream.data(), static_cast<int>(cut));
+    session.FeedResponseBytes(stream.data() + cut, static_cast<int>(stream.size() - cut));
+
+    const RouterState& s = session.state;
+    for (int n = 1; n <= kChannelCount; ++n) {
+        FUZZ_CHECK(s.routedInput[n] == router.route[n]);
+        FUZZ_CHECK(s.inputStatusText[n] == router.inputSignal[n]);
+        FUZZ_CHECK(s.outputPlugged[n] == (router.outputPlugged[n] ? 1 : 0));
+        const std::string& mode = router.edidMode[n];
+        FUZZ_CHECK(s.inputEdidMode[n] == (mode.size() == 3 ? mode + "." : mode));
+    }
+    for (int n = 1; n <= kSlotCount; ++n) {
+        FUZZ_CHECK(s.inputCardType[n] == router.inputCard[n]);
+        FUZZ_CHECK(s.outputCardType[n] == router.outputCard[n]);
+        FUZZ_CHECK(s.quadResolution[n] == router.quadResolution[n]);
+        FUZZ_CHECK(s.quadLayout[n] == router.quadLayout[n]);
+    }
+    FUZZ_CHECK(s.generatorResolution == router.generatorResolution);
+    FUZZ_CHECK(s.generatorPattern == router.generatorPattern);
+    FUZZ_CHECK(s.monitoringChannel == router.monitoringChannel);
+    FUZZ_CHECK(s.webLock == router.webLock && s.dataLock == router.dataLock &&
+               s.keyLock == router.keyLock);
+    FUZZ_CHECK(s.routerIp == router.ip && s.routerPort == router.port &&
+               s.routerBaudRate == router.baudRate);
+    FUZZ_CHECK(session.connectionStatus == kConnected);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,6 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static EventLog log(".", [] { return LocalTime{}; });
     log.fileLogEnabled = false;
+
+    Bytes in{data, size};
+    CheckPollAgainstTheRouter(DrawRouter(in), log, size == 0 ? 0 : data[size - 1] * 37u);
 
     // The bytes arrive in two reads split where the input says, with a timer
     // tick in between, the way the links deliver them.

@@ -1,5 +1,7 @@
 #include "protocol/RouterSession.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,14 +14,15 @@
 namespace corvane {
 namespace {
 
-// Records what it takes; a link that is not accepting takes nothing.
+// Records what it takes: at most `take` bytes a write, none when 0.
 struct FakeLink : Link {
     int Write(const void* bytes, std::size_t length) override {
-        if (accepting)
-            writes.emplace_back(static_cast<const char*>(bytes), length);
-        return accepting ? static_cast<int>(length) : 0;
+        const std::size_t n = std::min(length, take);
+        if (n > 0)
+            writes.emplace_back(static_cast<const char*>(bytes), n);
+        return static_cast<int>(n);
     }
-    bool accepting = true;
+    std::size_t take = SIZE_MAX;
     std::vector<std::string> writes;
 };
 
@@ -121,17 +124,46 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
     EXPECT_EQ(session.commandQueue.size(), 3u);
     EXPECT_EQ(screen.lines.size(), 1u);
 
-    // A link that takes nothing keeps the head, unlogged, and retries after the wait.
+    // A link that takes nothing keeps the head, says so once, retries after the wait.
     session.activeLink = &link;
-    link.accepting = false;
+    link.take = 0;
     Run(1, false);
     EXPECT_EQ(session.commandQueue.size(), 4u);
-    EXPECT_EQ(screen.lines.size(), 1u);
-    link.accepting = true;
+    ASSERT_EQ(screen.lines.size(), 2u);
+    EXPECT_NE(screen.lines[1].find("Send refused by the link, retrying: NETIP="),
+              std::string::npos);
+    link.take = SIZE_MAX;
     const std::vector<Sent> sent = Run(20, false);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].first, 20);
     EXPECT_EQ(sent[0].second.substr(0, 6), "NETIP=");
+}
+
+// A serial port that takes a command in parts: nothing else goes, and the
+// log shows it, until it is out whole. One that then takes nothing for 5 s
+// fails the connection once.
+TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
+    Connect(kConnected);
+    session.pollIndex = kStartupQueryCount;
+    session.EnqueueCommand("LINK=01^01!");
+    session.EnqueueCommand("VID=?!");
+    link.take = 4;
+    const std::vector<Sent> parts = {{1, "LINK"}, {2, "=01^"}, {3, "01!"}, {23, "VID="}};
+    EXPECT_EQ(Run(23, false), parts);
+    ASSERT_EQ(screen.lines.size(), 1u);
+    EXPECT_EQ(screen.lines[0], "[2026/12/06 14:03:07]-->Data[LINK=01^01!]");
+
+    link.take = 0;
+    EXPECT_TRUE(Run(99, false).empty());
+    EXPECT_EQ(session.connectionStatus, kConnected);
+    Run(200, false);
+    EXPECT_EQ(session.connectionStatus, kConnectionFailed);
+    ASSERT_EQ(screen.lines.size(), 3u);
+    EXPECT_NE(screen.lines[1].find("Send refused by the link, retrying: VID=?!"),
+              std::string::npos);
+    EXPECT_NE(screen.lines[2].find("Send stalled, the link took nothing for 5 s"),
+              std::string::npos);
+    EXPECT_EQ(session.commandQueue.front(), "VID=?!");
 }
 
 }  // namespace

@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
@@ -79,6 +84,11 @@ TEST_F(SettingsTest, IniReadsStringsLikeThePlatformReader) {
             {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "Net", "Host", 16, "\xE4\xA0"},
             {"[" + huge + "]\n[Net]\nHost=h\n", "Net", "Host", 16, "h"},  // lines of any length
             {"[Net]\nx=" + huge + "\nHost=h\n", "Net", "Host", 16, "h"},
+            // One pair of surrounding quotes is dropped, and only a matching one.
+            {"[Net]\nHost= \"RS232\" \n", "Net", "Host", 16, "RS232"},
+            {"[Net]\nHost=''a b''\n", "Net", "Host", 16, "'a b'"},
+            {"[Net]\nHost=\"a'\n", "Net", "Host", 16, "\"a'"},
+            {"[Net]\nHost=\"\n", "Net", "Host", 16, "\""},
         };
     for (const auto& [file, section, key, size, expected] : cases)
         EXPECT_EQ(ReadProfileString(section, key, "dflt", size, Write("t.ini", file)), expected)
@@ -155,6 +165,40 @@ TEST_F(SettingsTest, IniRefusesWhatItCannotWriteAndKeepsTheFile) {
     EXPECT_FALSE(WriteProfileStrings("A", {{"x", "5"}, {"bad=key", "6"}}, path));
     EXPECT_EQ(Slurp(path), "[A]\nx=1\n");
 }
+
+#if !defined(_WIN32)
+// A save through a chain of links writes the file at its end and keeps every
+// link; a folder that refuses new files still gets its writable file saved.
+TEST_F(SettingsTest, IniSavesThroughLinkChainsAndIntoReadOnlyFolders) {
+    namespace fs = std::filesystem;
+    const std::string real = Write("real.ini", "[A]\nx=1\n");
+    fs::create_symlink("real.ini", PathOf("middle.ini"));
+    fs::create_symlink(PathOf("middle.ini"), PathOf("first.ini"));
+    fs::create_symlink("loop.ini", PathOf("loop.ini"));
+    ASSERT_TRUE(WriteProfileString("A", "x", "2", PathOf("first.ini")));
+    EXPECT_EQ(Slurp(real), "[A]\nx=2\n");
+    EXPECT_TRUE(fs::is_symlink(PathOf("middle.ini")) && fs::is_symlink(PathOf("first.ini")));
+    EXPECT_FALSE(WriteProfileString("A", "x", "3", PathOf("loop.ini")));
+
+    // Folder 0555 with the file 0666; root, whom modes do not stop, saves as nobody.
+    fs::create_directory(PathOf("ro"));
+    const std::string inside = Write("ro/config.ini", "[A]\nx=1\ny=long enough to shrink\n");
+    fs::permissions(inside, fs::perms(0666));
+    fs::permissions(PathOf("ro"), fs::perms(0555));
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        _exit(WriteProfileStrings("A", {{"x", "22"}, {"y", "2"}}, inside) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    fs::permissions(PathOf("ro"), fs::perms(0755));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Slurp(inside), "[A]\nx=22\ny=2\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(PathOf("ro")), {}), 1);
+}
+#endif
 
 TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
     AppConfig config;
@@ -257,6 +301,30 @@ TEST_F(SettingsTest, LogListKeepsTheNewestThousandAndTheFileCutsOverlongMessages
     EXPECT_EQ(Slurp(PathOf("20130501.log")),
               NewLines("  " + fits + "\n[2013/05/01 14:03:07]" + std::string(1023, 'b') + "\n  " +
                        fits + "\n"));
+}
+
+// A flood of one message is one line per second and a count, on screen and on disk.
+TEST_F(SettingsTest, LogFoldsRepeatsWithinTheirSecond) {
+    EventLog log = MakeLog();
+    const auto flood = [&](int n, const char* message) {
+        for (int i = 0; i < n; ++i)
+            log.LogEvent(true, true, "%s", message);
+    };
+    flood(3000, "UDP Socket Receive ERR=90");
+    flood(1, "other");
+    now.second = 8;
+    flood(2, "other");  // a new second starts a new line
+    log.FlushRepeats();
+    const std::string expected =
+        "[2013/05/01 14:03:07]UDP Socket Receive ERR=90\n"
+        "[2013/05/01 14:03:07]last message repeated 2999 times\n"
+        "[2013/05/01 14:03:07]other\n[2013/05/01 14:03:08]other\n"
+        "[2013/05/01 14:03:08]last message repeated 1 times\n";
+    EXPECT_EQ(Slurp(PathOf("20130501.log")), NewLines(expected));
+    std::string shown;
+    for (const std::string& line : screen.lines)
+        shown += line + "\n";
+    EXPECT_EQ(shown, expected);
 }
 
 }  // namespace

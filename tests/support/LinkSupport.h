@@ -58,7 +58,8 @@ inline bool Readable(int fd, int waitMs) {
     return poll(&p, 1, waitMs) > 0;
 }
 
-// Serial watcher threads of this process, found by name; -1 without /proc.
+// Serial watcher threads of this process, found by name; -1 without /proc,
+// which fails the check that asked.
 inline int WatcherCount() {
     DIR* dir = opendir("/proc/self/task");
     if (!dir)

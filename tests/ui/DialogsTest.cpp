@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
 #include <memory>
@@ -143,7 +144,7 @@ private slots:
         s.monitoringChannel = 0;
         s.webLock = s.keyLock = 1;
         s.routerMac = "00-1A 2b:3c:4d:5e";
-        rig->config.inputNames[1] = "Camera";
+        rig->config.inputNames[1] = "Cam\xe9ra";  // 8-bit, as config.ini holds it
         ConfigDialog d(rig->connection);
         QCOMPARE(d.resolutionList->currentIndex(), 8);
         QCOMPARE(d.patternList->currentIndex(), 2);
@@ -154,7 +155,7 @@ private slots:
         QVERIFY(d.ethernetRadio->isChecked() && !d.rs232Radio->isChecked());
         QCOMPARE(d.pcBaudList->currentText(), QStringLiteral("38400"));
         QCOMPARE(d.routerBaudList->currentIndex(), -1);  // not reported yet
-        QCOMPARE(d.inputNameEdits[0]->text(), QStringLiteral("Camera"));
+        QCOMPARE(d.inputNameEdits[0]->text(), QString::fromUtf8("Cam\u00e9ra"));
         QStringList mac;
         for (QLineEdit* e : d.macEdits)
             mac << e->text();
@@ -168,9 +169,12 @@ private slots:
         }
         d.monitoringApplyButton->click();
         QCOMPARE(Sent(), QStringList{"MON=00!"});
+        // An Apply that sends nothing says why.
         d.monitoringList->setCurrentIndex(-1);
         d.monitoringApplyButton->click();
+        QVERIFY(QToolTip::text().startsWith("Choose a channel first"));
         d.networkApplyButton->click();
+        QVERIFY(QToolTip::text().startsWith("Fill in IP address"));
         QCOMPARE(Sent(), QStringList{});
         d.dataLockList->setCurrentIndex(1);
         d.keyLockList->setCurrentIndex(0);
@@ -195,11 +199,31 @@ private slots:
         d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
         d.saveNamesButton->click();
         QCOMPARE(rig->config.inputNames[16], std::string("in 16"));
-        QVERIFY(FileLines(QStringLiteral("config.ini")).contains("InputChannel16=in 16"));
+        const QStringList saved = FileLines(QStringLiteral("config.ini"));
+        QVERIFY(saved.contains("InputChannel16=in 16"));
+        QVERIFY(saved.contains(QString::fromLatin1("InputChannel01=Cam\xe9ra")));
+        // A save that fails says so, in a box and in the log.
+        QStringList shown;
+        d.showMessage = [&](const QString& text) { shown << text; };
+        rig->Messages();
+        QVERIFY(QFile::remove(QStringLiteral("config.ini")) && QDir().mkdir("config.ini"));
+        d.saveNamesButton->click();
+        d.saveApplyLinkButton->click();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0].startsWith("config.ini could not be saved"));
+        QCOMPARE(rig->Messages(), QStringList{shown[0]});  // the repeat is folded
 
         // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // A character config.ini cannot hold is refused, with a hint.
+        d.inputNameEdits[1]->clear();
+        for (char16_t typed : {u'\u00e9', u'\u20ac'}) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(typed)));
+            QApplication::sendEvent(d.inputNameEdits[1], &key);
+        }
+        QCOMPARE(d.inputNameEdits[1]->text(), QString::fromUtf8("\u00e9"));
+        QCOMPARE(QToolTip::text(), kUnstorableHint);
         d.inputNameEdits[0]->setText(QStringLiteral("typed"));
         d.lockApplyButton->setFocus();
         QTest::keyClick(d.lockApplyButton, Qt::Key_Return);
@@ -209,7 +233,7 @@ private slots:
         QTest::keyClick(d.inputNameEdits[0], Qt::Key_Return);
         QVERIFY(!d.isVisible());
         QVERIFY(Sent().isEmpty());
-        QCOMPARE(rig->config.inputNames[1], std::string("Camera"));
+        QCOMPARE(rig->config.inputNames[1], std::string("Cam\xe9ra"));
     }
 
     // Saving the link settings writes config.ini afresh and reopens the link

@@ -222,6 +222,25 @@ public:
         }
         std::size_t close = line.find(']');
         std::string message = close == std::string::npos ? line : line.substr(close + 1);
+        // The log folds repeats within a second; each one still counts here.
+        int repeated = 0;
+        if (std::sscanf(message.c_str(), "last message repeated %d times", &repeated) == 1) {
+            for (int i = 0; i < repeated; ++i)
+                Take(last_);
+            return;
+        }
+        last_ = message;
+        Take(message);
+    }
+    void ClearLogList() override {}
+
+    int sent = 0;
+    bool answered = false;             // an answer came after the last command sent
+    std::vector<std::string> answers;  // the answers since then
+    std::chrono::steady_clock::time_point lastAnswer;
+
+private:
+    void Take(const std::string& message) {
         if (message.starts_with("-->Data[")) {
             ++sent;
             answered = false;
@@ -232,14 +251,8 @@ public:
             lastAnswer = std::chrono::steady_clock::now();
         }
     }
-    void ClearLogList() override {}
 
-    int sent = 0;
-    bool answered = false;             // an answer came after the last command sent
-    std::vector<std::string> answers;  // the answers since then
-    std::chrono::steady_clock::time_point lastAnswer;
-
-private:
+    std::string last_;
     bool verbose_;
 };
 
