@@ -147,8 +147,10 @@ private slots:
         click(headers[kOutputSide][3].center());
         QCOMPARE(seenSlot, 3);
 
+        QString menuFamily;
         QTimer::singleShot(0, [&] {
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                menuFamily = menu->font().family();
                 menu->actions().last()->trigger();
                 menu->close();
             }
@@ -158,6 +160,7 @@ private slots:
         QCoreApplication::sendEvent(view, &event);
         QCOMPARE(queue.size(), std::size_t(4));
         QCOMPARE(last(), Map({}));
+        QCOMPARE(menuFamily, dialog.font().family());  // the window's face
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
