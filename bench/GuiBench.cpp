@@ -11,6 +11,7 @@
 #include "FigureSupport.h"
 #include "SimRouter.h"
 #include "protocol/Commands.h"
+#include "ui/ImageButton.h"
 #include "ui/MainDialog.h"
 #include "ui/MatrixView.h"
 
@@ -76,6 +77,32 @@ void MatrixViewRepaint(benchmark::State& state) {
     state.counters["pixels"] = view.width() * view.height();
 }
 BENCHMARK(MatrixViewRepaint);
+
+// The owner-drawn controls paint at the screen's pixel ratio: these two run
+// once at scale 1 and once with QT_SCALE_FACTOR=2 (bench/figures.sh), and
+// report the ratio they painted at.
+void MatrixViewPaint(benchmark::State& state) {
+    MatrixView& view = *Window().matrixView;
+    for (auto _ : state) {
+        view.PaintBuffer();
+        benchmark::DoNotOptimize(view.backBuffer.constBits());
+    }
+    state.counters["ratio"] = view.backBuffer.devicePixelRatio();
+    state.counters["pixels"] = view.backBuffer.width() * view.backBuffer.height();
+}
+BENCHMARK(MatrixViewPaint);
+
+void ButtonPaint(benchmark::State& state) {
+    ImageButton& button = *Window().connectButton;
+    qreal ratio = 1;
+    for (auto _ : state) {
+        const QImage face = button.RenderFace();
+        ratio = face.devicePixelRatio();
+        benchmark::DoNotOptimize(face.constBits());
+    }
+    state.counters["ratio"] = ratio;
+}
+BENCHMARK(ButtonPaint);
 
 // The least a repaint of that area costs: one fill.
 void SingleFill(benchmark::State& state) {

@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-wine
     xvfb xauth
+    dpkg-dev file desktop-file-utils appstream
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
 )
 

@@ -2,8 +2,8 @@
 # Builds everything and starts the program; its arguments go to the program.
 #
 # Run from a directory that has its own config.ini, the program uses it as it
-# stands (no simulator). Otherwise it runs in ./demo/ against the built-in
-# router simulator on 127.0.0.1, which is stopped when the program exits.
+# stands (no simulator). Otherwise it runs with --demo: against the router
+# simulator built into it, on 127.0.0.1, in a scratch folder removed at exit.
 set -euo pipefail
 start=$(pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,22 +17,11 @@ if [ -z "$build" ]; then
 fi
 
 program=$build/src/app/corvane
-simulator=$build/tools/routersim/routersim
 
+# A directory with its own config.ini runs as it stands; anywhere else the
+# program runs its built-in router simulator in a scratch folder.
 if [ -f "$start/config.ini" ]; then
     cd "$start"
     exec "$program" "$@"
 fi
-
-demo=$start/demo
-mkdir -p "$demo"
-cd "$demo"
-
-. "$root/scripts/simulator.sh"
-trap stop_simulator EXIT
-start_simulator "$simulator" 0
-write_demo_config
-
-echo "router simulator on 127.0.0.1:$port (pid $sim); working directory $demo"
-# The demo connects at once, so a new user sees a live router.
-"$program" --connect "$@"
+exec "$program" --demo "$@"

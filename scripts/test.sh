@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build, then the same suite
+# Builds everything and runs every test: the normal build and the Debian
+# package built from it (validated and run from its unpacked files), then the same suite
 # under AddressSanitizer + UndefinedBehaviorSanitizer, then the ring and serial
 # tests under ThreadSanitizer, a short run of each fuzz target, and the core
 # tests cross-built for Windows and run under Wine.
@@ -15,6 +16,10 @@ for preset in default asan; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
+    if [ "$preset" = default ]; then
+        echo "=== package ==="
+        scripts/package-check.sh
+    fi
 done
 
 echo "=== tsan ==="

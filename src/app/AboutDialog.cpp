@@ -2,7 +2,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
+#include "app/Version.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 
@@ -17,12 +19,18 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
                       QStringLiteral("Tahoma")});
     setFont(font);
 
-    auto* version = new QLabel(QStringLiteral("Corvane version 1.12"), this);
-    version->setTextFormat(Qt::PlainText);
-    version->setGeometry(DluRect(40, 10, 119, 8));
-    auto* line = new QLabel(QStringLiteral("Remote control for the 16 x 16 router"), this);
-    line->setTextFormat(Qt::PlainText);
-    line->setGeometry(DluRect(40, 25, 119, 8));
+    // Both lines reach to the OK button, and are as tall as the face needs:
+    // the template's 8 units cut off a Gulim or Tahoma line's descenders.
+    const char* lines[] = {"Corvane version " CORVANE_VERSION, "Control for the 16 x 16 router"};
+    int top = 10;
+    for (const char* text : lines) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setTextFormat(Qt::PlainText);
+        const QRect cell = DluRect(40, top, 134, 8);
+        label->setGeometry(
+            cell.adjusted(0, 0, 0, std::max(0, label->sizeHint().height() - cell.height())));
+        top += 15;
+    }
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(DluRect(178, 7, 50, 14));

@@ -1,10 +1,14 @@
 #include "app/ControlApp.h"
 
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 
+#include "app/StartUp.h"
+#include "app/Version.h"
 #include "protocol/Commands.h"
 #include "ui/Fonts.h"
 #include "ui/MainDialog.h"
@@ -29,30 +33,55 @@ bool InitSockets() {
 }  // namespace
 
 bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (arg == QLatin1String("--connect")) {
-            options.connect = true;
-        } else if (arg == QLatin1String("--screenshot") && i + 1 < arguments.size()) {
-            options.screenshotPath = arguments[++i];
-        } else {
-            std::fprintf(stderr, "corvane: unknown option %s\n", qPrintable(arg));
-            std::fprintf(stderr, "usage: corvane [--connect] [--screenshot FILE]\n");
-            return false;
-        }
-    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Remote control for a modular 16 x 16 video router (RS232 or UDP)."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption connectOption(
+        QStringLiteral("connect"), QStringLiteral("Press \"Connect\" once the window is up."));
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"),
+        QStringLiteral("Start a built-in router simulator on 127.0.0.1 in a scratch folder, "
+                       "point the link at it and connect."));
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save the window to <file> once the start-up poll is answered (or after "
+                       "15 s), then quit."),
+        QStringLiteral("file"));
+    parser.addOptions({connectOption, demoOption, screenshotOption});
+
+    const auto usage = [&parser](const QString& problem) {
+        std::fprintf(stderr, "corvane: %s\n%s", qPrintable(problem), qPrintable(parser.helpText()));
+        return false;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
+    options.connect = parser.isSet(connectOption);
+    options.demo = parser.isSet(demoOption);
+    // Absolute now: the run may change its working directory before it saves.
+    if (parser.isSet(screenshotOption))
+        options.screenshotPath = QFileInfo(parser.value(screenshotOption)).absoluteFilePath();
     return true;
 }
 
-ControlApp::ControlApp(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(QStringLiteral("Corvane"));
-    setApplicationVersion(QStringLiteral("1.0.1.2"));
+void NameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 }
 
-int ControlApp::InitInstance() {
-    StartOptions options;
-    if (!ParseStartOptions(arguments(), options))
-        return 2;
+ControlApp::ControlApp(int& argc, char** argv) : QApplication(argc, argv) {
+    NameApplication();
+    setDesktopFileName(QStringLiteral("io.github.corvane.Corvane"));
+}
+
+int ControlApp::InitInstance(StartOptions options) {
     if (!InitSockets()) {
         QMessageBox::warning(nullptr, applicationName(),
                              QStringLiteral("Windows sockets initialization failed."));
@@ -60,13 +89,29 @@ int ControlApp::InitInstance() {
     }
     LoadTahoma();
 
+    // Declared before the window, so the simulator outlives the link to it.
+    DemoRouter demo;
+    if (options.demo) {
+        QString error;
+        if (!demo.Start(&error)) {
+            std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
+            return 1;
+        }
+        options.connect = true;
+    } else {
+        EnterPerUserFolder();
+    }
+
     auto window = std::make_unique<MainDialog>();
+    if (options.demo)
+        window->setWindowTitle(window->windowTitle() + QStringLiteral(" (demo)"));
     window->show();
     if (options.connect)
         QTimer::singleShot(0, window.get(), [w = window.get()] { w->Connect(); });
     if (!options.screenshotPath.isEmpty())
         ScheduleScreenshot(*window, options);
     const int result = window->exec();
+    window.reset();
     if (!options.screenshotPath.isEmpty())
         return result == QDialog::Accepted ? 0 : 1;
     return 0;

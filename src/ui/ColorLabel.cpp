@@ -3,7 +3,11 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QTextLayout>
+#include <algorithm>
 #include <cmath>
+
+#include "ui/Fonts.h"
 
 namespace corvane {
 
@@ -78,22 +82,46 @@ void ColorLabel::paintEvent(QPaintEvent*) {
     area.setLeft(area.left() + textOffsetX);
     area.setTop(area.top() + textOffsetY);
 
-    int flags = 0;
+    Qt::Alignment horizontal = Qt::AlignLeft;
     const Qt::Alignment align = alignment();
     if (align & Qt::AlignHCenter)
-        flags |= Qt::AlignHCenter;
+        horizontal = Qt::AlignHCenter;
     else if (align & Qt::AlignRight)
-        flags |= Qt::AlignRight;
-    else
-        flags |= Qt::AlignLeft;
-    if (align & Qt::AlignVCenter)
-        flags |= Qt::AlignVCenter | Qt::TextSingleLine;
-    else
-        flags |= Qt::AlignTop | Qt::TextWordWrap;
+        horizontal = Qt::AlignRight;
 
     painter.setFont(labelFont);
     painter.setPen(foreColor);
-    painter.drawText(area, flags, text());
+    if (align & Qt::AlignVCenter) {
+        painter.drawText(area, int(horizontal | Qt::AlignVCenter | Qt::TextSingleLine), text());
+        return;
+    }
+    DrawLines(painter, area, horizontal);
+}
+
+void ColorLabel::DrawLines(QPainter& painter, const QRect& area, Qt::Alignment horizontal) {
+    // Wrapped at word breaks, one line every kLinePitch pixels (more only for
+    // a face taller than the layout's).
+    const QFontMetrics metrics(labelFont);
+    const int pitch = std::max(kLinePitch, metrics.height());
+    QString lines = text();
+    lines.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(lines, labelFont, painter.device());
+    QTextOption option(horizontal);
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (int y = 0; y < area.height(); y += pitch) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(area.width());
+        line.setPosition(QPointF(0, y));
+    }
+    layout.endLayout();
+    painter.save();
+    painter.setClipRect(area);
+    layout.draw(&painter, area.topLeft());
+    painter.restore();
 }
 
 }  // namespace corvane

@@ -11,7 +11,8 @@ int PointSizeToHeight(int points);
 
 // A static text drawn with its own font, text colour and background colour.
 // Horizontal alignment follows the label's alignment; a vertically centred
-// label draws one line, any other wraps at word breaks from the top.
+// label draws one line, any other wraps at word breaks from the top, one line
+// every kLinePitch pixels.
 class ColorLabel : public QLabel {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    void DrawLines(QPainter& painter, const QRect& area, Qt::Alignment horizontal);
     void ApplyFont(QFont font, bool redraw);
     void Redraw(bool redraw);
 };

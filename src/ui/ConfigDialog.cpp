@@ -117,7 +117,8 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     auto list = [this](int x, int y, int w, int h) {
         auto* c = new QComboBox(this);
         c->setGeometry(DluRect(x, y, w, 13));
-        c->setMaxVisibleItems(std::max(1, DluY(h - 13) / c->fontMetrics().height()));
+        c->setItemDelegate(new LineDelegate(c));
+        c->setMaxVisibleItems(std::max(1, DluY(h - 13) / kLinePitch));
         return c;
     };
     auto button = [this](const char* text, int x, int y, int w, int h) {

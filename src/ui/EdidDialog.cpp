@@ -144,7 +144,8 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     // many rows as fit in the template's 63 units.
     outputList->setEditable(true);
     outputList->setInsertPolicy(QComboBox::NoInsert);
-    outputList->setMaxVisibleItems(std::max(1, DluY(63 - 13) / outputList->fontMetrics().height()));
+    outputList->setItemDelegate(new LineDelegate(outputList));
+    outputList->setMaxVisibleItems(std::max(1, DluY(63 - 13) / kLinePitch));
     grid = new InputGrid(this);
     grid->setGeometry(DluRect(117, 132, 237, 113));
     modeApplyButton = button("Apply", 273, 262, 79, 20);

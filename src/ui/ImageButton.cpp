@@ -41,6 +41,53 @@ ButtonColours ColoursOf(const QWidget& widget) {
             p.color(QPalette::Disabled, QPalette::WindowText)};
 }
 
+// WCAG 2 relative luminance and contrast ratio.
+double Luminance(QRgb rgb) {
+    auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
+           0.0722 * channel(qBlue(rgb));
+}
+
+double Contrast(double a, double b) {
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// A disabled caption must stay readable: the system's grey text is about
+// 1.5:1 on a button face. Keeps its hue, darkened (or, on a dark face,
+// lightened) until it reaches 4.5:1 against every face pixel of the middle
+// half of the button, where the caption sits.
+QColor ReadableCaption(const QImage& face, QColor plainFace, QColor preferred) {
+    double darkest = Luminance(plainFace.rgb()), lightest = darkest;
+    if (!face.isNull()) {
+        const QImage rgb = face.convertToFormat(QImage::Format_RGB32);
+        for (int y = rgb.height() / 4; y < rgb.height() * 3 / 4; ++y) {
+            const QRgb* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+            for (int x = 0; x < rgb.width(); ++x) {
+                const double l = Luminance(row[x]);
+                darkest = std::min(darkest, l);
+                lightest = std::max(lightest, l);
+            }
+        }
+    }
+    constexpr double kWanted = 4.5;
+    // Dark text is held against the darkest face pixel, light against the lightest.
+    const bool darken = Contrast(darkest, 0.0) >= Contrast(lightest, 1.0);
+    QColor colour = preferred;
+    for (int step = 0; step < 64; ++step) {
+        const double l = Luminance(colour.rgb());
+        if (darken ? l <= darkest && Contrast(darkest, l) >= kWanted
+                   : l >= lightest && Contrast(lightest, l) >= kWanted)
+            return colour;
+        colour = darken ? colour.darker(110) : colour.lighter(110);
+        if (darken && colour.value() == 0)
+            break;
+    }
+    return darken ? QColor(Qt::black) : QColor(Qt::white);
+}
+
 void Frame(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight) {
     if (r.width() < 2 || r.height() < 2)
         return;
@@ -382,7 +429,11 @@ bool ImageButton::event(QEvent* e) {
 }
 
 QImage ImageButton::RenderFace() {
-    QImage image(size(), QImage::Format_RGB32);
+    // At the screen's pixel ratio: edges and caption are sharp, the shaded
+    // faces (built at one pixel per unit) are scaled up.
+    const qreal ratio = devicePixelRatioF();
+    QImage image((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(ColoursOf(*this).face);
     QPainter painter(&image);
     Paint(painter);
@@ -432,7 +483,7 @@ void ImageButton::Paint(QPainter& painter) {
             DrawEdge(painter, item, sys, false);
         painter.setPen(sys.highlight);
         painter.drawText(caption, flags, text());
-        painter.setPen(sys.grayText);
+        painter.setPen(ReadableCaption(disabledImage, sys.face, sys.grayText));
         painter.drawText(caption.translated(-1, -1), flags, text());
         return;
     }

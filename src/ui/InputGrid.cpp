@@ -95,11 +95,16 @@ void InputGrid::resizeEvent(QResizeEvent* event) {
 }
 
 void InputGrid::paintEvent(QPaintEvent*) {
-    if (backBuffer.size() != size())
-        backBuffer = QImage(size(), QImage::Format_RGB32);
+    // At the screen's pixel ratio, painted in the widget's own coordinates.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (backBuffer.size() != pixels || backBuffer.devicePixelRatio() != ratio) {
+        backBuffer = QImage(pixels, QImage::Format_RGB32);
+        backBuffer.setDevicePixelRatio(ratio);
+    }
     {
         QPainter back(&backBuffer);
-        back.fillRect(backBuffer.rect(), kBackground);
+        back.fillRect(rect(), kBackground);
         back.setFont(TahomaFont(13, true));
         for (int i = 0; i < 16; ++i)
             DrawGridCell(back, i);

@@ -29,6 +29,8 @@ public:
     // Rows 0-29 the grey "off" lamp, rows 30-59 the green "on" lamp.
     static QImage IndicatorStrip();
 
+    QImage backBuffer;  // at the screen's pixel ratio
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -41,7 +43,6 @@ private:
     void LayoutGrid();
     void DrawGridCell(QPainter& painter, int i);
 
-    QImage backBuffer;
     QImage indicator;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/LogList.h"
 
+#include "ui/Fonts.h"
 #include "ui/Text.h"
 
 namespace corvane {
@@ -12,6 +13,9 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideNone);
     setUniformItemSizes(true);
+    // Rows at the layout's line pitch; the list only shows lines, so no row
+    // is marked as current.
+    setItemDelegate(new LineDelegate(this, false));
 }
 
 void LogList::AppendToLogList(const std::string& line) {

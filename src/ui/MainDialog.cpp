@@ -633,6 +633,8 @@ void MainDialog::keyPressEvent(QKeyEvent* e) {
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
     QMenu menu(this);
+    // A popup takes the application's menu face, not its parent's.
+    menu.setFont(font());
     menu.addAction(QStringLiteral("&About Corvane"), this, &MainDialog::ShowAbout);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Clear All Links"), this, &MainDialog::ClearAllLinks);

@@ -133,9 +133,14 @@ void MatrixView::resizeEvent(QResizeEvent*) {
 }
 
 void MatrixView::PaintBuffer() {
-    if (backBuffer.size() != size()) {
+    // At the screen's pixel ratio, so the view is as sharp as the rest of the
+    // window; the painter works in the widget's own coordinates.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (backBuffer.size() != pixels || backBuffer.devicePixelRatio() != ratio) {
         // The size may change before a resize event arrives (hidden view).
-        backBuffer = QImage(size(), QImage::Format_RGB32);
+        backBuffer = QImage(pixels, QImage::Format_RGB32);
+        backBuffer.setDevicePixelRatio(ratio);
         layout = LayoutCells(width());
     }
     if (backBuffer.isNull())

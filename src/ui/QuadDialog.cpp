@@ -63,8 +63,8 @@ QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
     resolutionList->setGeometry(DluRect(19, 57, 161, 13));
     resolutionList->setEditable(true);
     resolutionList->setInsertPolicy(QComboBox::NoInsert);
-    resolutionList->setMaxVisibleItems(
-        std::max(1, DluY(150 - 13) / resolutionList->fontMetrics().height()));
+    resolutionList->setItemDelegate(new LineDelegate(resolutionList));
+    resolutionList->setMaxVisibleItems(std::max(1, DluY(150 - 13) / kLinePitch));
     resolutionApplyButton = new QPushButton(QStringLiteral("Apply"), this);
     resolutionApplyButton->setGeometry(DluRect(189, 57, 50, 12));
     resolutionApplyButton->setAutoDefault(false);

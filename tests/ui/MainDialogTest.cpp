@@ -159,6 +159,7 @@ private slots:
         // "Clear All Links" asks first.
         QStringList asked;
         bool answer = false;
+        QString menuFamily;
         dialog.askQuestion = [&](const QString& text) {
             asked << text;
             return answer;
@@ -166,9 +167,10 @@ private slots:
         auto clearFromMenu = [&] {
             // The menu may show a few events after its loop starts.
             auto* poll = new QTimer(&dialog);
-            QObject::connect(poll, &QTimer::timeout, [poll, tries = 0]() mutable {
+            QObject::connect(poll, &QTimer::timeout, [poll, &menuFamily, tries = 0]() mutable {
                 auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
                 if (menu) {
+                    menuFamily = menu->font().family();
                     for (QAction* action : menu->actions()) {
                         if (action->text() == "Clear All Links")
                             action->trigger();
@@ -190,6 +192,7 @@ private slots:
         clearFromMenu();
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(last(), Map({}));
+        QCOMPARE(menuFamily, dialog.font().family());  // the window's face
     }
 
     // Routes typed on the keyboard: input, separator, output, Enter; Esc

@@ -1,10 +1,44 @@
+#include <QLabel>
 #include <QWidget>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 
+#include "app/AboutDialog.h"
+#include "ui/ColorLabel.h"
+#include "ui/Fonts.h"
 #include "ui/ImageButton.h"
+#include "ui/LogList.h"
 #include "ui/MatrixView.h"
 
 using namespace corvane;
+
+namespace {
+
+double Luminance(QRgb rgb) {  // WCAG 2
+    auto lin = [](int v) {
+        const double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(qRed(rgb)) + 0.7152 * lin(qGreen(rgb)) + 0.0722 * lin(qBlue(rgb));
+}
+
+// Rows of an image that hold a pixel of the given colour, as [first, last] runs.
+QList<QPair<int, int>> InkRuns(const QImage& image, QRect area, QRgb ink) {
+    QList<QPair<int, int>> runs;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        bool hit = false;
+        for (int x = area.left(); x <= area.right() && !hit; ++x)
+            hit = image.pixel(x, y) == ink;
+        if (hit && !runs.isEmpty() && runs.last().second == y - 1)
+            runs.last().second = y;
+        else if (hit)
+            runs.append({y, y});
+    }
+    return runs;
+}
+
+}  // namespace
 
 class WidgetsTest : public QObject {
     Q_OBJECT
@@ -193,6 +227,82 @@ private slots:
         };
         QVERIFY(countReddish(1) > 10);
         QCOMPARE(countReddish(2), 0);
+    }
+
+    // A disabled caption reads at 4.5:1 or better against its face, on light
+    // and dark faces: its darkest (lightest) ink against the face's median.
+    void disabledCaptionContrast_data() {
+        QTest::addColumn<int>("shade");
+        QTest::addColumn<QColor>("face");
+        QTest::newRow("window shade") << 2 << QColor();
+        QTest::newRow("diagonal") << 1 << QColor();
+        QTest::newRow("dark face") << 2 << QColor(40, 40, 48);
+    }
+    void disabledCaptionContrast() {
+        QFETCH(int, shade);
+        QFETCH(QColor, face);
+        ImageButton button(QStringLiteral("Connect"));
+        if (face.isValid()) {
+            QPalette pal = button.palette();
+            pal.setColor(QPalette::Button, face);
+            pal.setColor(QPalette::Light, face.lighter(130));
+            pal.setColor(QPalette::Dark, face.darker(130));
+            button.setPalette(pal);
+        }
+        button.resize(93, 29);
+        button.SetShade(shade, 8, 10, 5, ColorFromRef(0x796B6B));
+        button.SetTextFont(TahomaFont(11, true));
+        button.setEnabled(false);
+        const QImage image = button.RenderFace();
+        QList<double> band;
+        for (int y = 10; y < 19; ++y)
+            for (int x = 20; x < 73; ++x)
+                band.append(Luminance(image.pixel(x, y)));
+        std::sort(band.begin(), band.end());
+        const double median = band[band.size() / 2];
+        const double ink = median > 0.2 ? band.first() : band.last();
+        const double contrast = (std::max(ink, median) + 0.05) / (std::min(ink, median) + 0.05);
+        QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+    }
+
+    // Multi-line panels and the log list keep 13 px between lines, so a
+    // line's descenders never meet the next line's capitals; the log marks no row.
+    void linePitch() {
+        LoadTahoma();
+        ColorLabel label(QStringLiteral("Hg\nHg\nHgjp Hg"));
+        label.resize(40, 80);  // the third line wraps
+        label.border = false;
+        label.SetBackColor(Qt::white, false);
+        label.SetForeColor(Qt::black, false);
+        label.SetFontFace(QStringLiteral("Tahoma"), 9, false);
+        QImage image = label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const auto runs = InkRuns(image, image.rect(), qRgb(0, 0, 0));
+        QCOMPARE(runs.size(), 4);
+        for (int i = 1; i < runs.size(); ++i)
+            QCOMPARE(runs[i].first - runs[i - 1].first, kLinePitch);
+
+        LogList log;
+        log.setFont(TahomaFont(11));  // the window's 8-point face
+        log.resize(300, 80);
+        for (const char* line : {"[2026/12/06 10:00:00]-->Data[MON=?!]", "second", "third"})
+            log.AppendToLogList(line);
+        log.setCurrentRow(0);
+        log.setFocus();
+        QCOMPARE(log.visualItemRect(log.item(1)).height(), kLinePitch);
+        image = log.grab().toImage();
+        const QRect top = log.visualItemRect(log.item(0)), next = log.visualItemRect(log.item(1));
+        const QPoint offset = log.viewport()->pos();
+        for (int x : {top.right() - 30, top.right() - 5})
+            QCOMPARE(image.pixel(offset + QPoint(x, top.center().y())),
+                     image.pixel(offset + QPoint(x, next.center().y())));
+    }
+
+    void aboutLinesFit() {
+        AboutDialog about;
+        for (const QLabel* label : about.findChildren<QLabel*>()) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+            QVERIFY2(label->sizeHint().height() <= label->height(), qPrintable(label->text()));
+        }
     }
 };
 

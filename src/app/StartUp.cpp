@@ -1,0 +1,88 @@
+#include "app/StartUp.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
+
+#include "settings/AppConfig.h"
+
+#ifdef CORVANE_DEMO
+#include "RouterSim.h"
+#endif
+
+namespace corvane {
+
+QString PerUserFolder(const QString& workingDir, const QString& homeDir, const QString& dataHome,
+                      bool configHere) {
+    if (configHere || dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
+        return QString();
+    // canonicalFilePath is empty for a path that does not exist.
+    const QString here = QFileInfo(workingDir).canonicalFilePath();
+    if (here.isEmpty() || here != QFileInfo(homeDir).canonicalFilePath())
+        return QString();
+    return QDir::cleanPath(dataHome + QStringLiteral("/corvane"));
+}
+
+void EnterPerUserFolder() {
+    const QString folder =
+        PerUserFolder(QDir::currentPath(), QDir::homePath(),
+                      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+                      QFile::exists(QString::fromLatin1(kConfigPath)));
+    if (folder.isEmpty())
+        return;
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        std::fprintf(stderr, "corvane: cannot use %s, staying in %s\n", qPrintable(folder),
+                     qPrintable(QDir::currentPath()));
+}
+
+DemoRouter::DemoRouter() = default;
+
+DemoRouter::~DemoRouter() {
+#ifdef CORVANE_DEMO
+    if (sim)
+        sim->Stop();
+#endif
+    // Leave the scratch folder before it is removed.
+    if (!previousDir.isEmpty())
+        QDir::setCurrent(previousDir);
+}
+
+bool DemoRouter::Start(QString* error) {
+#ifdef CORVANE_DEMO
+    if (!folder.isValid()) {
+        *error = QStringLiteral("cannot make a scratch folder: ") + folder.errorString();
+        return false;
+    }
+    sim::SimOptions options;
+    options.bindAddress = "127.0.0.1";
+    options.udpPort = 0;  // any free port
+    sim = std::make_unique<sim::RouterSim>(options);
+    std::string why;
+    if (!sim->Start(&why)) {
+        *error = QStringLiteral("the router simulator did not start: ") +
+                 QString::fromLocal8Bit(why.c_str());
+        sim.reset();
+        return false;
+    }
+    AppConfig link;
+    link.useSerial = false;
+    link.ipAddress = "127.0.0.1";
+    link.udpPort = sim->port;
+    const std::string ini =
+        QDir(folder.path()).filePath(QStringLiteral("config.ini")).toStdString();
+    SaveLinkSettings(link, ini);
+    previousDir = QDir::currentPath();
+    if (!QFile::exists(QString::fromStdString(ini)) || !QDir::setCurrent(folder.path())) {
+        *error = QStringLiteral("cannot prepare ") + folder.path();
+        return false;
+    }
+    return true;
+#else
+    *error = QStringLiteral("this build has no router simulator");
+    return false;
+#endif
+}
+
+}  // namespace corvane

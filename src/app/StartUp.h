@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace corvane {
+
+namespace sim {
+class RouterSim;
+}
+
+// Where a run keeps its files when it should not use the working directory:
+// started with no config.ini in the home folder (as from a desktop menu), it
+// uses dataHome/corvane. Empty: stay in the working directory.
+QString PerUserFolder(const QString& workingDir, const QString& homeDir, const QString& dataHome,
+                      bool configHere);
+
+// Moves the working directory to the per-user folder when PerUserFolder says
+// so, creating it on first use. Every relative path of the program follows.
+void EnterPerUserFolder();
+
+// The built-in router simulator for --demo: serves on a free 127.0.0.1 port
+// from its own thread, with a scratch working directory whose config.ini
+// points at it. Stopped and removed on destruction.
+class DemoRouter {
+public:
+    DemoRouter();
+    ~DemoRouter();
+    DemoRouter(const DemoRouter&) = delete;
+    DemoRouter& operator=(const DemoRouter&) = delete;
+
+    // False with a reason when the simulator or the folder cannot be set up.
+    bool Start(QString* error);
+
+    QTemporaryDir folder;
+    QString previousDir;
+    std::unique_ptr<sim::RouterSim> sim;
+};
+
+}  // namespace corvane
