@@ -105,6 +105,53 @@ TEST(Corvanectl, RouteSendsTheFullMapTogglesAndClears) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << "--no-log wrote a file";
 }
 
+// set and preset recall leave as one LINK command each; a protected output
+// refuses set (nothing sent) and keeps its route through a recall.
+TEST(Corvanectl, SetAndPresetsSendOneLinkAndRespectProtect) {
+    auto simulator = StartUdpSim();
+    ASSERT_TRUE(simulator);
+    TempDir dir;
+    auto run = [&](std::vector<std::string> words) {
+        std::vector<std::string> argv = {
+            kCtl, "--udp", "127.0.0.1:" + std::to_string(simulator->port), "--no-log"};
+        argv.insert(argv.end(), words.begin(), words.end());
+        return RunToEnd(argv, dir.path);
+    };
+    auto links = [&] {
+        int n = 0;
+        for (const std::string& command : simulator->Commands())
+            n += command.starts_with("LINK=") && command != "LINK=?!";
+        return n;
+    };
+    std::vector<std::string> set = {"set"};
+    for (int o = 1; o <= kChannelCount; ++o)
+        set.push_back(std::to_string(o) + "=" + std::to_string(17 - o));
+    ASSERT_EQ(run(set).exitCode, 0);
+    EXPECT_EQ(links(), 1);
+    EXPECT_EQ(simulator->Router().route[1], 16);
+    ASSERT_EQ(run({"preset", "save", "Wide"}).exitCode, 0);
+    ASSERT_EQ(run({"set", "1=2", "3=0"}).exitCode, 0);
+    EXPECT_EQ(simulator->Router().route[16], 1);  // not named: kept
+
+    dir.Write("salvos.ini",
+              "[PROTECT]\nOutputs=3\n" +
+                  dir.Read("salvos.ini").substr(dir.Read("salvos.ini").find("[SALVO]")));
+    const std::size_t before = simulator->CommandCount();
+    EXPECT_EQ(run({"set", "3=4"}).exitCode, 5);
+    EXPECT_EQ(simulator->CommandCount(), before);
+    ASSERT_EQ(run({"preset", "recall", "Wide"}).exitCode, 0);
+    EXPECT_EQ(links(), 3);
+    EXPECT_EQ(simulator->Router().route[1], 16);
+    EXPECT_EQ(simulator->Router().route[3], 0);
+
+    const Ran list = run({"preset", "list", "--json"});
+    EXPECT_NE(list.out.find("{\"name\": \"Wide\", \"map\": [16, 15,"), std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("\"protected\": [3]"), std::string::npos) << list.out;
+    EXPECT_EQ(run({"preset", "delete", "Wide"}).exitCode, 0);
+    EXPECT_EQ(run({"preset", "recall", "Wide"}).exitCode, 2);
+}
+
 TEST(Corvanectl, StatusAndRouteOverThePty) {
     auto simulator = StartSerialSim();
     ASSERT_TRUE(simulator);

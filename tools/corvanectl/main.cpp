@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
+#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
 
@@ -29,6 +31,7 @@ enum ExitCode {
     kExitBadArguments = 2,
     kExitConnectFailed = 3,
     kExitTimeout = 4,
+    kExitProtected = 5,
     kExitInvalidEdid = 6,
 };
 
@@ -40,10 +43,15 @@ const char kUsage[] =
     "  route IN OUT     link input IN to output OUT (unlinks when IN already feeds OUT)\n"
     "  clear            remove every link\n"
     "  send 'RAW!'      send one command and print the answers\n"
+    "  set OUT=IN ...   set each named output to an input (0: none) in one LINK command;\n"
+    "                   outputs not named keep their routes\n"
+    "  preset list [--json] | save NAME | recall NAME | delete NAME\n"
+    "                   the salvos in ./salvos.ini; save stores the router's routes,\n"
+    "                   recall sends them as one LINK command (protected outputs stay)\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
     "exit codes: 0 done, 2 bad arguments or unreadable EDID file, 3 connection failed,\n"
-    "            4 timed out, 6 invalid EDID\n";
+    "            4 timed out or a route not taken, 5 output protected, 6 invalid EDID\n";
 
 struct Options {
     std::optional<std::string> udp;
@@ -59,6 +67,9 @@ struct Options {
     std::string edidPath;
     bool upload = false;
     bool uploadInputs[kChannelTableSize] = {};
+    std::vector<RouteChange> changes;  // set
+    std::string presetAction;          // list, save, recall, delete
+    std::string presetName;
 };
 
 struct BadArguments {
@@ -165,6 +176,46 @@ Options ParseArguments(int argc, char** argv) {
             }
         }
         if (options.edidPath.empty()) {
+            throw BadArguments{usage};
+        }
+    } else if (options.command == "set") {
+        bool named[kChannelTableSize] = {};
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            const std::size_t equals = words[i].find('=');
+            RouteChange change;
+            if (equals == std::string::npos ||
+                !ParseInt(words[i].substr(0, equals), 1, kChannelCount, &change.output) ||
+                !ParseInt(words[i].substr(equals + 1), 0, kChannelCount, &change.input) ||
+                named[change.output]) {
+                throw BadArguments{
+                    "usage: set OUT=IN [OUT=IN ...], each output once, OUT 1 to "
+                    "16, IN 0 to 16 (0: no input)"};
+            }
+            named[change.output] = true;
+            options.changes.push_back(change);
+        }
+        if (options.changes.empty()) {
+            throw BadArguments{"usage: set OUT=IN [OUT=IN ...]"};
+        }
+    } else if (options.command == "preset") {
+        const char* usage = "usage: preset list [--json] | save NAME | recall NAME | delete NAME";
+        if (extra == 0) {
+            throw BadArguments{usage};
+        }
+        options.presetAction = words[1];
+        if (options.presetAction == "list") {
+            options.json = extra == 2 && words[2] == "--json";
+            if (extra > 2 || (extra == 2 && !options.json)) {
+                throw BadArguments{usage};
+            }
+        } else if (options.presetAction == "save" || options.presetAction == "recall" ||
+                   options.presetAction == "delete") {
+            if (extra != 2 || !ValidSalvoName(words[2])) {
+                throw BadArguments{std::string(usage) +
+                                   "; a name has 1 to 63 characters and no \"=\""};
+            }
+            options.presetName = words[2];
+        } else {
             throw BadArguments{usage};
         }
     } else {
@@ -292,7 +343,119 @@ int ReportEdid(const Options& options, EdidBytes& bytes) {
     return kExitOk;
 }
 
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else if (c >= 0x80) {
+            // The file's names are Latin-1: JSON wants UTF-8.
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The salvo file as scripts see it; a damaged file reads as empty, with a word.
+SalvoFile LoadSalvoFile() {
+    SalvoFile file;
+    std::string problem;
+    if (!file.Load(kSalvoPath, problem)) {
+        std::fprintf(stderr, "corvanectl: %s damaged (%s), kept as %s.bad; no salvos read\n",
+                     kSalvoPath, problem.c_str(), kSalvoPath);
+    }
+    return file;
+}
+
+void PrintPresets(const SalvoFile& file, bool json) {
+    if (!json) {
+        for (const Salvo& salvo : file.salvos) {
+            std::printf("%s:", salvo.name.c_str());
+            for (int o = 1; o <= kChannelCount; ++o) {
+                std::printf(" %02d", salvo.map[o]);
+            }
+            std::printf("\n");
+        }
+        return;
+    }
+    std::string out = "{\"presets\": [";
+    for (std::size_t i = 0; i < file.salvos.size(); ++i) {
+        out += (i ? ",\n  " : "\n  ") + std::string("{\"name\": ") + Json(file.salvos[i].name) +
+               ", \"map\": [";
+        for (int o = 1; o <= kChannelCount; ++o) {
+            out += (o > 1 ? ", " : "") + std::to_string(file.salvos[i].map[o]);
+        }
+        out += "]}";
+    }
+    out += "],\n \"protected\": [";
+    bool first = true;
+    for (int o = 1; o <= kChannelCount; ++o) {
+        if (file.protectedOutput[o]) {
+            out += (first ? "" : ", ") + std::to_string(o);
+            first = false;
+        }
+    }
+    std::printf("%s]}\n", out.c_str());
+}
+
+// The preset actions that need no router.
+std::optional<int> RunOfflinePreset(const Options& options) {
+    if (options.presetAction == "list") {
+        PrintPresets(LoadSalvoFile(), options.json);
+        return kExitOk;
+    }
+    if (options.presetAction != "delete") {
+        return std::nullopt;
+    }
+    SalvoFile file = LoadSalvoFile();
+    if (!file.Remove(options.presetName)) {
+        std::fprintf(stderr, "corvanectl: no preset %s\n", options.presetName.c_str());
+        return kExitBadArguments;
+    }
+    if (!file.Save(kSalvoPath)) {
+        std::fprintf(stderr, "corvanectl: %s could not be saved\n", kSalvoPath);
+        return kExitBadArguments;
+    }
+    std::printf("deleted preset %s\n", options.presetName.c_str());
+    return kExitOk;
+}
+
 int Run(const Options& options) {
+    if (options.command == "preset") {
+        if (std::optional<int> code = RunOfflinePreset(options)) {
+            return *code;
+        }
+    }
+    // Protected outputs are refused before anything is sent.
+    SalvoFile salvos = LoadSalvoFile();
+    std::vector<RouteChange> changes = options.changes;
+    if (options.command == "route") {
+        changes = {{options.output, options.input}};
+    } else if (options.command == "preset" && options.presetAction == "recall") {
+        const Salvo* salvo = salvos.Find(options.presetName);
+        if (salvo == nullptr) {
+            std::fprintf(stderr, "corvanectl: no preset %s\n", options.presetName.c_str());
+            return kExitBadArguments;
+        }
+        changes = SalvoChanges(*salvo);
+    }
+    if (options.command == "set" || options.command == "route") {
+        for (const RouteChange& change : changes) {
+            if (salvos.protectedOutput[change.output]) {
+                std::fprintf(stderr, "corvanectl: output %d is protected; nothing sent\n",
+                             change.output);
+                return kExitProtected;
+            }
+        }
+    }
     EdidBytes edidBytes{};
     if (options.command == "edid") {
         const int code = ReportEdid(options, edidBytes);
@@ -323,11 +486,17 @@ int Run(const Options& options) {
         std::fprintf(stderr, "corvanectl: %s\n", text.c_str());
     };
     HeadlessLoop loop(connection);
+    salvos.ApplyProtection(session.routing);
 
-    const bool needsModel = options.command == "status" || options.command == "route";
+    const bool needsModel = options.command == "status" || options.command == "route" ||
+                            (options.command == "preset" && options.presetAction == "save");
+    // A LINK command carries every output: what it does not change it must
+    // know first.
+    const bool needsRoutes =
+        options.command == "clear" || options.command == "set" || options.command == "preset";
     // Queued before Connect, so it is the first command on the wire.
-    if (options.command == "clear") {
-        session.ClearAllLinks();
+    if (needsRoutes && !needsModel) {
+        session.EnqueueCommand("LINK=?!");
     } else if (options.command == "send") {
         session.EnqueueCommand(options.raw);
     } else if (options.command == "edid") {
@@ -396,6 +565,68 @@ int Run(const Options& options) {
         return finish(kExitOk, nullptr);
     }
 
+    if (options.command == "preset" && options.presetAction == "save") {
+        if (!salvos.Store(options.presetName, session.state.routedInput) ||
+            !salvos.Save(kSalvoPath)) {
+            return finish(kExitBadArguments, "the preset could not be stored");
+        }
+        std::printf("saved preset %s\n", options.presetName.c_str());
+        return finish(kExitOk, nullptr);
+    }
+
+    // Every route request waits until the router has shown what became of it.
+    auto request = [&](const std::vector<RouteChange>& asked) {
+        session.RequestRoutes(asked);
+        int code = runUntil([&] {
+            return session.commandQueue.empty() && !session.routing.HasPending() &&
+                   !session.routing.linkOutstanding;
+        });
+        for (const RouteChange& change : asked) {
+            if (code == kExitOk && !session.routing.Protected(change.output) &&
+                session.state.routedInput[change.output] != change.input) {
+                std::fprintf(stderr, "corvanectl: the router did not take output %d\n",
+                             change.output);
+                return finish(kExitTimeout, nullptr);
+            }
+        }
+        return code;
+    };
+    if (needsRoutes) {
+        if (!needsModel) {
+            int code = runUntil([&] {
+                for (const std::string& answer : exchange.answers) {
+                    if (answer.starts_with("LINK=")) {
+                        return true;
+                    }
+                }
+                return false;
+            });
+            if (code != kExitOk) {
+                return code;
+            }
+        }
+        if (options.command == "clear") {
+            changes.clear();
+            for (int o = 1; o <= kChannelCount; ++o) {
+                changes.push_back({o, 0});
+            }
+        }
+        if (int code = request(changes); code != kExitOk) {
+            return code;
+        }
+        if (options.command == "clear") {
+            std::printf("cleared every link\n");
+        }
+        for (int o = 1; o <= kChannelCount; ++o) {
+            const bool named = std::any_of(changes.begin(), changes.end(),
+                                           [o](const RouteChange& c) { return c.output == o; });
+            if (named) {
+                std::printf("%s\n", RouteLine(session, config, o).c_str());
+            }
+        }
+        return finish(kExitOk, nullptr);
+    }
+
     if (options.command == "route") {
         const bool unlink = session.state.routedInput[options.output] == options.input;
         const int sentBefore = exchange.sent;
@@ -440,7 +671,7 @@ int Run(const Options& options) {
     if (code != kExitOk) {
         return code;
     }
-    if (options.command == "send") {
+    {
         // Some queries have several answers (NET has five): take what follows
         // closely behind the first.
         loop.RunUntil(
@@ -448,11 +679,6 @@ int Run(const Options& options) {
                 return failed() || steady_clock::now() - exchange.lastAnswer > milliseconds(300);
             },
             std::min(left(), milliseconds(2000)));
-        for (const std::string& answer : exchange.answers) {
-            std::printf("%s\n", answer.c_str());
-        }
-    } else {
-        std::printf("cleared every link\n");
         for (const std::string& answer : exchange.answers) {
             std::printf("%s\n", answer.c_str());
         }
