@@ -73,10 +73,11 @@ inline void PrintSpread(const char* what, std::vector<double> values, const char
 
 // The simulator on 127.0.0.1, on a port whose +10 neighbour (where the
 // program listens for answers) is free as well.
-inline std::unique_ptr<sim::RouterSim> StartSimulator() {
+inline std::unique_ptr<sim::RouterSim> StartSimulator(int delayMs = 0) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         sim::SimOptions options;
         options.bindAddress = "127.0.0.1";
+        options.delayMs = delayMs;
         auto simulator = std::make_unique<sim::RouterSim>(options);
         std::string error;
         if (!simulator->Start(&error)) {

@@ -4,7 +4,9 @@
 //   ticks and ms against the floor of 41 ticks; click-to-wire latency (an
 //   output click to the LINK command arriving at the router); idle CPU share
 //   of the program's thread with the timer running and a router connected;
-//   resident memory after the poll.
+//   resident memory after the poll; route bursts against a router that
+//   answers 150 ms late (LINK commands on the wire, time until the last route
+//   is confirmed).
 //
 //   loopback_figures [--runs N] [--clicks N] [--idle-seconds S]
 
@@ -66,6 +68,54 @@ struct Program {
     Connection connection;
     HeadlessLoop loop;
 };
+
+// Route requests made faster than a slow router answers: each burst asks for
+// `requests` routes at once (or one every 20 ms) and waits until the router's
+// answers confirm the last of them.
+bool RouteBursts(const std::string& directory) {
+    auto simulator = StartSimulator(150);
+    if (!simulator)
+        return false;
+    Program program(directory);
+    program.config.ipAddress = "127.0.0.1";
+    program.config.udpPort = simulator->port;
+    program.connection.Connect();
+    program.session.pollIndex = kStartupQueryCount;  // routes only
+    RouterSession& session = program.session;
+    for (const bool spread : {false, true}) {
+        for (const int requests : {2, 16, 100}) {
+            auto linkCount = [&] {
+                int n = 0;
+                for (const std::string& command : simulator->Commands())
+                    n += command.rfind("LINK=", 0) == 0;
+                return n;
+            };
+            const int linksBefore = linkCount();
+            const Clock::time_point start = Clock::now();
+            for (int r = 0; r < requests; ++r) {
+                session.RequestRoutes(
+                    {{1 + r % kChannelCount, 1 + (r * 7 + requests + spread) % kChannelCount}});
+                if (spread)
+                    program.loop.RunUntil([] { return false; }, 20ms);
+            }
+            const bool confirmed = program.loop.RunUntil(
+                [&] {
+                    return session.commandQueue.empty() && !session.routing.HasPending() &&
+                           !session.routing.linkOutstanding;
+                },
+                60s);
+            const double ms = Ms(Clock::now() - start);
+            std::printf("route burst of %3d%s %s: %d LINK commands, all confirmed after %.0f ms "
+                        "(%.1f x one tick)\n",
+                        requests, spread ? " every 20 ms" : " at once    ",
+                        confirmed ? "" : "(NOT CONFIRMED)", linkCount() - linksBefore, ms,
+                        ms / 50.0);
+        }
+    }
+    program.connection.Disconnect();
+    simulator->Stop();
+    return true;
+}
 
 int Run(int argc, char** argv) {
     const FigureOptions options(argc, argv);
@@ -144,6 +194,8 @@ int Run(int argc, char** argv) {
 
     program.connection.Disconnect();
     simulator->Stop();
+    if (!RouteBursts(directory))
+        return 1;
     std::filesystem::remove_all(directory);
     return 0;
 }
