@@ -229,4 +229,27 @@ void RouterSession::SetProtected(int output, bool on) {
     log.LogEvent(true, true, on ? "Output %02d protected" : "Output %02d released", output);
 }
 
+bool RouterSession::SendUserEdid(const std::uint8_t (&edid)[kEdidSize]) {
+    if (activeLink == nullptr)
+        return false;
+    const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
+    // A port that is slow to drain takes the frame in parts; one that takes
+    // nothing more leaves it cut short.
+    std::size_t taken = 0;
+    for (int attempt = 0; attempt < 8 && taken < frame.size(); ++attempt) {
+        const int n = activeLink->Write(frame.data() + taken, frame.size() - taken);
+        if (n <= 0)
+            break;
+        taken += static_cast<std::size_t>(n);
+    }
+    if (taken < frame.size()) {
+        log.LogEvent(true, true, "EDID upload cut short: the link took %d of %d bytes",
+                     static_cast<int>(taken), static_cast<int>(frame.size()));
+        return false;
+    }
+    for (const std::string& line : UserEdidLogLines(edid))
+        log.LogEvent(true, true, "%s", line.c_str());
+    return true;
+}
+
 }  // namespace corvane

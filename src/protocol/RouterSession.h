@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
@@ -87,6 +89,11 @@ public:
     // when there was nothing to do.
     bool Undo();
     bool Redo();
+    // The user EDID frame, straight onto the open link past the queue (its raw
+    // bytes may hold "!"), then logged. False, and logged, when the link did
+    // not take all of it: the router has then been sent a cut frame.
+    bool SendUserEdid(const std::uint8_t (&edid)[kEdidSize]);
+
     // Protect (or release) an output against every route request.
     void SetProtected(int output, bool on);
 

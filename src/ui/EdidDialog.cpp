@@ -76,12 +76,7 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::stri
     std::uint8_t edid[kEdidSize];
     std::memcpy(edid, bytes.data(), kEdidSize);
 
-    // One write, one datagram: the raw bytes may hold "!" and must not be split.
-    const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
-    session.activeLink->Write(frame.data(), frame.size());
-    for (const std::string& line : UserEdidLogLines(edid))
-        session.log.LogEvent(true, true, "%s", line.c_str());
-    return EdidUpload::Sent;
+    return session.SendUserEdid(edid) ? EdidUpload::Sent : EdidUpload::NotSent;
 }
 
 EdidDialog::EdidDialog(Connection& connection, QWidget* parent)

@@ -518,10 +518,10 @@ int Run(const Options& options) {
         // Straight onto the link, past the queue: the raw bytes may hold "!".
         std::uint8_t edid[kEdidSize];
         std::memcpy(edid, edidBytes.data(), kEdidSize);
-        const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
-        session.activeLink->Write(frame.data(), frame.size());
-        for (const std::string& line : UserEdidLogLines(edid)) {
-            log.LogEvent(true, true, "%s", line.c_str());
+        if (!session.SendUserEdid(edid)) {
+            std::fprintf(stderr, "corvanectl: the link did not take the whole EDID frame\n");
+            connection.Disconnect();
+            return kExitConnectFailed;
         }
     }
 
