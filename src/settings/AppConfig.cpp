@@ -50,13 +50,13 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
 }
 
 // Each saver replaces the file once, so a save lands whole or not at all.
-void SaveChannelNames(const AppConfig& config, const std::string& path) {
+bool SaveChannelNames(const AppConfig& config, const std::string& path) {
     std::vector<std::pair<std::string, std::string>> entries;
     for (int n = 1; n <= kChannelCount; ++n) {
         entries.emplace_back(ChannelKey("InputChannel", n), config.inputNames[n]);
         entries.emplace_back(ChannelKey("OutputChannel", n), config.outputNames[n]);
     }
-    WriteProfileStrings(kChannelSection, entries, path);
+    return WriteProfileStrings(kChannelSection, entries, path);
 }
 
 void SaveLinkSettings(const AppConfig& config, const std::string& path) {

@@ -28,7 +28,8 @@ struct AppConfig {
 void LoadConfig(AppConfig& config, RouterState& state, const std::string& path = kConfigPath);
 
 // Writes InputChannelNN and OutputChannelNN for every channel, interleaved.
-void SaveChannelNames(const AppConfig& config, const std::string& path = kConfigPath);
+// False when the file could not be written (it is then as it was).
+bool SaveChannelNames(const AppConfig& config, const std::string& path = kConfigPath);
 
 // Writes COMName, Baudrate, IpAddress, UDPPort, CommType in that order.
 void SaveLinkSettings(const AppConfig& config, const std::string& path = kConfigPath);
