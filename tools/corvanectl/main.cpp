@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Serve.h"
 #include "StatusReport.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
@@ -37,6 +38,9 @@ const char kUsage[] =
     "  route IN OUT     link input IN to output OUT (unlinks when IN already feeds OUT)\n"
     "  clear            remove every link\n"
     "  send 'RAW!'      send one command and print the answers\n"
+    "  serve [--listen ADDR:PORT]\n"
+    "                   serve Videohub clients (default 127.0.0.1:9990) until SIGINT\n"
+    "                   or SIGTERM, reconnecting to the router when the link fails\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
     "exit codes: 0 done, 2 bad arguments, 3 connection failed, 4 timed out\n";
@@ -52,6 +56,7 @@ struct Options {
     int input = 0;
     int output = 0;
     std::string raw;
+    std::string listen = "127.0.0.1:9990";
 };
 
 struct BadArguments {
@@ -134,6 +139,12 @@ Options ParseArguments(int argc, char** argv) {
             options.raw.find('!') != options.raw.size() - 1 ||
             options.raw.size() > kMaxCommandLength) {
             throw BadArguments{"a command ends with its only \"!\" and has at most 255 characters"};
+        }
+    } else if (options.command == "serve") {
+        if (extra == 2 && words[1] == "--listen") {
+            options.listen = words[2];
+        } else if (extra != 0) {
+            throw BadArguments{"usage: serve [--listen ADDR:PORT]"};
         }
     } else {
         throw BadArguments{"unknown command: " + options.command};
@@ -236,6 +247,9 @@ int Run(const Options& options) {
     // file gives the defaults.
     LoadConfig(config, session.state, kConfigPath);
     ApplyLinkOptions(options, config);
+    if (options.command == "serve") {
+        return Serve(config, options.listen, options.noLog, options.verbose);
+    }
 
     Exchange exchange(options.verbose);
     log.fileLogEnabled = !options.noLog;
