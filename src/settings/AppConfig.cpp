@@ -44,6 +44,9 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     config.comName = ReadConfigString(kLinkSection, "COMName", "COM1", path);
     config.baudRate = ParseLeadingInt(ReadConfigString(kLinkSection, "Baudrate", "115200 ", path));
 
+    // Read with room for an IPv6 address and its port.
+    config.videohubListen = ReadProfileString("VIDEOHUB", "Listen", "", 64, path);
+
     state.generatorResolution = ReadProfileInt("VIDEOGENERATOR", "Resolution", 1, path);
     state.generatorPattern = ReadProfileInt("VIDEOGENERATOR", "Pattern", 1, path);
     state.monitoringChannel = ReadProfileInt("MONITORINGPORT", "Channel", 0, path);
