@@ -16,9 +16,8 @@ namespace corvane {
 
 namespace {
 
-// Reads and accepts per wake-up, so one busy client cannot hold the thread.
+// Reads per wake-up, so one busy client cannot hold the thread.
 constexpr int kReadsPerWake = 8;
-constexpr int kAcceptsPerWake = 8;
 constexpr std::size_t kReadSize = 16 * 1024;
 
 std::string PeerText(const sockaddr_storage& peer) {
@@ -118,24 +117,26 @@ void VideohubHost::Close() {
 }
 
 void VideohubHost::OnAcceptReady() {
-    for (int i = 0; i < kAcceptsPerWake && listenFd >= 0; ++i) {
-        sockaddr_storage peer{};
-        socklen_t length = sizeof peer;
-        const int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            break;
-        const int id = server.AddClient(PeerText(peer));
-        if (id == 0) {
-            close(fd);  // full: the server has logged it
-            continue;
-        }
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockets.push_back({fd, id});
-        if (clientsChanged)
-            clientsChanged();
+    // One per wake-up: the owner serves the clients' reads first, so a client
+    // that left just before a newcomer arrived has made room for it.
+    if (listenFd < 0)
+        return;
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    const int id = server.AddClient(PeerText(peer));
+    if (id == 0) {
+        close(fd);  // full: the server has logged it
+        return;
     }
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockets.push_back({fd, id});
+    if (clientsChanged)
+        clientsChanged();
     Flush();
 }
 

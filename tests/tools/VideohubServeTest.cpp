@@ -161,7 +161,7 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     EXPECT_TRUE(refused.closedByServer);
     panels.pop_back();
     Panel next(port);
-    EXPECT_TRUE(next.ReadFor("END PRELUDE:\n\n"));
+    EXPECT_TRUE(next.ReadFor("END PRELUDE:\n\n")) << next.text;
 
     EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
     EXPECT_FALSE(next.ReadFor("anything after the end"));

@@ -36,15 +36,21 @@ void OnStopSignal(int) {
 }
 
 // Prints the log to stderr (the router traffic only with --verbose). During a
-// reconnection attempt it holds the lines back: an attempt that fails is not
-// logged, one that succeeds is logged whole.
+// reconnection attempt it holds the link's lines back: an attempt that fails
+// is not logged, one that succeeds is logged whole. The clients' lines go
+// through at once.
 class ServeLog : public LogSink {
 public:
     ServeLog(EventLog& log, bool verbose) : log_(log), verbose_(verbose) {}
 
     void AppendToLogList(const std::string& line) override {
-        if (!holding_) {
+        const std::size_t close = line.find(']');
+        const bool client =
+            close != std::string::npos && line.compare(close + 1, 8, "Videohub") == 0;
+        if (!holding_ || client) {
             Print(line);
+            if (holding_ && fileLog_)
+                log_.AppendToLogFile(line);
         } else if (held_.size() < kMaxHeldLines) {
             held_.push_back(line);
         }
@@ -182,8 +188,8 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
                 down = true;
             }
             screen.Hold();
-            screen.Discard();
             connection.Disconnect();
+            screen.Discard();
             nextAttempt = Clock::now() + kRetryEvery;
         }
         if (session.connectionStatus == kDisconnected && Clock::now() >= nextAttempt) {
