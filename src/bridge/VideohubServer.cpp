@@ -151,6 +151,8 @@ void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
         client.block.clear();
         client.badBlock = false;
     }
+    // One save for every rename in this read: each is a replaced, synced file.
+    SaveNames(client);
     Sync();
 }
 
@@ -172,6 +174,9 @@ void VideohubServer::Answer(Client& client) {
     // A query has sent its ACK before the block it asked for.
     if (ok && client.block.size() == 1 && client.block.front() != "PING:")
         return;
+    // A rename is saved once per read; its ACK may still turn into a NAK.
+    if (ok && (client.block.front() == kInputLabels || client.block.front() == kOutputLabels))
+        renameAnswers_.push_back(client.out.size());
     Send(client, ok ? "ACK\n\n" : "NAK\n\n");
 }
 
@@ -230,21 +235,38 @@ bool VideohubServer::Labels(Client& client, bool inputs) {
         label = TrimBlanks(label).substr(0, kMaxLabel);
         changes.emplace_back(channel + 1, std::string(TrimBlanks(label)));
     }
-    std::string before[kChannelTableSize];
-    std::copy(names, names + kChannelTableSize, before);
+    if (renamedBlocks_ == 0) {
+        std::copy(config.inputNames, config.inputNames + kChannelTableSize, namesBefore_[0]);
+        std::copy(config.outputNames, config.outputNames + kChannelTableSize, namesBefore_[1]);
+    }
     for (const auto& [channel, label] : changes)
         names[channel] = label;
+    ++renamedBlocks_;
+    return true;
+}
+
+void VideohubServer::SaveNames(Client& client) {
+    if (renamedBlocks_ == 0)
+        return;
     if (!SaveChannelNames(config, configPath)) {
-        std::copy(before, before + kChannelTableSize, names);
+        std::copy(namesBefore_[0], namesBefore_[0] + kChannelTableSize, config.inputNames);
+        std::copy(namesBefore_[1], namesBefore_[1] + kChannelTableSize, config.outputNames);
+        // The ACKs still wait in the buffer; the next Sync puts right what a
+        // query in between may have shown.
+        for (std::size_t at : renameAnswers_) {
+            if (!client.drop && at + 5 <= client.out.size())
+                client.out.replace(at, 5, "NAK\n\n");
+        }
         session.log.LogEvent(true, true, "Videohub client %d: channel names not saved to %s",
                              client.id, configPath.c_str());
-        return false;
+    } else {
+        session.log.LogEvent(true, true, "Videohub client %d renamed channels (%d blocks)",
+                             client.id, renamedBlocks_);
+        if (changed)
+            changed();
     }
-    session.log.LogEvent(true, true, "Videohub client %d renamed %zu %s", client.id, changes.size(),
-                         inputs ? "input(s)" : "output(s)");
-    if (changed)
-        changed();
-    return true;
+    renamedBlocks_ = 0;
+    renameAnswers_.clear();
 }
 
 bool VideohubServer::Locks(Client& client) {

@@ -47,6 +47,7 @@ public:
     // Ends the client's locks; a half-received block is forgotten.
     void RemoveClient(int id, const char* why = "disconnected");
     // Parses, answers every complete block with one ACK or NAK, in order.
+    // Feed what one wake-up read in one call: renames are saved once per call.
     void Feed(int id, const char* bytes, std::size_t count);
     // Tells every client what changed since it was last told: routes the
     // router confirmed, locks, labels. Call after every parsed router answer
@@ -71,6 +72,7 @@ private:
     bool Route(Client& client);
     bool Labels(Client& client, bool inputs);
     bool Locks(Client& client);
+    void SaveNames(Client& client);
     bool Query(Client& client, const std::string& header);
     void Send(Client& client, const std::string& text);
     void SendRoutes(Client& client, bool all);
@@ -84,6 +86,10 @@ private:
     int nextId_ = kFirstClient;
     int routes_[kChannelTableSize] = {};  // last confirmed while connected
     bool routesKnown_ = false;
+    // Renames of the current Feed, saved at its end.
+    int renamedBlocks_ = 0;
+    std::vector<std::size_t> renameAnswers_;  // where their ACKs are in out
+    std::string namesBefore_[2][kChannelTableSize];
 };
 
 }  // namespace corvane

@@ -144,19 +144,22 @@ void VideohubHost::OnReadable(int fd) {
     for (std::size_t i = 0; i < sockets.size(); ++i) {
         if (sockets[i].fd != fd)
             continue;
+        std::string bytes;
+        bool closed = false;
         char buffer[kReadSize];
         for (int n = 0; n < kReadsPerWake; ++n) {
             const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
             if (got > 0) {
-                server.Feed(sockets[i].id, buffer, static_cast<std::size_t>(got));
+                bytes.append(buffer, static_cast<std::size_t>(got));
                 continue;
             }
-            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-                break;
-            // Closed by the client, or failed: whatever it left half-sent is forgotten.
-            CloseClient(i, "disconnected");
+            closed = !(got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
             break;
         }
+        // Complete blocks count even from a client that has gone since.
+        server.Feed(sockets[i].id, bytes.data(), bytes.size());
+        if (closed)
+            CloseClient(i, "disconnected");
         break;
     }
     Flush();

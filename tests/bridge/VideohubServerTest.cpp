@@ -214,7 +214,9 @@ TEST_F(VideohubServerTest, LabelsRenameAtOnceAndAreSavedOrRefused) {
     EXPECT_EQ(reread.inputNames[16], config.inputNames[16]);
 
     server.configPath = (dir / "missing" / "config.ini").string();
-    EXPECT_EQ(Feed(a, "OUTPUT LABELS:\n0 Projector\n\n"), "NAK\n\n");
+    EXPECT_EQ(Feed(a, "OUTPUT LABELS:\n0 Projector\n\nPING:\n\nINPUT LABELS:\n1 Two\n\n"),
+              "NAK\n\nACK\n\nNAK\n\n");
+    EXPECT_EQ(config.inputNames[2], "In 2");
     EXPECT_EQ(config.outputNames[1], "Out 1");
     EXPECT_EQ(Take(b), "");
     EXPECT_NE(screen.lines.back().find("not saved"), std::string::npos);
