@@ -1,8 +1,8 @@
-#include <stdlib.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -44,10 +44,17 @@ int Answers(const std::string& out) {
     return answers;
 }
 
+// Renames are saved for real, into a directory of this run's own.
 std::string ConfigPath() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvane-vhfuzz-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? pattern + "/config.ini" : "/nonexistent/config.ini";
+    static const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("corvane-vhfuzz-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    });
+    return (dir / "config.ini").string();
 }
 
 }  // namespace
