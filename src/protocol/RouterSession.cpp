@@ -112,6 +112,7 @@ void RouterSession::ParseResponse(const char* text) {
     std::copy(std::begin(state.routedInput), std::end(state.routedInput), before);
     ApplyResponse(state, text);
     if (linkAnswer) {
+        ++linkAnswers;
         routing.OnLinkAnswer(state, named, log);
         std::vector<int> changed;
         for (int o = 1; o <= kChannelCount; ++o) {

@@ -38,8 +38,9 @@ public:
     RouterState state;
     CommandQueue commandQueue;
     int connectionStatus = kDisconnected;
-    int sendCountdown = 0;   // ticks until the next command may leave
-    unsigned pollIndex = 0;  // start-up queries queued since the last Connect
+    int sendCountdown = 0;     // ticks until the next command may leave
+    unsigned pollIndex = 0;    // start-up queries queued since the last Connect
+    unsigned linkAnswers = 0;  // LINK answers parsed since the last Connect
     ResponseFramer framer;
     Link* activeLink = nullptr;  // the open link, owned by the connection
     RoutingMap routing;

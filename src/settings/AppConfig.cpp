@@ -44,6 +44,9 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     config.comName = text(kLinkSection, "COMName", "COM1");
     config.baudRate = ParseLeadingInt(text(kLinkSection, "Baudrate", "115200 "));
 
+    // Read with room for an IPv6 address and its port.
+    config.videohubListen = profile.ReadString("VIDEOHUB", "Listen", "", 64);
+
     state.generatorResolution = profile.ReadInt("VIDEOGENERATOR", "Resolution", 1);
     state.generatorPattern = profile.ReadInt("VIDEOGENERATOR", "Pattern", 1);
     state.monitoringChannel = profile.ReadInt("MONITORINGPORT", "Channel", 0);

@@ -21,6 +21,8 @@ struct AppConfig {
     int udpPort = 3000;
     std::string comName = "COM1";
     int baudRate = 115200;
+    // [VIDEOHUB] Listen: where the Videohub server listens, "" for off.
+    std::string videohubListen;
 };
 
 // Reads every key into config and the generator and monitoring start-up values

@@ -80,6 +80,7 @@ void Connection::Connect() {
             }
         }
         session.pollIndex = 0;
+        session.linkAnswers = 0;
         session.sendCountdown = 0;
         session.headSent = 0;
         session.stalledTicks = -1;

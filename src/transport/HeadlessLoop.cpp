@@ -101,11 +101,13 @@ bool HeadlessLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
             std::chrono::duration_cast<std::chrono::microseconds>(until - now).count();
         const int waitMs = static_cast<int>((waitUs + 999) / 1000);
 
-        pollfd fds[2] = {{wakeup.readFd, POLLIN, 0}, {-1, POLLIN, 0}};
+        std::vector<pollfd> fds = {{wakeup.readFd, POLLIN, 0}, {-1, POLLIN, 0}};
         const UdpLink* polled = connection.udpLink.get();
         if (polled)
             fds[1].fd = polled->Handle();
-        const int ready = poll(fds, 2, waitMs);
+        if (addWatches)
+            addWatches(fds);
+        const int ready = poll(fds.data(), static_cast<nfds_t>(fds.size()), waitMs);
         if (ready < 0 && errno != EINTR)
             return finished();
         if (ready <= 0)
@@ -126,6 +128,8 @@ bool HeadlessLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
         if (fds[1].revents != 0 && polled && connection.udpLink.get() == polled &&
             polled->Handle() == fds[1].fd)
             connection.OnUdpData();
+        if (watchesReady && fds.size() > 2)
+            watchesReady(std::vector<pollfd>(fds.begin() + 2, fds.end()));
     }
     return true;
 }

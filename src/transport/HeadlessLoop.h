@@ -1,7 +1,10 @@
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "transport/Connection.h"
 
@@ -24,6 +27,11 @@ public:
 
     Connection& connection;
     long ticks = 0;  // OnSendTimer calls so far
+
+    // More descriptors to wait on (the Videohub sockets): added before every
+    // wait, handed back with what poll saw once the link has been served.
+    std::function<void(std::vector<pollfd>&)> addWatches;
+    std::function<void(const std::vector<pollfd>&)> watchesReady;
 
 private:
     struct Impl;

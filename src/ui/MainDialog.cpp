@@ -30,6 +30,7 @@
 #include "ui/Messages.h"
 #include "ui/QuadDialog.h"
 #include "ui/Text.h"
+#include "ui/VideohubListener.h"
 
 namespace corvane {
 
@@ -69,7 +70,7 @@ protected:
 }  // namespace
 
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus) {
+                                       int connectionStatus, int videohubClients) {
     StatusPanelTexts texts;
     const char* status = connectionStatus == kDisconnected ? "Disconnect"
                          : connectionStatus == kConnecting ? "Connecting"
@@ -97,8 +98,14 @@ StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterStat
     const std::string gateway = Format("Gateway : %s ", state.routerGateway.c_str());
     const std::string mask = Format("Subnet Mask : %s ", state.routerSubnetMask.c_str());
     const std::string mac = Format("MAC Address : %s ", state.routerMac.c_str());
-    texts.network = Format("   %s\n   %s\n   %s\n   %s\n   %s\n \n \n \n \n", baud.c_str(),
-                           address.c_str(), gateway.c_str(), mask.c_str(), mac.c_str());
+    // The first of the empty lines holds the Videohub client count when serving.
+    const std::string videohub =
+        videohubClients < 0
+            ? " "
+            : Format("   Videohub : %d client%s", videohubClients, videohubClients == 1 ? "" : "s");
+    texts.network =
+        Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n \n \n \n", baud.c_str(), address.c_str(),
+               gateway.c_str(), mask.c_str(), mac.c_str(), videohub.c_str());
     return texts;
 }
 
@@ -144,7 +151,18 @@ MainDialog::MainDialog(QWidget* parent)
     disconnectButton->setEnabled(false);
     connectButton->setEnabled(true);
 
-    session.refresh = [this] { RefreshStatusPanels(); };
+    session.refresh = [this] {
+        RefreshStatusPanels();
+        if (videohub)
+            videohub->Sync();
+    };
+    if (!config.videohubListen.empty()) {
+        videohub = std::make_unique<VideohubListener>(session, config);
+        videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
+        videohub->changed = [this] { RefreshStatusPanels(); };
+        if (!videohub->Start(config.videohubListen))
+            videohub.reset();
+    }
     connection.udpLinkChanged = [this](UdpLink* link) { WatchUdpLink(link); };
     connection.showMessage = [this](const std::string& text) {
         if (messageBox)
@@ -203,6 +221,7 @@ MainDialog::~MainDialog() {
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
     session.refresh = nullptr;
+    videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
     log.screen = nullptr;
@@ -318,9 +337,11 @@ void MainDialog::RunDialog(Args&&... args) {
         Dialog dialog(connection, std::forward<Args>(args)..., this);
         dialog.exec();
     }
-    // Whatever the dialog did (it may have reconnected), show where things stand.
+    // Whatever the dialog did (it may have reconnected or renamed channels),
+    // show where things stand.
     RefreshStatusPanels();
     UpdateButtons();
+    SyncVideohub();
 }
 
 void MainDialog::SetConfig() {
@@ -443,6 +464,7 @@ void MainDialog::ToggleProtect(int output) {
     }
     session.SetProtected(output, !session.routing.Protected(output));
     SaveSalvoFile();
+    SyncVideohub();
     RefreshStatusPanels();
 }
 
@@ -549,9 +571,14 @@ void MainDialog::OnViewNotify(int kind, int index) {
     }
 }
 
+void MainDialog::SyncVideohub() {
+    if (videohub)
+        videohub->Sync();
+}
+
 void MainDialog::RefreshStatusPanels() {
-    const StatusPanelTexts texts =
-        BuildStatusPanelTexts(config, session.state, session.connectionStatus);
+    const StatusPanelTexts texts = BuildStatusPanelTexts(
+        config, session.state, session.connectionStatus, videohub ? videohub->ClientCount() : -1);
     const std::pair<ColorLabel*, const std::string*> bodies[] = {
         {connectionPanel, &texts.connection},
         {generatorPanel, &texts.generator},

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <array>
 #include <optional>
+#include <memory>
 #include <string>
 
 #include "protocol/RouterSession.h"
@@ -23,13 +24,15 @@ class ColorLabel;
 class ImageButton;
 class LogList;
 class MatrixView;
+class VideohubListener;
 
 // The five panel bodies, rebuilt from scratch on every refresh.
 struct StatusPanelTexts {
     std::string connection, generator, monitoring, lock, network;
 };
+// videohubClients: the Videohub server's client count, -1 when it is off.
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus);
+                                       int connectionStatus, int videohubClients = -1);
 
 // The program's only top-level window. It owns the model, the settings, the
 // connection, the view, the buttons, the status panels and the log list, and
@@ -51,6 +54,8 @@ public:
     void UpdateButtons();
     void ShowAbout();
     void ToggleScreenLog();
+    // Tells Videohub clients what the window changed (protect, names).
+    void SyncVideohub();
 
     // Routing tools of the button row.
     void RecallSalvo();
@@ -107,6 +112,7 @@ public:
     ColorLabel* networkPanel = nullptr;
     QTimer sendTimer;
     QSocketNotifier* udpNotifier = nullptr;
+    std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
     // Shows a message the user must see; tests replace it to stay unblocked.
     std::function<void(const QString&)> messageBox;
     // A yes/no question and a line of text; tests replace them too.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Serve.h"
 #include "StatusReport.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
@@ -48,6 +49,9 @@ const char kUsage[] =
     "  preset list [--json] | save NAME | recall NAME | delete NAME\n"
     "                   the salvos in ./salvos.ini; save stores the router's routes,\n"
     "                   recall sends them as one LINK command (protected outputs stay)\n"
+    "  serve [--listen ADDR:PORT]\n"
+    "                   serve Videohub clients (default 127.0.0.1:9990) until SIGINT\n"
+    "                   or SIGTERM, reconnecting to the router when the link fails\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
     "exit codes: 0 done, 2 bad arguments or unreadable EDID file, 3 connection failed,\n"
@@ -70,6 +74,7 @@ struct Options {
     std::vector<RouteChange> changes;  // set
     std::string presetAction;          // list, save, recall, delete
     std::string presetName;
+    std::string listen = "127.0.0.1:9990";
 };
 
 struct BadArguments {
@@ -217,6 +222,12 @@ Options ParseArguments(int argc, char** argv) {
             options.presetName = words[2];
         } else {
             throw BadArguments{usage};
+        }
+    } else if (options.command == "serve") {
+        if (extra == 2 && words[1] == "--listen") {
+            options.listen = words[2];
+        } else if (extra != 0) {
+            throw BadArguments{"usage: serve [--listen ADDR:PORT]"};
         }
     } else {
         throw BadArguments{"unknown command: " + options.command};
@@ -475,6 +486,9 @@ int Run(const Options& options) {
     // file gives the defaults.
     LoadConfig(config, session.state, kConfigPath);
     ApplyLinkOptions(options, config);
+    if (options.command == "serve") {
+        return Serve(config, options.listen, options.noLog, options.verbose);
+    }
 
     Exchange exchange(options.verbose);
     log.fileLogEnabled = !options.noLog;

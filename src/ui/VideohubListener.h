@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "bridge/VideohubServer.h"
+
+class QSocketNotifier;
+
+namespace corvane {
+
+class VideohubHost;
+
+// The Videohub server inside the window: the sockets are watched with socket
+// notifiers on the GUI thread, everything else is the shared core.
+class VideohubListener : public QObject {
+    Q_OBJECT
+public:
+    VideohubListener(RouterSession& session, AppConfig& config, QObject* parent = nullptr);
+    ~VideohubListener() override;
+
+    // False (and logged) when the address is bad or taken.
+    bool Start(const std::string& where);
+    // Tells the clients what changed and writes it out.
+    void Sync();
+    int ClientCount() const;
+    int Port() const;
+
+    VideohubServer server;
+    // A client came or went, renamed a channel or changed a lock.
+    std::function<void()> changed;
+
+private:
+    void Rewatch();
+
+    std::unique_ptr<VideohubHost> host_;
+    QSocketNotifier* listenNotifier_ = nullptr;
+    struct Watch {
+        QSocketNotifier* read = nullptr;
+        QSocketNotifier* write = nullptr;
+    };
+    std::map<int, Watch> watches_;
+};
+
+}  // namespace corvane

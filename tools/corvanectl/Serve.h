@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "settings/AppConfig.h"
+
+namespace corvane {
+
+// corvanectl serve: the Videohub server on `listen` for the router in config,
+// until SIGINT or SIGTERM. Returns the exit code.
+int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose);
+
+}  // namespace corvane
