@@ -309,7 +309,8 @@ TEST(EdidDetails, TimingsDescriptorsAndCtaBlocks) {
     EXPECT_EQ(forum.cta->maxTmdsCharacterRateMHz, 600);
 
     // Interlaced: the frame height, and the field rate with its half line.
-    const DetailedTiming& i = DecodeEdid(Sample("01-Goldstar-GSM59F1.bin")).cta->timings.at(1);
+    const Edid goldstar = DecodeEdid(Sample("01-Goldstar-GSM59F1.bin"));
+    const DetailedTiming& i = goldstar.cta->timings.at(1);
     EXPECT_TRUE(i.interlaced);
     EXPECT_EQ(i.FrameHeight(), 1080);
     EXPECT_NEAR(i.RefreshHz(), 60.0, 0.001);
