@@ -63,26 +63,10 @@ std::string AudioText(const ShortAudio& a) {
     return text;
 }
 
-std::string Json(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            // EDID text is 8-bit; past ASCII it is read as Latin-1.
-            quoted += Format("\\u%04x", c);
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string JsonList(const std::vector<std::string>& items) {
     std::string text = "[";
     for (const std::string& item : items)
-        text += (text.size() > 1 ? ", " : "") + Json(item);
+        text += (text.size() > 1 ? ", " : "") + JsonString(item);
     return text + "]";
 }
 
@@ -179,13 +163,13 @@ std::string EdidJson(const Edid& e) {
     j += Format("  \"valid\": %s,\n", e.Valid() ? "true" : "false");
     j += "  \"errors\": " + JsonList(e.errors) + ",\n";
     j += "  \"warnings\": " + JsonList(e.warnings) + ",\n";
-    j += "  \"version\": " + Json(Format("%d.%d", e.version, e.revision)) + ",\n";
-    j += "  \"manufacturer\": " + Json(e.manufacturer) + ",\n";
+    j += "  \"version\": " + JsonString(Format("%d.%d", e.version, e.revision)) + ",\n";
+    j += "  \"manufacturer\": " + JsonString(e.manufacturer) + ",\n";
     j += Format("  \"productCode\": %d,\n", e.productCode);
     j += Format("  \"serialNumber\": %u,\n", e.serialNumber);
     j += e.modelYear ? std::string("  \"week\": null,\n") : Format("  \"week\": %d,\n", e.week);
     j += Format("  \"year\": %d,\n", e.year);
-    j += "  \"name\": " + Json(e.name) + ",\n";
+    j += "  \"name\": " + JsonString(e.name) + ",\n";
     if (const DetailedTiming* p = e.Preferred())
         j += Format(
             "  \"preferred\": {\"width\": %d, \"height\": %d, \"interlaced\": %s, "
@@ -205,7 +189,7 @@ std::string EdidJson(const Edid& e) {
         std::string address = "null";
         if (c.physicalAddress) {
             const auto& a = *c.physicalAddress;
-            address = Json(Format("%d.%d.%d.%d", a[0], a[1], a[2], a[3]));
+            address = JsonString(Format("%d.%d.%d.%d", a[0], a[1], a[2], a[3]));
         }
         j += Format(
             ",\n  \"cta\": {\"revision\": %d, \"vics\": [%s], \"physicalAddress\": %s, "

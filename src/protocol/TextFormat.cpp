@@ -14,4 +14,19 @@ std::string Format(const char* format, ...) {
     return n < 0 ? std::string() : std::string(buffer);
 }
 
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            quoted += Format("\\u%04x", c);
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
 }  // namespace corvane

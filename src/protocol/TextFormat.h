@@ -12,4 +12,9 @@ std::string Format(const char* format, ...)
 #endif
     ;
 
+// A JSON string of an 8-bit text: quotes and backslashes escaped, control
+// bytes and bytes past ASCII as \u escapes (read as Latin-1), so the result
+// is valid JSON whatever the bytes were.
+std::string JsonString(const std::string& text);
+
 }  // namespace corvane

@@ -19,23 +19,6 @@ const char* StatusWord(int status) {
     }
 }
 
-// Router texts are 8-bit; bytes past ASCII are taken as Latin-1 so the output
-// stays valid UTF-8 JSON whatever the router sent.
-std::string Json(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            quoted += Format("\\u%04x", c);
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
-
 const char* Bool(int value) {
     return value != 0 ? "true" : "false";
 }
@@ -107,14 +90,14 @@ std::string StatusText(const RouterSession& session, const AppConfig& config) {
 std::string StatusJson(const RouterSession& session, const AppConfig& config) {
     const RouterState& s = session.state;
     std::string out = "{\n";
-    out += "  \"connection\": " + Json(StatusWord(session.connectionStatus)) + ",\n";
+    out += "  \"connection\": " + JsonString(StatusWord(session.connectionStatus)) + ",\n";
     out += "  \"slots\": [\n";
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         out += Format(
             "    {\"slot\": %d, \"inputCard\": %d, \"inputCardName\": %s, \"outputCard\": %d, "
             "\"outputCardName\": %s}%s\n",
-            slot, s.inputCardType[slot], Json(CardTypeName(s.inputCardType[slot])).c_str(),
-            s.outputCardType[slot], Json(CardTypeName(s.outputCardType[slot])).c_str(),
+            slot, s.inputCardType[slot], JsonString(CardTypeName(s.inputCardType[slot])).c_str(),
+            s.outputCardType[slot], JsonString(CardTypeName(s.outputCardType[slot])).c_str(),
             slot < kSlotCount ? "," : "");
     }
     out += "  ],\n  \"inputs\": [\n";
@@ -122,8 +105,9 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
         out += Format(
             "    {\"input\": %d, \"name\": %s, \"signal\": %s, \"hasSignal\": %s, \"edid\": "
             "%s}%s\n",
-            n, Json(config.inputNames[n]).c_str(), Json(s.inputStatusText[n]).c_str(),
-            Bool(s.HasSignal(n)), Json(s.inputEdidMode[n]).c_str(), n < kChannelCount ? "," : "");
+            n, JsonString(config.inputNames[n]).c_str(), JsonString(s.inputStatusText[n]).c_str(),
+            Bool(s.HasSignal(n)), JsonString(s.inputEdidMode[n]).c_str(),
+            n < kChannelCount ? "," : "");
     }
     out += "  ],\n  \"outputs\": [\n";
     for (int n = 1; n <= kChannelCount; ++n) {
@@ -132,24 +116,26 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
         out += Format(
             "    {\"output\": %d, \"name\": %s, \"routedInput\": %d, \"routedInputName\": %s, "
             "\"plugged\": %s}%s\n",
-            n, Json(config.outputNames[n]).c_str(), input,
-            Json(linked ? config.inputNames[input] : "No Link").c_str(), Bool(s.outputPlugged[n]),
-            n < kChannelCount ? "," : "");
+            n, JsonString(config.outputNames[n]).c_str(), input,
+            JsonString(linked ? config.inputNames[input] : "No Link").c_str(),
+            Bool(s.outputPlugged[n]), n < kChannelCount ? "," : "");
     }
     out += "  ],\n";
     out += Format(
         "  \"generator\": {\"resolution\": %d, \"resolutionName\": %s, \"pattern\": %d, "
         "\"patternName\": %s},\n",
         s.generatorResolution,
-        Json(Table(ResolutionNames, kResolutionCount, s.generatorResolution)).c_str(),
-        s.generatorPattern, Json(Table(PatternNames, kPatternCount, s.generatorPattern)).c_str());
+        JsonString(Table(ResolutionNames, kResolutionCount, s.generatorResolution)).c_str(),
+        s.generatorPattern,
+        JsonString(Table(PatternNames, kPatternCount, s.generatorPattern)).c_str());
     out += Format("  \"monitoringChannel\": %d,\n", s.monitoringChannel);
     out += Format("  \"locks\": {\"web\": %s, \"data\": %s, \"key\": %s},\n", Bool(s.webLock),
                   Bool(s.dataLock), Bool(s.keyLock));
-    out += "  \"network\": {\"ip\": " + Json(s.routerIp) +
-           ", \"subnetMask\": " + Json(s.routerSubnetMask) +
-           ", \"gateway\": " + Json(s.routerGateway) + ", \"mac\": " + Json(s.routerMac) +
-           ", \"port\": " + Json(s.routerPort) + "},\n";
+    out += "  \"network\": {\"ip\": " + JsonString(s.routerIp) +
+           ", \"subnetMask\": " + JsonString(s.routerSubnetMask) +
+           ", \"gateway\": " + JsonString(s.routerGateway) +
+           ", \"mac\": " + JsonString(s.routerMac) + ", \"port\": " + JsonString(s.routerPort) +
+           "},\n";
     out += Format("  \"rs232\": %d,\n", s.routerBaudRate);
     out += "  \"quad\": [\n";
     for (int slot = 1; slot <= kSlotCount; ++slot) {

@@ -18,6 +18,7 @@
 #include "edid/EdidReport.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
+#include "protocol/TextFormat.h"
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
@@ -354,27 +355,6 @@ int ReportEdid(const Options& options, EdidBytes& bytes) {
     return kExitOk;
 }
 
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else if (c >= 0x80) {
-            // The file's names are Latin-1: JSON wants UTF-8.
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
 // The salvo file as scripts see it; a damaged file reads as empty, with a word.
 SalvoFile LoadSalvoFile() {
     SalvoFile file;
@@ -399,8 +379,8 @@ void PrintPresets(const SalvoFile& file, bool json) {
     }
     std::string out = "{\"presets\": [";
     for (std::size_t i = 0; i < file.salvos.size(); ++i) {
-        out += (i ? ",\n  " : "\n  ") + std::string("{\"name\": ") + Json(file.salvos[i].name) +
-               ", \"map\": [";
+        out += (i ? ",\n  " : "\n  ") + std::string("{\"name\": ") +
+               JsonString(file.salvos[i].name) + ", \"map\": [";
         for (int o = 1; o <= kChannelCount; ++o) {
             out += (o > 1 ? ", " : "") + std::to_string(file.salvos[i].map[o]);
         }
