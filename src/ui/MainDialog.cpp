@@ -264,6 +264,7 @@ void MainDialog::CreateControls() {
     // The routing tools fill the left of the button row.
     salvoList = new QComboBox(this);
     salvoList->setGeometry(DluRect(11, 13, 72, 14));
+    salvoList->setPlaceholderText(QStringLiteral("Salvos"));
     salvoList->setToolTip(QStringLiteral("Salvos; the one the router shows now is marked (live)"));
     recallButton = makeButton("Recall", DluRect(85, 11, 34, 18));
     saveSalvoButton = makeButton("Save", DluRect(119, 11, 30, 18));
