@@ -19,7 +19,7 @@ struct ConnectionTest : ::testing::Test, Client {
     std::string Logged(std::size_t from = 0) const {
         std::string out;
         for (std::size_t i = from; i < sink.lines.size(); ++i)
-            out += sink.lines[i].text.substr(sink.lines[i].text.find(']') + 1) + "\n";
+            out += sink.lines[i].substr(sink.lines[i].find(']') + 1) + "\n";
         return out;
     }
     void Connect(bool serial, const std::string& deviceOrAddress, int speedOrPort) {
