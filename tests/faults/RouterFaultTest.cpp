@@ -1,6 +1,6 @@
 // The connection against the simulated router end to end over loopback UDP
 // and a pty, and a router that misbehaves: hostile bytes, a process that dies
-// mid-poll, a serial line that hangs up mid-stream.
+// mid-poll, a serial line that hangs up mid-stream; a log that cannot be written.
 
 #include <algorithm>
 
@@ -187,6 +187,22 @@ TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
         EXPECT_EQ(client.session.commandQueue.back(), "MON=04!");
         EXPECT_EQ(client.session.connectionStatus, kConnectionFailed);
     }
+}
+
+// A log directory that is a plain file: every way of failing to open today's
+// file ends in the same failed open. The screen still shows each line.
+TEST(UnwritableLog, ScreenStillShowsEveryLineAndTheLinkWorks) {
+    TempDir dir;
+    dir.Write("plain", "");
+    Client client;
+    client.log.directory = dir.path + "/plain";
+    auto simulator = Connect(client, false);
+    ASSERT_TRUE(simulator);
+    ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
+
+    EXPECT_EQ(client.sink.Count("-->Data["), static_cast<std::size_t>(kStartupQueryCount));
+    EXPECT_EQ(client.sink.Count("<--Recv["), simulator->CommandCount() + 4 + 3);
+    ExpectModelMatches(client.session.state, simulator->Router());
 }
 
 }  // namespace
