@@ -26,6 +26,13 @@ bool IsLinkSet(const std::string& command) {
 
 RouterSession::RouterSession(EventLog& log) : log(log) {}
 
+void RouterSession::SetStatus(int status) {
+    const int old = connectionStatus;
+    connectionStatus = status;
+    if (old != status && onEvent)
+        onEvent({SessionEvent::StatusChanged, {}, old, status});
+}
+
 bool RouterSession::EnqueueCommand(const std::string& command) {
     if (command.size() > kMaxCommandLength) {
         // Cutting it would send a different command; the router gets nothing.
@@ -63,6 +70,8 @@ void RouterSession::OnSendTimer() {
         if (headSent >= length) {
             // Logged once it is out whole, so the log shows what the router got.
             log.LogEvent(true, true, "-->Data[%s]", head.substr(0, length).c_str());
+            if (onEvent)
+                onEvent({SessionEvent::CommandSent, head.substr(0, length)});
             if (IsLinkSet(head))
                 routing.OnLinkSent();
             commandQueue.pop_front();
@@ -83,7 +92,7 @@ void RouterSession::OnSendTimer() {
     if (stalledTicks >= 0 && ++stalledTicks >= kStalledLinkTicks) {
         log.LogEvent(true, true, "%s", "Send stalled, the link took nothing for 5 s ");
         stalledTicks = -1;
-        connectionStatus = kConnectionFailed;
+        SetStatus(kConnectionFailed);
         if (refresh)
             refresh();
         return;
@@ -122,10 +131,13 @@ void RouterSession::ParseResponse(const char* text) {
         if (!changed.empty() && routesChanged)
             routesChanged(changed);
     }
+    // Reported once the model holds it.
+    if (onEvent)
+        onEvent({SessionEvent::AnswerParsed, text});
     // Any answer, even one we do not understand, releases the next command.
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
-        connectionStatus = kConnected;
+        SetStatus(kConnected);
     if (refresh)
         refresh();
 }

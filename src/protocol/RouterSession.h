@@ -28,6 +28,16 @@ public:
 // First in, first out; the order of commands is never changed.
 using CommandQueue = std::deque<std::string>;
 
+// What the session did, for those who follow the exchange without reading the
+// log: a command out whole, an answer framed, a change of connectionStatus.
+struct SessionEvent {
+    enum Kind { CommandSent, AnswerParsed, StatusChanged };
+    Kind kind;
+    std::string text;  // the command or the answer, as logged
+    int oldStatus = kDisconnected;
+    int newStatus = kDisconnected;
+};
+
 // The router connection as the rest of the program sees it: the model, the
 // outgoing queue with its answer-driven pacing and the incoming framer. All of
 // it runs on one thread (the GUI thread, or the client's loop).
@@ -55,6 +65,11 @@ public:
     std::function<void()> refresh;
     // Called after a LINK answer changed the model, with the outputs it changed.
     std::function<void(const std::vector<int>&)> routesChanged;
+    // Called for every SessionEvent, after the log line it goes with.
+    std::function<void(const SessionEvent&)> onEvent;
+
+    // Changes connectionStatus and reports the change.
+    void SetStatus(int status);
 
     // Appends a copy at the tail, whatever the connection status. A command
     // over kMaxCommandLength is refused and logged rather than cut.

@@ -54,12 +54,12 @@ void Connection::Connect() {
                 }
             }
             if (opened) {
-                session.connectionStatus = kConnecting;
+                session.SetStatus(kConnecting);
                 session.activeLink = udpLink.get();
                 if (udpLinkChanged)
                     udpLinkChanged(udpLink.get());
             } else {
-                session.connectionStatus = kConnectionFailed;
+                session.SetStatus(kConnectionFailed);
                 udpLink.reset();
             }
         } else {
@@ -68,14 +68,14 @@ void Connection::Connect() {
             if (!serialLink.message.empty() && showMessage)
                 showMessage(serialLink.message);
             if (opened) {
-                session.connectionStatus = kConnecting;
+                session.SetStatus(kConnecting);
                 session.activeLink = &serialLink;
                 log.LogEvent(true, true, "%s Baudrate:%d Open 8,1,NO OK!!! ",
                              config.comName.c_str(), config.baudRate);
             } else {
                 log.LogEvent(true, true, "%s Baudrate:%d Open ERR!! ", config.comName.c_str(),
                              config.baudRate);
-                session.connectionStatus = kConnectionFailed;
+                session.SetStatus(kConnectionFailed);
                 serialLink.Close();
             }
         }
@@ -91,7 +91,7 @@ void Connection::Connect() {
 
 void Connection::Disconnect() {
     if (session.connectionStatus != kDisconnected) {
-        session.connectionStatus = kDisconnected;
+        session.SetStatus(kDisconnected);
         // Close whatever is really open: the link type may have been changed in
         // the settings since this link was opened.
         serialLink.Close();
@@ -138,7 +138,7 @@ void Connection::OnUdpData() {
     const int received = udpLink->ReceiveFrom(datagram, kDatagramSize);
     if (received < 0) {
         session.log.LogEvent(true, true, "UDP Socket Receive ERR=%d", udpLink->lastError);
-        session.connectionStatus = kConnectionFailed;
+        session.SetStatus(kConnectionFailed);
         if (session.refresh)
             session.refresh();
         return;
@@ -155,7 +155,7 @@ void Connection::OnSerialHangup() {
     serialLink.Close();
     if (session.activeLink == &serialLink)
         session.activeLink = nullptr;
-    session.connectionStatus = kConnectionFailed;
+    session.SetStatus(kConnectionFailed);
     if (session.refresh)
         session.refresh();
 }

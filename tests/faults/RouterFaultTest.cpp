@@ -1,5 +1,8 @@
-// A router that misbehaves end to end: hostile bytes, a process that dies
-// mid-poll, a serial line that hangs up mid-stream.
+// The connection against the simulated router end to end over loopback UDP
+// and a pty, and a router that misbehaves: hostile bytes, a process that dies
+// mid-poll, a serial line that hangs up mid-stream; a log that cannot be written.
+
+#include <algorithm>
 
 #include "../support/LinkSupport.h"
 
@@ -8,14 +11,43 @@ namespace {
 
 using namespace std::string_literals;
 
-// Every command the client has logged as sent or still holds, in order.
+// Every command the client has sent or still holds, in order.
 std::vector<std::string> SentThenQueued(const Client& client) {
-    std::vector<std::string> all;
-    for (const RecordingSink::Line& line : client.sink.With("-->Data["))
-        all.push_back(line.text.substr(8, line.text.size() - 9));
+    std::vector<std::string> all = client.sent;
     all.insert(all.end(), client.session.commandQueue.begin(), client.session.commandQueue.end());
     return all;
 }
+
+const auto kLinkName = [](const auto& info) { return info.param ? "Pty" : "Udp"; };
+
+class EndToEnd : public ::testing::TestWithParam<bool> {};
+
+TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModel) {
+    Client client;
+    auto simulator = Connect(client, GetParam());
+    ASSERT_TRUE(simulator);
+    EXPECT_EQ(client.session.connectionStatus, kConnecting);
+    ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
+    EXPECT_EQ(client.session.connectionStatus, kConnected);
+    EXPECT_EQ(simulator->Commands(), StartupQueryList());
+    EXPECT_EQ(client.sent, StartupQueryList());
+    ExpectModelMatches(client.session.state, simulator->Router());
+    const std::string opened = simulator->ptyPath + " Baudrate:115200 Open 8,1,NO OK!!! ";
+    EXPECT_EQ(client.sink.Count(opened), GetParam() ? 1u : 0u);
+
+    // A user EDID frame holding raw "!" bytes arrives whole, and queries still
+    // frame correctly behind it.
+    std::uint8_t edid[kEdidSize];
+    for (std::size_t i = 0; i < kEdidSize; ++i)
+        edid[i] = i % 3 == 0 ? '!' : static_cast<std::uint8_t>(i);
+    const std::vector<std::uint8_t> frame = UserEdidFrame(edid);
+    client.session.activeLink->Write(frame.data(), frame.size());
+    client.session.EnqueueCommand("MON=07!");
+    ASSERT_TRUE(client.RunUntil([&] { return client.session.state.monitoringChannel == 7; }, 5s));
+    EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(edid, edid + kEdidSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);
 
 TEST(HostileAnswers, AreLoggedAsTheyCameAndLeaveTheLinkWorking) {
     Client client;
@@ -25,7 +57,7 @@ TEST(HostileAnswers, AreLoggedAsTheyCameAndLeaveTheLinkWorking) {
     struct Case {
         std::string bytes;                  // injected, then a sound answer
         const char* answer;                 // 100 ms later
-        std::vector<std::string> received;  // the "<--Recv[...]" texts they give
+        std::vector<std::string> received;  // the answers they give
         int monitoringChannel;              // the model afterwards (the poll left 3)
     };
     const Case cases[] = {
@@ -37,16 +69,14 @@ TEST(HostileAnswers, AreLoggedAsTheyCameAndLeaveTheLinkWorking) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
-        const std::size_t before = client.sink.With("<--Recv[").size();
+        const std::size_t before = client.answers.size();
         simulator->Inject(c.bytes);
         simulator->Inject(c.answer, 100);
         ASSERT_TRUE(client.RunUntil(
-            [&] { return client.sink.With("<--Recv[").size() >= before + c.received.size(); }, 5s));
+            [&] { return client.answers.size() >= before + c.received.size(); }, 5s));
         client.RunUntil([] { return false; }, 200ms);  // nothing more may follow
-        const auto lines = client.sink.With("<--Recv[");
-        ASSERT_EQ(lines.size(), before + c.received.size());
-        for (std::size_t i = 0; i < c.received.size(); ++i)
-            EXPECT_EQ(lines[before + i].text, "<--Recv[" + c.received[i] + "]");
+        EXPECT_EQ(std::vector<std::string>(client.answers.begin() + before, client.answers.end()),
+                  c.received);
         EXPECT_EQ(client.session.state.monitoringChannel, c.monitoringChannel);
     }
     // The link still carries commands both ways afterwards.
@@ -75,12 +105,11 @@ TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
     EXPECT_EQ(SentThenQueued(client), StartupQueryList());
     EXPECT_EQ(client.session.connectionStatus, kConnected);
     // Every "!" the noise held ended one response, and each was logged.
-    EXPECT_GE(client.sink.With("<--Recv[").size(), static_cast<std::size_t>(kStartupQueryCount));
+    EXPECT_GE(client.answers.size(), static_cast<std::size_t>(kStartupQueryCount));
     client.ExpectIdle();
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Pty" : "Udp"; });
+INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true), kLinkName);
 
 TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     const int port = FreeRouterPort();
@@ -93,12 +122,12 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     Client client;
     client.UseUdp(port);
     client.connection.Connect();
-    ASSERT_TRUE(client.RunUntil([&] { return client.sink.With("<--Recv[").size() >= 10; }, 10s));
+    ASSERT_TRUE(client.RunUntil([&] { return client.answers.size() >= 10; }, 10s));
     router.Stop(SIGKILL);
 
     ASSERT_TRUE(
         client.RunUntil([&] { return client.session.connectionStatus == kConnectionFailed; }, 5s));
-    EXPECT_EQ(client.sink.With("UDP Socket Receive ERR=").size(), 1u);
+    EXPECT_EQ(client.sink.Count("UDP Socket Receive ERR="), 1u);
 
     // Failed means quiet: nothing more is sent, nothing queued is dropped.
     std::vector<std::string> expected = SentThenQueued(client);
@@ -111,7 +140,8 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
 
 // The first case hangs up mid-stream; in the second the tick comes before the
 // hang-up notice is handled, so the command due then cannot be written and
-// must neither vanish nor be logged as sent.
+// must neither vanish nor be logged as sent. Either way the failed link is
+// reported once and nothing spins on it.
 TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
     for (const bool tickFirst : {false, true}) {
         SCOPED_TRACE(tickFirst ? "tick before the notice" : "mid-stream");
@@ -124,8 +154,7 @@ TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
             for (int n = 0; n < 4000; ++n)
                 stream += Sequence(n);
             simulator->Inject(stream);
-            ASSERT_TRUE(
-                client.RunUntil([&] { return client.sink.With("<--Recv[SEQ=").size() >= 50; }, 5s));
+            ASSERT_TRUE(client.RunUntil([&] { return client.answers.size() >= 50; }, 5s));
         }
         simulator->DropLink();
         if (tickFirst) {
@@ -142,14 +171,38 @@ TEST(HungUpPty, KeepsWhatArrivedInOrderAndTheUnsentCommand) {
             client.session.EnqueueCommand("MON=04!");
 
         // Whatever got through is a gap-free prefix of what was sent.
-        const auto seen = client.sink.With("<--Recv[SEQ=");
+        std::vector<std::string> seen;
+        for (const std::string& answer : client.answers)
+            if (answer.starts_with("SEQ="))
+                seen.push_back(answer);
         for (std::size_t i = 0; i < seen.size(); ++i)
-            ASSERT_EQ(seen[i].text, "<--Recv[" + Sequence(static_cast<int>(i)) + "]");
-        client.RunUntil([] { return false; }, 200ms);
-        EXPECT_TRUE(client.sink.With("-->Data[MON=04!]").empty());
+            ASSERT_EQ(seen[i], Sequence(static_cast<int>(i)));
+        EXPECT_EQ(client.connection.serialLink.connected.load(), 0);
+        EXPECT_EQ(client.session.activeLink, nullptr);
+        client.connection.OnSerialHangup();  // a late notice changes nothing
+        EXPECT_EQ(client.sink.Count(simulator->ptyPath + " Disconnected by the device "), 1u);
+        client.ExpectIdle();
+        EXPECT_EQ(std::count(client.sent.begin(), client.sent.end(), "MON=04!"), 0);
         ASSERT_FALSE(client.session.commandQueue.empty());
         EXPECT_EQ(client.session.commandQueue.back(), "MON=04!");
+        EXPECT_EQ(client.session.connectionStatus, kConnectionFailed);
     }
+}
+
+// A log directory that is a plain file: every way of failing to open today's
+// file ends in the same failed open. The screen still shows each line.
+TEST(UnwritableLog, ScreenStillShowsEveryLineAndTheLinkWorks) {
+    TempDir dir;
+    dir.Write("plain", "");
+    Client client;
+    client.log.directory = dir.path + "/plain";
+    auto simulator = Connect(client, false);
+    ASSERT_TRUE(simulator);
+    ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
+
+    EXPECT_EQ(client.sink.Count("-->Data["), static_cast<std::size_t>(kStartupQueryCount));
+    EXPECT_EQ(client.sink.Count("<--Recv["), simulator->CommandCount() + 4 + 3);
+    ExpectModelMatches(client.session.state, simulator->Router());
 }
 
 }  // namespace

@@ -208,10 +208,13 @@ TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
         Write("config.ini",
               "[CHANNELNAME]\nInputChannel03=Camera one left side\noutputchannel16=  Beamer \n"
               "[SETCOMMCONFIG]\nUDPPort=port\nBaudrate=9600 baud\nCommType= RS232 \n"
+              "IpAddress=127.000.000.001.99\nCOMName=/dev/serial/by-id/usb\n"
               "[VIDEOGENERATOR]\nResolution=42\nPattern=-3\n[MONITORINGPORT]\nChannel=99\n"));
     EXPECT_EQ(std::tuple(config.inputNames[3], config.outputNames[16], config.udpPort,
                          config.baudRate, config.useSerial),
               std::tuple("Camera one left", "Beamer", 0, 9600, true));
+    // Link texts are cut by their buffers too.
+    EXPECT_EQ(config.ipAddress + " " + config.comName, "127.000.000.001 /dev/serial/by-");
     EXPECT_EQ(
         std::tuple(state.generatorResolution, state.generatorPattern, state.monitoringChannel),
         std::tuple(42, -3, 99));

@@ -274,31 +274,23 @@ public:
     std::string out;  // stdout and stderr
 };
 
-// Every event-log line, with the loop's tick count when it was written.
+// Every event-log line.
 struct RecordingSink : LogSink {
-    struct Line {
-        std::string text;
-        long tick;
-    };
-    void AppendToLogList(const std::string& line) override {
-        lines.push_back({line, loop != nullptr ? loop->ticks : 0});
-    }
+    void AppendToLogList(const std::string& line) override { lines.push_back(line); }
     void ClearLogList() override { lines.clear(); }
 
-    // The message part of each line (after the time stamp) that starts with prefix.
-    std::vector<Line> With(const std::string& prefix) const {
-        std::vector<Line> found;
-        for (const Line& line : lines) {
-            std::size_t close = line.text.find(']');
-            if (close != std::string::npos &&
-                line.text.compare(close + 1, prefix.size(), prefix) == 0)
-                found.push_back({line.text.substr(close + 1), line.tick});
+    // How many messages (the part after the time stamp) start with prefix.
+    std::size_t Count(const std::string& prefix) const {
+        std::size_t found = 0;
+        for (const std::string& line : lines) {
+            const std::size_t close = line.find(']');
+            found +=
+                close != std::string::npos && line.compare(close + 1, prefix.size(), prefix) == 0;
         }
         return found;
     }
 
-    std::vector<Line> lines;
-    const HeadlessLoop* loop = nullptr;
+    std::vector<std::string> lines;
 };
 
 // The program's connection without a window, logging into a temporary directory.
@@ -306,8 +298,15 @@ struct Client {
     Client() : log(dir.path), session(log), connection(session, config), loop(connection) {
         log.screen = &sink;
         log.screenLogEnabled = true;
-        sink.loop = &loop;
         config.ipAddress = "127.0.0.1";
+        session.onEvent = [this](const SessionEvent& event) {
+            if (event.kind == SessionEvent::CommandSent)
+                sent.push_back(event.text);
+            else if (event.kind == SessionEvent::AnswerParsed)
+                answers.push_back(event.text);
+            answeredLast = event.kind == SessionEvent::AnswerParsed ||
+                           (answeredLast && event.kind == SessionEvent::StatusChanged);
+        };
     }
     void UseUdp(int port) {
         config.useSerial = false;
@@ -325,8 +324,8 @@ struct Client {
     // Every start-up query sent and the last one answered.
     bool StartupDone() const {
         return session.pollIndex >= static_cast<unsigned>(kStartupQueryCount) &&
-               session.commandQueue.empty() && !sink.With("-->Data[OUT=16!]").empty() &&
-               sink.lines.back().text.find("<--Recv[OUT=") != std::string::npos;
+               session.commandQueue.empty() && !sent.empty() && sent.back() == "OUT=16!" &&
+               answeredLast && answers.back().starts_with("OUT=");
     }
     // Runs idle for a while: a loop or watcher spinning on a dead link burns a core.
     void ExpectIdle(std::chrono::milliseconds span = 300ms) {
@@ -339,6 +338,9 @@ struct Client {
 
     TempDir dir;
     RecordingSink sink;
+    // What the session reported sending and parsing, in order.
+    std::vector<std::string> sent, answers;
+    bool answeredLast = false;  // an answer came after the last command sent
     AppConfig config;
     EventLog log;
     RouterSession session;

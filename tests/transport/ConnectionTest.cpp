@@ -1,6 +1,7 @@
 #include "transport/Connection.h"
 
 #include <cerrno>
+#include <climits>
 
 #include "../support/LinkSupport.h"
 
@@ -19,7 +20,7 @@ struct ConnectionTest : ::testing::Test, Client {
     std::string Logged(std::size_t from = 0) const {
         std::string out;
         for (std::size_t i = from; i < sink.lines.size(); ++i)
-            out += sink.lines[i].text.substr(sink.lines[i].text.find(']') + 1) + "\n";
+            out += sink.lines[i].substr(sink.lines[i].find(']') + 1) + "\n";
         return out;
     }
     void Connect(bool serial, const std::string& deviceOrAddress, int speedOrPort) {
@@ -86,6 +87,9 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
          ""},
         {false, "127.0.0.1", 65530,
          "UDP Socket Create Port=65540 ERR=" + std::to_string(EINVAL) + "\n", ""},
+        // A damaged config.ini's port near INT_MAX: no overflow into a real port.
+        {false, "127.0.0.1", INT_MAX,
+         "UDP Socket Create Port=-1 ERR=" + std::to_string(EINVAL) + "\n", ""},
         {true, "/nonexistent/ttyS42", 9600, "/nonexistent/ttyS42 Baudrate:9600 Open ERR!! \n",
          "fail Port open"},
         {true, pty.slavePath, 12345, pty.slavePath + " Baudrate:12345 Open ERR!! \n", ""},

@@ -381,8 +381,8 @@ private slots:
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
-    // A broken checksum keeps the file off the router, says why, and the
-    // details view saves a fixed copy beside it that then uploads.
+    // A missing, short or broken file keeps off the router and says why; the
+    // details view saves a fixed copy beside a broken one that then uploads.
     void edidInvalidIsRefused() {
         QByteArray bytes = EdidWithBang();
         bytes[200] = char(bytes[200] ^ 0x10);
@@ -393,6 +393,17 @@ private slots:
         EdidDialog d(rig->connection);
         QStringList shown;
         d.showMessage = [&](const QString& text) { shown << text; };
+        // Unreadable or of the wrong size: the user is told, nothing is sent or logged.
+        WriteFile(QStringLiteral("short.bin"), bytes.left(255));
+        for (const auto& [name, message] :
+             {std::pair{"missing.bin", "File Open Fail!"}, {"short.bin", "File Format Error!"}}) {
+            userEdidPath = QDir::current().absoluteFilePath(QString::fromLatin1(name));
+            d.uploadButton->click();
+            QCOMPARE(shown, QStringList{QString::fromLatin1(message)});
+            QCOMPARE(rig->Messages(), QStringList{});
+            shown.clear();
+        }
+        userEdidPath = QDir::current().absoluteFilePath(QStringLiteral("broken.bin"));
         d.uploadButton->click();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].startsWith("EDID not uploaded:") && shown[0].contains("block 1"),

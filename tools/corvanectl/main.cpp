@@ -274,7 +274,8 @@ void ApplyLinkOptions(const Options& options, AppConfig& config) {
     }
 }
 
-// Follows the event log: every sent command and every answer passes through it.
+// Follows the session's events: every command sent and every answer parsed.
+// With --verbose the log lines go to stderr as well.
 class Exchange : public LogSink {
 public:
     explicit Exchange(bool verbose) : verbose_(verbose) {}
@@ -283,19 +284,20 @@ public:
         if (verbose_) {
             std::fprintf(stderr, "%s\n", line.c_str());
         }
-        std::size_t close = line.find(']');
-        std::string message = close == std::string::npos ? line : line.substr(close + 1);
-        // The log folds repeats within a second; each one still counts here.
-        int repeated = 0;
-        if (std::sscanf(message.c_str(), "last message repeated %d times", &repeated) == 1) {
-            for (int i = 0; i < repeated; ++i)
-                Take(last_);
-            return;
-        }
-        last_ = message;
-        Take(message);
     }
     void ClearLogList() override {}
+
+    void Take(const SessionEvent& event) {
+        if (event.kind == SessionEvent::CommandSent) {
+            ++sent;
+            answered = false;
+            answers.clear();
+        } else if (event.kind == SessionEvent::AnswerParsed) {
+            answered = true;
+            answers.push_back(event.text);
+            lastAnswer = std::chrono::steady_clock::now();
+        }
+    }
 
     int sent = 0;
     bool answered = false;             // an answer came after the last command sent
@@ -303,19 +305,6 @@ public:
     std::chrono::steady_clock::time_point lastAnswer;
 
 private:
-    void Take(const std::string& message) {
-        if (message.starts_with("-->Data[")) {
-            ++sent;
-            answered = false;
-            answers.clear();
-        } else if (message.starts_with("<--Recv[") && message.size() > 9) {
-            answered = true;
-            answers.push_back(message.substr(8, message.size() - 9));
-            lastAnswer = std::chrono::steady_clock::now();
-        }
-    }
-
-    std::string last_;
     bool verbose_;
 };
 
@@ -473,6 +462,7 @@ int Run(const Options& options) {
     Exchange exchange(options.verbose);
     log.fileLogEnabled = !options.noLog;
     log.screen = &exchange;
+    session.onEvent = [&exchange](const SessionEvent& event) { exchange.Take(event); };
     log.screenLogEnabled = true;
 
     Connection connection(session, config);
@@ -637,10 +627,10 @@ int Run(const Options& options) {
     }
 
     if (options.command == "edid") {
-        // The frame and the mode command both count as sent; the router's
-        // EDID answer tells that the mode command has arrived.
+        // The frame went out past the session; the router's EDID answer after
+        // the mode command tells that both have arrived.
         int code = runUntil([&] {
-            if (exchange.sent < 2) {
+            if (exchange.sent < 1) {
                 return false;
             }
             for (const std::string& answer : exchange.answers) {

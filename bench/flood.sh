@@ -4,12 +4,13 @@
 # bit/s (default 100000, about a minute and a half). Every complete answer
 # must be parsed in order, the 50 ms tick keep running at least 15 times a
 # second, and resident memory stay flat.
-#   scripts/flood.sh [UDP_ANSWERS [PTY_ANSWERS]]
+#   bench/flood.sh [UDP_ANSWERS [PTY_ANSWERS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 udp=${1:-100000}
 pty=${2:-100000}
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target soak_tests
+build=build/bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BENCH=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" --target soak
 CORVANE_FLOOD_ANSWERS=$udp CORVANE_PTY_ANSWERS=$pty timeout $((180 + udp / 500 + pty / 1000)) \
-    build/default/tests/faults/soak_tests --gtest_filter='Flood.*'
+    "$build"/bench/soak --gtest_filter='Flood.*'

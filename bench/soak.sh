@@ -2,11 +2,12 @@
 # The long soak by hand: route commands through the simulator (default 10000,
 # one per 50 ms tick, so about nine minutes), each checked to arrive exactly
 # once and in order, with the program's resident memory checked flat.
-#   scripts/soak.sh [ROUTES]
+#   bench/soak.sh [ROUTES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 routes=${1:-10000}
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target soak_tests routersim
+build=build/bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BENCH=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" --target soak routersim
 CORVANE_SOAK_ROUTES=$routes timeout $((120 + routes / 5)) \
-    build/default/tests/faults/soak_tests --gtest_filter='Soak.*'
+    "$build"/bench/soak --gtest_filter='Soak.*'

@@ -1,4 +1,4 @@
-// Soak and flood runs, short by default; scripts/soak.sh and scripts/flood.sh
+// Soak and flood runs, short by default; bench/soak.sh and bench/flood.sh
 // run the long forms through the environment:
 //   CORVANE_SOAK_ROUTES    route commands through the router (default 200)
 //   CORVANE_FLOOD_ANSWERS  answers pushed at the program (default 30000)
@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "../support/LinkSupport.h"
+#include "../tests/support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
