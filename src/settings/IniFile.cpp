@@ -16,6 +16,9 @@
 #endif
 #include <process.h>
 #include <windows.h>
+// Our own functions of these names, not the system's profile calls.
+#undef WriteProfileString
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
