@@ -26,6 +26,8 @@ public:
 
 class NullLink : public Link {
 public:
+    void Close() override {}
+    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         benchmark::DoNotOptimize(bytes);
         return static_cast<int>(length);
