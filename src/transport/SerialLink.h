@@ -44,7 +44,6 @@ public:
     void Close() override;
     bool IsOpen() const override { return connected != 0; }
     int Write(const void* bytes, std::size_t length) override;
-    int Read(void* buffer, int maximum);
 
     // "COM3" names /dev/ttyS2 on POSIX systems; any other name is a device path.
     static std::string DevicePath(const std::string& portName);

@@ -258,16 +258,6 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
-int SerialLink::Read(void* buffer, int maximum) {
-    if (impl_->fd < 0 || maximum <= 0)
-        return 0;
-    ssize_t n;
-    do {
-        n = read(impl_->fd, buffer, static_cast<std::size_t>(maximum));
-    } while (n < 0 && errno == EINTR);
-    return n > 0 ? static_cast<int>(n) : 0;
-}
-
 void SerialLink::ThreadWatchComm() {
 #ifdef __linux__
     pthread_setname_np(pthread_self(), kWatcherName);

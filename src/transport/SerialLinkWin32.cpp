@@ -54,7 +54,38 @@ struct SerialLink::Impl {
     OVERLAPPED waitOverlapped{};  // the watcher's WaitCommEvent
     HANDLE stopEvent = nullptr;   // set by Close; ends every wait of the watcher
     std::atomic<bool> deviceLost{false};
+
+    // What the driver has queued, at most maximum bytes, without waiting; 0
+    // when nothing is (deviceLost tells a port that went away).
+    int Read(void* buffer, int maximum);
 };
+
+int SerialLink::Impl::Read(void* buffer, int maximum) {
+    if (port == INVALID_HANDLE_VALUE || maximum <= 0)
+        return 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port, &errors, &status)) {
+        deviceLost = true;  // the handle no longer names a device
+        return 0;
+    }
+    if (status.cbInQue == 0)
+        return 0;
+    DWORD got = 0;
+    if (ReadFile(port, buffer, static_cast<DWORD>(maximum), &got, &readOverlapped)) {
+        return static_cast<int>(got);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        if (!ClearCommError(port, &errors, nullptr))
+            deviceLost = true;
+        return 0;
+    }
+    if (!GetOverlappedResult(port, &readOverlapped, &got, TRUE)) {
+        if (!ClearCommError(port, &errors, nullptr))
+            deviceLost = true;
+    }
+    return static_cast<int>(got);
+}
 
 SerialLink::SerialLink() : impl_(new Impl) {}
 
@@ -196,34 +227,6 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
     return static_cast<int>(written);
 }
 
-int SerialLink::Read(void* buffer, int maximum) {
-    Impl& d = *impl_;
-    if (d.port == INVALID_HANDLE_VALUE || maximum <= 0)
-        return 0;
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(d.port, &errors, &status)) {
-        d.deviceLost = true;  // the handle no longer names a device
-        return 0;
-    }
-    if (status.cbInQue == 0)
-        return 0;
-    DWORD got = 0;
-    if (ReadFile(d.port, buffer, static_cast<DWORD>(maximum), &got, &d.readOverlapped)) {
-        return static_cast<int>(got);
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        if (!ClearCommError(d.port, &errors, nullptr))
-            d.deviceLost = true;
-        return 0;
-    }
-    if (!GetOverlappedResult(d.port, &d.readOverlapped, &got, TRUE)) {
-        if (!ClearCommError(d.port, &errors, nullptr))
-            d.deviceLost = true;
-    }
-    return static_cast<int>(got);
-}
-
 void SerialLink::ThreadWatchComm() {
     Impl& d = *impl_;
     std::uint8_t batch[kBatchSize];
@@ -263,7 +266,7 @@ void SerialLink::ThreadWatchComm() {
     while (connected.load() != 0) {
         bool received = false;
         for (;;) {
-            const int count = Read(batch, kBatchSize);
+            const int count = d.Read(batch, kBatchSize);
             if (count <= 0)
                 break;
             if (!store(count))
