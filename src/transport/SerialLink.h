@@ -12,7 +12,8 @@
 namespace corvane {
 
 // What the watcher thread tells the owner. Called on the watcher thread: the
-// owner only posts a wake-up to its own thread (the GUI posts MSG_SERIAL_RX).
+// owner only posts a wake-up to its own thread (MainDialog posts kSerialRxEvent,
+// HeadlessLoop writes to its wake-up pipe).
 // notify must never call Close (or Open) itself: Close joins the watcher, and
 // the watcher is the thread running notify.
 enum class SerialEvent {

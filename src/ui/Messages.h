@@ -6,8 +6,8 @@
 
 namespace corvane {
 
-// Events the main window receives; the numbers are the router program's
-// window message numbers, all inside Qt's user range.
+// Events the main window receives: posted by itself for the links' wake-ups
+// and sent by the matrix view. All inside Qt's user range.
 inline constexpr QEvent::Type kSerialRxEvent = QEvent::Type(0x0401);
 inline constexpr QEvent::Type kSerialHangupEvent = QEvent::Type(0x0402);
 inline constexpr QEvent::Type kSerialOverrunEvent = QEvent::Type(0x0403);
