@@ -85,7 +85,7 @@ inline std::unique_ptr<sim::RouterSim> StartSimulator(int delayMs = 0) {
             return nullptr;
         }
         UdpLink probe;
-        if (simulator->port + 10 <= 65535 && probe.Create(simulator->port + 10))
+        if (simulator->port + 10 <= 65535 && probe.Create(simulator->port + 10) == LinkResult::kOk)
             return simulator;
     }
     return nullptr;

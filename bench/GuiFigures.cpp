@@ -173,11 +173,11 @@ int Run(int argc, char** argv) {
         const int input = 1 + click % kChannelCount;
         const int output = 1 + (click * 7) % kChannelCount;
         QTest::mouseClick(&view, Qt::LeftButton, {},
-                          view.layout.cellRects[kInputSide][input].center());
+                          ToQRect(view.layout.cellRects[kInputSide][input]).center());
         const std::size_t before = simulator->CommandCount();
         const auto wallStart = std::chrono::system_clock::now();
         QTest::mouseClick(&view, Qt::LeftButton, {},
-                          view.layout.cellRects[kOutputSide][output].center());
+                          ToQRect(view.layout.cellRects[kOutputSide][output]).center());
         if (!Spin([&] { return simulator->CommandCount() > before; }, 5000)) {
             std::fprintf(stderr, "click %d never arrived\n", click);
             return 1;

@@ -93,7 +93,8 @@ TEST_F(Flood, EveryAnswerOverLoopbackUdpIsParsedInOrder) {
     const int answers = FromEnvironment("CORVANE_FLOOD_ANSWERS", 30000);
     const int port = FreeRouterPort();
     UdpLink router;  // a bare link plays the router
-    ASSERT_TRUE(port != 0 && router.Create(port) && router.Connect("127.0.0.1", port + 10));
+    ASSERT_TRUE(port != 0 && router.Create(port) == LinkResult::kOk &&
+                router.Connect("127.0.0.1", port + 10) == LinkResult::kOk);
     UseUdp(port);
     feeder = std::thread([&] {
         // Full datagrams, with a window so that the kernel never has to drop

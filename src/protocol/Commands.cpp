@@ -15,10 +15,6 @@ const char StartupQueries[kStartupQueryCount][32] = {
 
 namespace {
 
-std::string Decimal(int value) {
-    return std::to_string(value);
-}
-
 std::string TwoDigits(int value) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d", value);
@@ -29,9 +25,11 @@ bool IsChannel(int n) {
     return n >= 1 && n <= kChannelCount;
 }
 
+}  // namespace
+
 // Every output gets a pair; anything that is not an input number means "no link",
 // so the router never sees a malformed map.
-std::string LinkFromMap(const int (&inputForOutput)[kChannelTableSize]) {
+std::string BuildLinkCommand(const int (&inputForOutput)[kChannelTableSize]) {
     std::string command = "LINK=";
     for (int output = 1; output <= kChannelCount; ++output) {
         const int input = inputForOutput[output];
@@ -43,41 +41,17 @@ std::string LinkFromMap(const int (&inputForOutput)[kChannelTableSize]) {
     return command;
 }
 
-}  // namespace
-
-std::string BuildLinkCommand(const int (&inputForOutput)[kChannelTableSize]) {
-    return LinkFromMap(inputForOutput);
-}
-
-std::string LinkOutputCommand(const RouterState& state, int selectedInput, int output) {
-    int map[kChannelTableSize];
-    for (int o = 0; o < kChannelTableSize; ++o)
-        map[o] = state.routedInput[o];
-    if (IsChannel(output)) {
-        // A click toggles: the input that already feeds the output unlinks it.
-        map[output] = selectedInput == state.routedInput[output] ? 0 : selectedInput;
-    }
-    return LinkFromMap(map);
-}
-
-std::string LinkAllOutputsCommand(int selectedInput) {
-    int map[kChannelTableSize];
-    for (int& input : map)
-        input = selectedInput;
-    return LinkFromMap(map);
-}
-
 std::string ClearAllLinksCommand() {
     int map[kChannelTableSize] = {};
-    return LinkFromMap(map);
+    return BuildLinkCommand(map);
 }
 
 std::string VideoResolutionCommand(int resolution) {
-    return "VIDRES=" + Decimal(resolution) + "!";
+    return "VIDRES=" + std::to_string(resolution) + "!";
 }
 
 std::string VideoPatternCommand(int pattern) {
-    return "VIDIMG=" + Decimal(pattern) + "!";
+    return "VIDIMG=" + std::to_string(pattern) + "!";
 }
 
 std::string MonitoringCommand(int channel) {
@@ -90,7 +64,7 @@ std::array<std::string, 3> LockCommands(bool webLocked, bool dataLocked, bool ke
 }
 
 std::string Rs232Command(int baudRate) {
-    return "RS232=" + Decimal(baudRate) + "!";
+    return "RS232=" + std::to_string(baudRate) + "!";
 }
 
 std::array<std::string, 4> NetworkCommands(const std::string& ip, const std::string& port,
@@ -121,7 +95,7 @@ std::optional<std::string> EdidModeCommand(EdidMode mode, int copyOutput,
     for (int input = 1; input <= kChannelCount; ++input) {
         if (!chosen[input])
             continue;
-        command += Decimal(input);
+        command += std::to_string(input);
         command += ',';
         any = true;
     }
@@ -132,11 +106,11 @@ std::optional<std::string> EdidModeCommand(EdidMode mode, int copyOutput,
 }
 
 std::string QuadResolutionCommand(int slot, int resolution) {
-    return "QUADRES=" + Decimal(slot) + "_" + Decimal(resolution) + "!";
+    return "QUADRES=" + std::to_string(slot) + "_" + std::to_string(resolution) + "!";
 }
 
 std::string QuadLayoutCommand(int slot, int layout) {
-    return "QUADLAY=" + Decimal(slot) + "_" + Decimal(layout) + "!";
+    return "QUADLAY=" + std::to_string(slot) + "_" + std::to_string(layout) + "!";
 }
 
 std::vector<std::uint8_t> UserEdidFrame(const std::uint8_t (&edid)[kEdidSize]) {

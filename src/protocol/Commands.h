@@ -21,10 +21,6 @@ extern const char StartupQueries[kStartupQueryCount][32];
 // last "," replaced by "!". inputForOutput is indexed by output 1..16.
 std::string BuildLinkCommand(const int (&inputForOutput)[kChannelTableSize]);
 
-// The full map with one change: the clicked output toggles between the
-// selected input and no link; every other output keeps its current route.
-std::string LinkOutputCommand(const RouterState& state, int selectedInput, int output);
-std::string LinkAllOutputsCommand(int selectedInput);
 std::string ClearAllLinksCommand();
 
 std::string VideoResolutionCommand(int resolution);  // "VIDRES=%d!"

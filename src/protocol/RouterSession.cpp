@@ -59,8 +59,9 @@ void RouterSession::OnSendTimer() {
     // head the link took in part is finished first, on the following ticks.
     if (!commandQueue.empty() && (sendCountdown <= 0 || headSent > 0) && activeLink != nullptr) {
         const std::string& head = commandQueue.front();
-        // The router reads text: a command ends at its first NUL, as it always has.
-        const std::size_t length = strnlen(head.c_str(), std::min(head.size(), kMaxCommandLength));
+        // The router reads text: a command ends at its first NUL, as it always
+        // has. EnqueueCommand has refused anything too long for it.
+        const std::size_t length = strnlen(head.c_str(), head.size());
         const int taken =
             length > headSent ? activeLink->Write(head.data() + headSent, length - headSent) : 0;
         if (taken > 0) {

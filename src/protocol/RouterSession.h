@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/Commands.h"
+#include "protocol/Link.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
@@ -15,15 +16,6 @@
 namespace corvane {
 
 class EventLog;
-
-// Where queued commands go: the serial port or the UDP socket (one datagram).
-// Write never waits for the device: it returns the bytes taken now, which for
-// the serial port may be only the first part (or none) of them.
-class Link {
-public:
-    virtual ~Link() = default;
-    virtual int Write(const void* bytes, std::size_t length) = 0;
-};
 
 // First in, first out; the order of commands is never changed.
 using CommandQueue = std::deque<std::string>;

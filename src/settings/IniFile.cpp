@@ -29,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Blanks as the classic reader sees them. Bytes are tested by value so that
+// The blanks Profile trims around names and values. Bytes are tested by value so that
 // text with the high bit set never reaches the <cctype> functions.
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
@@ -138,7 +138,7 @@ std::vector<Line> SplitLines(const std::string& text) {
 }
 
 // Where a section and a key were found. Only the first section of a name is
-// searched, and its first entry of a name wins, as with the platform reader.
+// searched, and its first entry of a name wins.
 struct Lookup {
     std::optional<std::size_t> section;  // index of the header line
     std::optional<std::size_t> entry;    // index of the entry line
@@ -472,7 +472,7 @@ std::string Profile::ReadString(const std::string& section, const std::string& k
 
 int Profile::ReadInt(const std::string& section, const std::string& key, int defaultValue) const {
     std::optional<std::string> value = Find(section, key);
-    // An empty value counts as absent, as with the platform reader.
+    // An empty value counts as absent: the caller's default applies.
     if (!value || value->empty()) {
         return defaultValue;
     }

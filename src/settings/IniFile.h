@@ -9,9 +9,8 @@
 
 namespace corvane {
 
-// Private-profile (INI) access with the classic semantics the settings files
-// were written for: section and key names match without regard to case,
-// blanks around a value are not part of it, a missing file, section or key
+// INI file access with the rules the settings files were written for: section and key names match
+// without regard to case, blanks around a value are not part of it, a missing file, section or key
 // gives the caller's default, and a string longer than bufferSize - 1 is cut.
 
 // A file read once for many lookups, with the same results as the readers
@@ -56,8 +55,8 @@ bool WriteProfileStrings(const std::string& section,
                          const std::vector<std::pair<std::string, std::string>>& entries,
                          const std::string& path);
 
-// The whole file replaced in one step (a temporary file renamed over it), the
-// way the profile writers do it: it lands whole or not at all.
+// The whole file replaced in one step (a temporary file renamed over it): it
+// lands whole or not at all.
 bool ReplaceFileText(const std::string& path, const std::string& text);
 // The whole file; nullopt when it is missing, not a regular file or unreadable.
 std::optional<std::string> ReadFileText(const std::string& path);

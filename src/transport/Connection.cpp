@@ -13,8 +13,6 @@ constexpr int kUdpLocalPortOffset = 10;
 constexpr int kDatagramSize = 256;
 // The router's line format, fixed: 8 data bits, one stop bit, no parity.
 constexpr int kDataBits = 8;
-constexpr int kOneStopBit = 0;
-constexpr int kNoParity = 0;
 
 }  // namespace
 
@@ -39,12 +37,12 @@ void Connection::Connect() {
                                       : -1;
             udpLink = std::make_unique<UdpLink>();
             bool opened = false;
-            if (!udpLink->Create(localPort)) {
+            if (udpLink->Create(localPort) != LinkResult::kOk) {
                 log.LogEvent(true, true, "UDP Socket Create Port=%d ERR=%d", localPort,
                              udpLink->lastError);
             } else {
                 log.LogEvent(true, true, "UDP Socket Create Port=%d OK", localPort);
-                if (udpLink->Connect(config.ipAddress, config.udpPort)) {
+                if (udpLink->Connect(config.ipAddress, config.udpPort) == LinkResult::kOk) {
                     log.LogEvent(true, true, "UDP Socket Connect IP Address=%s Port=%d ",
                                  config.ipAddress.c_str(), config.udpPort);
                     opened = true;
@@ -63,11 +61,14 @@ void Connection::Connect() {
                 udpLink.reset();
             }
         } else {
-            const int opened =
-                serialLink.Open(config.comName, config.baudRate, kDataBits, kOneStopBit, kNoParity);
+            const LinkResult opened = serialLink.Open(config.comName, config.baudRate, kDataBits,
+                                                      StopBits::kOne, Parity::kNone);
             if (!serialLink.message.empty() && showMessage)
                 showMessage(serialLink.message);
-            if (opened) {
+            if (opened == LinkResult::kBusy)
+                log.LogEvent(true, true, "%s is in use by another program ERR=%d ",
+                             config.comName.c_str(), serialLink.lastError);
+            if (opened == LinkResult::kOk) {
                 session.SetStatus(kConnecting);
                 session.activeLink = &serialLink;
                 log.LogEvent(true, true, "%s Baudrate:%d Open 8,1,NO OK!!! ",
@@ -94,13 +95,12 @@ void Connection::Disconnect() {
         session.SetStatus(kDisconnected);
         // Close whatever is really open: the link type may have been changed in
         // the settings since this link was opened.
-        serialLink.Close();
-        if (udpLink) {
-            if (udpLinkChanged)
-                udpLinkChanged(nullptr);
-            udpLink.reset();
-        }
+        if (udpLink && udpLinkChanged)
+            udpLinkChanged(nullptr);  // before its socket goes
+        if (session.activeLink)
+            session.activeLink->Close();
         session.activeLink = nullptr;
+        udpLink.reset();
         session.commandQueue.clear();
         session.routing.DropPending();
         session.headSent = 0;
@@ -161,7 +161,7 @@ void Connection::OnSerialHangup() {
 }
 
 void Connection::OnSerialOverrun() {
-    if (!serialLink.connected)
+    if (!serialLink.IsOpen())
         return;
     session.log.LogEvent(true, true, "%s Receive buffer full, reading paused ",
                          serialLink.portName.c_str());

@@ -22,9 +22,9 @@ public:
     void Connect();
     void Disconnect();
     void OnUdpClose();
-    // Drains what the watcher has put into the ring (the MSG_SERIAL_RX handler).
+    // Drains what the watcher has put into the ring (on the watcher's Received).
     void OnSerialData();
-    // Reads one datagram (the MSG_UDP_RX handler).
+    // Reads one datagram (when the UDP socket is readable).
     void OnUdpData();
     // The watcher saw the device go away: logged, shown as Connection Failed.
     // A late notice for a port that has been closed since is ignored.

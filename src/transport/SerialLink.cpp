@@ -22,16 +22,17 @@ int SerialLink::ComPortNumber(const std::string& portName) {
     return number;
 }
 
-int SerialLink::StartWatcher() {
+LinkResult SerialLink::StartWatcher() {
     hungUp = 0;
     connected = 1;
     try {
         watcher_ = std::thread(&SerialLink::ThreadWatchComm, this);
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         Close();
-        return 0;
+        lastError = e.code().value();
+        return LinkResult::kFailed;
     }
-    return 1;
+    return LinkResult::kOk;
 }
 
 }  // namespace corvane

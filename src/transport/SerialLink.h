@@ -6,13 +6,14 @@
 #include <string>
 #include <thread>
 
-#include "protocol/RouterSession.h"
+#include "protocol/Link.h"
 #include "transport/ReceiveRing.h"
 
 namespace corvane {
 
 // What the watcher thread tells the owner. Called on the watcher thread: the
-// owner only posts a wake-up to its own thread (the GUI posts MSG_SERIAL_RX).
+// owner only posts a wake-up to its own thread (MainDialog posts kSerialRxEvent,
+// HeadlessLoop writes to its wake-up pipe).
 // notify must never call Close (or Open) itself: Close joins the watcher, and
 // the watcher is the thread running notify.
 enum class SerialEvent {
@@ -21,10 +22,14 @@ enum class SerialEvent {
     Hangup,    // the device went away; the watcher has ended
 };
 
-// The RS232 link: opens a port raw at 8 data bits, one stop bit, no parity,
+enum class StopBits { kOne, kTwo };
+enum class Parity { kNone, kOdd, kEven };
+
+// The RS232 link: opens a port raw at the given line format and has it to
+// itself while open (no other program, and no second Corvane, gets it),
 // writes on the owner's thread without waiting (Write returns what the port
-// took, possibly a part or nothing), and runs a watcher thread that moves received
-// bytes into the ring in batches of up to 2048.
+// took, possibly a part or nothing), and runs a watcher thread that moves
+// received bytes into the ring in batches of up to 2048.
 class SerialLink : public Link {
 public:
     SerialLink();
@@ -32,13 +37,14 @@ public:
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 
-    // 1 = open and watched, 0 = failed (message says why, for a message box).
-    // stopBits and parity take the Windows codes: stop bits 0 = one, 2 = two;
-    // parity 0 = none, 1 = odd, 2 = even. Opening an open link closes it first.
-    int Open(const std::string& name, int speed, int dataBits, int stopBits, int parity);
-    void Close();
+    // kOk: open and watched. A port that could not be opened at all, or that
+    // another program holds, also sets message (for a message box). Opening
+    // an open link closes it first.
+    LinkResult Open(const std::string& name, int speed, int dataBits, StopBits stopBits,
+                    Parity parity);
+    void Close() override;
+    bool IsOpen() const override { return connected != 0; }
     int Write(const void* bytes, std::size_t length) override;
-    int Read(void* buffer, int maximum);
 
     // "COM3" names /dev/ttyS2 on POSIX systems; any other name is a device path.
     static std::string DevicePath(const std::string& portName);
@@ -59,7 +65,7 @@ public:
 private:
     // Marks the port connected and starts ThreadWatchComm; on failure closes
     // the port. Returns what Open returns.
-    int StartWatcher();
+    LinkResult StartWatcher();
     void ThreadWatchComm();
     struct Impl;
     Impl* impl_;

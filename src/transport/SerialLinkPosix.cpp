@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -108,6 +109,9 @@ struct SerialLink::Impl {
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
+    // Exclusive mode and the lock are this link's: close clears the mode and
+    // drops unsent output. A port held by another program is left as it is.
+    bool owned = false;
 
     void Wake() const {
         const char byte = 1;
@@ -130,29 +134,58 @@ SerialLink::~SerialLink() {
     delete impl_;
 }
 
-int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopBits, int parity) {
+LinkResult SerialLink::Open(const std::string& name, int speed, int dataBits, StopBits stopBits,
+                            Parity parity) {
     Close();
     message.clear();
+    lastError = 0;
     portName = name;
 
     Impl& p = *impl_;
+    // Each failure below closes the port and keeps errno.
+    auto fail = [&](LinkResult result) {
+        lastError = result == LinkResult::kInvalidArgument ? EINVAL : errno;
+        Close();
+        if (result == LinkResult::kBusy)
+            message = "fail Port open";
+        return result;
+    };
     p.fd = open(DevicePath(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (p.fd < 0) {
+        lastError = errno;
         message = "fail Port open";
-        return 0;
+        return lastError == EBUSY ? LinkResult::kBusy : LinkResult::kFailed;
     }
-    // The port is ours alone while it is open.
-    ioctl(p.fd, TIOCEXCL);
+    // The port is ours alone while it is open. Exclusive mode keeps other
+    // programs out (open fails with EBUSY), except one with root rights, so a
+    // port already in that mode is refused here too; the lock keeps out a
+    // second Corvane.
+#ifdef TIOCGEXCL
+    int held = 0;
+    if (ioctl(p.fd, TIOCGEXCL, &held) == 0 && held != 0) {
+        errno = EBUSY;
+        return fail(LinkResult::kBusy);
+    }
+#endif
+    if (ioctl(p.fd, TIOCEXCL) != 0)
+        return fail(LinkResult::kFailed);
+    if (flock(p.fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ioctl(p.fd, TIOCNXCL);
+        errno = error;
+        return fail(error == EWOULDBLOCK ? LinkResult::kBusy : LinkResult::kFailed);
+    }
+    p.owned = true;
 
     speed_t speedCode;
     tcflag_t sizeFlag;
+    if (!SpeedCode(speed, speedCode) || !CharacterSize(dataBits, sizeFlag) ||
+        (stopBits != StopBits::kOne && stopBits != StopBits::kTwo) ||
+        (parity != Parity::kNone && parity != Parity::kOdd && parity != Parity::kEven))
+        return fail(LinkResult::kInvalidArgument);
     termios tio{};
-    const bool settingsValid = SpeedCode(speed, speedCode) && CharacterSize(dataBits, sizeFlag) &&
-                               (stopBits == 0 || stopBits == 2) && parity >= 0 && parity <= 2;
-    if (!settingsValid || tcgetattr(p.fd, &tio) != 0) {
-        Close();
-        return 0;
-    }
+    if (tcgetattr(p.fd, &tio) != 0)
+        return fail(LinkResult::kFailed);
     cfmakeraw(&tio);
     // The user EDID frame is binary: no byte may be taken for flow control.
     tio.c_iflag &= ~(IXOFF | IXANY);
@@ -161,26 +194,22 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
     tio.c_cflag &= ~CRTSCTS;
 #endif
     tio.c_cflag |= sizeFlag | CLOCAL | CREAD;
-    if (stopBits == 2)
+    if (stopBits == StopBits::kTwo)
         tio.c_cflag |= CSTOPB;
-    if (parity != 0)
+    if (parity != Parity::kNone)
         tio.c_cflag |= PARENB;
-    if (parity == 1)
+    if (parity == Parity::kOdd)
         tio.c_cflag |= PARODD;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speedCode) != 0 || cfsetospeed(&tio, speedCode) != 0 ||
-        tcsetattr(p.fd, TCSANOW, &tio) != 0) {
-        Close();
-        return 0;
-    }
+        tcsetattr(p.fd, TCSANOW, &tio) != 0)
+        return fail(LinkResult::kFailed);
     tcflush(p.fd, TCIOFLUSH);
 
     int wake[2];
-    if (!MakePipe(wake)) {
-        Close();
-        return 0;
-    }
+    if (!MakePipe(wake))
+        return fail(LinkResult::kFailed);
     p.wakeRead = wake[0];
     p.wakeWrite = wake[1];
 
@@ -204,9 +233,12 @@ void SerialLink::Close() {
     CloseFd(p.wakeRead);
     CloseFd(p.wakeWrite);
     if (p.fd >= 0) {
-        ioctl(p.fd, TIOCNXCL);
-        // Unsent output would make close() wait for the line to drain.
-        tcflush(p.fd, TCIOFLUSH);
+        if (p.owned) {
+            ioctl(p.fd, TIOCNXCL);
+            // Unsent output would make close() wait for the line to drain.
+            tcflush(p.fd, TCIOFLUSH);
+        }
+        p.owned = false;
         CloseFd(p.fd);
     }
     hungUp = 0;
@@ -221,16 +253,8 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
     do {
         n = write(impl_->fd, bytes, length);
     } while (n < 0 && errno == EINTR);
-    return n > 0 ? static_cast<int>(n) : 0;
-}
-
-int SerialLink::Read(void* buffer, int maximum) {
-    if (impl_->fd < 0 || maximum <= 0)
-        return 0;
-    ssize_t n;
-    do {
-        n = read(impl_->fd, buffer, static_cast<std::size_t>(maximum));
-    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        lastError = errno;
     return n > 0 ? static_cast<int>(n) : 0;
 }
 

@@ -54,7 +54,38 @@ struct SerialLink::Impl {
     OVERLAPPED waitOverlapped{};  // the watcher's WaitCommEvent
     HANDLE stopEvent = nullptr;   // set by Close; ends every wait of the watcher
     std::atomic<bool> deviceLost{false};
+
+    // What the driver has queued, at most maximum bytes, without waiting; 0
+    // when nothing is (deviceLost tells a port that went away).
+    int Read(void* buffer, int maximum);
 };
+
+int SerialLink::Impl::Read(void* buffer, int maximum) {
+    if (port == INVALID_HANDLE_VALUE || maximum <= 0)
+        return 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port, &errors, &status)) {
+        deviceLost = true;  // the handle no longer names a device
+        return 0;
+    }
+    if (status.cbInQue == 0)
+        return 0;
+    DWORD got = 0;
+    if (ReadFile(port, buffer, static_cast<DWORD>(maximum), &got, &readOverlapped)) {
+        return static_cast<int>(got);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        if (!ClearCommError(port, &errors, nullptr))
+            deviceLost = true;
+        return 0;
+    }
+    if (!GetOverlappedResult(port, &readOverlapped, &got, TRUE)) {
+        if (!ClearCommError(port, &errors, nullptr))
+            deviceLost = true;
+    }
+    return static_cast<int>(got);
+}
 
 SerialLink::SerialLink() : impl_(new Impl) {}
 
@@ -72,40 +103,49 @@ std::string SerialLink::DevicePath(const std::string& portName) {
     return portName;
 }
 
-int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopBits, int parity) {
+LinkResult SerialLink::Open(const std::string& name, int speed, int dataBits, StopBits stopBits,
+                            Parity parity) {
     Close();  // never two watchers on one link
     message.clear();
+    lastError = 0;
     Impl& d = *impl_;
     d.deviceLost = false;
+    // Each failure below closes the port and keeps GetLastError.
+    auto fail = [&](LinkResult result) {
+        lastError =
+            result == LinkResult::kInvalidArgument ? ERROR_INVALID_PARAMETER : GetLastError();
+        Close();
+        return result;
+    };
     if (!ResetOverlapped(d.readOverlapped) || !ResetOverlapped(d.writeOverlapped) ||
         !ResetOverlapped(d.waitOverlapped)) {
-        return 0;
+        return fail(LinkResult::kFailed);
     }
     if (d.stopEvent == nullptr)
         d.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (d.stopEvent == nullptr)
-        return 0;
+        return fail(LinkResult::kFailed);
     ResetEvent(d.stopEvent);
 
     portName = name;
+    // Not shared: a port another program has open is refused with access denied.
     d.port = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (d.port == INVALID_HANDLE_VALUE) {
+        lastError = static_cast<int>(GetLastError());
         message = "fail Port open";
-        return 0;
+        return lastError == ERROR_ACCESS_DENIED ? LinkResult::kBusy : LinkResult::kFailed;
     }
     // A zero or negative speed (a damaged config.ini) would divide by zero below.
-    if (speed <= 0) {
-        Close();
-        return 0;
-    }
+    if (speed <= 0 || (stopBits != StopBits::kOne && stopBits != StopBits::kTwo) ||
+        (parity != Parity::kNone && parity != Parity::kOdd && parity != Parity::kEven))
+        return fail(LinkResult::kInvalidArgument);
 
     // Checked here rather than in the watcher, so that a port which could
     // never report a character fails to open instead of staying silent.
     if (!SetCommMask(d.port, EV_RXCHAR)) {
         message = "Error while creating ThreadWatchComm, " + portName;
-        Close();
-        return 0;
+        return fail(LinkResult::kFailed);
     }
     SetupComm(d.port, kDriverQueueSize, kDriverQueueSize);
     PurgeComm(d.port, kPurgeAll);
@@ -120,18 +160,17 @@ int SerialLink::Open(const std::string& name, int speed, int dataBits, int stopB
 
     DCB state{};
     state.DCBlength = sizeof state;
-    if (!GetCommState(d.port, &state)) {
-        Close();
-        return 0;
-    }
+    if (!GetCommState(d.port, &state))
+        return fail(LinkResult::kFailed);
     state.BaudRate = static_cast<DWORD>(speed);
     state.ByteSize = static_cast<BYTE>(dataBits);
-    state.Parity = static_cast<BYTE>(parity);
-    state.StopBits = static_cast<BYTE>(stopBits);
-    if (!SetCommState(d.port, &state)) {
-        Close();
-        return 0;
-    }
+    state.Parity = parity == Parity::kOdd    ? ODDPARITY
+                   : parity == Parity::kEven ? EVENPARITY
+                                             : NOPARITY;
+    state.StopBits = stopBits == StopBits::kTwo ? TWOSTOPBITS : ONESTOPBIT;
+    if (!SetCommState(d.port, &state))
+        return fail(GetLastError() == ERROR_INVALID_PARAMETER ? LinkResult::kInvalidArgument
+                                                              : LinkResult::kFailed);
 
     return StartWatcher();
 }
@@ -173,6 +212,7 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
         return static_cast<int>(written);
     }
     if (GetLastError() != ERROR_IO_PENDING) {
+        lastError = static_cast<int>(GetLastError());
         ClearCommError(d.port, &errors, nullptr);
         return 0;
     }
@@ -185,34 +225,6 @@ int SerialLink::Write(const void* bytes, std::size_t length) {
         ClearCommError(d.port, &errors, nullptr);
     }
     return static_cast<int>(written);
-}
-
-int SerialLink::Read(void* buffer, int maximum) {
-    Impl& d = *impl_;
-    if (d.port == INVALID_HANDLE_VALUE || maximum <= 0)
-        return 0;
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(d.port, &errors, &status)) {
-        d.deviceLost = true;  // the handle no longer names a device
-        return 0;
-    }
-    if (status.cbInQue == 0)
-        return 0;
-    DWORD got = 0;
-    if (ReadFile(d.port, buffer, static_cast<DWORD>(maximum), &got, &d.readOverlapped)) {
-        return static_cast<int>(got);
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        if (!ClearCommError(d.port, &errors, nullptr))
-            d.deviceLost = true;
-        return 0;
-    }
-    if (!GetOverlappedResult(d.port, &d.readOverlapped, &got, TRUE)) {
-        if (!ClearCommError(d.port, &errors, nullptr))
-            d.deviceLost = true;
-    }
-    return static_cast<int>(got);
 }
 
 void SerialLink::ThreadWatchComm() {
@@ -254,7 +266,7 @@ void SerialLink::ThreadWatchComm() {
     while (connected.load() != 0) {
         bool received = false;
         for (;;) {
-            const int count = Read(batch, kBatchSize);
+            const int count = d.Read(batch, kBatchSize);
             if (count <= 0)
                 break;
             if (!store(count))

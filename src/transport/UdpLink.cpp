@@ -14,23 +14,24 @@
 
 namespace corvane {
 
-UdpLink::~UdpLink() {
+void UdpLink::Close() {
     if (socket_ >= 0)
         close(socket_);
+    socket_ = -1;
 }
 
-bool UdpLink::Create(int localPort) {
+LinkResult UdpLink::Create(int localPort) {
     if (socket_ >= 0)
         close(socket_);
     socket_ = -1;
     if (localPort < 0 || localPort > 65535) {
         lastError = EINVAL;
-        return false;
+        return LinkResult::kInvalidArgument;
     }
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) {
         lastError = errno;
-        return false;
+        return LinkResult::kFailed;
     }
     fcntl(s, F_SETFD, FD_CLOEXEC);
     sockaddr_in local{};
@@ -41,31 +42,31 @@ bool UdpLink::Create(int localPort) {
         fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) != 0) {
         lastError = errno;
         close(s);
-        return false;
+        return LinkResult::kFailed;
     }
     socket_ = s;
     lastError = 0;
-    return true;
+    return LinkResult::kOk;
 }
 
-bool UdpLink::Connect(const std::string& address, int port) {
+LinkResult UdpLink::Connect(const std::string& address, int port) {
     if (socket_ < 0) {
         lastError = EBADF;
-        return false;
+        return LinkResult::kInvalidArgument;
     }
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     if (port < 0 || port > 65535 || inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) {
         lastError = EINVAL;
-        return false;
+        return LinkResult::kInvalidArgument;
     }
     peer.sin_port = htons(static_cast<std::uint16_t>(port));
     if (connect(socket_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
         lastError = errno;
-        return false;
+        return LinkResult::kFailed;
     }
     lastError = 0;
-    return true;
+    return LinkResult::kOk;
 }
 
 int UdpLink::Write(const void* bytes, std::size_t length) {

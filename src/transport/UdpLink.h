@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "protocol/RouterSession.h"
+#include "protocol/Link.h"
 
 namespace corvane {
 
@@ -13,14 +13,17 @@ namespace corvane {
 class UdpLink : public Link {
 public:
     UdpLink() = default;
-    ~UdpLink() override;
+    ~UdpLink() override { Close(); }
     UdpLink(const UdpLink&) = delete;
     UdpLink& operator=(const UdpLink&) = delete;
 
-    // Ports outside 0..65535 fail with the platform's invalid-argument code.
-    bool Create(int localPort);
+    // Ports outside 0..65535 are kInvalidArgument, with the platform's
+    // invalid-argument code in lastError.
+    LinkResult Create(int localPort);
     // address is dotted IPv4 text; nothing is sent.
-    bool Connect(const std::string& address, int port);
+    LinkResult Connect(const std::string& address, int port);
+    void Close() override;
+    bool IsOpen() const override { return socket_ >= 0; }
     // One datagram; the bytes sent, 0 on failure (lastError says why).
     int Write(const void* bytes, std::size_t length) override;
     // One datagram of at most size bytes; -1 on error, which includes a
@@ -29,7 +32,6 @@ public:
     int ReceiveFrom(void* buffer, int size);
 
     int Handle() const { return socket_; }
-    int lastError = 0;  // platform error code of the last failed call
 
 private:
     int socket_ = -1;

@@ -29,20 +29,21 @@ bool ValidPort(int port) {
 
 }  // namespace
 
-UdpLink::~UdpLink() {
+void UdpLink::Close() {
     if (socket_ >= 0)
         closesocket(AsSocket(socket_));
+    socket_ = -1;
 }
 
-bool UdpLink::Create(int localPort) {
+LinkResult UdpLink::Create(int localPort) {
     if (!StartSockets()) {
         lastError = WSANOTINITIALISED;
-        return false;
+        return LinkResult::kFailed;
     }
     // A port from a damaged config.ini must not wrap round to another one.
     if (!ValidPort(localPort)) {
         lastError = WSAEINVAL;
-        return false;
+        return LinkResult::kInvalidArgument;
     }
     if (socket_ >= 0) {
         closesocket(AsSocket(socket_));
@@ -51,7 +52,7 @@ bool UdpLink::Create(int localPort) {
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET) {
         lastError = WSAGetLastError();
-        return false;
+        return LinkResult::kFailed;
     }
     u_long nonBlocking = 1;
     sockaddr_in local{};
@@ -62,29 +63,29 @@ bool UdpLink::Create(int localPort) {
         bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         lastError = WSAGetLastError();
         closesocket(s);
-        return false;
+        return LinkResult::kFailed;
     }
     // Socket handles are small kernel handle values; they fit an int.
     socket_ = static_cast<int>(s);
     lastError = 0;
-    return true;
+    return LinkResult::kOk;
 }
 
-bool UdpLink::Connect(const std::string& address, int port) {
+LinkResult UdpLink::Connect(const std::string& address, int port) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     if (socket_ < 0 || !ValidPort(port) ||
         inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) {
         lastError = WSAEINVAL;
-        return false;
+        return LinkResult::kInvalidArgument;
     }
     peer.sin_port = htons(static_cast<u_short>(port));
     if (connect(AsSocket(socket_), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
         lastError = WSAGetLastError();
-        return false;
+        return LinkResult::kFailed;
     }
     lastError = 0;
-    return true;
+    return LinkResult::kOk;
 }
 
 int UdpLink::Write(const void* bytes, std::size_t length) {

@@ -17,7 +17,7 @@ int PointSizeToHeight(int points) {
         dpi = int(std::lround(screen->logicalDotsPerInchY()));
     if (dpi <= 0)
         dpi = 96;
-    // MulDiv rounds to the nearest integer.
+    // Rounded to the nearest pixel, halves away from zero.
     const long long scaled = static_cast<long long>(points) * dpi;
     const long long half = scaled >= 0 ? 36 : -36;
     return -int((scaled + half) / 72);

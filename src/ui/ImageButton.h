@@ -17,7 +17,8 @@ namespace corvane {
 // Posted to the other members of a radio group when one of them is checked.
 inline constexpr QEvent::Type kButtonUncheckEvent = QEvent::Type(0x0500);
 
-// A COLORREF (0x00BBGGRR) as the button and dialog tables give colours.
+// A colour written 0x00BBGGRR (red in the low byte), as the button and dialog
+// tables give colours.
 inline QColor ColorFromRef(unsigned ref) {
     return QColor(int(ref & 0xFF), int((ref >> 8) & 0xFF), int((ref >> 16) & 0xFF));
 }

@@ -83,7 +83,7 @@ void InputGrid::LayoutGrid() {
     for (int i = 0; i < 16; ++i) {
         const int left = 15 + (i % 4) * (cw + 10);
         const int top = 15 + (i / 4) * (ch + 10);
-        // Right and bottom are exclusive, as in a Windows RECT.
+        // Right and bottom are exclusive.
         cellRects[i] = QRect(left, top, cw, ch);
     }
     update();

@@ -545,7 +545,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* e) {
     return QDialog::eventFilter(watched, e);
 }
 
-void MainDialog::OnViewNotify(int kind, int index) {
+void MainDialog::OnViewNotify(ViewHitKind kind, int index) {
     switch (kind) {
         case kOutputSlotHeader:
             if (index >= 1 && index <= kSlotCount &&

@@ -13,6 +13,7 @@
 #include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
+#include "ui/MatrixLayout.h"
 
 class QComboBox;
 class QSocketNotifier;
@@ -48,7 +49,7 @@ public:
     void SetConfig();
     void SetEdid();
     void ClearAllLinks();
-    void OnViewNotify(int kind, int index);
+    void OnViewNotify(ViewHitKind kind, int index);
     void RefreshStatusPanels();
     // "Connect" is available exactly while no link is open or failed.
     void UpdateButtons();

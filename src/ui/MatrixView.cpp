@@ -47,37 +47,6 @@ constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
 
 }  // namespace
 
-MatrixLayout LayoutCells(int width) {
-    MatrixLayout layout;
-    for (int k = 1; k <= kSlotCount; ++k) {
-        const int step = 65 * (k - 1);
-        layout.slotHeaderRects[kInputSide][k] = Edges(2, 2 + step, width - 2, 15 + step);
-        layout.slotHeaderRects[kOutputSide][k] = Edges(2, 277 + step, width - 2, 290 + step);
-    }
-    for (int c = 1; c <= kChannelCount; ++c) {
-        const int i = c - 1;
-        const int left = 25 + 170 * (i % 4);
-        const int top = 15 + 65 * (i / 4);
-        layout.cellRects[kInputSide][c] = Edges(left, top, left + 167, top + 46);
-        layout.cellRects[kOutputSide][c] = Edges(left, top + 275, left + 167, top + 275 + 46);
-    }
-    return layout;
-}
-
-ViewHit HitTest(const MatrixLayout& layout, QPoint point) {
-    for (int slot = 1; slot <= kSlotCount; ++slot) {
-        if (layout.slotHeaderRects[kOutputSide][slot].contains(point))
-            return {1, slot};
-    }
-    for (int c = 1; c <= kChannelCount; ++c) {
-        if (layout.cellRects[kInputSide][c].contains(point))
-            return {2, c};
-        if (layout.cellRects[kOutputSide][c].contains(point))
-            return {3, c};
-    }
-    return {};
-}
-
 bool InputIndicatorOn(const RouterState& state, int input) {
     return state.HasSignal(input);
 }
@@ -169,8 +138,8 @@ void MatrixView::paintEvent(QPaintEvent*) {
 void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
     const QPalette& pal = palette();
     const QColor light = pal.color(QPalette::Light), shadow = pal.color(QPalette::Dark);
-    QRect r = layout.slotHeaderRects[side][slot];
-    if (side == kOutputSide && pressedKind == 1 && pressedIndex == slot) {
+    QRect r = ToQRect(layout.slotHeaderRects[side][slot]);
+    if (side == kOutputSide && pressed == ViewHit{kOutputSlotHeader, slot}) {
         r.translate(2, 2);
         Draw3dRect(painter, r, shadow, light);
     } else {
@@ -191,11 +160,10 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     const QPalette& pal = palette();
     const QColor light = pal.color(QPalette::Light), shadow = pal.color(QPalette::Dark);
     const bool selected = side == kInputSide && channel == selectedInput;
-    const bool pressed = side == kInputSide
-                             ? selected || (pressedKind == 2 && pressedIndex == channel)
-                             : pressedKind == 3 && pressedIndex == channel;
-    QRect r = layout.cellRects[side][channel];
-    if (pressed) {
+    const bool down = side == kInputSide ? selected || pressed == ViewHit{kInputCell, channel}
+                                         : pressed == ViewHit{kOutputCell, channel};
+    QRect r = ToQRect(layout.cellRects[side][channel]);
+    if (down) {
         r.translate(1, 1);
         Draw3dRect(painter, r, shadow, light);
     } else {
@@ -282,11 +250,10 @@ void MatrixView::mousePressEvent(QMouseEvent* e) {
         QWidget::mousePressEvent(e);
         return;
     }
-    const ViewHit hit = HitTest(layout, e->position().toPoint());
-    if (hit.kind != 0) {
-        pressedKind = hit.kind;
-        pressedIndex = hit.index;
-    }
+    const QPoint at = e->position().toPoint();
+    const ViewHit hit = HitTest(layout, at.x(), at.y());
+    if (hit.kind != kNoHit)
+        pressed = hit;
     update();
 }
 
@@ -295,25 +262,16 @@ void MatrixView::mouseReleaseEvent(QMouseEvent* e) {
         QWidget::mouseReleaseEvent(e);
         return;
     }
-    const ViewHit hit = HitTest(layout, e->position().toPoint());
-    const ViewHit pressed{pressedKind, pressedIndex};
-    pressedKind = 0;
-    pressedIndex = 0;
+    const QPoint at = e->position().toPoint();
+    const ViewHit hit = HitTest(layout, at.x(), at.y());
+    const ViewHit wasPressed = pressed;
+    pressed = ViewHit();
     update();
-    if (hit.kind == 0 || !(hit == pressed))
+    if (hit.kind == kNoHit || hit != wasPressed)
         return;
-    switch (hit.kind) {
-        case 1:
-            Notify(kOutputSlotHeader, hit.index);
-            break;
-        case 2:
-            selectedInput = selectedInput == hit.index ? 0 : hit.index;
-            Notify(kInputCell, hit.index);
-            break;
-        case 3:
-            Notify(kOutputCell, hit.index);
-            break;
-    }
+    if (hit.kind == kInputCell)
+        selectedInput = selectedInput == hit.index ? 0 : hit.index;
+    Notify(hit.kind, hit.index);
 }
 
 void MatrixView::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -322,15 +280,15 @@ void MatrixView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void MatrixView::contextMenuEvent(QContextMenuEvent* e) {
-    const ViewHit hit = HitTest(layout, e->pos());
-    if (hit.kind != 3) {
+    const ViewHit hit = HitTest(layout, e->pos().x(), e->pos().y());
+    if (hit.kind != kOutputCell) {
         e->ignore();
         return;
     }
     Notify(kOutputProtect, hit.index);
 }
 
-void MatrixView::Notify(int kind, int index) {
+void MatrixView::Notify(ViewHitKind kind, int index) {
     if (QObject* target = parent()) {
         ViewNotifyEvent event(kind, index);
         QCoreApplication::sendEvent(target, &event);

@@ -1,34 +1,20 @@
 #pragma once
 
 #include <QImage>
-#include <QPoint>
 #include <QRect>
 #include <QWidget>
 
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
 #include "settings/AppConfig.h"
+#include "ui/MatrixLayout.h"
 
 namespace corvane {
 
-enum MatrixSide : int { kInputSide = 0, kOutputSide = 1 };
-
-// Where every header and cell sits for a view of the given width. Index 0 of
-// each table is not used.
-struct MatrixLayout {
-    QRect slotHeaderRects[2][kSlotTableSize];
-    QRect cellRects[2][kChannelTableSize];
-};
-MatrixLayout LayoutCells(int width);
-
-// What a point hits: kind 0 nothing, 1 output slot header, 2 input cell,
-// 3 output cell; index is the slot or channel.
-struct ViewHit {
-    int kind = 0;
-    int index = 0;
-    bool operator==(const ViewHit&) const = default;
-};
-ViewHit HitTest(const MatrixLayout& layout, QPoint point);
+// The view paints in Qt's rectangles.
+inline QRect ToQRect(const CellRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
 
 // Lamp rules: an input is lit by any signal text but "Signal OFF"; an output by
 // a plugged display, and always on fiber and quad multiviewer cards.
@@ -53,8 +39,7 @@ public:
     QImage backBuffer;
     QImage indicatorStrip;
     MatrixLayout layout;
-    int pressedKind = 0;
-    int pressedIndex = 0;
+    ViewHit pressed;
     int selectedInput = 0;  // 1..16, 0 = none
     // Routes asked for and not yet confirmed, staged routes and locks; none
     // are drawn without it.
@@ -73,7 +58,7 @@ private:
     void DrawSlotHeader(QPainter& painter, int side, int slot);
     void DrawChannelCell(QPainter& painter, int side, int channel);
     void DrawRoute(QPainter& painter, const QRect& infoArea, int output);
-    void Notify(int kind, int index);
+    void Notify(ViewHitKind kind, int index);
 };
 
 }  // namespace corvane

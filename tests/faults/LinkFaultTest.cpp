@@ -39,9 +39,10 @@ struct LinkPair {
             const int candidate = base + attempt * 37;
             router = std::make_unique<UdpLink>();
             program = std::make_unique<UdpLink>();
-            if (router->Create(candidate) && program->Create(candidate + 10) &&
-                router->Connect("127.0.0.1", candidate + 10) &&
-                program->Connect("127.0.0.1", candidate)) {
+            if (router->Create(candidate) == LinkResult::kOk &&
+                program->Create(candidate + 10) == LinkResult::kOk &&
+                router->Connect("127.0.0.1", candidate + 10) == LinkResult::kOk &&
+                program->Connect("127.0.0.1", candidate) == LinkResult::kOk) {
                 port = candidate;
             }
         }
@@ -107,17 +108,17 @@ TEST(UdpFaults, UnusableAddressesAndPortsFailAndSaySo) {
     for (int port : {-1, 65536}) {
         SCOPED_TRACE(port);
         UdpLink link;
-        EXPECT_FALSE(link.Create(port));
+        EXPECT_EQ(link.Create(port), LinkResult::kInvalidArgument);
         EXPECT_NE(link.lastError, 0);
     }
     LinkPair pair;
     ASSERT_NE(pair.port, 0);
     for (const char* address : {"", "localhost", "256.1.1.1", "127.0.0.1 ", "::1"}) {
         SCOPED_TRACE(address);
-        EXPECT_FALSE(pair.program->Connect(address, pair.port));
+        EXPECT_EQ(pair.program->Connect(address, pair.port), LinkResult::kInvalidArgument);
         EXPECT_NE(pair.program->lastError, 0);
     }
-    EXPECT_FALSE(pair.program->Connect("127.0.0.1", 65536));
+    EXPECT_EQ(pair.program->Connect("127.0.0.1", 65536), LinkResult::kInvalidArgument);
 }
 
 // The router's serial port: named in the environment, or (Linux) the
@@ -183,7 +184,9 @@ TEST(SerialFaults, ReopensAndAFullRingMakesTheWatcherWaitInsteadOfDropping) {
     link.notify = [&](SerialEvent event) { overruns += event == SerialEvent::Overrun; };
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_EQ(link.Open(router.Path(), 115200, 8, 0, 0), 1) << link.message;
+        ASSERT_EQ(link.Open(router.Path(), 115200, 8, StopBits::kOne, Parity::kNone),
+                  LinkResult::kOk)
+            << link.message;
         if (round == 2)
             break;  // stays open for the flood
         ASSERT_EQ(link.Write("MON=?!", 6), 6);
@@ -226,7 +229,7 @@ TEST(SerialFaults, FailedOpensLeaveNoWatcher) {
     for (const auto& [port, speed] : cases) {
         SCOPED_TRACE(std::string(port) + " at " + std::to_string(speed));
         SerialLink link;
-        EXPECT_EQ(link.Open(port, speed, 8, 0, 0), 0);
+        EXPECT_NE(link.Open(port, speed, 8, StopBits::kOne, Parity::kNone), LinkResult::kOk);
         if (speed > 0) {
             EXPECT_EQ(link.message, "fail Port open");
         }
@@ -244,7 +247,8 @@ TEST(SerialFaults, AHangUpEndsTheWatcherWithOneNotice) {
     SerialLink link;
     std::atomic<int> hangups{0};
     link.notify = [&](SerialEvent event) { hangups += event == SerialEvent::Hangup; };
-    ASSERT_EQ(link.Open(port, 115200, 8, 0, 0), 1) << link.message;
+    ASSERT_EQ(link.Open(port, 115200, 8, StopBits::kOne, Parity::kNone), LinkResult::kOk)
+        << link.message;
     ASSERT_EQ(link.Write("MON=?!", 6), 6);
     for (int wait = 0; wait < 2500 && hangups == 0; ++wait)
         std::this_thread::sleep_for(2ms);

@@ -16,6 +16,8 @@ namespace {
 
 // Records what it takes: at most `take` bytes a write, none when 0.
 struct FakeLink : Link {
+    void Close() override {}
+    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         const std::size_t n = std::min(length, take);
         if (n > 0)
@@ -54,8 +56,7 @@ protected:
                 sent.push_back({tick, link.writes.back()});
                 // A LINK command reads as the router's answer to it.
                 if (answering)
-                    Feed(sent.back().second.starts_with("LINK=") ? sent.back().second
-                                                                 : "MON=01!");
+                    Feed(sent.back().second.starts_with("LINK=") ? sent.back().second : "MON=01!");
             }
         }
         return sent;

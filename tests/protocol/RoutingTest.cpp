@@ -18,6 +18,8 @@ namespace {
 // answers, after `delay` ticks, with its whole map (or not at all, or keeping
 // some outputs as they were).
 struct FakeRouter : Link {
+    void Close() override {}
+    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         writes.emplace_back(static_cast<const char*>(bytes), length);
         if (writes.back().starts_with("LINK=") && writes.back() != "LINK=?!") {

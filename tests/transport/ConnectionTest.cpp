@@ -1,5 +1,8 @@
 #include "transport/Connection.h"
 
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <climits>
 
@@ -68,7 +71,14 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
     ASSERT_TRUE(router && other);
     LoopbackSocket taken(router->port + 10);  // the program's own port is busy
     const std::string busy = std::to_string(router->port + 10), free = std::to_string(other->port);
-    Pty pty;
+    Pty pty, held, locked;  // in exclusive mode for another program; locked by another Corvane
+    const int heldFd = open(held.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const int lockedFd = open(locked.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(ioctl(heldFd, TIOCEXCL) == 0 && flock(lockedFd, LOCK_EX | LOCK_NB) == 0);
+    auto inUse = [](const std::string& path, int error) {
+        return path + " is in use by another program ERR=" + std::to_string(error) + " \n" + path +
+               " Baudrate:9600 Open ERR!! \n";
+    };
     const std::string local = std::to_string(other->port + 10);
     struct Case {
         bool serial;
@@ -93,6 +103,8 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
         {true, "/nonexistent/ttyS42", 9600, "/nonexistent/ttyS42 Baudrate:9600 Open ERR!! \n",
          "fail Port open"},
         {true, pty.slavePath, 12345, pty.slavePath + " Baudrate:12345 Open ERR!! \n", ""},
+        {true, held.slavePath, 9600, inUse(held.slavePath, EBUSY), "fail Port open"},
+        {true, locked.slavePath, 9600, inUse(locked.slavePath, EWOULDBLOCK), "fail Port open"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
@@ -113,6 +125,8 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
         EXPECT_EQ(Logged(before), c.lines + (c.serial ? "RS232" : "UDP") + " Disconnect \n");
         EXPECT_EQ(session.connectionStatus, kDisconnected);
     }
+    close(heldFd);
+    close(lockedFd);
 }
 
 TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
@@ -157,7 +171,9 @@ TEST_F(ConnectionTest, DisconnectForgetsTheConnectionButNotTheRouter) {
     config.useSerial = false;
     connection.Disconnect();
     EXPECT_TRUE(Logged().ends_with("UDP Disconnect \n"));
-    EXPECT_EQ(SerialLink().Open(pty.slavePath, 9600, 8, 0, 0), 1) << "port still held";
+    EXPECT_EQ(SerialLink().Open(pty.slavePath, 9600, 8, StopBits::kOne, Parity::kNone),
+              LinkResult::kOk)
+        << "port still held";
 
     // A UDP close notice logs first, then disconnects the same way.
     Connect(false, "127.0.0.1", router->port);

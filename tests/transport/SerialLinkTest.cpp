@@ -28,7 +28,9 @@ protected:
         };
     }
     void Open(int speed = 115200) {
-        ASSERT_EQ(link.Open(pty.slavePath, speed, 8, 0, 0), 1) << link.message;
+        ASSERT_EQ(link.Open(pty.slavePath, speed, 8, StopBits::kOne, Parity::kNone),
+                  LinkResult::kOk)
+            << link.message;
     }
     int Count(SerialEvent kind) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -145,11 +147,12 @@ TEST_F(SerialLinkTest, FullRingMakesTheWatcherWaitInsteadOfDropping) {
 
 // A missing device and a bad speed run through the connection's failed-connect cases.
 TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
-    const std::tuple<std::string, int, int> cases[] = {
-        {"/dev/null", 8, 0}, {pty.slavePath, 9, 0}, {pty.slavePath, 8, 7}};  // data bits, parity
+    const std::tuple<std::string, int, Parity> cases[] = {{"/dev/null", 8, Parity::kNone},
+                                                          {pty.slavePath, 9, Parity::kNone},
+                                                          {pty.slavePath, 8, Parity(7)}};
     for (const auto& [device, dataBits, parity] : cases) {
-        SCOPED_TRACE(device + " " + std::to_string(dataBits) + " " + std::to_string(parity));
-        EXPECT_EQ(link.Open(device, 9600, dataBits, 0, parity), 0);
+        SCOPED_TRACE(device + " " + std::to_string(dataBits) + " " + std::to_string(int(parity)));
+        EXPECT_NE(link.Open(device, 9600, dataBits, StopBits::kOne, parity), LinkResult::kOk);
         EXPECT_EQ(link.message, "");
         EXPECT_EQ(link.portName, device);
         EXPECT_EQ(link.connected, 0);
@@ -157,7 +160,9 @@ TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
         EXPECT_EQ(link.Write("A!", 2), 0);
     }
     for (int speed : {1200, 230400})
-        EXPECT_EQ(link.Open(pty.slavePath, speed, 8, 0, 0), 1) << speed;
+        EXPECT_EQ(link.Open(pty.slavePath, speed, 8, StopBits::kOne, Parity::kNone),
+                  LinkResult::kOk)
+            << speed;
 }
 
 }  // namespace

@@ -107,8 +107,8 @@ private slots:
         auto last = [&] { return QString::fromStdString(queue.back()); };
         const auto& cells = view->layout.cellRects;
         const auto& headers = view->layout.slotHeaderRects;
-        auto in = [&](int c) { return cells[kInputSide][c].center(); };
-        auto out = [&](int c) { return cells[kOutputSide][c].center(); };
+        auto in = [&](int c) { return ToQRect(cells[kInputSide][c]).center(); };
+        auto out = [&](int c) { return ToQRect(cells[kOutputSide][c]).center(); };
         auto click = [&](QPoint at) { QTest::mouseClick(view, Qt::LeftButton, {}, at); };
 
         click(in(3));
@@ -133,8 +133,8 @@ private slots:
         QCOMPARE(last(), Map({{11, 7}}));
         click(out(5));
         QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
-        click(headers[kInputSide][1].center());
-        click(headers[kOutputSide][1].center());
+        click(ToQRect(headers[kInputSide][1]).center());
+        click(ToQRect(headers[kOutputSide][1]).center());
         QCOMPARE(queue.size(), std::size_t(1));
         // Shift+click and a right-click protect an output; clicks then leave it.
         QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, out(5));
@@ -153,7 +153,7 @@ private slots:
                 quad->reject();
             }
         });
-        click(headers[kOutputSide][3].center());
+        click(ToQRect(headers[kOutputSide][3]).center());
         QCOMPARE(seenSlot, 3);
 
         // "Clear All Links" asks first.
@@ -253,10 +253,10 @@ private slots:
                                  30000);
         MatrixView* view = dialog.matrixView;
         const auto& cells = view->layout.cellRects;
-        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kInputSide][3].center());
-        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kOutputSide][2].center());
+        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kInputSide][3]).center());
+        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][2]).center());
         QTRY_VERIFY_WITH_TIMEOUT(session.commandQueue.empty(), 5000);  // the first has left
-        QTest::mouseClick(view, Qt::LeftButton, {}, cells[kOutputSide][5].center());
+        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][5]).center());
         QTRY_VERIFY_WITH_TIMEOUT(!session.routing.HasPending() && session.commandQueue.empty(),
                                  10000);
         QCOMPARE(session.state.routedInput[2], 3);

@@ -182,7 +182,7 @@ private slots:
         MatrixView view(state, config);
         view.resize(707, 535);  // as in the main window
         view.PaintBuffer();
-        const QRect cell = view.layout.cellRects[side][6];
+        const QRect cell = ToQRect(view.layout.cellRects[side][6]);
         QCOMPARE(view.backBuffer.pixel(cell.left() + 13, cell.top() + 7),
                  on ? qRgb(0, 255, 0) : qRgb(128, 128, 128));
     }
@@ -201,14 +201,14 @@ private slots:
         const QImage& img = view.backBuffer;
 
         // The selected input's name bar is dark (and the cell moved by one pixel).
-        const QRect c2 = view.layout.cellRects[kInputSide][2],
-                    c3 = view.layout.cellRects[kInputSide][3];
+        const QRect c2 = ToQRect(view.layout.cellRects[kInputSide][2]),
+                    c3 = ToQRect(view.layout.cellRects[kInputSide][3]);
         QCOMPARE(img.pixel(c3.right() - 1, c3.top() + 3), qRgb(16, 34, 80));
         QCOMPARE(img.pixel(c2.right() - 2, c2.top() + 2), qRgb(217, 217, 217));  // not selected
 
         // "No Link" is red; a routed output shows the input's name in dark grey.
         auto countReddish = [&](int output) {
-            const QRect c = view.layout.cellRects[kOutputSide][output];
+            const QRect c = ToQRect(view.layout.cellRects[kOutputSide][output]);
             int n = 0;
             for (int y = c.top() + 28; y < c.bottom(); ++y)
                 for (int x = c.left() + 27; x < c.right(); ++x)

@@ -236,15 +236,12 @@ Options ParseArguments(int argc, char** argv) {
     return options;
 }
 
-// Splits "HOST:PORT" (or "[v6]:PORT") and "DEVICE[:BAUD]" into the settings.
+// Splits "HOST:PORT" (the link is IPv4) and "DEVICE[:BAUD]" into the settings.
 void ApplyLinkOptions(const Options& options, AppConfig& config) {
     if (options.udp) {
         const std::string& text = *options.udp;
         std::size_t colon = text.rfind(':');
-        std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
-        if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-            host = host.substr(1, host.size() - 2);
-        }
+        const std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
         int port = 0;
         // The local port is the router's port + 10, so it must stay below 65526.
         if (host.empty() || colon == std::string::npos ||
