@@ -32,9 +32,8 @@ TEST(Commands, Formats) {
     bool chosen[kChannelTableSize] = {};
     EXPECT_FALSE(EdidModeCommand(EdidMode::Auto, 0, chosen));  // nothing chosen, nothing sent
     chosen[1] = chosen[2] = chosen[10] = true;
-    RouterState fed;  // output 2 fed by input 3, output 16 by input 12
-    fed.routedInput[2] = 3;
-    fed.routedInput[16] = 12;
+    RouterState fed;
+    ApplyResponse(fed, "LINK=03^02,12^16!");
     int odd[kChannelTableSize] = {0, 1, 99, -4};
 
     const std::pair<std::string, std::string> cases[] = {
@@ -140,13 +139,10 @@ std::string Ramp(int n) {  // no "!" in it, and each part tells where it was cut
 TEST(Framer, DeliversCompleteResponses) {
     // clang-format off
     const std::tuple<const char*, std::vector<std::string>, std::vector<std::string>> cases[] = {
-        {"Split", {"MO", "N=0", "", "3!"}, {"MON=03!"}},
-        {"TwoInOne", {"MON=03!RS232=9600!"}, {"MON=03!", "RS232=9600!"}},
+        {"Split", {"MO", "N=0", "", "3!"}, {"MON=03!"}}, {"TwoInOne", {"MON=03!RS232=9600!"}, {"MON=03!", "RS232=9600!"}},
         {"LineEndStartsNext", {"MON=03!\r\n", "RS232=9600!"}, {"MON=03!", "\r\nRS232=9600!"}},
-        {"NulEndsText", {std::string("MON=0\0" "3!", 8)}, {"MON=0"}},
-        {"FullBuffer", {Ramp(255) + "!"}, {Ramp(255) + "!"}},
-        {"WrapsAt256", {Ramp(256) + "!"}, {"!"}},
-        {"Wrap300KeepsLast44", {Ramp(300) + "!"}, {Ramp(300).substr(256) + "!"}}};
+        {"NulEndsText", {std::string("MON=0\0" "3!", 8)}, {"MON=0"}}, {"FullBuffer", {Ramp(255) + "!"}, {Ramp(255) + "!"}},
+        {"WrapsAt256", {Ramp(256) + "!"}, {"!"}}, {"Wrap300KeepsLast44", {Ramp(300) + "!"}, {Ramp(300).substr(256) + "!"}}};
     // clang-format on
     for (const auto& [name, chunks, expected] : cases) {
         ResponseFramer framer;
@@ -182,10 +178,6 @@ protected:
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-    }
-    void Connect(int status = kConnecting) {
-        session.connectionStatus = status;
-        session.pollIndex = 0;
         session.activeLink = &link;
     }
     // Runs n ticks; an answering router replies after every command it gets
@@ -219,7 +211,7 @@ protected:
 };
 
 TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
-    Connect();
+    session.connectionStatus = kConnecting;
     EXPECT_EQ(
         Run(81),
         (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}, {61, "MON=?!"}, {81, "EDID=?!"}}));
@@ -243,7 +235,8 @@ TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
 TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
     for (int status : {kDisconnected, kConnectionFailed}) {
         session.commandQueue.clear();
-        Connect(status);
+        session.pollIndex = 0;  // as Connect leaves it
+        session.connectionStatus = status;
         session.LinkOutput(3, 2);
         session.LinkOutput(3, 0);  // no such output: nothing queued
         session.LinkOutput(3, 17);
@@ -251,7 +244,7 @@ TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
         EXPECT_TRUE(Run(40).empty() && session.pollIndex == 0u) << status;
         session.ParseResponse("MON=03!");  // a late answer never revives the connection
         EXPECT_EQ(session.connectionStatus, status);
-        Connect();
+        session.connectionStatus = kConnecting;
         // The clear rewrote the unsent route: one LINK command carries both.
         Sent expected = {{1, ClearAllLinksCommand()}};
         for (int i = 0; i < kStartupQueryCount; ++i)
@@ -265,7 +258,7 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
     EXPECT_TRUE(session.EnqueueCommand("NETIP=" + std::string(248, '1') + "!"));  // 255
     EXPECT_FALSE(session.EnqueueCommand("NETIP=" + std::string(249, '1') + "!"));
     EXPECT_TRUE(Logged().starts_with("Command refused, 256 characters"));
-    Connect();
+    session.connectionStatus = kConnecting;
     session.activeLink = nullptr;  // no link to write to: nothing is lost
     Run(2);
     EXPECT_EQ(session.commandQueue.size(), 3u);
@@ -286,7 +279,7 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
 // log shows it, until it is out whole. One that then takes nothing for 5 s
 // fails the connection once.
 TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
-    Connect(kConnected);
+    session.connectionStatus = kConnected;
     session.pollIndex = kStartupQueryCount;
     session.EnqueueCommand("LINK=01^01!");
     session.EnqueueCommand("VID=?!");
