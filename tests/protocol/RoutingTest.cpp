@@ -75,7 +75,7 @@ class RoutingTest : public ::testing::Test, public Rig {};
 // every asked-for route on the router, in as few LINK commands as the pacing
 // allows.
 TEST_F(RoutingTest, BurstsEndWithEveryRouteInFewCommands) {
-    for (const auto [requests, ticksBetween, maxLinks] :
+    for (const auto& [requests, ticksBetween, maxLinks] :
          {std::tuple{2, 0, 1u}, {16, 0, 1u}, {100, 0, 1u}, {16, 1, 6u}}) {
         SCOPED_TRACE(requests);
         Rig rig;
@@ -117,7 +117,7 @@ TEST_F(RoutingTest, SecondClickWhileFirstIsInFlightKeepsTheFirst) {
 // What the router does with a request, and what the map makes of it; an
 // unanswered LINK is sent once more before it is given up.
 TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
-    for (const auto [stubbornRouter, silentRouter, routedAfter, notTakenLines, linkCount] :
+    for (const auto& [stubbornRouter, silentRouter, routedAfter, notTakenLines, linkCount] :
          {std::tuple{false, false, 7, 0, 1u}, {true, false, 0, 1, 1u}, {false, true, 0, 1, 2u}}) {
         SCOPED_TRACE(testing::Message() << stubbornRouter << silentRouter);
         Rig rig;
