@@ -76,36 +76,41 @@ sim::SimRouter DrawRouter(Bytes& in) {
     return r;
 }
 
+// Bytes as the links deliver them: two reads split at cut, with a timer tick
+// after each.
+void FeedInTwoReads(RouterSession& session, const std::string& bytes, std::size_t cut) {
+    session.connectionStatus = kConnecting;
+    session.FeedResponseBytes(bytes.data(), static_cast<int>(cut));
+    session.OnSendTimer();
+    session.FeedResponseBytes(bytes.data() + cut, static_cast<int>(bytes.size() - cut));
+    session.OnSendTimer();
+}
+
 // The model after a start-up poll of that router holds what the router does.
 void CheckPollAgainstTheRouter(sim::SimRouter router, EventLog& log, std::size_t cut) {
-    RouterSession session(log);
-    session.connectionStatus = kConnecting;
     std::string stream;
-    for (const char* query : StartupQueries) {
+    for (const char* query : StartupQueries)
         for (const std::string& answer : sim::HandleCommand(router, query))
             stream += answer;
-    }
-    // Two reads, split where the input says.
-    cut %= stream.size() + 1;
-    session.FeedResponseBytes(stream.data(), static_cast<int>(cut));
-    session.FeedResponseBytes(stream.data() + cut, static_cast<int>(stream.size() - cut));
+    RouterSession session(log);
+    FeedInTwoReads(session, stream, cut % (stream.size() + 1));
 
     const RouterState& s = session.state;
     for (int n = 1; n <= kChannelCount; ++n) {
-        FUZZ_CHECK(s.routedInput[n] == router.route[n]);
+        FUZZ_CHECK(s.routedInput[n] == router.route[n] &&
+                   s.outputPlugged[n] == router.outputPlugged[n]);
         FUZZ_CHECK(s.inputStatusText[n] == router.inputSignal[n]);
-        FUZZ_CHECK(s.outputPlugged[n] == (router.outputPlugged[n] ? 1 : 0));
         const std::string& mode = router.edidMode[n];
         FUZZ_CHECK(s.inputEdidMode[n] == (mode.size() == 3 ? mode + "." : mode));
     }
     for (int n = 1; n <= kSlotCount; ++n) {
-        FUZZ_CHECK(s.inputCardType[n] == router.inputCard[n]);
-        FUZZ_CHECK(s.outputCardType[n] == router.outputCard[n]);
-        FUZZ_CHECK(s.quadResolution[n] == router.quadResolution[n]);
-        FUZZ_CHECK(s.quadLayout[n] == router.quadLayout[n]);
+        FUZZ_CHECK(s.inputCardType[n] == router.inputCard[n] &&
+                   s.quadLayout[n] == router.quadLayout[n]);
+        FUZZ_CHECK(s.outputCardType[n] == router.outputCard[n] &&
+                   s.quadResolution[n] == router.quadResolution[n]);
     }
-    FUZZ_CHECK(s.generatorResolution == router.generatorResolution);
-    FUZZ_CHECK(s.generatorPattern == router.generatorPattern);
+    FUZZ_CHECK(s.generatorResolution == router.generatorResolution &&
+               s.generatorPattern == router.generatorPattern);
     FUZZ_CHECK(s.monitoringChannel == router.monitoringChannel);
     FUZZ_CHECK(s.webLock == router.webLock && s.dataLock == router.dataLock &&
                s.keyLock == router.keyLock);
@@ -125,15 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bytes in{data, size};
     CheckPollAgainstTheRouter(DrawRouter(in), log, size == 0 ? 0 : data[size - 1] * 37u);
 
-    // The bytes arrive in two reads split where the input says, with a timer
-    // tick in between, the way the links deliver them.
+    // The bytes themselves, split where their first one says.
+    const std::string text(reinterpret_cast<const char*>(data), size);
     RouterSession session(log);
-    session.connectionStatus = kConnecting;
-    const std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
-    session.FeedResponseBytes(data, static_cast<int>(split));
-    session.OnSendTimer();
-    session.FeedResponseBytes(data + split, static_cast<int>(size - split));
-    session.OnSendTimer();
+    FeedInTwoReads(session, text, size == 0 ? 0 : data[0] % (size + 1));
 
     CheckTables(session.state);
     FUZZ_CHECK(Within(session.framer.responseLength, 0, 255));
@@ -143,7 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(BuildLinkCommand(session.state.routedInput).size() == 101);
 
     // The same bytes as one text, longer than any framed response can be.
-    const std::string text(reinterpret_cast<const char*>(data), size);
     RouterState direct;
     ApplyResponse(direct, text.c_str());
     CheckTables(direct);

@@ -1,6 +1,7 @@
 // The command-line client as a child process in its own working directory.
 
 #include <regex>
+#include <sstream>
 
 #include "../support/LinkSupport.h"
 
@@ -10,14 +11,26 @@ namespace {
 const std::string kCtl = CORVANECTL_PATH;
 const std::string kSim = ROUTERSIM_PATH;
 
-struct Ran {
-    int exitCode;  // -1: killed at the deadline
-    std::string out;
-};
-Ran RunToEnd(const std::vector<std::string>& argv, const std::string& directory) {
+// What corvanectl prints for these words (split at blanks); it should exit with
+// that code. With a router: over UDP to it and without a log.
+std::string Ctl(std::string line, const std::string& directory,
+                const sim::RouterSim* router = nullptr, int exitCode = 0) {
+    if (router != nullptr)
+        line = "--udp 127.0.0.1:" + std::to_string(router->port) + " --no-log " + line;
+    std::vector<std::string> argv = {kCtl};
+    std::istringstream words(line);
+    argv.insert(argv.end(), std::istream_iterator<std::string>(words), {});
     Child child(argv, directory);
-    const int code = child.Wait(30s);
-    return {code, child.out};
+    EXPECT_EQ(child.Wait(30s), exitCode) << line << " gave " << child.out;  // -1: killed
+    return child.out;
+}
+bool Says(const std::string& out, const std::string& part) {
+    return out.find(part) != std::string::npos;
+}
+int LinkSets(const sim::RouterSim& simulator) {  // LINK commands that set routes
+    const std::vector<std::string> commands = simulator.Commands();
+    return int(std::count_if(commands.begin(), commands.end(),
+                             [](auto& c) { return c.starts_with("LINK=") && c != "LINK=?!"; }));
 }
 
 // The JSON line of one array entry, e.g. {"output": 2, ...}.
@@ -27,32 +40,28 @@ std::string JsonEntry(const std::string& json, const std::string& key, int numbe
 }
 
 void ExpectJsonHoldsRouter(const std::string& json, const sim::SimRouter& router) {
-    std::vector<std::pair<std::string, std::string>> wanted = {
-        {json, "\"connection\": \"Connected\""},
-        {json, "\"rs232\": 115200"},
-        {json, "\"monitoringChannel\": 3,"},
-        {json, "\"mac\": \"00:1C:91:03:5E:2A\""},
-        {json, "{\"web\": true, \"data\": false, \"key\": false}"},
-        {json, "\"resolution\": 9, \"layout\": 4}"},
-        {json, "\"patternName\": \"Vertical Color Bar\""}};
+    auto has = [](const std::string& text, const std::string& fragment) {
+        EXPECT_TRUE(Says(text, fragment)) << fragment << " not in " << text;
+    };
+    for (const char* fragment :
+         {"\"connection\": \"Connected\"", "\"rs232\": 115200", "\"monitoringChannel\": 3,",
+          "\"mac\": \"00:1C:91:03:5E:2A\"", "{\"web\": true, \"data\": false, \"key\": false}",
+          "\"resolution\": 9, \"layout\": 4}", "\"patternName\": \"Vertical Color Bar\""})
+        has(json, fragment);
     for (int n = 1; n <= kChannelCount; ++n) {
         const std::string output = JsonEntry(json, "output", n), slot = JsonEntry(json, "slot", n);
-        wanted.push_back({output, "\"routedInput\": " + std::to_string(router.route[n]) + ","});
-        wanted.push_back(
-            {output, router.outputPlugged[n] ? "\"plugged\": true" : "\"plugged\": false"});
-        wanted.push_back(
-            {JsonEntry(json, "input", n), "\"signal\": \"" + router.inputSignal[n] + "\""});
+        has(output, "\"routedInput\": " + std::to_string(router.route[n]) + ",");
+        has(output, router.outputPlugged[n] ? "\"plugged\": true" : "\"plugged\": false");
+        has(JsonEntry(json, "input", n), "\"signal\": \"" + router.inputSignal[n] + "\"");
         if (n <= kSlotCount) {
-            wanted.push_back({slot, "\"inputCard\": " + std::to_string(router.inputCard[n]) + ","});
-            wanted.push_back(
-                {slot, "\"outputCard\": " + std::to_string(router.outputCard[n]) + ","});
+            has(slot, "\"inputCard\": " + std::to_string(router.inputCard[n]) + ",");
+            has(slot, "\"outputCard\": " + std::to_string(router.outputCard[n]) + ",");
         }
     }
-    for (const auto& [text, fragment] : wanted)
-        EXPECT_NE(text.find(fragment), std::string::npos) << fragment << " not in " << text;
 }
 
-TEST(Corvanectl, StatusJsonWithConfigIniPrintsTheWholeStateAndLogs) {
+// status over UDP as config.ini says, and over the pty as the option says.
+TEST(Corvanectl, StatusJsonPrintsTheWholeStateAndLogsRouteWorksOverThePty) {
     auto simulator = StartUdpSim();
     ASSERT_TRUE(simulator);
     TempDir dir;
@@ -60,164 +69,96 @@ TEST(Corvanectl, StatusJsonWithConfigIniPrintsTheWholeStateAndLogs) {
               "[CHANNELNAME]\nInputChannel03=Camera 3\nOutputChannel02=Projector\n"
               "[SETCOMMCONFIG]\nCommType=UDP\nIpAddress=127.0.0.1\nUDPPort=" +
                   std::to_string(simulator->port) + "\n");
-    auto result = RunToEnd({kCtl, "status", "--json"}, dir.path);
-    ASSERT_EQ(result.exitCode, 0) << result.out;
-    ExpectJsonHoldsRouter(result.out, simulator->Router());
-    EXPECT_NE(JsonEntry(result.out, "output", 1).find("\"routedInputName\": \"Camera 3\""),
-              std::string::npos);
-    EXPECT_NE(JsonEntry(result.out, "output", 2).find("\"name\": \"Projector\""),
-              std::string::npos);
+    const std::string json = Ctl("status --json", dir.path);
+    ExpectJsonHoldsRouter(json, simulator->Router());
+    EXPECT_TRUE(Says(JsonEntry(json, "output", 1), "\"routedInputName\": \"Camera 3\""));
+    EXPECT_TRUE(Says(JsonEntry(json, "output", 2), "\"name\": \"Projector\""));
     EXPECT_EQ(simulator->Commands(), StartupQueryList());
     // The daily log lands in the working directory, as the program's does.
     bool logged = false;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path))
         logged |= entry.path().extension() == ".log" &&
-                  dir.Read(entry.path().filename()).find("-->Data[NET=?!]") != std::string::npos;
+                  Says(dir.Read(entry.path().filename()), "-->Data[NET=?!]");
     EXPECT_TRUE(logged);
+
+    auto serial = StartSerialSim();
+    ASSERT_TRUE(serial);
+    const std::string pty = "--serial " + serial->ptyPath;
+    ExpectJsonHoldsRouter(Ctl(pty + ":115200 status --json", dir.path), serial->Router());
+    Ctl(pty + " route 3 2", dir.path);
+    EXPECT_EQ(serial->Router().route[2], 3);
 }
 
-TEST(Corvanectl, RouteSendsTheFullMapTogglesAndClears) {
+// route toggles one output in a full map; set and preset recall leave as one
+// LINK command each; a protected output refuses set (nothing sent) and keeps
+// its route through a recall.
+TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     auto simulator = StartUdpSim();
     ASSERT_TRUE(simulator);
     TempDir dir;
-    const std::vector<std::string> link = {
-        kCtl, "--udp", "127.0.0.1:" + std::to_string(simulator->port), "--no-log"};
-    std::vector<std::string> route = link;
-    route.insert(route.end(), {"route", "3", "2"});
-    auto first = RunToEnd(route, dir.path);
-    ASSERT_EQ(first.exitCode, 0) << first.out;
-    EXPECT_NE(first.out.find("linked input 3"), std::string::npos) << first.out;
+    EXPECT_TRUE(Says(Ctl("route 3 2", dir.path, simulator.get()), "linked input 3"));
     sim::SimRouter expected = sim::DefaultRouter();
     expected.route[2] = 3;
     EXPECT_EQ(simulator->Commands().back(), sim::LinkAnswer(expected));  // the others keep theirs
-    EXPECT_EQ(simulator->Router().route[2], 3);
-
-    auto second = RunToEnd(route, dir.path);
-    ASSERT_EQ(second.exitCode, 0) << second.out;
-    EXPECT_NE(second.out.find("unlinked input 3"), std::string::npos) << second.out;
+    EXPECT_TRUE(Says(Ctl("route 3 2", dir.path, simulator.get()), "unlinked input 3"));
     EXPECT_EQ(simulator->Router().route[2], 0);
-
-    std::vector<std::string> clear = link;
-    clear.push_back("clear");
-    ASSERT_EQ(RunToEnd(clear, dir.path).exitCode, 0);
-    for (int n = 1; n <= kChannelCount; ++n)
-        EXPECT_EQ(simulator->Router().route[n], 0) << n;
+    Ctl("clear", dir.path, simulator.get());
+    EXPECT_EQ(sim::LinkAnswer(simulator->Router()), ClearAllLinksCommand());
     EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << "--no-log wrote a file";
-}
 
-// set and preset recall leave as one LINK command each; a protected output
-// refuses set (nothing sent) and keeps its route through a recall.
-TEST(Corvanectl, SetAndPresetsSendOneLinkAndRespectProtect) {
-    auto simulator = StartUdpSim();
-    ASSERT_TRUE(simulator);
-    TempDir dir;
-    auto run = [&](std::vector<std::string> words) {
-        std::vector<std::string> argv = {
-            kCtl, "--udp", "127.0.0.1:" + std::to_string(simulator->port), "--no-log"};
-        argv.insert(argv.end(), words.begin(), words.end());
-        return RunToEnd(argv, dir.path);
-    };
-    auto links = [&] {
-        int n = 0;
-        for (const std::string& command : simulator->Commands())
-            n += command.starts_with("LINK=") && command != "LINK=?!";
-        return n;
-    };
-    std::vector<std::string> set = {"set"};
+    const int before = LinkSets(*simulator);
+    std::string set = "set";
     for (int o = 1; o <= kChannelCount; ++o)
-        set.push_back(std::to_string(o) + "=" + std::to_string(17 - o));
-    ASSERT_EQ(run(set).exitCode, 0);
-    EXPECT_EQ(links(), 1);
-    EXPECT_EQ(simulator->Router().route[1], 16);
-    ASSERT_EQ(run({"preset", "save", "Wide"}).exitCode, 0);
-    ASSERT_EQ(run({"set", "1=2", "3=0"}).exitCode, 0);
+        set += " " + std::to_string(o) + "=" + std::to_string(17 - o);
+    Ctl(set, dir.path, simulator.get());
+    EXPECT_TRUE(LinkSets(*simulator) == before + 1 && simulator->Router().route[1] == 16);
+    Ctl("preset save Wide", dir.path, simulator.get());
+    Ctl("set 1=2 3=0", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().route[16], 1);  // not named: kept
-
-    dir.Write("salvos.ini",
-              "[PROTECT]\nOutputs=3\n" +
-                  dir.Read("salvos.ini").substr(dir.Read("salvos.ini").find("[SALVO]")));
-    const std::size_t before = simulator->CommandCount();
-    EXPECT_EQ(run({"set", "3=4"}).exitCode, 5);
-    EXPECT_EQ(simulator->CommandCount(), before);
-    ASSERT_EQ(run({"preset", "recall", "Wide"}).exitCode, 0);
-    EXPECT_EQ(links(), 3);
-    EXPECT_EQ(simulator->Router().route[1], 16);
-    EXPECT_EQ(simulator->Router().route[3], 0);
-
-    const Ran list = run({"preset", "list", "--json"});
-    EXPECT_NE(list.out.find("{\"name\": \"Wide\", \"map\": [16, 15,"), std::string::npos)
-        << list.out;
-    EXPECT_NE(list.out.find("\"protected\": [3]"), std::string::npos) << list.out;
-    EXPECT_EQ(run({"preset", "delete", "Wide"}).exitCode, 0);
-    EXPECT_EQ(run({"preset", "recall", "Wide"}).exitCode, 2);
-}
-
-TEST(Corvanectl, StatusAndRouteOverThePty) {
-    auto simulator = StartSerialSim();
-    ASSERT_TRUE(simulator);
-    TempDir dir;
-    auto status =
-        RunToEnd({kCtl, "--serial", simulator->ptyPath + ":115200", "status", "--json"}, dir.path);
-    ASSERT_EQ(status.exitCode, 0) << status.out;
-    ExpectJsonHoldsRouter(status.out, simulator->Router());
-    auto route = RunToEnd({kCtl, "--serial", simulator->ptyPath, "route", "3", "2"}, dir.path);
-    ASSERT_EQ(route.exitCode, 0) << route.out;
-    EXPECT_EQ(simulator->Router().route[2], 3);
+    const std::string salvos = dir.Read("salvos.ini");
+    dir.Write("salvos.ini", "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")));
+    const std::size_t commands = simulator->CommandCount();
+    Ctl("set 3=4", dir.path, simulator.get(), 5);
+    EXPECT_EQ(simulator->CommandCount(), commands);
+    Ctl("preset recall Wide", dir.path, simulator.get());
+    EXPECT_EQ(LinkSets(*simulator), before + 3);
+    EXPECT_TRUE(simulator->Router().route[1] == 16 && simulator->Router().route[3] == 0);
+    const std::string list = Ctl("preset list --json", dir.path, simulator.get());
+    EXPECT_TRUE(Says(list, "{\"name\": \"Wide\", \"map\": [16, 15,")) << list;
+    EXPECT_TRUE(Says(list, "\"protected\": [3]")) << list;
+    Ctl("preset delete Wide", dir.path, simulator.get());
+    Ctl("preset recall Wide", dir.path, simulator.get(), 2);
 }
 
 TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
     enum Router { None, Answering, Silent, Closed };
-    struct Case {
-        std::vector<std::string> args;  // {LINK} becomes --udp 127.0.0.1:port
-        Router router;
-        int exitCode;
-    };
-    const Case cases[] = {
-        {{"--help"}, None, 0},
-        {{"{LINK}"}, Answering, 2},
-        {{"{LINK}", "frobnicate"}, Answering, 2},
-        {{"--fast", "status"}, None, 2},
-        {{"{LINK}", "route", "0", "2"}, Answering, 2},
-        {{"{LINK}", "route", "1", "17"}, Answering, 2},
-        {{"{LINK}", "route", "3"}, Answering, 2},
-        {{"{LINK}", "send", "MON=01"}, Answering, 2},
-        {{"{LINK}", "send", "MON=01!MON=02!"}, Answering, 2},
-        {{"{LINK}", "status", "--xml"}, Answering, 2},
-        {{"--timeout", "soon", "{LINK}", "status"}, Answering, 2},
-        {{"--udp", "127.0.0.1", "status"}, None, 2},
-        {{"{LINK}", "--serial", "{MISSING}", "status"}, Answering, 2},
-        {{"status"}, None, 2},  // no config.ini either
-        {{"{LINK}", "status"}, Closed, 3},
-        {{"--serial", "{MISSING}", "status"}, None, 3},
-        {{"--timeout", "1", "{LINK}", "status"}, Silent, 4},
-        {{"--timeout", "1", "{LINK}", "send", "MON=01!"}, Silent, 4},
-        {{"{LINK}", "send", "MON=01!"}, Answering, 0},
-    };
-    for (const Case& c : cases) {
-        std::unique_ptr<sim::RouterSim> simulator;
-        if (c.router != None) {
-            sim::SimOptions options;
-            options.silent = c.router == Silent;
-            simulator = StartUdpSim(options);
-            ASSERT_TRUE(simulator);
-        }
+    const std::tuple<Router, int, std::vector<const char*>> cases[] = {
+        // {LINK} becomes --udp 127.0.0.1:port
+        {None, 0, {"--help"}},
+        {Answering,
+         2,
+         {"{LINK}", "{LINK} frobnicate", "{LINK} route 0 2", "{LINK} route 1 17", "{LINK} route 3",
+          "{LINK} send MON=01", "{LINK} send MON=01!MON=02!", "{LINK} status --xml",
+          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status"}},
+        {None, 2, {"--fast status", "--udp 127.0.0.1 status", "status"}},  // no config.ini either
+        {Closed, 3, {"{LINK} status"}},
+        {None, 3, {"--serial {MISSING} status"}},
+        {Silent, 4, {"--timeout 1 {LINK} status", "--timeout 1 {LINK} send MON=01!"}},
+        {Answering, 0, {"{LINK} send MON=01!"}}};
+    for (const auto& [router, exitCode, lines] : cases) {
+        sim::SimOptions options;
+        options.silent = router == Silent;
+        auto simulator = router != None ? StartUdpSim(options) : nullptr;
         const std::string port = simulator ? std::to_string(simulator->port) : "";
-        if (c.router == Closed)
+        if (router == Closed)
             simulator.reset();  // nobody listens there any more
         TempDir dir;
-        std::vector<std::string> argv = {kCtl};
-        std::string shown;
-        for (const std::string& arg : c.args) {
-            shown += arg + " ";
-            if (arg == "{LINK}")
-                argv.insert(argv.end(), {"--udp", "127.0.0.1:" + port});
-            else
-                argv.push_back(arg == "{MISSING}" ? dir.path + "/no-such-tty" : arg);
+        for (std::string line : lines) {
+            line = std::regex_replace(line, std::regex("\\{LINK\\}"), "--udp 127.0.0.1:" + port);
+            line = std::regex_replace(line, std::regex("\\{MISSING\\}"), dir.path + "/no-tty");
+            const std::string out = Ctl(line, dir.path, nullptr, exitCode);
+            EXPECT_TRUE(exitCode == 0 || Says(out, "corvanectl: ")) << out;
         }
-        const Ran result = RunToEnd(argv, dir.path);
-        EXPECT_EQ(result.exitCode, c.exitCode) << shown << "gave " << result.out;
-        EXPECT_TRUE(c.exitCode == 0 || result.out.find("corvanectl: ") != std::string::npos)
-            << result.out;
     }
 }
 
@@ -225,53 +166,27 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
 // the mode command, and nothing at all for an EDID with errors.
 TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     TempDir dir;
-    const std::string good = std::string(CORVANE_EDID_SAMPLES) + "/04-AOC-AOC2281.bin";
-    std::string bytes;
-    {
-        std::ifstream in(good, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string broken = bytes;
-    broken[20] = static_cast<char>(broken[20] ^ 0x10);
-    dir.Write("broken.bin", broken);
+    std::filesystem::copy_file(std::string(CORVANE_EDID_SAMPLES) + "/04-AOC-AOC2281.bin",
+                               dir.path + "/good.bin");
+    const std::string bytes = dir.Read("good.bin");
+    dir.Write("broken.bin", bytes.substr(0, 20) + char(bytes[20] ^ 0x10) + bytes.substr(21));
     dir.Write("notes.txt", "not an EDID\n");
-
-    const Ran json = RunToEnd({kCtl, "edid", good, "--json"}, dir.path);
-    EXPECT_EQ(json.exitCode, 0) << json.out;
-    for (const char* field : {"\"valid\": true", "\"manufacturer\": \"AOC\"", "\"week\": 29",
-                              "\"physicalAddress\": \"1.0.0.0\""})
-        EXPECT_NE(json.out.find(field), std::string::npos) << field;
-    struct Case {
-        std::vector<std::string> args;
-        int exitCode;
-        const char* says;
-    };
-    const Case cases[] = {
-        {{"edid", good}, 0, "Name:       2281W"},
-        {{"edid", "broken.bin"}, 6, "wrong checksum in block 0"},
-        {{"edid", "notes.txt"}, 2, "File Format Error!"},
-        {{"edid", "missing.bin"}, 2, "File Open Fail!"},
-        {{"edid"}, 2, "usage: edid"},
-        {{"edid", good, "--upload", "0"}, 2, "inputs 1 to 16"},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> argv = {kCtl};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const Ran result = RunToEnd(argv, dir.path);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.args.back() << ": " << result.out;
-        EXPECT_NE(result.out.find(c.says), std::string::npos) << result.out;
-    }
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"edid good.bin", 0, "Name:       2281W"},
+        {"edid good.bin --json", 0, "\"physicalAddress\": \"1.0.0.0\""},
+        {"edid broken.bin", 6, "wrong checksum in block 0"},
+        {"edid notes.txt", 2, "File Format Error!"},
+        {"edid missing.bin", 2, "File Open Fail!"},
+        {"edid", 2, "usage: edid"},
+        {"edid good.bin --upload 0", 2, "inputs 1 to 16"}};
+    for (const auto& [line, exitCode, says] : cases)
+        EXPECT_TRUE(Says(Ctl(line, dir.path, nullptr, exitCode), says)) << line;
 
     auto simulator = StartUdpSim();
     ASSERT_TRUE(simulator);
-    const std::string link = "127.0.0.1:" + std::to_string(simulator->port);
-    EXPECT_EQ(
-        RunToEnd({kCtl, "--udp", link, "edid", "broken.bin", "--upload", "1"}, dir.path).exitCode,
-        6);
+    Ctl("edid broken.bin --upload 1", dir.path, simulator.get(), 6);
     EXPECT_TRUE(simulator->Commands().empty());
-    const Ran upload =
-        RunToEnd({kCtl, "--udp", link, "--no-log", "edid", good, "--upload", "1,3,5"}, dir.path);
-    ASSERT_EQ(upload.exitCode, 0) << upload.out;
+    Ctl("edid good.bin --upload 1,3,5", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
     for (int n = 1; n <= kChannelCount; ++n)
@@ -286,17 +201,13 @@ TEST(RoutersimProcess, ReportsItsPortRecordsATranscriptAndStopsOnSigterm) {
     const std::string line = simulator.out.substr(0, simulator.out.find('\n'));
     std::smatch port;
     ASSERT_TRUE(std::regex_match(line, port, std::regex(R"(udp: 127\.0\.0\.1:(\d+))"))) << line;
-
-    auto slots = RunToEnd(
-        {kCtl, "--no-log", "--udp", "127.0.0.1:" + port[1].str(), "send", "SLOT=?!"}, dir.path);
-    ASSERT_EQ(slots.exitCode, 0) << slots.out;
-    EXPECT_EQ(slots.out, "SLOT=01_0A_0B!\nSLOT=02_0A_0B!\nSLOT=03_12_21!\nSLOT=04_02_19!\n");
-
+    EXPECT_EQ(Ctl("--no-log --udp 127.0.0.1:" + port[1].str() + " send SLOT=?!", dir.path),
+              "SLOT=01_0A_0B!\nSLOT=02_0A_0B!\nSLOT=03_12_21!\nSLOT=04_02_19!\n");
     EXPECT_EQ(simulator.Stop(SIGTERM), 0);
-    EXPECT_TRUE(
-        std::regex_match(dir.Read("transcript.txt"),
-                         std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z SLOT=\?!\n)")))
-        << dir.Read("transcript.txt");
+    const std::string transcript = dir.Read("transcript.txt");
+    EXPECT_TRUE(std::regex_match(
+        transcript, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z SLOT=\?!\n)")))
+        << transcript;
 }
 
 }  // namespace
