@@ -61,7 +61,8 @@ protected:
 
 TEST_F(SerialLinkTest, BytesPassRawBothWaysWhileOpenOnly) {
     EXPECT_EQ(link.Write("LINK=?!", 7), 0);
-    Open(9600);
+    for (int speed : {1200, 230400, 9600})
+        Open(speed);
     // Every byte value passes untranslated (the EDID frame is binary).
     std::string all;
     for (int b = 0; b < 256; ++b)
@@ -95,7 +96,8 @@ TEST_F(SerialLinkTest, BytesPassRawBothWaysWhileOpenOnly) {
     EXPECT_EQ(link.Write("LINK=?!", 7), 0);
 }
 
-TEST_F(SerialLinkTest, ReopeningKeepsOneWatcherAndTheUndrainedBytes) {
+// The one-notice hangup itself runs in LinkFaultTest on every backend.
+TEST_F(SerialLinkTest, ReopeningAndAHangupKeepTheUndrainedBytes) {
     Open();
     ASSERT_TRUE(pty.Send("MON=0"));
     ASSERT_TRUE(WaitUntil([&] { return link.ring.Count() == 5; }));
@@ -106,24 +108,13 @@ TEST_F(SerialLinkTest, ReopeningKeepsOneWatcherAndTheUndrainedBytes) {
     }
     ASSERT_TRUE(pty.Send("7!"));
     EXPECT_EQ(Collect(7), "MON=07!");
-    CloseWithoutHanging();
-    link.Close();
     EXPECT_EQ(Count(SerialEvent::Hangup) + Count(SerialEvent::Overrun), 0);
-}
-
-TEST_F(SerialLinkTest, DeviceHangupEndsTheWatcherWithOneNotice) {
-    Open();
     ASSERT_TRUE(pty.Send("IN=_01_Signal OFF!"));
     ASSERT_TRUE(WaitUntil([&] { return link.ring.Count() == 18; }));
     pty.CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return Count(SerialEvent::Hangup) == 1; }));
-    EXPECT_EQ(link.connected, 0);
-    EXPECT_EQ(link.hungUp, 1);
     ExpectWatchers(0);  // ended rather than spinning on the dead descriptor
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(Count(SerialEvent::Hangup), 1);
     EXPECT_EQ(Drain(link.ring), "IN=_01_Signal OFF!");
-    EXPECT_EQ(link.Write("X!", 2), 0);
     link.Close();
     EXPECT_EQ(link.hungUp, 0);
 }
@@ -159,10 +150,6 @@ TEST_F(SerialLinkTest, FailedOpensLeaveNoWatcher) {
         ExpectWatchers(0);
         EXPECT_EQ(link.Write("A!", 2), 0);
     }
-    for (int speed : {1200, 230400})
-        EXPECT_EQ(link.Open(pty.slavePath, speed, 8, StopBits::kOne, Parity::kNone),
-                  LinkResult::kOk)
-            << speed;
 }
 
 }  // namespace
