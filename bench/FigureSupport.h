@@ -1,12 +1,13 @@
 #pragma once
 
-// Helpers shared by the figure programs: command-line numbers, CPU time and
-// memory of this process, the printed spread of a series, the simulated
-// router on loopback and a scratch working directory.
+// Helpers shared by the figure programs: wall-clock milliseconds, command-line
+// numbers, CPU time and memory of this process, the printed spread of a
+// series, the simulated router on loopback and a scratch working directory.
 
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,13 @@
 #include "transport/UdpLink.h"
 
 namespace corvane::bench {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+inline double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // The number after name on the command line, or fallback.
 inline int Argument(int argc, char** argv, const char* name, int fallback) {

@@ -29,13 +29,6 @@
 namespace corvane::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 // Counts what the log shows instead of keeping it.
 struct CountingSink : LogSink {
     void AppendToLogList(const std::string& line) override {
@@ -105,11 +98,11 @@ bool RouteBursts(const std::string& directory) {
                 },
                 60s);
             const double ms = Ms(Clock::now() - start);
-            std::printf("route burst of %3d%s %s: %d LINK commands, all confirmed after %.0f ms "
-                        "(%.1f x one tick)\n",
-                        requests, spread ? " every 20 ms" : " at once    ",
-                        confirmed ? "" : "(NOT CONFIRMED)", linkCount() - linksBefore, ms,
-                        ms / 50.0);
+            std::printf(
+                "route burst of %3d%s %s: %d LINK commands, all confirmed after %.0f ms "
+                "(%.1f x one tick)\n",
+                requests, spread ? " every 20 ms" : " at once    ",
+                confirmed ? "" : "(NOT CONFIRMED)", linkCount() - linksBefore, ms, ms / 50.0);
         }
     }
     program.connection.Disconnect();

@@ -36,13 +36,6 @@
 namespace corvane::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 struct NullSink : LogSink {
     void AppendToLogList(const std::string&) override {}
     void ClearLogList() override {}
