@@ -4,8 +4,8 @@
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "protocol/RouterSession.h"

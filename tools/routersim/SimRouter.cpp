@@ -234,8 +234,8 @@ bool ApplyCardList(SimRouter& router, const std::string& list, std::string* erro
     }
     if (!ok) {
         if (error != nullptr) {
-            *error = "the card list must be IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 in hex, got \"" + list +
-                     "\"";
+            *error = "the card list must be IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 in hex, got \"" +
+                     list + "\"";
         }
         return false;
     }
