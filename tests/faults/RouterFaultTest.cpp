@@ -37,6 +37,33 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     EXPECT_EQ(client.sink.Count("<--Recv["), client.answers.size());
     const std::string opened = simulator->ptyPath + " Baudrate:115200 Open 8,1,NO OK!!! ";
     EXPECT_EQ(client.sink.Count(opened), GetParam() ? 1u : 0u);
+
+    // Disconnect forgets what the connection showed but not the router's
+    // settings, drops a command half out, and closes the open link whatever
+    // the settings say by now (the log line follows them).
+    client.session.EnqueueCommand("MON=01!");
+    client.session.headSent = 3;
+    client.config.useSerial = !GetParam();
+    client.connection.Disconnect();
+    EXPECT_TRUE(
+        client.sink.lines.back().ends_with(GetParam() ? "]UDP Disconnect " : "]RS232 Disconnect "));
+    EXPECT_EQ(client.session.connectionStatus, kDisconnected);
+    EXPECT_TRUE(client.session.commandQueue.empty());
+    EXPECT_EQ(client.session.headSent, 0u);
+    EXPECT_EQ(client.session.activeLink, nullptr);
+    EXPECT_FALSE(client.connection.udpLink);
+    sim::SimRouter forgotten = simulator->Router();
+    for (int n = 1; n <= kChannelCount; ++n) {
+        forgotten.route[n] = forgotten.outputPlugged[n] = 0;
+        forgotten.inputSignal[n] = forgotten.edidMode[n] = "";
+    }
+    for (int s = 1; s <= kSlotCount; ++s)
+        forgotten.inputCard[s] = forgotten.outputCard[s] = 0;
+    ExpectModelMatches(client.session.state, forgotten);
+    EXPECT_TRUE(GetParam() ? SerialLink().Open(simulator->ptyPath, 9600, 8, StopBits::kOne,
+                                               Parity::kNone) == LinkResult::kOk
+                           : NeighbourFree(simulator->port))
+        << "link still held";
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);

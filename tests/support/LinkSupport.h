@@ -147,20 +147,6 @@ struct LoopbackSocket {
         return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                       sizeof a) == static_cast<ssize_t>(bytes.size());
     }
-    // One datagram within the patience; fromPort tells who sent it.
-    bool Receive(std::string& out, int* fromPort = nullptr) const {
-        char buffer[2048];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        if (!Readable(fd, static_cast<int>(kPatience.count())))
-            return false;
-        const ssize_t n =
-            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        out.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (fromPort)
-            *fromPort = ntohs(from.sin_port);
-        return n >= 0;
-    }
     int fd;
     int port = 0;
 };
