@@ -97,15 +97,20 @@ INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true), k
 TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     const int port = FreeRouterPort();
     ASSERT_NE(port, 0);
-    // The router as a separate process, up a minute at most if the test dies.
-    Child router({ROUTERSIM_PATH, "--udp", std::to_string(port), "--duration", "60"});
+    // The router as a separate process with cards of its own, up a minute at
+    // most if the test dies.
+    Child router({ROUTERSIM_PATH, "--udp", std::to_string(port), "--duration", "60", "--cards",
+                  "0A,0A,12,02/0B,0B,21,19"});
     // It says "udp: ..." once it is bound; a poll sent before would go unheard.
     router.Collect(kPatience, true);
     ASSERT_EQ(router.out.rfind("udp: ", 0), 0u) << router.out;
     Client client;
     client.UseUdp(port);
     client.connection.Connect();
-    ASSERT_TRUE(client.RunUntil([&] { return client.answers.size() >= 10; }, 10s));
+    const RouterState& state = client.session.state;
+    ASSERT_TRUE(client.RunUntil([&] { return state.outputCardType[4] == 0x19; }, 10s));
+    EXPECT_TRUE(state.inputCardType[1] == 0x0A && state.inputCardType[3] == 0x12 &&
+                state.outputCardType[2] == 0x0B && state.outputCardType[3] == 0x21);
     router.Stop(SIGKILL);
 
     ASSERT_TRUE(

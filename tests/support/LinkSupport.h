@@ -346,7 +346,7 @@ inline std::vector<std::string> StartupQueryList() {
 
 namespace corvane::testing {
 
-inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool serial = false) {
+inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options = {}, bool serial = false) {
     options.serial = serial;
     options.bindAddress = "127.0.0.1";
     // A few bounded attempts, since the system picks the port and port + 10 must be free too.
@@ -363,13 +363,6 @@ inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool se
     ADD_FAILURE() << "no UDP port pair found";
     return nullptr;
 }
-inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {}) {
-    return StartSim(options, false);
-}
-inline std::unique_ptr<sim::RouterSim> StartSerialSim(sim::SimOptions options = {}) {
-    return StartSim(options, true);
-}
-
 // Starts a simulator of the given kind and connects the client to it.
 inline std::unique_ptr<sim::RouterSim> Connect(Client& client, bool serial,
                                                sim::SimOptions options = {}) {

@@ -9,7 +9,6 @@ namespace corvane::testing {
 namespace {
 
 const std::string kCtl = CORVANECTL_PATH;
-const std::string kSim = ROUTERSIM_PATH;
 
 // What corvanectl prints for these words (split at blanks); it should exit with
 // that code. With a router: over UDP to it and without a log.
@@ -62,7 +61,7 @@ void ExpectJsonHoldsRouter(const std::string& json, const sim::SimRouter& router
 
 // status over UDP as config.ini says, and over the pty as the option says.
 TEST(Corvanectl, StatusJsonPrintsTheWholeStateAndLogsRouteWorksOverThePty) {
-    auto simulator = StartUdpSim();
+    auto simulator = StartSim();
     ASSERT_TRUE(simulator);
     TempDir dir;
     dir.Write("config.ini",
@@ -81,7 +80,7 @@ TEST(Corvanectl, StatusJsonPrintsTheWholeStateAndLogsRouteWorksOverThePty) {
                   Says(dir.Read(entry.path().filename()), "-->Data[NET=?!]");
     EXPECT_TRUE(logged);
 
-    auto serial = StartSerialSim();
+    auto serial = StartSim({}, true);
     ASSERT_TRUE(serial);
     const std::string pty = "--serial " + serial->ptyPath;
     ExpectJsonHoldsRouter(Ctl(pty + ":115200 status --json", dir.path), serial->Router());
@@ -93,7 +92,7 @@ TEST(Corvanectl, StatusJsonPrintsTheWholeStateAndLogsRouteWorksOverThePty) {
 // LINK command each; a protected output refuses set (nothing sent) and keeps
 // its route through a recall.
 TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
-    auto simulator = StartUdpSim();
+    auto simulator = StartSim();
     ASSERT_TRUE(simulator);
     TempDir dir;
     EXPECT_TRUE(Says(Ctl("route 3 2", dir.path, simulator.get()), "linked input 3"));
@@ -148,7 +147,7 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
     for (const auto& [router, exitCode, lines] : cases) {
         sim::SimOptions options;
         options.silent = router == Silent;
-        auto simulator = router != None ? StartUdpSim(options) : nullptr;
+        auto simulator = router != None ? StartSim(options) : nullptr;
         const std::string port = simulator ? std::to_string(simulator->port) : "";
         if (router == Closed)
             simulator.reset();  // nobody listens there any more
@@ -182,7 +181,7 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     for (const auto& [line, exitCode, says] : cases)
         EXPECT_TRUE(Says(Ctl(line, dir.path, nullptr, exitCode), says)) << line;
 
-    auto simulator = StartUdpSim();
+    auto simulator = StartSim();
     ASSERT_TRUE(simulator);
     Ctl("edid broken.bin --upload 1", dir.path, simulator.get(), 6);
     EXPECT_TRUE(simulator->Commands().empty());
@@ -191,23 +190,6 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
     for (int n = 1; n <= kChannelCount; ++n)
         EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n == 1 || n == 3 || n == 5) << n;
-}
-
-TEST(RoutersimProcess, ReportsItsPortRecordsATranscriptAndStopsOnSigterm) {
-    TempDir dir;
-    Child simulator({kSim, "--udp", "0", "--transcript", dir.path + "/transcript.txt", "--cards",
-                     "0A,0A,12,02/0B,0B,21,19"});
-    simulator.Collect(10s, true);
-    const std::string line = simulator.out.substr(0, simulator.out.find('\n'));
-    std::smatch port;
-    ASSERT_TRUE(std::regex_match(line, port, std::regex(R"(udp: 127\.0\.0\.1:(\d+))"))) << line;
-    EXPECT_EQ(Ctl("--no-log --udp 127.0.0.1:" + port[1].str() + " send SLOT=?!", dir.path),
-              "SLOT=01_0A_0B!\nSLOT=02_0A_0B!\nSLOT=03_12_21!\nSLOT=04_02_19!\n");
-    EXPECT_EQ(simulator.Stop(SIGTERM), 0);
-    const std::string transcript = dir.Read("transcript.txt");
-    EXPECT_TRUE(std::regex_match(
-        transcript, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z SLOT=\?!\n)")))
-        << transcript;
 }
 
 }  // namespace

@@ -128,9 +128,12 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     // One or two LINK commands carried the burst, the last with all of it.
     std::vector<std::string> links;
     std::istringstream transcript(dir.Read("transcript.txt"));
-    for (std::string line; std::getline(transcript, line);)
+    const std::regex stamped(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z [A-Z].*!)");
+    for (std::string line; std::getline(transcript, line);) {
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
         if (line.find(" LINK=") != std::string::npos && line.find("LINK=?!") == std::string::npos)
             links.push_back(line.substr(line.find("LINK=")));
+    }
     ASSERT_TRUE(links.size() == 1 || links.size() == 2) << links.size();
     EXPECT_EQ(links.back(), BuildLinkCommand(map));
 }
