@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -176,40 +177,56 @@ std::string Drain(SerialLink& link, int answers) {
     return got;
 }
 
+// Write takes what the port has room for; the rest is offered again.
+bool WriteAll(SerialLink& link, const std::string& text) {
+    std::size_t sent = 0;
+    for (int tries = 0; tries < 1000 && sent < text.size(); ++tries) {
+        sent += static_cast<std::size_t>(link.Write(text.data() + sent, text.size() - sent));
+        std::this_thread::sleep_for(2ms);
+    }
+    return sent == text.size();
+}
+
 TEST(SerialFaults, ReopensAndAFullRingMakesTheWatcherWaitInsteadOfDropping) {
     const RouterPort router;
     REQUIRE_ROUTER_PORT(router);
     SerialLink link;
-    std::atomic<int> overruns{0};
-    link.notify = [&](SerialEvent event) { overruns += event == SerialEvent::Overrun; };
+    std::atomic<int> overruns{0}, received{0};
+    link.notify = [&](SerialEvent event) {
+        overruns += event == SerialEvent::Overrun;
+        received += event == SerialEvent::Received;
+    };
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         ASSERT_EQ(link.Open(router.Path(), 115200, 8, StopBits::kOne, Parity::kNone),
                   LinkResult::kOk)
             << link.message;
         if (round == 2)
-            break;  // stays open for the flood
+            break;  // opened over the open link, and stays open for the flood
         ASSERT_EQ(link.Write("MON=?!", 6), 6);
-        EXPECT_EQ(Drain(link, 1).rfind("MON=", 0), 0u);
-        link.Close();
-        EXPECT_EQ(link.connected.load(), 0);
+        for (int wait = 0; wait < 2500 && link.ring.Count() < 7 * (round + 1); ++wait)
+            std::this_thread::sleep_for(2ms);
+        if (round == 0) {
+            link.Close();
+            EXPECT_EQ(link.connected.load(), 0);
+            EXPECT_EQ(link.Write("MON=?!", 6), 0);
+        }
     }
+    // What the owner had not drained is kept through Close and Open.
+    const std::string kept = Drain(link, 2);
+    EXPECT_EQ(kept.rfind("MON=", 0), 0u);
+    EXPECT_EQ(kept, kept.substr(0, 7) + kept.substr(0, 7));
     // Sixty full link maps, about 6 KB: more than the ring holds.
     constexpr int kQueries = 60;
     std::string queries;
     for (int i = 0; i < kQueries; ++i)
         queries += "LINK=?!";
-    // Write takes what the port has room for; the rest is offered again.
-    std::size_t sent = 0;
-    for (int tries = 0; tries < 1000 && sent < queries.size(); ++tries) {
-        sent += static_cast<std::size_t>(link.Write(queries.data() + sent, queries.size() - sent));
+    received = 0;
+    ASSERT_TRUE(WriteAll(link, queries));
+    for (int wait = 0; wait < 2500 && (overruns == 0 || received == 0); ++wait)
         std::this_thread::sleep_for(2ms);
-    }
-    ASSERT_EQ(sent, queries.size());
-    for (int wait = 0; wait < 2500 && overruns == 0; ++wait)
-        std::this_thread::sleep_for(2ms);
-    EXPECT_EQ(overruns.load(), 1);
     EXPECT_EQ(link.ring.Count(), ReceiveRing::kCapacity);
+    EXPECT_GT(received.load(), 0);  // told to drain while it waits
 
     const std::string got = Drain(link, kQueries);
     const std::string first = got.substr(0, got.find('!') + 1);
@@ -218,22 +235,46 @@ TEST(SerialFaults, ReopensAndAFullRingMakesTheWatcherWaitInsteadOfDropping) {
     for (int i = 0; i < kQueries; ++i)
         expected += first;
     EXPECT_EQ(got, expected);
+    EXPECT_EQ(overruns.load(), 1);  // once for the whole flood
+
+    // Close also wakes a watcher that waits for room.
+    ASSERT_TRUE(WriteAll(link, queries));
+    for (int wait = 0; wait < 2500 && overruns == 1; ++wait)
+        std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(overruns.load(), 2);
+    auto closing = std::async(std::launch::async, [&] { link.Close(); });
+    ASSERT_EQ(closing.wait_for(10s), std::future_status::ready) << "Close hangs";
+    EXPECT_EQ(link.connected.load(), 0);
 }
 
-// A port that does not exist, and speeds the router's port cannot take.
+// A port that does not exist, and line formats the router's port cannot take.
 TEST(SerialFaults, FailedOpensLeaveNoWatcher) {
     const RouterPort router;
     REQUIRE_ROUTER_PORT(router);
-    const std::pair<const char*, int> cases[] = {
-        {"COM250", 115200}, {router.Path(), 0}, {router.Path(), -9600}};
-    for (const auto& [port, speed] : cases) {
-        SCOPED_TRACE(std::string(port) + " at " + std::to_string(speed));
+    struct Case {
+        const char* port;
+        int speed, dataBits;
+        Parity parity;
+    };
+    const Case cases[] = {
+        {"COM250", 115200, 8, Parity::kNone},     {router.Path(), 0, 8, Parity::kNone},
+        {router.Path(), -9600, 8, Parity::kNone}, {router.Path(), 9600, 8, Parity(7)},
+#ifndef _WIN32
+        {"/dev/null", 9600, 8, Parity::kNone},  // not a terminal
+        {router.Path(), 9600, 9, Parity::kNone},
+#endif
+    };
+    for (const auto& [port, speed, dataBits, parity] : cases) {
+        SCOPED_TRACE(std::string(port) + " " + std::to_string(speed) + " " +
+                     std::to_string(dataBits) + " " + std::to_string(int(parity)));
         SerialLink link;
-        EXPECT_NE(link.Open(port, speed, 8, StopBits::kOne, Parity::kNone), LinkResult::kOk);
-        if (speed > 0) {
-            EXPECT_EQ(link.message, "fail Port open");
-        }
+        EXPECT_NE(link.Open(port, speed, dataBits, StopBits::kOne, parity), LinkResult::kOk);
+        EXPECT_EQ(link.message, std::string(port) == "COM250" ? "fail Port open" : "");
+        EXPECT_EQ(link.portName, port);
         EXPECT_EQ(link.connected.load(), 0);
+#ifndef _WIN32
+        EXPECT_EQ(testing::WatcherCount(), 0);
+#endif
         EXPECT_EQ(link.Write("MON=?!", 6), 0);
     }
 }

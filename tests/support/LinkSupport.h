@@ -147,20 +147,6 @@ struct LoopbackSocket {
         return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                       sizeof a) == static_cast<ssize_t>(bytes.size());
     }
-    // One datagram within the patience; fromPort tells who sent it.
-    bool Receive(std::string& out, int* fromPort = nullptr) const {
-        char buffer[2048];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        if (!Readable(fd, static_cast<int>(kPatience.count())))
-            return false;
-        const ssize_t n =
-            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        out.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (fromPort)
-            *fromPort = ntohs(from.sin_port);
-        return n >= 0;
-    }
     int fd;
     int port = 0;
 };
@@ -360,7 +346,7 @@ inline std::vector<std::string> StartupQueryList() {
 
 namespace corvane::testing {
 
-inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool serial = false) {
+inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options = {}, bool serial = false) {
     options.serial = serial;
     options.bindAddress = "127.0.0.1";
     // A few bounded attempts, since the system picks the port and port + 10 must be free too.
@@ -377,13 +363,6 @@ inline std::unique_ptr<sim::RouterSim> StartSim(sim::SimOptions options, bool se
     ADD_FAILURE() << "no UDP port pair found";
     return nullptr;
 }
-inline std::unique_ptr<sim::RouterSim> StartUdpSim(sim::SimOptions options = {}) {
-    return StartSim(options, false);
-}
-inline std::unique_ptr<sim::RouterSim> StartSerialSim(sim::SimOptions options = {}) {
-    return StartSim(options, true);
-}
-
 // Starts a simulator of the given kind and connects the client to it.
 inline std::unique_ptr<sim::RouterSim> Connect(Client& client, bool serial,
                                                sim::SimOptions options = {}) {

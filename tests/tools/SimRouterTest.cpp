@@ -47,6 +47,7 @@ TEST(SimRouter, MalformedOrOutOfRangeCommandsGetNoMadeUpAnswer) {
 
 TEST(SimFraming, SplitsTheStreamIntoCommandsAndDropsRunawayText) {
     const std::string runaway(CommandFramer::kMaxCommand + 10, 'x');
+    const std::string edid = "EDIT=" + std::string(256, '!') + "!";  // framed by its length
     struct Case {
         std::vector<std::string> chunks, commands;
     };
@@ -54,6 +55,7 @@ TEST(SimFraming, SplitsTheStreamIntoCommandsAndDropsRunawayText) {
                           {{"LI", "NK=", "?!"}, {"LINK=?!"}},
                           {{"MON=?!VID"}, {"MON=?!"}},
                           {{"EDIT!", "EDI=?!"}, {"EDIT!", "EDI=?!"}},  // not an EDID frame
+                          {{edid.substr(0, 99), edid.substr(99) + "MON=?!"}, {edid, "MON=?!"}},
                           {{runaway, "MON=?!"}, {"MON=?!"}}};
     for (const Case& c : cases) {
         CommandFramer framer;

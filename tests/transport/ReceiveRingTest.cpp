@@ -22,7 +22,7 @@ protected:
     ReceiveRing ring;
 };
 
-TEST_P(RingAtOffset, FullRingRefusesEmptyRingHandsOutNothing) {
+TEST_P(RingAtOffset, FullAndEmptyAreRefusedAndOrderHoldsAllTheWayRound) {
     std::uint8_t b = 0x5A;
     EXPECT_EQ(ring.Get(b), 0);
     EXPECT_EQ(b, 0x5A);
@@ -38,10 +38,8 @@ TEST_P(RingAtOffset, FullRingRefusesEmptyRingHandsOutNothing) {
     }
     EXPECT_EQ(ring.Get(b), 0);
     EXPECT_EQ(ring.Count(), 0);
-}
-
-TEST_P(RingAtOffset, BytesKeepTheirOrderAllTheWayRound) {
-    std::uint8_t next = 0, expected = 0, b;
+    // Bytes keep their order all the way round.
+    std::uint8_t next = 0, expected = 0;
     for (int round = 0; round < ReceiveRing::kSize / 97 + 2; ++round) {
         for (int i = 0; i < 97; ++i)
             ASSERT_EQ(ring.Put(next++), 1);
