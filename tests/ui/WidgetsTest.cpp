@@ -8,6 +8,7 @@
 #include "ui/ColorLabel.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
+#include "ui/InputGrid.h"
 #include "ui/LogList.h"
 #include "ui/MatrixView.h"
 
@@ -286,6 +287,33 @@ private slots:
         for (int x : {top.right() - 30, top.right() - 5})
             QCOMPARE(image.pixel(offset + QPoint(x, top.center().y())),
                      image.pixel(offset + QPoint(x, next.center().y())));
+    }
+
+    // The owner-drawn controls paint at the screen's pixel ratio, not at 1x
+    // scaled up; ctest runs this case again at 1.5 and 2 (QT_SCALE_FACTOR).
+    void buffersAtPixelRatio() {
+        MatrixView view(state, config);
+        view.resize(707, 535);
+        InputGrid grid;
+        grid.resize(300, 120);
+        ImageButton button(QStringLiteral("Connect"));
+        button.resize(93, 29);
+        button.SetShade(2, 8, 10, 5, ColorFromRef(0x796B6B));
+        for (QWidget* w : std::initializer_list<QWidget*>{&view, &grid, &button})
+            w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const qreal ratio = view.devicePixelRatioF();
+        QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        view.PaintBuffer();
+        grid.repaint();
+        const QImage face = button.RenderFace();
+        const std::pair<const QImage*, QSize> images[] = {{&view.backBuffer, view.size()},
+                                                          {&grid.backBuffer, grid.size()},
+                                                          {&face, button.size()}};
+        for (const auto& [image, logical] : images) {
+            QCOMPARE(image->devicePixelRatio(), ratio);
+            QCOMPARE(image->size(), logical * ratio);
+        }
     }
 
     void aboutLinesFit() {
