@@ -1,3 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -5,8 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <string>
 
 #include "RouterSim.h"
+#include "app/StartUp.h"
 #include "protocol/Commands.h"
 #include "ui/ColorLabel.h"
 #include "ui/ImageButton.h"
@@ -14,6 +20,7 @@
 #include "ui/MainDialog.h"
 #include "ui/MatrixView.h"
 #include "ui/QuadDialog.h"
+#include "ui/VideohubListener.h"
 
 using namespace corvane;
 
@@ -31,6 +38,33 @@ QString Map(std::initializer_list<std::pair<int, int>> links) {
     return "LINK=" + pairs.join(',') + "!";
 }
 
+// A Videohub panel on loopback, read without blocking the window's events.
+struct Panel {
+    explicit Panel(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<unsigned short>(port));
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    }
+    ~Panel() { Close(); }
+    void Close() {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+    }
+    bool Has(const char* part) {
+        char buffer[65536];
+        const ssize_t n = fd >= 0 ? recv(fd, buffer, sizeof buffer, 0) : -1;
+        if (n > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+        return text.find(part) != std::string::npos;
+    }
+    void Send(const std::string& bytes) const { send(fd, bytes.data(), bytes.size(), 0); }
+    int fd;
+    std::string text;
+};
+
 }  // namespace
 
 class MainDialogTest : public QObject {
@@ -40,12 +74,15 @@ class MainDialogTest : public QObject {
     QString previousDir = QDir::currentPath();
 
 private slots:
-    // A directory of our own, with a config.ini for this machine only.
+    // A directory of our own, with a config.ini for this machine only; the
+    // window serves Videohub panels on loopback.
     void initTestCase() {
         QVERIFY(QDir::setCurrent(dir.path()));
         QFile ini(QStringLiteral("config.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n");
+        ini.write(
+            "[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n"
+            "[VIDEOHUB]\r\nListen=127.0.0.1:0\r\n");
     }
     void cleanupTestCase() { QDir::setCurrent(previousDir); }
 
@@ -226,47 +263,6 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
-    // Two quick clicks against a router that answers late both end on the
-    // router and in the view: the second command carries the first route.
-    void burstAgainstSlowRouter() {
-        MainDialog dialog;
-        dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
-        sim::SimOptions options;
-        options.delayMs = 150;
-        std::unique_ptr<sim::RouterSim> router;
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            router = std::make_unique<sim::RouterSim>(options);
-            std::string error;
-            QVERIFY2(router->Start(&error), error.c_str());
-            if (router->port > 65000)
-                continue;
-            dialog.config.udpPort = router->port;
-            dialog.Connect();
-            if (dialog.session.connectionStatus != kConnectionFailed)
-                break;
-            dialog.Disconnect();
-        }
-        RouterSession& session = dialog.session;
-        QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected &&
-                                     session.pollIndex >= unsigned(kStartupQueryCount) &&
-                                     session.commandQueue.empty(),
-                                 30000);
-        MatrixView* view = dialog.matrixView;
-        const auto& cells = view->layout.cellRects;
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kInputSide][3]).center());
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][2]).center());
-        QTRY_VERIFY_WITH_TIMEOUT(session.commandQueue.empty(), 5000);  // the first has left
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][5]).center());
-        QTRY_VERIFY_WITH_TIMEOUT(!session.routing.HasPending() && session.commandQueue.empty(),
-                                 10000);
-        QCOMPARE(session.state.routedInput[2], 3);
-        QCOMPARE(session.state.routedInput[5], 3);
-        QCOMPARE(router->Router().route[2], 3);
-        QCOMPARE(router->Router().route[5], 3);
-        dialog.Disconnect();
-        router->Stop();
-    }
-
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
     void screenLogToggle() {
         MainDialog dialog;
@@ -328,12 +324,16 @@ private slots:
         router.Stop();
     }
 
-    // "Connect" against the simulated router: the start-up poll fills the model and the panels.
+    // "Connect" against the simulated router: the start-up poll fills the
+    // model and the panels; a Videohub panel routes through the window, sees
+    // its protect and is counted.
     void connectAgainstSimulator() {
         MainDialog dialog;
         dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.videohub);
+        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
         // The program binds the router's port + 10, which may be taken: try another.
         std::unique_ptr<sim::RouterSim> router;
         for (int attempt = 0; attempt < 5; ++attempt) {
@@ -352,15 +352,85 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             session.connectionStatus == kConnected &&
                 session.pollIndex >= unsigned(kStartupQueryCount) && session.commandQueue.empty() &&
-                session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0,
+                session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0 &&
+                session.linkAnswers > 0,
             20000);
         QCOMPARE(dialog.connectionPanel->text(),
                  QStringLiteral("   Status : Connected\n   Ethernet IP : 127.0.0.1\n   Port : %1 ")
                      .arg(router->port));
         QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(router->Router().mac)));
+
+        Panel panel(dialog.videohub->Port());
+        QTRY_VERIFY_WITH_TIMEOUT(panel.Has("END PRELUDE:\n\n"), 10000);
+        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 1 client\n"));
+        panel.text.clear();
+        panel.Send("VIDEO OUTPUT ROUTING:\n1 2\n\n");
+        QTRY_VERIFY_WITH_TIMEOUT(panel.Has("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
+        QCOMPARE(router->Router().route[2], 3);
+        session.SetProtected(5, true);
+        dialog.SyncVideohub();
+        QTRY_VERIFY_WITH_TIMEOUT(panel.Has("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
+        panel.Close();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"),
+                                 10000);
+
         QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
         QCOMPARE(session.connectionStatus, int(kDisconnected));
         router->Stop();
+    }
+
+    // Only a start in the home folder with no config.ini moves to the
+    // per-user folder; a folder with its own config.ini runs where it is.
+    void perUserFolder_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("configHere");
+        QTest::addColumn<QString>("dataHome");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("desktop start") << "home" << false << "data" << true;
+        QTest::newRow("home with config.ini") << "home" << true << "data" << false;
+        QTest::newRow("another folder") << "other" << false << "data" << false;
+        QTest::newRow("relative data home") << "home" << false << "rel" << false;
+        QTest::newRow("no data home") << "home" << false << "" << false;
+    }
+    void perUserFolder() {
+        QFETCH(QString, where);
+        QFETCH(bool, configHere);
+        QFETCH(QString, dataHome);
+        QFETCH(bool, moves);
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("other")));
+        const QString home = root.filePath(QStringLiteral("home"));
+        // The same folder written another way still counts as home.
+        const QString cwd =
+            where == "home" ? root.filePath(QStringLiteral("home/sub/..")) : root.filePath(where);
+        const QString data = dataHome == "data"  ? root.filePath(QStringLiteral("share"))
+                             : dataHome == "rel" ? QStringLiteral("share")
+                                                 : QString();
+        const QString folder = PerUserFolder(cwd, home, data, configHere);
+        QCOMPARE(folder, moves ? root.filePath(QStringLiteral("share/corvane")) : QString());
+    }
+
+    // The demo serves on 127.0.0.1 from a scratch folder whose config.ini
+    // points at it; the window connects and polls; everything goes at the end.
+    void demoConnects() {
+        const QString started = QDir::currentPath();
+        QString scratch;
+        {
+            DemoRouter demo;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            scratch = QDir::currentPath();
+            MainDialog window;
+            window.Connect();
+            QTRY_VERIFY_WITH_TIMEOUT(window.session.pollIndex >= unsigned(kStartupQueryCount) &&
+                                         window.session.commandQueue.empty(),
+                                     20000);
+            QCOMPARE(window.session.connectionStatus, int(kConnected));
+            QVERIFY(demo.sim->CommandCount() >= std::size_t(kStartupQueryCount));
+        }
+        QCOMPARE(QDir::currentPath(), started);
+        QVERIFY(!QFile::exists(scratch));
     }
 };
 
