@@ -93,30 +93,25 @@ private slots:
         QCOMPARE(dib.PaletteColor(256), QRgb(0));
     }
 
-    void shadeBounds_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("granularity");
-        QTest::newRow("diagonal") << 1 << 8;
-        QTest::newRow("horizontal") << 2 << 8;
-        QTest::newRow("horizontal, no noise") << 2 << 0;
-        QTest::newRow("vertical") << 3 << 20;
-        QTest::newRow("unknown type is noise") << 9 << 30;
-    }
-    // Every shade type gives a face that varies (a ramp or noise), never a flat one.
+    // Every shade type gives a face that varies (a ramp or noise), never a
+    // flat one: diagonal, horizontal with and without noise, vertical, and
+    // an unknown type, which is noise.
     void shadeBounds() {
-        QFETCH(int, type);
-        QFETCH(int, granularity);
-        ImageButton button;
-        button.resize(93, 29);
-        button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
-        int minimum = 255, maximum = 0;
-        for (int y = 0; y < 29; ++y) {
-            for (int x = 0; x < 93; ++x) {
-                minimum = std::min(minimum, button.normalFace.PixelIndex(x, y));
-                maximum = std::max(maximum, button.normalFace.PixelIndex(x, y));
+        for (const auto& [type, granularity] :
+             {std::pair{1, 8}, {2, 8}, {2, 0}, {3, 20}, {9, 30}}) {
+            ImageButton button;
+            button.resize(93, 29);
+            button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
+            int minimum = 255, maximum = 0;
+            for (int y = 0; y < 29; ++y) {
+                for (int x = 0; x < 93; ++x) {
+                    minimum = std::min(minimum, button.normalFace.PixelIndex(x, y));
+                    maximum = std::max(maximum, button.normalFace.PixelIndex(x, y));
+                }
             }
+            QVERIFY2(maximum - minimum > (type == 9 ? granularity : 60),
+                     qPrintable(QStringLiteral("type %1 noise %2").arg(type).arg(granularity)));
         }
-        QVERIFY(maximum - minimum > (type == 9 ? granularity : 60));
     }
 
     // The palette runs from the dark to the light system colour through the
@@ -249,40 +244,37 @@ private slots:
         QCOMPARE(countReddish(2), 0);
     }
 
-    // A disabled caption reads at 4.5:1 or better against its face, on light
-    // and dark faces: its darkest (lightest) ink against the face's median.
-    void disabledCaptionContrast_data() {
-        QTest::addColumn<int>("shade");
-        QTest::addColumn<QColor>("face");
-        QTest::newRow("window shade") << 2 << QColor();
-        QTest::newRow("diagonal") << 1 << QColor();
-        QTest::newRow("dark face") << 2 << QColor(40, 40, 48);
-    }
+    // A disabled caption reads at 4.5:1 or better against its face, on the
+    // window shade, the diagonal one and a dark face: its darkest (lightest)
+    // ink against the face's median.
     void disabledCaptionContrast() {
-        QFETCH(int, shade);
-        QFETCH(QColor, face);
-        ImageButton button(QStringLiteral("Connect"));
-        if (face.isValid()) {
-            QPalette pal = button.palette();
-            pal.setColor(QPalette::Button, face);
-            pal.setColor(QPalette::Light, face.lighter(130));
-            pal.setColor(QPalette::Dark, face.darker(130));
-            button.setPalette(pal);
+        for (const auto& [shade, face] :
+             {std::pair{2, QColor()}, {1, QColor()}, {2, QColor(40, 40, 48)}}) {
+            ImageButton button(QStringLiteral("Connect"));
+            if (face.isValid()) {
+                QPalette pal = button.palette();
+                pal.setColor(QPalette::Button, face);
+                pal.setColor(QPalette::Light, face.lighter(130));
+                pal.setColor(QPalette::Dark, face.darker(130));
+                button.setPalette(pal);
+            }
+            button.resize(93, 29);
+            button.SetShade(shade, 8, 10, 5, ColorFromRef(0x796B6B));
+            button.SetTextFont(TahomaFont(11, true));
+            button.setEnabled(false);
+            const QImage image = button.RenderFace();
+            QList<double> band;
+            for (int y = 10; y < 19; ++y)
+                for (int x = 20; x < 73; ++x)
+                    band.append(Luminance(image.pixel(x, y)));
+            std::sort(band.begin(), band.end());
+            const double median = band[band.size() / 2];
+            const double ink = median > 0.2 ? band.first() : band.last();
+            const double contrast = (std::max(ink, median) + 0.05) / (std::min(ink, median) + 0.05);
+            QVERIFY2(contrast >= 4.5,
+                     qPrintable(QString::asprintf("shade %d%s, %.2f:1", shade,
+                                                  face.isValid() ? " dark" : "", contrast)));
         }
-        button.resize(93, 29);
-        button.SetShade(shade, 8, 10, 5, ColorFromRef(0x796B6B));
-        button.SetTextFont(TahomaFont(11, true));
-        button.setEnabled(false);
-        const QImage image = button.RenderFace();
-        QList<double> band;
-        for (int y = 10; y < 19; ++y)
-            for (int x = 20; x < 73; ++x)
-                band.append(Luminance(image.pixel(x, y)));
-        std::sort(band.begin(), band.end());
-        const double median = band[band.size() / 2];
-        const double ink = median > 0.2 ? band.first() : band.last();
-        const double contrast = (std::max(ink, median) + 0.05) / (std::min(ink, median) + 0.05);
-        QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
     }
 
     // Multi-line panels and the log list keep 13 px between lines, so a
