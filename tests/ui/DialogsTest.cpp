@@ -230,13 +230,12 @@ private slots:
 
     // Saving the link settings writes config.ini afresh and reopens the link
     // only when its type changed while it was open. start: a status (3: a UDP
-    // link really opened), or 13 for a serial link standing open.
+    // link really opened).
     void reconnect_data() {
         QTest::addColumn<int>("start");
         QTest::addColumn<bool>("chooseSerial");
         QTest::addColumn<QString>("disconnected");  // the log line, "" for none
         QTest::addColumn<int>("status");
-        QTest::newRow("rs232 open -> ethernet") << 13 << false << "RS232 Disconnect " << 1;
         QTest::newRow("udp open -> rs232") << 3 << true << "UDP Disconnect " << 2;
         QTest::newRow("udp open, same type") << 3 << false << "" << 1;
         QTest::newRow("disconnected -> rs232") << 0 << true << "" << 0;
@@ -247,11 +246,10 @@ private slots:
         QFETCH(bool, chooseSerial);
         QFETCH(QString, disconnected);
         rig->connection.showMessage = [](const std::string&) {};
-        rig->config.useSerial = start == 13;  // closing a port that is not open is harmless
         if (start == 3)
             OpenUdp();
         else
-            rig->session.connectionStatus = start % 10;
+            rig->session.connectionStatus = start;
         const UdpLink* before = rig->connection.udpLink.get();
         QVERIFY(QFile::remove(QStringLiteral("config.ini")));
         rig->config.baudRate = 4800;  // no row in the list: kept as it is

@@ -23,16 +23,13 @@ using namespace corvane;
 
 namespace {
 
-// The full map with every output unlinked except the given (input, output) pairs.
+// The full map with every output unlinked except the given (input, output)
+// pairs; the wire format tests pin how it is written.
 QString Map(std::initializer_list<std::pair<int, int>> links) {
-    QStringList pairs;
-    for (int o = 1; o <= 16; ++o) {
-        int input = 0;
-        for (const auto& [i, out] : links)
-            input = out == o ? i : input;
-        pairs << QString::asprintf("%02d^%02d", input, o);
-    }
-    return "LINK=" + pairs.join(',') + "!";
+    int routes[kChannelTableSize] = {};
+    for (const auto& [input, output] : links)
+        routes[output] = input;
+    return QString::fromStdString(BuildLinkCommand(routes));
 }
 
 }  // namespace

@@ -117,9 +117,8 @@ private slots:
     // The palette runs from the dark to the light system colour through the
     // face colour, tinted; the hover face is lighter and drawn on hover.
     void paletteAndFaces() {
-        QWidget parent;
-        ImageButton button(QStringLiteral("Connect"), &parent);
-        button.setGeometry(0, 0, 93, 29);
+        ImageButton button(QStringLiteral("Connect"));
+        button.resize(93, 29);
         const QPalette& pal = button.palette();
         const QColor shadow = pal.color(QPalette::Dark), tint(107, 107, 121);
         button.SetShade(2, 8, 10, 0, tint);
