@@ -2,11 +2,14 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <string>
 
 #include "RouterSim.h"
+#include "app/StartUp.h"
 #include "protocol/Commands.h"
 #include "ui/ColorLabel.h"
 #include "ui/ImageButton.h"
@@ -14,21 +17,19 @@
 #include "ui/MainDialog.h"
 #include "ui/MatrixView.h"
 #include "ui/QuadDialog.h"
+#include "ui/VideohubListener.h"
 
 using namespace corvane;
 
 namespace {
 
-// The full map with every output unlinked except the given (input, output) pairs.
+// The full map with every output unlinked except the given (input, output)
+// pairs; the wire format tests pin how it is written.
 QString Map(std::initializer_list<std::pair<int, int>> links) {
-    QStringList pairs;
-    for (int o = 1; o <= 16; ++o) {
-        int input = 0;
-        for (const auto& [i, out] : links)
-            input = out == o ? i : input;
-        pairs << QString::asprintf("%02d^%02d", input, o);
-    }
-    return "LINK=" + pairs.join(',') + "!";
+    int routes[kChannelTableSize] = {};
+    for (const auto& [input, output] : links)
+        routes[output] = input;
+    return QString::fromStdString(BuildLinkCommand(routes));
 }
 
 }  // namespace
@@ -40,12 +41,15 @@ class MainDialogTest : public QObject {
     QString previousDir = QDir::currentPath();
 
 private slots:
-    // A directory of our own, with a config.ini for this machine only.
+    // A directory of our own, with a config.ini for this machine only; the
+    // window serves Videohub panels on loopback.
     void initTestCase() {
         QVERIFY(QDir::setCurrent(dir.path()));
         QFile ini(QStringLiteral("config.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n");
+        ini.write(
+            "[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n"
+            "[VIDEOHUB]\r\nListen=127.0.0.1:0\r\n");
     }
     void cleanupTestCase() { QDir::setCurrent(previousDir); }
 
@@ -124,23 +128,18 @@ private slots:
         QCOMPARE(view->selectedInput, 3);
         QVERIFY(queue.empty());
 
-        // Output clicks toggle against what was asked; the one unsent LINK
-        // command takes each new map.
+        // Output clicks route the selected input into the one unsent LINK command.
         click(out(2));
-        QCOMPARE(last(), Map({{3, 2}}));
-        dialog.session.state.routedInput[7] = 11;
-        click(out(2));
-        QCOMPARE(last(), Map({{11, 7}}));
         click(out(5));
-        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
         click(ToQRect(headers[kInputSide][1]).center());
         click(ToQRect(headers[kOutputSide][1]).center());
         QCOMPARE(queue.size(), std::size_t(1));
+        QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         // Shift+click and a right-click protect an output; clicks then leave it.
         QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, out(5));
         QVERIFY(dialog.session.routing.Protected(5));
         click(out(5));
-        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
+        QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         QContextMenuEvent onCell(QContextMenuEvent::Mouse, out(5), view->mapToGlobal(out(5)));
         QCoreApplication::sendEvent(view, &onCell);
         QVERIFY(!dialog.session.routing.Protected(5));
@@ -187,7 +186,7 @@ private slots:
         };
         clearFromMenu();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(last(), Map({{3, 5}, {11, 7}}));
+        QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         answer = true;
         clearFromMenu();
         QCOMPARE(queue.size(), std::size_t(1));
@@ -226,47 +225,6 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
-    // Two quick clicks against a router that answers late both end on the
-    // router and in the view: the second command carries the first route.
-    void burstAgainstSlowRouter() {
-        MainDialog dialog;
-        dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
-        sim::SimOptions options;
-        options.delayMs = 150;
-        std::unique_ptr<sim::RouterSim> router;
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            router = std::make_unique<sim::RouterSim>(options);
-            std::string error;
-            QVERIFY2(router->Start(&error), error.c_str());
-            if (router->port > 65000)
-                continue;
-            dialog.config.udpPort = router->port;
-            dialog.Connect();
-            if (dialog.session.connectionStatus != kConnectionFailed)
-                break;
-            dialog.Disconnect();
-        }
-        RouterSession& session = dialog.session;
-        QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected &&
-                                     session.pollIndex >= unsigned(kStartupQueryCount) &&
-                                     session.commandQueue.empty(),
-                                 30000);
-        MatrixView* view = dialog.matrixView;
-        const auto& cells = view->layout.cellRects;
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kInputSide][3]).center());
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][2]).center());
-        QTRY_VERIFY_WITH_TIMEOUT(session.commandQueue.empty(), 5000);  // the first has left
-        QTest::mouseClick(view, Qt::LeftButton, {}, ToQRect(cells[kOutputSide][5]).center());
-        QTRY_VERIFY_WITH_TIMEOUT(!session.routing.HasPending() && session.commandQueue.empty(),
-                                 10000);
-        QCOMPARE(session.state.routedInput[2], 3);
-        QCOMPARE(session.state.routedInput[5], 3);
-        QCOMPARE(router->Router().route[2], 3);
-        QCOMPARE(router->Router().route[5], 3);
-        dialog.Disconnect();
-        router->Stop();
-    }
-
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
     void screenLogToggle() {
         MainDialog dialog;
@@ -294,46 +252,39 @@ private slots:
         QCOMPARE(dialog.logList->item(999)->text(), QStringLiteral("line 1004"));
     }
 
-    void linkFailures_data() {
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("datagram over 256 bytes") << false;
-        QTest::newRow("pty hung up") << true;
-    }
-    // The window's own event handling of a failed read or a vanished device:
-    // "Connection Failed" is shown and "Disconnect" stays available.
-    void linkFailures() {
-        QFETCH(bool, serial);
+    // The window's own event handling of a vanished device: "Connection
+    // Failed" is shown and "Disconnect" stays available.
+    void serialHangUp() {
         sim::SimOptions options;
-        options.serial = serial;
-        options.fault = serial ? sim::Fault::None : sim::Fault::Oversize;
+        options.serial = true;
         sim::RouterSim router(options);
         std::string error;
         QVERIFY2(router.Start(&error), error.c_str());
         MainDialog dialog;
         dialog.messageBox = [](const QString&) {};
-        dialog.config.useSerial = serial;
+        dialog.config.useSerial = true;
         dialog.config.comName = router.ptyPath;
-        dialog.config.udpPort = router.port;
         dialog.Connect();
-        if (serial) {
-            QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnected), 10000);
-            router.DropLink();
-        }
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnected), 10000);
+        router.DropLink();
         QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnectionFailed), 10000);
         QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
-        QVERIFY(!dialog.connectButton->isEnabled());
-        QVERIFY(dialog.disconnectButton->isEnabled());
+        QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
         dialog.Disconnect();
         QVERIFY(dialog.connectButton->isEnabled());
         router.Stop();
     }
 
-    // "Connect" against the simulated router: the start-up poll fills the model and the panels.
+    // "Connect" against the simulated router: the start-up poll fills the
+    // model and the panels; a Videohub panel routes through the window, sees
+    // its protect and is counted; a read that fails shows.
     void connectAgainstSimulator() {
         MainDialog dialog;
         dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.videohub);
+        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
         // The program binds the router's port + 10, which may be taken: try another.
         std::unique_ptr<sim::RouterSim> router;
         for (int attempt = 0; attempt < 5; ++attempt) {
@@ -352,15 +303,96 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             session.connectionStatus == kConnected &&
                 session.pollIndex >= unsigned(kStartupQueryCount) && session.commandQueue.empty() &&
-                session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0,
+                session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0 &&
+                session.linkAnswers > 0,
             20000);
-        QCOMPARE(dialog.connectionPanel->text(),
-                 QStringLiteral("   Status : Connected\n   Ethernet IP : 127.0.0.1\n   Port : %1 ")
-                     .arg(router->port));
+        QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
         QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(router->Router().mac)));
+
+        QTcpSocket panel;  // a Videohub panel
+        panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->Port()));
+        QByteArray heard;
+        auto hears = [&](const char* part) {
+            heard += panel.readAll();
+            return heard.contains(part);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hears("END PRELUDE:\n\n"), 10000);
+        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 1 client\n"));
+        heard.clear();
+        panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
+        QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
+        QCOMPARE(router->Router().route[2], 3);
+        session.SetProtected(5, true);
+        dialog.SyncVideohub();
+        QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
+        panel.close();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"),
+                                 10000);
+
+        // A datagram over 256 bytes fails the read; then only "Disconnect" is offered.
+        dialog.messageBox = [](const QString&) {};
+        router->Inject(std::string(300, '!'));
+        QTRY_COMPARE_WITH_TIMEOUT(session.connectionStatus, int(kConnectionFailed), 10000);
+        QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
+        QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
         QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
         QCOMPARE(session.connectionStatus, int(kDisconnected));
+        QVERIFY(dialog.connectButton->isEnabled());
         router->Stop();
+    }
+
+    // Only a start in the home folder with no config.ini moves to the
+    // per-user folder; a folder with its own config.ini runs where it is.
+    void perUserFolder_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("configHere");
+        QTest::addColumn<QString>("dataHome");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("desktop start") << "home" << false << "data" << true;
+        QTest::newRow("home with config.ini") << "home" << true << "data" << false;
+        QTest::newRow("another folder") << "other" << false << "data" << false;
+        QTest::newRow("relative data home") << "home" << false << "rel" << false;
+        QTest::newRow("no data home") << "home" << false << "" << false;
+    }
+    void perUserFolder() {
+        QFETCH(QString, where);
+        QFETCH(bool, configHere);
+        QFETCH(QString, dataHome);
+        QFETCH(bool, moves);
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("other")));
+        const QString home = root.filePath(QStringLiteral("home"));
+        // The same folder written another way still counts as home.
+        const QString cwd =
+            where == "home" ? root.filePath(QStringLiteral("home/sub/..")) : root.filePath(where);
+        const QString data = dataHome == "data"  ? root.filePath(QStringLiteral("share"))
+                             : dataHome == "rel" ? QStringLiteral("share")
+                                                 : QString();
+        const QString folder = PerUserFolder(cwd, home, data, configHere);
+        QCOMPARE(folder, moves ? root.filePath(QStringLiteral("share/corvane")) : QString());
+    }
+
+    // The demo serves on 127.0.0.1 from a scratch folder whose config.ini
+    // points at it; the window connects and polls; everything goes at the end.
+    void demoConnects() {
+        const QString started = QDir::currentPath();
+        QString scratch;
+        {
+            DemoRouter demo;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            scratch = QDir::currentPath();
+            MainDialog window;
+            window.Connect();
+            QTRY_VERIFY_WITH_TIMEOUT(window.session.pollIndex >= unsigned(kStartupQueryCount) &&
+                                         window.session.commandQueue.empty(),
+                                     20000);
+            QCOMPARE(window.session.connectionStatus, int(kConnected));
+            QVERIFY(demo.sim->CommandCount() >= std::size_t(kStartupQueryCount));
+        }
+        QCOMPARE(QDir::currentPath(), started);
+        QVERIFY(!QFile::exists(scratch));
     }
 };
 

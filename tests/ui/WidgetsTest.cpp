@@ -8,7 +8,9 @@
 #include "ui/ColorLabel.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
+#include "ui/InputGrid.h"
 #include "ui/LogList.h"
+#include "ui/MatrixLayout.h"
 #include "ui/MatrixView.h"
 
 using namespace corvane;
@@ -38,6 +40,33 @@ QList<QPair<int, int>> InkRuns(const QImage& image, QRect area, QRgb ink) {
     return runs;
 }
 
+// The main window's view is 707 wide: input cells 1..4 start at x 25, 195,
+// 365, 535 and are 167 wide, rows start at y 15, 80, 145, 210 and are 46
+// high; output rows are 275 lower, under headers at y 277 + 65 * (slot - 1).
+struct HitCase {
+    const char* where;
+    int width, x, y;
+    ViewHitKind kind;
+    int index;
+};
+constexpr HitCase kHitCases[] = {
+    {"input 1 top-left corner", 707, 25, 15, kInputCell, 1},
+    {"input 1 last pixel", 707, 191, 60, kInputCell, 1},
+    {"input 1 right edge", 707, 192, 30, kNoHit, 0},
+    {"input 1 bottom edge", 707, 100, 61, kNoHit, 0},
+    {"input 2 left edge", 707, 195, 15, kInputCell, 2},
+    {"input 16", 707, 600, 255, kInputCell, 16},
+    {"input slot header takes no click", 707, 100, 10, kNoHit, 0},
+    {"gap between inputs and outputs", 707, 300, 270, kNoHit, 0},
+    {"output header 1 top-left", 707, 2, 277, kOutputSlotHeader, 1},
+    {"output header follows the width", 400, 397, 280, kOutputSlotHeader, 1},
+    {"output header past a narrow width", 400, 398, 280, kNoHit, 0},
+    {"output header 4", 707, 100, 472, kOutputSlotHeader, 4},
+    {"output 1 under its header", 707, 100, 290, kOutputCell, 1},
+    {"output 1 bottom edge", 707, 100, 336, kNoHit, 0},
+    {"output 16", 707, 701, 530, kOutputCell, 16},
+};
+
 }  // namespace
 
 class WidgetsTest : public QObject {
@@ -64,38 +93,32 @@ private slots:
         QCOMPARE(dib.PaletteColor(256), QRgb(0));
     }
 
-    void shadeBounds_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("granularity");
-        QTest::newRow("diagonal") << 1 << 8;
-        QTest::newRow("horizontal") << 2 << 8;
-        QTest::newRow("horizontal, no noise") << 2 << 0;
-        QTest::newRow("vertical") << 3 << 20;
-        QTest::newRow("unknown type is noise") << 9 << 30;
-    }
-    // Every shade type gives a face that varies (a ramp or noise), never a flat one.
+    // Every shade type gives a face that varies (a ramp or noise), never a
+    // flat one: diagonal, horizontal with and without noise, vertical, and
+    // an unknown type, which is noise.
     void shadeBounds() {
-        QFETCH(int, type);
-        QFETCH(int, granularity);
-        ImageButton button;
-        button.resize(93, 29);
-        button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
-        int minimum = 255, maximum = 0;
-        for (int y = 0; y < 29; ++y) {
-            for (int x = 0; x < 93; ++x) {
-                minimum = std::min(minimum, button.normalFace.PixelIndex(x, y));
-                maximum = std::max(maximum, button.normalFace.PixelIndex(x, y));
+        for (const auto& [type, granularity] :
+             {std::pair{1, 8}, {2, 8}, {2, 0}, {3, 20}, {9, 30}}) {
+            ImageButton button;
+            button.resize(93, 29);
+            button.SetShade(type, granularity, 10, 5, ColorFromRef(0x796B6B));
+            int minimum = 255, maximum = 0;
+            for (int y = 0; y < 29; ++y) {
+                for (int x = 0; x < 93; ++x) {
+                    minimum = std::min(minimum, button.normalFace.PixelIndex(x, y));
+                    maximum = std::max(maximum, button.normalFace.PixelIndex(x, y));
+                }
             }
+            QVERIFY2(maximum - minimum > (type == 9 ? granularity : 60),
+                     qPrintable(QStringLiteral("type %1 noise %2").arg(type).arg(granularity)));
         }
-        QVERIFY(maximum - minimum > (type == 9 ? granularity : 60));
     }
 
     // The palette runs from the dark to the light system colour through the
     // face colour, tinted; the hover face is lighter and drawn on hover.
     void paletteAndFaces() {
-        QWidget parent;
-        ImageButton button(QStringLiteral("Connect"), &parent);
-        button.setGeometry(0, 0, 93, 29);
+        ImageButton button(QStringLiteral("Connect"));
+        button.resize(93, 29);
         const QPalette& pal = button.palette();
         const QColor shadow = pal.color(QPalette::Dark), tint(107, 107, 121);
         button.SetShade(2, 8, 10, 0, tint);
@@ -220,40 +243,37 @@ private slots:
         QCOMPARE(countReddish(2), 0);
     }
 
-    // A disabled caption reads at 4.5:1 or better against its face, on light
-    // and dark faces: its darkest (lightest) ink against the face's median.
-    void disabledCaptionContrast_data() {
-        QTest::addColumn<int>("shade");
-        QTest::addColumn<QColor>("face");
-        QTest::newRow("window shade") << 2 << QColor();
-        QTest::newRow("diagonal") << 1 << QColor();
-        QTest::newRow("dark face") << 2 << QColor(40, 40, 48);
-    }
+    // A disabled caption reads at 4.5:1 or better against its face, on the
+    // window shade, the diagonal one and a dark face: its darkest (lightest)
+    // ink against the face's median.
     void disabledCaptionContrast() {
-        QFETCH(int, shade);
-        QFETCH(QColor, face);
-        ImageButton button(QStringLiteral("Connect"));
-        if (face.isValid()) {
-            QPalette pal = button.palette();
-            pal.setColor(QPalette::Button, face);
-            pal.setColor(QPalette::Light, face.lighter(130));
-            pal.setColor(QPalette::Dark, face.darker(130));
-            button.setPalette(pal);
+        for (const auto& [shade, face] :
+             {std::pair{2, QColor()}, {1, QColor()}, {2, QColor(40, 40, 48)}}) {
+            ImageButton button(QStringLiteral("Connect"));
+            if (face.isValid()) {
+                QPalette pal = button.palette();
+                pal.setColor(QPalette::Button, face);
+                pal.setColor(QPalette::Light, face.lighter(130));
+                pal.setColor(QPalette::Dark, face.darker(130));
+                button.setPalette(pal);
+            }
+            button.resize(93, 29);
+            button.SetShade(shade, 8, 10, 5, ColorFromRef(0x796B6B));
+            button.SetTextFont(TahomaFont(11, true));
+            button.setEnabled(false);
+            const QImage image = button.RenderFace();
+            QList<double> band;
+            for (int y = 10; y < 19; ++y)
+                for (int x = 20; x < 73; ++x)
+                    band.append(Luminance(image.pixel(x, y)));
+            std::sort(band.begin(), band.end());
+            const double median = band[band.size() / 2];
+            const double ink = median > 0.2 ? band.first() : band.last();
+            const double contrast = (std::max(ink, median) + 0.05) / (std::min(ink, median) + 0.05);
+            QVERIFY2(contrast >= 4.5,
+                     qPrintable(QString::asprintf("shade %d%s, %.2f:1", shade,
+                                                  face.isValid() ? " dark" : "", contrast)));
         }
-        button.resize(93, 29);
-        button.SetShade(shade, 8, 10, 5, ColorFromRef(0x796B6B));
-        button.SetTextFont(TahomaFont(11, true));
-        button.setEnabled(false);
-        const QImage image = button.RenderFace();
-        QList<double> band;
-        for (int y = 10; y < 19; ++y)
-            for (int x = 20; x < 73; ++x)
-                band.append(Luminance(image.pixel(x, y)));
-        std::sort(band.begin(), band.end());
-        const double median = band[band.size() / 2];
-        const double ink = median > 0.2 ? band.first() : band.last();
-        const double contrast = (std::max(ink, median) + 0.05) / (std::min(ink, median) + 0.05);
-        QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
     }
 
     // Multi-line panels and the log list keep 13 px between lines, so a
@@ -286,6 +306,41 @@ private slots:
         for (int x : {top.right() - 30, top.right() - 5})
             QCOMPARE(image.pixel(offset + QPoint(x, top.center().y())),
                      image.pixel(offset + QPoint(x, next.center().y())));
+    }
+
+    // The owner-drawn controls paint at the screen's pixel ratio, not at 1x
+    // scaled up; ctest runs this case again at 1.5 and 2 (QT_SCALE_FACTOR).
+    void buffersAtPixelRatio() {
+        MatrixView view(state, config);
+        view.resize(707, 535);
+        InputGrid grid;
+        grid.resize(300, 120);
+        ImageButton button(QStringLiteral("Connect"));
+        button.resize(93, 29);
+        button.SetShade(2, 8, 10, 5, ColorFromRef(0x796B6B));
+        for (QWidget* w : std::initializer_list<QWidget*>{&view, &grid, &button})
+            w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const qreal ratio = view.devicePixelRatioF();
+        QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        view.PaintBuffer();
+        grid.repaint();
+        const QImage face = button.RenderFace();
+        const std::pair<const QImage*, QSize> images[] = {{&view.backBuffer, view.size()},
+                                                          {&grid.backBuffer, grid.size()},
+                                                          {&face, button.size()}};
+        for (const auto& [image, logical] : images) {
+            QCOMPARE(image->devicePixelRatio(), ratio);
+            QCOMPARE(image->size(), logical * ratio);
+        }
+    }
+
+    // Cells take their edges' first pixels, headers of input slots no clicks.
+    void hitTest() {
+        for (const HitCase& c : kHitCases) {
+            const ViewHit hit = HitTest(LayoutCells(c.width), c.x, c.y);
+            QVERIFY2(hit.kind == c.kind && hit.index == c.index, c.where);
+        }
     }
 
     void aboutLinesFit() {
