@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "../support/ModelText.h"
 #include "FuzzCheck.h"
 #include "SimRouter.h"
 #include "protocol/Commands.h"
@@ -95,27 +96,8 @@ void CheckPollAgainstTheRouter(sim::SimRouter router, EventLog& log, std::size_t
     RouterSession session(log);
     FeedInTwoReads(session, stream, cut % (stream.size() + 1));
 
-    const RouterState& s = session.state;
-    for (int n = 1; n <= kChannelCount; ++n) {
-        FUZZ_CHECK(s.routedInput[n] == router.route[n] &&
-                   s.outputPlugged[n] == router.outputPlugged[n]);
-        FUZZ_CHECK(s.inputStatusText[n] == router.inputSignal[n]);
-        const std::string& mode = router.edidMode[n];
-        FUZZ_CHECK(s.inputEdidMode[n] == (mode.size() == 3 ? mode + "." : mode));
-    }
-    for (int n = 1; n <= kSlotCount; ++n) {
-        FUZZ_CHECK(s.inputCardType[n] == router.inputCard[n] &&
-                   s.quadLayout[n] == router.quadLayout[n]);
-        FUZZ_CHECK(s.outputCardType[n] == router.outputCard[n] &&
-                   s.quadResolution[n] == router.quadResolution[n]);
-    }
-    FUZZ_CHECK(s.generatorResolution == router.generatorResolution &&
-               s.generatorPattern == router.generatorPattern);
-    FUZZ_CHECK(s.monitoringChannel == router.monitoringChannel);
-    FUZZ_CHECK(s.webLock == router.webLock && s.dataLock == router.dataLock &&
-               s.keyLock == router.keyLock);
-    FUZZ_CHECK(s.routerIp == router.ip && s.routerPort == router.port &&
-               s.routerBaudRate == router.baudRate);
+    FUZZ_CHECK(testing::ModelText(session.state) ==
+               testing::ModelText(testing::PolledModel(router)));
     FUZZ_CHECK(session.connectionStatus == kConnected);
 }
 

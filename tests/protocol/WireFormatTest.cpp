@@ -3,13 +3,13 @@
 #include <climits>
 #include <cstdint>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "../support/ModelText.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
@@ -43,22 +43,6 @@ TEST(Commands, Formats) {
     };
     for (const auto& [got, expected] : cases)
         EXPECT_EQ(got, expected);
-}
-
-// Every field, so that a rule writing the wrong place shows up too.
-std::string Dump(const RouterState& s) {
-    std::ostringstream o;
-    for (int n = 0; n < kChannelTableSize; ++n)
-        o << n << ':' << s.routedInput[n] << ',' << s.outputPlugged[n] << ",["
-          << s.inputStatusText[n] << "],[" << s.inputEdidMode[n] << "]\n";
-    for (int n = 0; n < kSlotTableSize; ++n)
-        o << 's' << n << ':' << s.inputCardType[n] << ',' << s.outputCardType[n] << ','
-          << s.quadResolution[n] << ',' << s.quadLayout[n] << '\n';
-    o << s.generatorResolution << ',' << s.generatorPattern << ',' << s.monitoringChannel << ','
-      << s.webLock << s.dataLock << s.keyLock << ',' << s.routerBaudRate << ",[" << s.routerIp
-      << "],[" << s.routerSubnetMask << "],[" << s.routerGateway << "],[" << s.routerMac << "],["
-      << s.routerPort << ']';
-    return o.str();
 }
 
 using S = RouterState;
@@ -120,7 +104,7 @@ TEST(ApplyResponse, ChangesExactlyTheExpectedFields) {
         RouterState expected = actual;
         c.expect(expected);
         Apply(actual, c.response);
-        EXPECT_EQ(Dump(actual), Dump(expected));
+        EXPECT_EQ(testing::ModelText(actual), testing::ModelText(expected));
     }
 }
 

@@ -81,12 +81,6 @@ inline std::string Drain(ReceiveRing& ring) {
     return out;
 }
 
-inline std::string Sequence(int n) {
-    char text[32];
-    std::snprintf(text, sizeof text, "SEQ=%06d!", n);
-    return text;
-}
-
 // A pseudo-terminal: the test holds the master, the link opens the slave.
 struct Pty {
     Pty() {
@@ -342,6 +336,7 @@ inline std::vector<std::string> StartupQueryList() {
 
 // The simulated router, for the targets that link it.
 #if __has_include("RouterSim.h")
+#include "ModelText.h"
 #include "RouterSim.h"
 
 namespace corvane::testing {
@@ -376,31 +371,7 @@ inline std::unique_ptr<sim::RouterSim> Connect(Client& client, bool serial,
 
 // The client's model holds exactly what the simulated router holds.
 inline void ExpectModelMatches(const RouterState& state, const sim::SimRouter& router) {
-    for (int n = 1; n <= kChannelCount; ++n) {
-        SCOPED_TRACE("channel " + std::to_string(n));
-        EXPECT_EQ(state.routedInput[n], router.route[n]);
-        EXPECT_EQ(state.inputStatusText[n], router.inputSignal[n]);
-        EXPECT_EQ(state.outputPlugged[n], router.outputPlugged[n] ? 1 : 0);
-        std::string mode = router.edidMode[n];
-        EXPECT_EQ(state.inputEdidMode[n], mode.size() == 3 ? mode + "." : mode);
-    }
-    for (int s = 1; s <= kSlotCount; ++s) {
-        SCOPED_TRACE("slot " + std::to_string(s));
-        EXPECT_EQ(state.inputCardType[s], router.inputCard[s]);
-        EXPECT_EQ(state.outputCardType[s], router.outputCard[s]);
-        EXPECT_EQ(state.quadResolution[s], router.quadResolution[s]);
-        EXPECT_EQ(state.quadLayout[s], router.quadLayout[s]);
-    }
-    EXPECT_EQ(state.generatorResolution, router.generatorResolution);
-    EXPECT_EQ(state.generatorPattern, router.generatorPattern);
-    EXPECT_EQ(state.monitoringChannel, router.monitoringChannel);
-    EXPECT_EQ(state.webLock + 2 * state.dataLock + 4 * state.keyLock,
-              router.webLock + 2 * router.dataLock + 4 * router.keyLock);
-    EXPECT_EQ(state.routerIp + " " + state.routerSubnetMask + " " + state.routerGateway + " " +
-                  state.routerMac,
-              router.ip + " " + router.subnetMask + " " + router.gateway + " " + router.mac);
-    EXPECT_EQ(state.routerPort, router.port);
-    EXPECT_EQ(state.routerBaudRate, router.baudRate);
+    EXPECT_EQ(ModelText(state), ModelText(PolledModel(router)));
 }
 
 }  // namespace corvane::testing
