@@ -424,7 +424,8 @@ private slots:
         QCOMPARE(d.resolutionList->currentIndex(), resolution - 1);
         if (click) {
             QTest::mouseClick(d.layoutButtons[click - 1], Qt::LeftButton);
-            QCoreApplication::sendPostedEvents();
+            QTest::mouseClick(d.layoutButtons[click - 1], Qt::LeftButton);  // stays checked
+            QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
             layout = click;
         }
         for (int i = 0; i < 7; ++i)
