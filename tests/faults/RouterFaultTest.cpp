@@ -1,6 +1,6 @@
 // The connection against the simulated router end to end over loopback UDP
 // and a pty, with a log that cannot be written, and a router that misbehaves:
-// noise, a process that dies mid-poll, a serial line that hangs up.
+// a process that dies mid-poll, a serial line that hangs up.
 
 #include <algorithm>
 
@@ -67,32 +67,6 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);
-
-class GarbageRouter : public ::testing::TestWithParam<bool> {};
-
-TEST_P(GarbageRouter, GetsEveryQueryInOrderAndEveryAnswerIsShown) {
-    sim::SimOptions options;
-    options.fault = sim::Fault::Garbage;
-    Client client;
-    auto simulator = Connect(client, GetParam(), options);
-    ASSERT_TRUE(simulator);
-    ASSERT_TRUE(client.RunUntil(
-        [&] {
-            return client.session.pollIndex == kStartupQueryCount &&
-                   client.session.commandQueue.empty() &&
-                   simulator->CommandCount() == kStartupQueryCount;
-        },
-        20s));
-
-    EXPECT_EQ(simulator->Commands(), StartupQueryList());
-    EXPECT_EQ(SentThenQueued(client), StartupQueryList());
-    EXPECT_EQ(client.session.connectionStatus, kConnected);
-    // Every "!" the noise held ended one response, and each was logged.
-    EXPECT_GE(client.answers.size(), static_cast<std::size_t>(kStartupQueryCount));
-    client.ExpectIdle();
-}
-
-INSTANTIATE_TEST_SUITE_P(Links, GarbageRouter, ::testing::Values(false, true), kLinkName);
 
 TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     const int port = FreeRouterPort();

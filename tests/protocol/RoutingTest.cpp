@@ -201,12 +201,6 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     session.SetProtected(3, true);
     Then(session.Undo());
     EXPECT_EQ(Routed(3), 8);
-    // A client's lock blocks everyone but that client.
-    const RoutingMap& routing = session.routing;
-    session.routing.lockOwner[5] = kFirstClient;
-    EXPECT_FALSE(routing.MayChange(5, kOperator) || routing.MayChange(5, kFirstClient + 1));
-    EXPECT_TRUE(routing.MayChange(5, kFirstClient));
-    EXPECT_TRUE(session.routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
 }
 
 TEST(RouteEntryTest, ReadsInputSeparatorOutput) {
