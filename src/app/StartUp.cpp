@@ -10,6 +10,7 @@
 
 #ifdef CORVANE_DEMO
 #include "RouterSim.h"
+#include "transport/UdpLink.h"
 #endif
 
 namespace corvane {
@@ -58,12 +59,25 @@ bool DemoRouter::Start(QString* error) {
     sim::SimOptions options;
     options.bindAddress = "127.0.0.1";
     options.udpPort = 0;  // any free port
-    sim = std::make_unique<sim::RouterSim>(options);
-    std::string why;
-    if (!sim->Start(&why)) {
-        *error = QStringLiteral("the router simulator did not start: ") +
-                 QString::fromLocal8Bit(why.c_str());
+    // The program listens on the router's port + 10: a port whose neighbour is
+    // taken would fail the demo's Connect, so such a port is given back.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        sim = std::make_unique<sim::RouterSim>(options);
+        std::string why;
+        if (!sim->Start(&why)) {
+            *error = QStringLiteral("the router simulator did not start: ") +
+                     QString::fromLocal8Bit(why.c_str());
+            sim.reset();
+            return false;
+        }
+        UdpLink probe;
+        if (sim->port + 10 <= 65535 && probe.Create(sim->port + 10) == LinkResult::kOk)
+            break;
+        sim->Stop();
         sim.reset();
+    }
+    if (!sim) {
+        *error = QStringLiteral("no free pair of UDP ports for the router simulator");
         return false;
     }
     AppConfig link;
