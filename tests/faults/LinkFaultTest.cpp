@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <utility>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <string>
 #include <tuple>
 

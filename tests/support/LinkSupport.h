@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>

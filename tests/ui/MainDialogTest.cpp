@@ -5,12 +5,12 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 #include <string>
 
 #include "RouterSim.h"
 #include "app/StartUp.h"
 #include "protocol/Commands.h"
+#include "settings/IniFile.h"
 #include "ui/ColorLabel.h"
 #include "ui/ImageButton.h"
 #include "ui/LogList.h"
@@ -41,15 +41,12 @@ class MainDialogTest : public QObject {
     QString previousDir = QDir::currentPath();
 
 private slots:
-    // A directory of our own, with a config.ini for this machine only; the
-    // window serves Videohub panels on loopback.
+    // A directory of our own, with a config.ini for this machine only.
     void initTestCase() {
         QVERIFY(QDir::setCurrent(dir.path()));
         QFile ini(QStringLiteral("config.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(
-            "[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n"
-            "[VIDEOHUB]\r\nListen=127.0.0.1:0\r\n");
+        ini.write("[SETCOMMCONFIG]\r\nCommType=UDP\r\nIpAddress=127.0.0.1\r\nUDPPort=47000\r\n");
     }
     void cleanupTestCase() { QDir::setCurrent(previousDir); }
 
@@ -275,70 +272,69 @@ private slots:
         router.Stop();
     }
 
-    // "Connect" against the simulated router: the start-up poll fills the
-    // model and the panels; a Videohub panel routes through the window, sees
-    // its protect and is counted; a read that fails shows.
-    void connectAgainstSimulator() {
-        MainDialog dialog;
-        dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(dialog.videohub);
-        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
-        // The program binds the router's port + 10, which may be taken: try another.
-        std::unique_ptr<sim::RouterSim> router;
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            router = std::make_unique<sim::RouterSim>(sim::SimOptions{});
-            std::string error;
-            QVERIFY2(router->Start(&error), error.c_str());
-            if (router->port > 65000)
-                continue;
-            dialog.config.udpPort = router->port;
+    // "Connect" in the demo, which serves on 127.0.0.1 from a scratch folder
+    // whose config.ini points at it: the start-up poll fills the model and the
+    // panels; a Videohub panel routes through the window, sees its protect and
+    // is counted; a read that fails shows; the folder goes at the end.
+    void connectToTheDemo() {
+        const QString started = QDir::currentPath();
+        QString scratch;
+        {
+            DemoRouter demo;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            scratch = QDir::currentPath();
+            QVERIFY(WriteProfileString("VIDEOHUB", "Listen", "127.0.0.1:0", "config.ini"));
+            MainDialog dialog;
+            dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QVERIFY(dialog.videohub);
+            QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
             QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
-            if (dialog.session.connectionStatus != kConnectionFailed)
-                break;
+            RouterSession& session = dialog.session;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                session.connectionStatus == kConnected &&
+                    session.pollIndex >= unsigned(kStartupQueryCount) &&
+                    session.commandQueue.empty() && session.state.outputPlugged[1] == 1 &&
+                    session.state.inputEdidMode[16].size() > 0 && session.linkAnswers > 0,
+                20000);
+            QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
+            QVERIFY(dialog.networkPanel->text().contains(
+                QString::fromStdString(demo.sim->Router().mac)));
+
+            QTcpSocket panel;  // a Videohub panel
+            panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->Port()));
+            QByteArray heard;
+            auto hears = [&](const char* part) {
+                heard += panel.readAll();
+                return heard.contains(part);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(hears("END PRELUDE:\n\n"), 10000);
+            QVERIFY(dialog.networkPanel->text().contains("   Videohub : 1 client\n"));
+            heard.clear();
+            panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
+            QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
+            QCOMPARE(demo.sim->Router().route[2], 3);
+            session.SetProtected(5, true);
+            dialog.SyncVideohub();
+            QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
+            panel.close();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                dialog.networkPanel->text().contains("   Videohub : 0 clients\n"), 10000);
+
+            // A datagram over 256 bytes fails the read; then only "Disconnect" is offered.
+            dialog.messageBox = [](const QString&) {};
+            demo.sim->Inject(std::string(300, '!'));
+            QTRY_COMPARE_WITH_TIMEOUT(session.connectionStatus, int(kConnectionFailed), 10000);
+            QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
+            QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
             QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
+            QCOMPARE(session.connectionStatus, int(kDisconnected));
+            QVERIFY(dialog.connectButton->isEnabled());
         }
-        RouterSession& session = dialog.session;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            session.connectionStatus == kConnected &&
-                session.pollIndex >= unsigned(kStartupQueryCount) && session.commandQueue.empty() &&
-                session.state.outputPlugged[1] == 1 && session.state.inputEdidMode[16].size() > 0 &&
-                session.linkAnswers > 0,
-            20000);
-        QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
-        QVERIFY(dialog.networkPanel->text().contains(QString::fromStdString(router->Router().mac)));
-
-        QTcpSocket panel;  // a Videohub panel
-        panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->Port()));
-        QByteArray heard;
-        auto hears = [&](const char* part) {
-            heard += panel.readAll();
-            return heard.contains(part);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(hears("END PRELUDE:\n\n"), 10000);
-        QVERIFY(dialog.networkPanel->text().contains("   Videohub : 1 client\n"));
-        heard.clear();
-        panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
-        QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
-        QCOMPARE(router->Router().route[2], 3);
-        session.SetProtected(5, true);
-        dialog.SyncVideohub();
-        QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
-        panel.close();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"),
-                                 10000);
-
-        // A datagram over 256 bytes fails the read; then only "Disconnect" is offered.
-        dialog.messageBox = [](const QString&) {};
-        router->Inject(std::string(300, '!'));
-        QTRY_COMPARE_WITH_TIMEOUT(session.connectionStatus, int(kConnectionFailed), 10000);
-        QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
-        QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
-        QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
-        QCOMPARE(session.connectionStatus, int(kDisconnected));
-        QVERIFY(dialog.connectButton->isEnabled());
-        router->Stop();
+        QCOMPARE(QDir::currentPath(), started);
+        QVERIFY(!QFile::exists(scratch));
     }
 
     // Only a start in the home folder with no config.ini moves to the
@@ -371,28 +367,6 @@ private slots:
                                                  : QString();
         const QString folder = PerUserFolder(cwd, home, data, configHere);
         QCOMPARE(folder, moves ? root.filePath(QStringLiteral("share/corvane")) : QString());
-    }
-
-    // The demo serves on 127.0.0.1 from a scratch folder whose config.ini
-    // points at it; the window connects and polls; everything goes at the end.
-    void demoConnects() {
-        const QString started = QDir::currentPath();
-        QString scratch;
-        {
-            DemoRouter demo;
-            QString error;
-            QVERIFY2(demo.Start(&error), qPrintable(error));
-            scratch = QDir::currentPath();
-            MainDialog window;
-            window.Connect();
-            QTRY_VERIFY_WITH_TIMEOUT(window.session.pollIndex >= unsigned(kStartupQueryCount) &&
-                                         window.session.commandQueue.empty(),
-                                     20000);
-            QCOMPARE(window.session.connectionStatus, int(kConnected));
-            QVERIFY(demo.sim->CommandCount() >= std::size_t(kStartupQueryCount));
-        }
-        QCOMPARE(QDir::currentPath(), started);
-        QVERIFY(!QFile::exists(scratch));
     }
 };
 
