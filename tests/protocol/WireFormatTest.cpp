@@ -1,5 +1,4 @@
-// What goes to the router, how its answers are framed and read, and the
-// session's pacing of the commands in between.
+// What goes to the router, and how its answers are framed and read.
 #include <climits>
 #include <cstdint>
 #include <map>
@@ -12,9 +11,7 @@
 #include "../support/ModelText.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
-#include "protocol/RouterSession.h"
 #include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 namespace {
@@ -135,147 +132,6 @@ TEST(Framer, DeliversCompleteResponses) {
     for (auto [bytes, count] : {std::pair{"MON=03!", 0}, {"MON=03!", -5}, {nullptr, 7}})
         framer.FeedResponseBytes(bytes, count, [](const char*) { ADD_FAILURE(); });
     EXPECT_EQ(framer.responseLength, 0);
-}
-
-// Records what it takes: at most `take` bytes a write, none when 0.
-struct FakeLink : Link {
-    void Close() override {}
-    bool IsOpen() const override { return true; }
-    int Write(const void* bytes, std::size_t length) override {
-        const std::size_t n = std::min(length, take);
-        if (n > 0)
-            writes.emplace_back(static_cast<const char*>(bytes), n);
-        return static_cast<int>(n);
-    }
-    std::size_t take = SIZE_MAX;
-    std::vector<std::string> writes;
-};
-
-using Sent = std::vector<std::pair<int, std::string>>;  // tick, command
-
-class SessionTest : public ::testing::Test {
-protected:
-    SessionTest() {
-        log.fileLogEnabled = false;
-        log.screenLogEnabled = true;
-        log.screen = &screen;
-        session.activeLink = &link;
-    }
-    // Runs n ticks; an answering router replies after every command it gets
-    // (to a LINK command with that map).
-    Sent Run(int n, bool answering = false) {
-        Sent sent;
-        for (int tick = 1; tick <= n; ++tick) {
-            const std::size_t before = link.writes.size();
-            session.OnSendTimer();
-            if (link.writes.size() > before)
-                sent.push_back({tick, link.writes.back()});
-            if (answering && link.writes.size() > before)
-                session.ParseResponse(link.writes.back().starts_with("LINK=")
-                                          ? link.writes.back().c_str()
-                                          : "MON=01!");
-        }
-        return sent;
-    }
-    // The log lines since the last call, without their time.
-    std::string Logged() {
-        std::string text;
-        for (const std::string& line : std::exchange(screen.lines, {}))
-            text += line.substr(line.find(']') + 1) + "\n";
-        return text;
-    }
-
-    ScreenLog screen;
-    EventLog log{".", [] { return LocalTime{2026, 12, 6, 14, 3, 7}; }};
-    FakeLink link;
-    RouterSession session{log};
-};
-
-TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
-    session.connectionStatus = kConnecting;
-    EXPECT_EQ(
-        Run(81),
-        (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}, {61, "MON=?!"}, {81, "EDID=?!"}}));
-    EXPECT_EQ(session.commandQueue.size(), 41u - 5u);
-    session.ParseResponse("NETIP=%s%n!");  // logged as it came, never used as a format
-    EXPECT_EQ(session.connectionStatus, kConnected);
-    EXPECT_EQ(screen.lines.at(0), "[2026/12/06 14:03:07]-->Data[NET=?!]");
-    EXPECT_EQ(Logged(),
-              "-->Data[NET=?!]\n-->Data[LINK=?!]\n-->Data[VID=?!]\n-->Data[MON=?!]\n"
-              "-->Data[EDID=?!]\n<--Recv[NETIP=%s%n!]\n");
-    EXPECT_EQ(Run(1), (Sent{{1, StartupQueries[5]}}));
-    // Once the wait is over an idle session sends a new command at once.
-    session.commandQueue.clear();
-    Run(30);
-    session.EnqueueCommand("MON=02!");
-    EXPECT_EQ(Run(1), (Sent{{1, "MON=02!"}}));
-}
-
-// Commands queued before Connect wait, then leave first; an answering router
-// then gets the start-up queries one per tick in order.
-TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
-    for (int status : {kDisconnected, kConnectionFailed}) {
-        session.commandQueue.clear();
-        session.pollIndex = 0;  // as Connect leaves it
-        session.connectionStatus = status;
-        session.LinkOutput(3, 2);
-        session.LinkOutput(3, 0);  // no such output: nothing queued
-        session.LinkOutput(3, 17);
-        session.ClearAllLinks();
-        EXPECT_TRUE(Run(40).empty() && session.pollIndex == 0u) << status;
-        session.ParseResponse("MON=03!");  // a late answer never revives the connection
-        EXPECT_EQ(session.connectionStatus, status);
-        session.connectionStatus = kConnecting;
-        // The clear rewrote the unsent route: one LINK command carries both.
-        Sent expected = {{1, ClearAllLinksCommand()}};
-        for (int i = 0; i < kStartupQueryCount; ++i)
-            expected.push_back({2 + i, StartupQueries[i]});
-        EXPECT_EQ(Run(60, true), expected) << status;
-        EXPECT_TRUE(session.commandQueue.empty());
-    }
-}
-
-TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
-    EXPECT_TRUE(session.EnqueueCommand("NETIP=" + std::string(248, '1') + "!"));  // 255
-    EXPECT_FALSE(session.EnqueueCommand("NETIP=" + std::string(249, '1') + "!"));
-    EXPECT_TRUE(Logged().starts_with("Command refused, 256 characters"));
-    session.connectionStatus = kConnecting;
-    session.activeLink = nullptr;  // no link to write to: nothing is lost
-    Run(2);
-    EXPECT_EQ(session.commandQueue.size(), 3u);
-    EXPECT_EQ(Logged(), "");
-    // A link that takes nothing keeps the head, says so once, retries after the wait.
-    session.activeLink = &link;
-    link.take = 0;
-    Run(1);
-    EXPECT_EQ(session.commandQueue.size(), 4u);
-    EXPECT_EQ(Logged(),
-              "Send refused by the link, retrying: NETIP=" + std::string(248, '1') + "!\n");
-    link.take = SIZE_MAX;
-    const Sent sent = Run(20);
-    EXPECT_TRUE(sent.size() == 1 && sent[0].first == 20 && sent[0].second.starts_with("NETIP="));
-}
-
-// A serial port that takes a command in parts: nothing else goes, and the
-// log shows it, until it is out whole. One that then takes nothing for 5 s
-// fails the connection once.
-TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
-    session.connectionStatus = kConnected;
-    session.pollIndex = kStartupQueryCount;
-    session.EnqueueCommand("LINK=01^01!");
-    session.EnqueueCommand("VID=?!");
-    link.take = 4;
-    EXPECT_EQ(Run(23), (Sent{{1, "LINK"}, {2, "=01^"}, {3, "01!"}, {23, "VID="}}));
-    EXPECT_EQ(Logged(), "-->Data[LINK=01^01!]\n");
-    link.take = 0;
-    EXPECT_TRUE(Run(99).empty());
-    EXPECT_EQ(session.connectionStatus, kConnected);
-    Run(200);
-    EXPECT_EQ(session.connectionStatus, kConnectionFailed);
-    EXPECT_EQ(Logged(),
-              "Send refused by the link, retrying: VID=?!\n"
-              "Send stalled, the link took nothing for 5 s \n");
-    EXPECT_EQ(session.commandQueue.front(), "VID=?!");
 }
 
 }  // namespace

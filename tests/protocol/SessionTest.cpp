@@ -1,6 +1,11 @@
+// The router session against a router behind a fake link: the pacing of the
+// commands, and routing through the intended map.
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,22 +19,30 @@
 namespace corvane {
 namespace {
 
-// The session, connected with its start-up poll done, and the router behind
-// it: that applies each LINK command it is given and answers `delay` ticks
-// later with its whole map, keeping its own route on stubborn outputs.
+// The session (connected with its start-up poll done, unless told otherwise)
+// and the router behind its link. The router takes at most `take` bytes a
+// write, applies each LINK command it is given, keeping its own route on
+// stubborn outputs, and answers `delay` ticks after a write with its whole
+// map (-1: never).
 struct Rig : Link {
-    Rig() {
+    explicit Rig(bool connected = true) {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        session.connectionStatus = kConnected;
-        session.pollIndex = kStartupQueryCount;
+        if (connected) {
+            session.connectionStatus = kConnected;
+            session.pollIndex = kStartupQueryCount;
+        }
         session.activeLink = this;
     }
     void Close() override {}
     bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
+        length = std::min(length, take);
+        if (length == 0)
+            return 0;
         const std::string command(static_cast<const char*>(bytes), length);
+        writes.push_back(command);
         if (command.starts_with("LINK=") && command != "LINK=?!") {
             links.push_back(command);
             RouterState asked;
@@ -46,6 +59,24 @@ struct Rig : Link {
             if (answerIn >= 0 && answerIn-- == 0)
                 session.ParseResponse(BuildLinkCommand(routes.routedInput).c_str());
         }
+    }
+    // n ticks, and what was written in each, counted from 1.
+    std::vector<std::pair<int, std::string>> RunTicks(int n) {
+        std::vector<std::pair<int, std::string>> sent;
+        for (int tick = 1; tick <= n; ++tick) {
+            const std::size_t before = writes.size();
+            Tick();
+            if (writes.size() > before)
+                sent.push_back({tick, writes.back()});
+        }
+        return sent;
+    }
+    // The log lines since the last call, without their time.
+    std::string Logged() {
+        std::string text;
+        for (const std::string& line : std::exchange(screen.lines, {}))
+            text += line.substr(line.find(']') + 1) + "\n";
+        return text;
     }
     void Request(const std::vector<RouteChange>& changes) {
         session.RequestRoutes(changes);
@@ -68,10 +99,109 @@ struct Rig : Link {
     bool stubborn[kChannelTableSize] = {};
     int delay = 3;  // about 150 ms; -1: no answer at all
     int answerIn = -1;
-    std::vector<std::string> links;  // the LINK commands that set routes
+    std::size_t take = SIZE_MAX;
+    std::vector<std::string> writes;  // as taken
+    std::vector<std::string> links;   // the LINK commands that set routes
 };
 
 class RoutingTest : public ::testing::Test, public Rig {};
+
+using Sent = std::vector<std::pair<int, std::string>>;  // tick, command
+
+// The pacing on its own: a router that answers nothing unless told to.
+class SessionTest : public ::testing::Test, public Rig {
+protected:
+    SessionTest() : Rig(false) { delay = -1; }
+};
+
+TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
+    session.connectionStatus = kConnecting;
+    EXPECT_EQ(
+        RunTicks(81),
+        (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}, {61, "MON=?!"}, {81, "EDID=?!"}}));
+    EXPECT_EQ(session.commandQueue.size(), 41u - 5u);
+    session.ParseResponse("NETIP=%s%n!");  // logged as it came, never used as a format
+    EXPECT_EQ(session.connectionStatus, kConnected);
+    EXPECT_EQ(screen.lines.at(0), "[2026/12/06 14:03:07]-->Data[NET=?!]");
+    EXPECT_EQ(Logged(),
+              "-->Data[NET=?!]\n-->Data[LINK=?!]\n-->Data[VID=?!]\n-->Data[MON=?!]\n"
+              "-->Data[EDID=?!]\n<--Recv[NETIP=%s%n!]\n");
+    EXPECT_EQ(RunTicks(1), (Sent{{1, StartupQueries[5]}}));
+    // Once the wait is over an idle session sends a new command at once.
+    session.commandQueue.clear();
+    RunTicks(30);
+    session.EnqueueCommand("MON=02!");
+    EXPECT_EQ(RunTicks(1), (Sent{{1, "MON=02!"}}));
+}
+
+// Commands queued before Connect wait, then leave first; an answering router
+// then gets the start-up queries one per tick in order.
+TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
+    for (int status : {kDisconnected, kConnectionFailed}) {
+        session.commandQueue.clear();
+        session.pollIndex = 0;  // as Connect leaves it
+        session.connectionStatus = status;
+        session.LinkOutput(3, 2);
+        session.LinkOutput(3, 0);  // no such output: nothing queued
+        session.LinkOutput(3, 17);
+        session.ClearAllLinks();
+        EXPECT_TRUE(RunTicks(40).empty() && session.pollIndex == 0u) << status;
+        session.ParseResponse("MON=03!");  // a late answer never revives the connection
+        EXPECT_EQ(session.connectionStatus, status);
+        session.connectionStatus = kConnecting;
+        // The clear rewrote the unsent route: one LINK command carries both.
+        Sent expected = {{1, ClearAllLinksCommand()}};
+        for (int i = 0; i < kStartupQueryCount; ++i)
+            expected.push_back({2 + i, StartupQueries[i]});
+        delay = 0;  // an answer to each at once
+        EXPECT_EQ(RunTicks(60), expected) << status;
+        delay = -1;
+        EXPECT_TRUE(session.commandQueue.empty());
+    }
+}
+
+TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
+    EXPECT_TRUE(session.EnqueueCommand("NETIP=" + std::string(248, '1') + "!"));  // 255
+    EXPECT_FALSE(session.EnqueueCommand("NETIP=" + std::string(249, '1') + "!"));
+    EXPECT_TRUE(Logged().starts_with("Command refused, 256 characters"));
+    session.connectionStatus = kConnecting;
+    session.activeLink = nullptr;  // no link to write to: nothing is lost
+    RunTicks(2);
+    EXPECT_EQ(session.commandQueue.size(), 3u);
+    EXPECT_EQ(Logged(), "");
+    // A link that takes nothing keeps the head, says so once, retries after the wait.
+    session.activeLink = this;
+    take = 0;
+    RunTicks(1);
+    EXPECT_EQ(session.commandQueue.size(), 4u);
+    EXPECT_EQ(Logged(),
+              "Send refused by the link, retrying: NETIP=" + std::string(248, '1') + "!\n");
+    take = SIZE_MAX;
+    const Sent sent = RunTicks(20);
+    EXPECT_TRUE(sent.size() == 1 && sent[0].first == 20 && sent[0].second.starts_with("NETIP="));
+}
+
+// A serial port that takes a command in parts: nothing else goes, and the
+// log shows it, until it is out whole. One that then takes nothing for 5 s
+// fails the connection once.
+TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
+    session.connectionStatus = kConnected;
+    session.pollIndex = kStartupQueryCount;
+    session.EnqueueCommand("LINK=01^01!");
+    session.EnqueueCommand("VID=?!");
+    take = 4;
+    EXPECT_EQ(RunTicks(23), (Sent{{1, "LINK"}, {2, "=01^"}, {3, "01!"}, {23, "VID="}}));
+    EXPECT_EQ(Logged(), "-->Data[LINK=01^01!]\n");
+    take = 0;
+    EXPECT_TRUE(RunTicks(99).empty());
+    EXPECT_EQ(session.connectionStatus, kConnected);
+    RunTicks(200);
+    EXPECT_EQ(session.connectionStatus, kConnectionFailed);
+    EXPECT_EQ(Logged(),
+              "Send refused by the link, retrying: VID=?!\n"
+              "Send stalled, the link took nothing for 5 s \n");
+    EXPECT_EQ(session.commandQueue.front(), "VID=?!");
+}
 
 // Any number of requests made before or while the router is busy ends with
 // every asked-for route on the router, in as few LINK commands as the pacing
