@@ -399,40 +399,31 @@ private slots:
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
-    // The reported layout and resolution are shown; both Applys pressed.
-    void quad_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<int>("layout");
-        QTest::addColumn<int>("resolution");
-        QTest::addColumn<int>("click");  // layout button clicked, 0 none
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("not reported") << 1 << 0 << 0 << 0 << QStringList{"QUADLAY=1_1!"};
-        QTest::newRow("layout 7, the last button")
-            << 3 << 7 << 9 << 0 << QStringList{"QUADRES=3_9!", "QUADLAY=3_7!"};
-        QTest::newRow("click input 3") << 4 << 6 << 0 << 3 << QStringList{"QUADLAY=4_3!"};
-    }
+    // The reported layout and resolution are shown, a clicked layout button
+    // is the only one checked (a second click keeps it), and both Applys send.
     void quad() {
-        QFETCH(int, slot);
-        QFETCH(int, layout);
-        QFETCH(int, resolution);
-        QFETCH(int, click);
-        rig->session.state.quadLayout[slot] = layout;
-        rig->session.state.quadResolution[slot] = resolution;
-        QuadDialog d(rig->connection, slot);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        QCOMPARE(d.resolutionList->currentIndex(), resolution - 1);
-        if (click) {
-            QTest::mouseClick(d.layoutButtons[click - 1], Qt::LeftButton);
-            QTest::mouseClick(d.layoutButtons[click - 1], Qt::LeftButton);  // stays checked
+        const struct {
+            int slot, layout, resolution, click;  // click: a layout button, 0 none
+            QStringList expected;
+        } cases[] = {{1, 0, 0, 0, {"QUADLAY=1_1!"}},  // not reported
+                     {3, 7, 9, 0, {"QUADRES=3_9!", "QUADLAY=3_7!"}},
+                     {4, 6, 0, 3, {"QUADLAY=4_3!"}}};
+        for (const auto& c : cases) {
+            rig->session.state.quadLayout[c.slot] = c.layout;
+            rig->session.state.quadResolution[c.slot] = c.resolution;
+            QuadDialog d(rig->connection, c.slot);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QCOMPARE(d.resolutionList->currentIndex(), c.resolution - 1);
+            for (int i = 0; i < 2 && c.click; ++i)
+                QTest::mouseClick(d.layoutButtons[c.click - 1], Qt::LeftButton);
             QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
-            layout = click;
+            for (int i = 0; i < 7; ++i)
+                QCOMPARE(d.layoutButtons[i]->GetCheck(), i + 1 == (c.click ? c.click : c.layout));
+            d.resolutionApplyButton->click();
+            d.layoutApplyButton->click();
+            QCOMPARE(Sent(), c.expected);
         }
-        for (int i = 0; i < 7; ++i)
-            QCOMPARE(d.layoutButtons[i]->GetCheck(), i + 1 == layout);
-        d.resolutionApplyButton->click();
-        d.layoutApplyButton->click();
-        QTEST(Sent(), "expected");
     }
 };
 
