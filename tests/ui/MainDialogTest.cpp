@@ -335,36 +335,22 @@ private slots:
         QVERIFY(!QFile::exists(scratch));
     }
 
-    // Only a start in the home folder with no config.ini moves to the
-    // per-user folder; a folder with its own config.ini runs where it is.
-    void perUserFolder_data() {
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<bool>("configHere");
-        QTest::addColumn<QString>("dataHome");
-        QTest::addColumn<bool>("moves");
-        QTest::newRow("desktop start") << "home" << false << "data" << true;
-        QTest::newRow("home with config.ini") << "home" << true << "data" << false;
-        QTest::newRow("another folder") << "other" << false << "data" << false;
-        QTest::newRow("relative data home") << "home" << false << "rel" << false;
-        QTest::newRow("no data home") << "home" << false << "" << false;
-    }
+    // Only a start in the home folder (written any way) with no config.ini
+    // moves to the per-user folder, and only under an absolute data home.
     void perUserFolder() {
-        QFETCH(QString, where);
-        QFETCH(bool, configHere);
-        QFETCH(QString, dataHome);
-        QFETCH(bool, moves);
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("other")));
-        const QString home = root.filePath(QStringLiteral("home"));
-        // The same folder written another way still counts as home.
-        const QString cwd =
-            where == "home" ? root.filePath(QStringLiteral("home/sub/..")) : root.filePath(where);
-        const QString data = dataHome == "data"  ? root.filePath(QStringLiteral("share"))
-                             : dataHome == "rel" ? QStringLiteral("share")
-                                                 : QString();
-        const QString folder = PerUserFolder(cwd, home, data, configHere);
-        QCOMPARE(folder, moves ? root.filePath(QStringLiteral("share/corvane")) : QString());
+        const QString home = root.filePath(QStringLiteral("home")),
+                      homeAgain = root.filePath(QStringLiteral("home/sub/..")),
+                      other = root.filePath(QStringLiteral("other")),
+                      data = root.filePath(QStringLiteral("share"));
+        QCOMPARE(PerUserFolder(homeAgain, home, data, false), data + QStringLiteral("/corvane"));
+        for (const auto& [cwd, dataHome, configHere] : {std::tuple{homeAgain, data, true},
+                                                        {other, data, false},
+                                                        {homeAgain, QStringLiteral("share"), false},
+                                                        {homeAgain, QString(), false}})
+            QVERIFY2(PerUserFolder(cwd, home, dataHome, configHere).isEmpty(), qPrintable(cwd));
     }
 };
 
