@@ -260,8 +260,6 @@ TEST_F(SettingsTest, ConfigNoFileGivesDefaultsThatSaveInKeyOrderThenInPlace) {
 TEST_F(SettingsTest, ConfigWindowTitle) {
     EXPECT_EQ(ReadWindowTitle(PathOf("logo.txt")), kDefaultWindowTitle);
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"[TITLE]\nOther=x\n", kDefaultWindowTitle},
-        {"[TITLE]\nTITLE=\n", ""},
         {"[title]\ntitle=  Studio B  \n", "Studio B"},
         {"[TITLE]\nTITLE=0123456789012345678901234567890123456789\n",
          "0123456789012345678901234567890"},

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
-#include <thread>
 
 namespace corvane {
 namespace {
@@ -52,29 +50,6 @@ TEST_P(RingAtOffset, FullAndEmptyAreRefusedAndOrderHoldsAllTheWayRound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Start, RingAtOffset, ::testing::Values(0, ReceiveRing::kSize - 5));
-
-TEST(ReceiveRingThreads, EveryByteArrivesOnceAndInOrder) {
-    constexpr long kBytes = 300000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    auto late = [&] { return std::chrono::steady_clock::now() > deadline; };
-    auto pattern = [](long i) { return static_cast<std::uint8_t>(i * 7 + (i >> 8)); };
-    ReceiveRing ring;
-
-    std::thread producer([&] {
-        for (long i = 0; i < kBytes && !late();)
-            ring.Put(pattern(i)) ? ++i : (std::this_thread::yield(), 0);
-    });
-    long received = 0, wrong = 0;
-    for (std::uint8_t b; received < kBytes && !late();) {
-        if (ring.Get(b))
-            wrong += b != pattern(received++);
-        else
-            std::this_thread::yield();
-    }
-    producer.join();
-    EXPECT_EQ(received, kBytes);
-    EXPECT_EQ(wrong, 0);
-}
 
 }  // namespace
 }  // namespace corvane
