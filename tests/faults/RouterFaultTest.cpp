@@ -69,8 +69,10 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
 INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);
 
 TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
-    const int port = FreeRouterPort();
-    ASSERT_NE(port, 0);
+    auto probe = MakeRouter();  // a free port pair, for a router process of its own
+    ASSERT_TRUE(probe);
+    const int port = probe->port;
+    probe.reset();
     // The router as a separate process with cards of its own, up a minute at
     // most if the test dies.
     Child router({ROUTERSIM_PATH, "--udp", std::to_string(port), "--duration", "60", "--cards",

@@ -158,12 +158,6 @@ inline std::unique_ptr<LoopbackSocket> MakeRouter() {
     return nullptr;
 }
 
-// A free port pair for a router started later, as a process of its own.
-inline int FreeRouterPort() {
-    auto router = MakeRouter();
-    return router ? router->port : 0;
-}
-
 class TempDir {
 public:
     TempDir() {
