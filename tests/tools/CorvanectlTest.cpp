@@ -106,6 +106,9 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     Ctl("clear", dir.path, simulator.get());
     EXPECT_EQ(sim::LinkAnswer(simulator->Router()), ClearAllLinksCommand());
     EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << "--no-log wrote a file";
+    // send prints every answer as it came.
+    EXPECT_EQ(Ctl("send SLOT=?!", dir.path, simulator.get()),
+              "SLOT=01_0A_0B!\nSLOT=02_12_19!\nSLOT=03_06_21!\nSLOT=04_00_03!\n");
 
     const int before = LinkSets(*simulator);
     std::string set = "set";
