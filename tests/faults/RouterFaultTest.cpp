@@ -1,6 +1,7 @@
 // The connection against the simulated router end to end over loopback UDP
 // and a pty, with a log that cannot be written, and a router that misbehaves:
-// a process that dies mid-poll, a serial line that hangs up.
+// one that answers noise, a process that dies mid-poll, a serial line that
+// hangs up.
 
 #include <algorithm>
 
@@ -64,6 +65,25 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
                                                Parity::kNone) == LinkResult::kOk
                            : NeighbourFree(simulator->port))
         << "link still held";
+}
+
+// Noise for answers: each "!" in it ends one answer, every query still goes
+// once and in order, and nothing spins.
+TEST_P(EndToEnd, ANoisyRouterGetsEveryQueryInOrder) {
+    sim::SimOptions options;
+    options.fault = sim::Fault::Garbage;
+    Client client;
+    auto simulator = Connect(client, GetParam(), options);
+    ASSERT_TRUE(simulator);
+    const auto polled = [&] {
+        return simulator->CommandCount() == kStartupQueryCount &&
+               client.session.commandQueue.empty();
+    };
+    ASSERT_TRUE(client.RunUntil(polled, 20s));
+    EXPECT_EQ(simulator->Commands(), StartupQueryList());
+    EXPECT_EQ(SentThenQueued(client), StartupQueryList());
+    EXPECT_EQ(client.session.connectionStatus, kConnected);
+    client.ExpectIdle();
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);
