@@ -68,6 +68,9 @@ TEST(Samples, DecodeAsEdidDecodeReadsThem) {
         {"06-Dell-DEL41B3.bin",
          "1.4 DEL 16819 1094268236 23/2020 DELL U2720Q | 3840x2160 533250 | "
          "02 16 31 32 5 20 4 19 18 17 3 2 1 | 0"},
+        {"07-BenQ-BNQ78CA.bin",  // every 480/576 line VIC, pixel repetition included
+         "1.3 BNQ 30922 21573 51/2016 BenQ GW2760HS | 1920x1080 148500 | 02 "
+         "1 2 3 4 5 6 7 16 17 18 19 20 21 22 31 | 1.0.0.0 225"},
         {"08-Samsung-SAM0C28.bin",
          "1.3 SAM 3112 16777217 44/2014 SAMSUNG | 1920x1080 148500 | 02 "
          "16 31 4 19 5 20 3 18 32 33 34 7 22 | 4.0.0.0 225"},

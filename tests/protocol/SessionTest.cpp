@@ -330,6 +330,12 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     session.SetProtected(3, true);
     Then(session.Undo());
     EXPECT_EQ(Routed(3), 8);
+    // A Videohub client's lock holds against the window and other clients, not its owner.
+    RoutingMap& routing = session.routing;
+    routing.lockOwner[5] = kFirstClient;
+    EXPECT_FALSE(routing.MayChange(5, kOperator) || routing.MayChange(5, kFirstClient + 1));
+    EXPECT_TRUE(routing.MayChange(5, kFirstClient));
+    EXPECT_TRUE(routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
 }
 
 TEST(RouteEntryTest, ReadsInputSeparatorOutput) {

@@ -40,6 +40,9 @@ TEST(SimRouter, MalformedOrOutOfRangeCommandsGetNoMadeUpAnswer) {
         EXPECT_TRUE(HandleCommand(router, command).empty()) << command;
         EXPECT_EQ(router.quadLayout[3], 4) << command;
     }
+    SimRouter router = DefaultRouter();
+    EXPECT_EQ(HandleCommand(router, "EDIT=short!"), std::vector<std::string>{"EDIT=ERR!"});
+    EXPECT_TRUE(router.userEdid.empty());
 }
 
 TEST(SimFraming, SplitsTheStreamIntoCommandsAndDropsRunawayText) {

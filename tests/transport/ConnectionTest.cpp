@@ -120,6 +120,8 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheRouterAnswersAndACloseNotic
     EXPECT_EQ(session.activeLink, connection.udpLink.get());
     EXPECT_EQ(announced, std::vector<UdpLink*>{connection.udpLink.get()});
     EXPECT_EQ(session.pollIndex, 0u);  // the start-up queries begin again
+    ASSERT_TRUE(RunUntil([&] { return Readable(router->fd, 0); }));  // a query is out
+    EXPECT_EQ(session.connectionStatus, kConnecting);  // a datagram sent proves nothing
 
     LoopbackSocket stranger;  // only the router's datagrams count
     ASSERT_TRUE(stranger.SendTo(port + 10, "MON=09!"));

@@ -104,7 +104,19 @@ private slots:
         QCOMPARE(button.normalFace.PaletteColor(0), shadow.rgb());
         QCOMPARE(button.normalFace.PaletteColor(128), pal.color(QPalette::Button).rgb());
         QCOMPARE(button.normalFace.PaletteColor(255), pal.color(QPalette::Light).rgb());
+        // Every shade type gives a face that varies (a ramp or noise), never a flat one.
+        for (const auto& [type, granularity] : {std::pair{1, 8}, {2, 0}, {3, 20}, {9, 30}}) {
+            button.SetShade(type, granularity, 10, 5, tint);
+            int low = 255, high = 0;
+            for (int y = 0; y < 29 * 93; ++y) {
+                low = std::min(low, button.normalFace.PixelIndex(y % 93, y / 93));
+                high = std::max(high, button.normalFace.PixelIndex(y % 93, y / 93));
+            }
+            QVERIFY2(high - low > (type == 9 ? granularity : 60),
+                     qPrintable(QString::number(type)));
+        }
         button.SetShade(2, 8, 10, 50, tint);  // tinted halfway
+        QCOMPARE(qBlue(button.normalFace.PaletteColor(0)), (tint.blue() + shadow.blue()) / 2);
 
         auto brightness = [](QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); };
         int lighter = 0;
@@ -141,6 +153,7 @@ private slots:
         }
         for (const auto& [plugged, card, on] : {std::tuple{1, 0x0B, true},
                                                 {0, 0x0B, false},
+                                                {2, 0x0B, false},  // only 1 is plugged
                                                 {0, 0x19, true},
                                                 {0, 0x1B, true},
                                                 {0, 0x21, true},

@@ -182,6 +182,11 @@ private slots:
             mac << e->text();
         QCOMPARE(mac, (QStringList{"00", "1A", "2b", "3c", "4d", "5e"}));
 
+        for (QLineEdit* e : {d.routerIpEdit, d.routerPortEdit}) {
+            e->setText(QString(300, '9'));  // no command may outgrow the send buffer
+            QVERIFY(e->text().size() <= 32);
+            e->clear();
+        }
         // Each Apply queues its commands in order, or none while a field is empty.
         d.monitoringApplyButton->click();
         QCOMPARE(Sent(), QStringList{"MON=00!"});
