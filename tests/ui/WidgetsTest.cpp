@@ -108,9 +108,10 @@ private slots:
         for (const auto& [type, granularity] : {std::pair{1, 8}, {2, 0}, {3, 20}, {9, 30}}) {
             button.SetShade(type, granularity, 10, 5, tint);
             int low = 255, high = 0;
-            for (int y = 0; y < 29 * 93; ++y) {
-                low = std::min(low, button.normalFace.PixelIndex(y % 93, y / 93));
-                high = std::max(high, button.normalFace.PixelIndex(y % 93, y / 93));
+            for (int pixel = 0; pixel < 93 * 29; ++pixel) {  // row by row
+                const int index = button.normalFace.PixelIndex(pixel % 93, pixel / 93);
+                low = std::min(low, index);
+                high = std::max(high, index);
             }
             QVERIFY2(high - low > (type == 9 ? granularity : 60),
                      qPrintable(QString::number(type)));
