@@ -201,7 +201,7 @@ bool VideohubServer::Query(Client& client, const std::string& header) {
 
 bool VideohubServer::Route(Client& client) {
     // Without a router to confirm it, an ACK would promise what nobody can keep.
-    if (session.connectionStatus != kConnected)
+    if (session.connectionStatus != kConnected || !session.answering)
         return false;
     std::vector<RouteChange> changes;
     for (std::size_t i = 1; i < client.block.size(); ++i) {

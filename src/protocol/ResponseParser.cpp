@@ -117,6 +117,7 @@ void ApplyLink(RouterState& state, std::string_view value) {
             return;
         state.routedInput[output] = input;
     });
+    state.known.routes = true;
 }
 
 void ApplyEdid(RouterState& state, std::string_view value) {
@@ -131,6 +132,7 @@ void ApplyEdid(RouterState& state, std::string_view value) {
         if (mode.size() == 3)
             mode += '.';
         state.inputEdidMode[input] = std::move(mode);
+        state.known.edidMode[input] = true;
     });
 }
 
@@ -143,27 +145,28 @@ void ApplyQuad(RouterState& state, std::string_view value) {
             return;
         const int resolution = DecimalAt(token, 2) % (kResolutionCount + 1);
         const int layout = DecimalAt(token, 4) % 8;
-        if (resolution >= 0)
+        if (resolution >= 0) {
             state.quadResolution[slot] = resolution;
-        if (layout >= 0)
+            state.known.quadResolution[slot] = true;
+        }
+        if (layout >= 0) {
             state.quadLayout[slot] = layout;
+            state.known.quadLayout[slot] = true;
+        }
     });
 }
 
 void ApplyLock(RouterState& state, std::string_view value) {
     ForEachToken(value, ",!", [&](std::string_view token) {
-        if (token == "WL") {
-            state.webLock = 1;
-        } else if (token == "WUL") {
-            state.webLock = 0;
-        } else if (token == "DL") {
-            state.dataLock = 1;
-        } else if (token == "DUL") {
-            state.dataLock = 0;
-        } else if (token == "KL") {
-            state.keyLock = 1;
-        } else if (token == "KUL") {
-            state.keyLock = 0;
+        if (token == "WL" || token == "WUL") {
+            state.webLock = token == "WL";
+            state.known.webLock = true;
+        } else if (token == "DL" || token == "DUL") {
+            state.dataLock = token == "DL";
+            state.known.dataLock = true;
+        } else if (token == "KL" || token == "KUL") {
+            state.keyLock = token == "KL";
+            state.known.keyLock = true;
         }
     });
 }
@@ -244,41 +247,57 @@ void ApplyResponse(RouterState& state, const char* text) {
         const int input = DecimalAt(value, 1) % kChannelTableSize;
         if (InRange(input, kChannelTableSize)) {
             state.inputStatusText[input] = WithoutBangs(TextFrom(value, 4));
+            state.known.inputSignal[input] = true;
         }
     } else if (key == "OUT") {
         const int output = DecimalAt(value, 1) % kChannelTableSize;
         if (InRange(output, kChannelTableSize)) {
             state.outputPlugged[output] = TextFrom(value, 4) == "Plugged!" ? 1 : 0;
+            state.known.outputPlug[output] = true;
         }
     } else if (key == "NETGW") {
         state.routerGateway = WithoutBangs(value);
+        state.known.routerGateway = true;
     } else if (key == "NETIP") {
         state.routerIp = WithoutBangs(value);
+        state.known.routerIp = true;
     } else if (key == "NETSN") {
         state.routerSubnetMask = WithoutBangs(value);
+        state.known.routerSubnetMask = true;
     } else if (key == "NETPA") {
         state.routerMac = WithoutBangs(value);
+        state.known.routerMac = true;
     } else if (key == "NETPT") {
         state.routerPort = WithoutBangs(value);
+        state.known.routerPort = true;
     } else if (key == "VID") {
         const int resolution = DecimalAt(value, 0) % (kResolutionCount + 1);
         const int pattern = DecimalAt(value, 3) % (kPatternCount + 1);
-        if (resolution >= 0)
+        if (resolution >= 0) {
             state.generatorResolution = resolution;
-        if (pattern >= 0)
+            state.known.generatorResolution = true;
+        }
+        if (pattern >= 0) {
             state.generatorPattern = pattern;
+            state.known.generatorPattern = true;
+        }
     } else if (key == "VIDRES") {
         state.generatorResolution = ResolutionFromToken(value);
+        state.known.generatorResolution = true;
     } else if (key == "VIDIMG") {
         state.generatorPattern = PatternFromToken(value);
+        state.known.generatorPattern = true;
     } else if (key == "MON") {
         const int channel = DecimalAt(value, 0) % kChannelTableSize;
-        if (InRange(channel, kChannelTableSize))
+        if (InRange(channel, kChannelTableSize)) {
             state.monitoringChannel = channel;
+            state.known.monitoringChannel = true;
+        }
     } else if (key == "EDID") {
         ApplyEdid(state, value);
     } else if (key == "RS232") {
         state.routerBaudRate = DecimalAt(value, 0);
+        state.known.routerBaudRate = true;
     } else if (key == "QUAD") {
         ApplyQuad(state, value);
     } else if (key == "QUADRES") {
@@ -286,17 +305,21 @@ void ApplyResponse(RouterState& state, const char* text) {
         const int resolution = NumberAfterUnderscore(value) % (kResolutionCount + 1);
         if (InRange(slot, kSlotTableSize) && resolution >= 0) {
             state.quadResolution[slot] = resolution;
+            state.known.quadResolution[slot] = true;
         }
     } else if (key == "QUADLAY") {
         const int slot = DecimalAt(value, 0) % kSlotTableSize;
         const int layout = NumberAfterUnderscore(value) % 8;
-        if (InRange(slot, kSlotTableSize) && layout >= 0)
+        if (InRange(slot, kSlotTableSize) && layout >= 0) {
             state.quadLayout[slot] = layout;
+            state.known.quadLayout[slot] = true;
+        }
     } else if (key == "SLOT") {
         const int slot = DecimalAt(value, 0) % kSlotTableSize;
         if (InRange(slot, kSlotTableSize)) {
             state.inputCardType[slot] = HexAt(value, 3);
             state.outputCardType[slot] = HexAt(value, 6);
+            state.known.cards[slot] = true;
         }
     } else if (key == "LOCK") {
         ApplyLock(state, value);

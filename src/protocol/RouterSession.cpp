@@ -5,17 +5,13 @@
 #include <cstring>
 
 #include "protocol/Commands.h"
+#include "protocol/Pacing.h"
+#include "protocol/TextFormat.h"
 #include "settings/EventLog.h"
 
 namespace corvane {
 
 namespace {
-
-// A command waits this many ticks (1 s) for an answer before the next may go.
-constexpr int kAnswerWaitTicks = 20;
-// A link that takes nothing of a waiting command for this many ticks (5 s)
-// is given up: the connection shows Connection Failed.
-constexpr int kStalledLinkTicks = 100;
 
 // A LINK command that sets routes (the start-up query asks for them).
 bool IsLinkSet(const std::string& command) {
@@ -24,13 +20,125 @@ bool IsLinkSet(const std::string& command) {
 
 }  // namespace
 
-RouterSession::RouterSession(EventLog& log) : log(log) {}
+RouterSession::RouterSession(EventLog& log) : log(log) {
+    std::fill(std::begin(signalLostTick), std::end(signalLostTick), -1);
+}
 
 void RouterSession::SetStatus(int status) {
     const int old = connectionStatus;
     connectionStatus = status;
-    if (old != status && onEvent)
-        onEvent({SessionEvent::StatusChanged, {}, old, status});
+    if (old != status) {
+        SessionEvent event{SessionEvent::StatusChanged, {}};
+        event.oldStatus = old;
+        event.newStatus = status;
+        Emit(event);
+    }
+}
+
+void RouterSession::Emit(SessionEvent event) {
+    if (onEvent)
+        onEvent(event);
+}
+
+void RouterSession::Refused(int output, const std::string& why) {
+    log.LogEvent(true, true, "%s", why.c_str());
+    SessionEvent event{SessionEvent::Refused, why};
+    event.channel = output;
+    Emit(event);
+}
+
+void RouterSession::LogLink(const std::string& line) {
+    if (!holdLines) {
+        log.LogEvent(true, true, "%s", line.c_str());
+    } else if (heldLines_.size() < kMaxHeldLines) {
+        heldLines_.push_back(line);
+    }
+}
+
+void RouterSession::ReleaseHeldLines() {
+    holdLines = false;
+    std::vector<std::string> lines;
+    lines.swap(heldLines_);
+    for (const std::string& line : lines)
+        log.LogEvent(true, true, "%s", line.c_str());
+}
+
+void RouterSession::DiscardHeldLines() {
+    heldLines_.clear();
+}
+
+void RouterSession::OnLinkOpened(Link* link) {
+    activeLink = link;
+    if (refreshHead_ && headSent == 0 && !commandQueue.empty())
+        commandQueue.pop_front();
+    refreshHead_ = refreshOut_ = false;
+    headSent = 0;
+    // Commands still queued from before count as the user's own; the poll
+    // queries that were waiting are queued again from the first.
+    RemoveQueuedPoll();
+    RemoveQueuedLink();
+    routing.Unsend();
+    pollIndex = 0;
+    pollSent_ = 0;
+    pollDone_ = false;
+    linkAnswers = 0;
+    sendCountdown = 0;
+    stalledTicks = -1;
+    answering = true;
+    lastAnswerTick = -1;
+    unansweredSince_ = -1;
+    lastSendTick_ = -1;
+    linkAnswerTick_ = -1;
+    roundTripTicks_ = 1;
+    refreshQuery_.clear();
+    SetStatus(kConnecting);
+}
+
+void RouterSession::OnLinkFailed() {
+    activeLink = nullptr;
+    headSent = 0;
+    stalledTicks = -1;
+    if (refreshHead_ && !commandQueue.empty())
+        commandQueue.pop_front();
+    refreshHead_ = refreshOut_ = false;
+    // The routes asked for wait for the next link, to be sent against the
+    // map it reports.
+    RemoveQueuedLink();
+    routing.Unsend();
+    SetStatus(kConnectionFailed);
+}
+
+void RouterSession::OnLinkClosed() {
+    activeLink = nullptr;
+    commandQueue.clear();
+    linkQueued_ = false;
+    pollDone_ = false;
+    headSent = 0;
+    stalledTicks = -1;
+    refreshHead_ = refreshOut_ = false;
+    answering = true;
+    unansweredSince_ = -1;
+    routing.DropPending();
+    state.ClearConnectionTables();
+    std::fill(std::begin(signalLostTick), std::end(signalLostTick), -1);
+    holdLines = false;
+    heldLines_.clear();
+    SetStatus(kDisconnected);
+}
+
+void RouterSession::SkipStartupPoll() {
+    pollIndex = kStartupQueryCount;
+    pollSent_ = kStartupQueryCount;
+    pollDone_ = true;
+}
+
+bool RouterSession::Live() const {
+    return connectionStatus == kConnected && answering && pollDone_;
+}
+
+bool RouterSession::LinkFresh() const {
+    return linkAnswerTick_ >= 0 &&
+           tick - linkAnswerTick_ <= std::max<long long>(kFreshLinkTicks, roundTripTicks_);
 }
 
 bool RouterSession::EnqueueCommand(const std::string& command) {
@@ -39,73 +147,204 @@ bool RouterSession::EnqueueCommand(const std::string& command) {
         const std::string note = "Command refused, " + std::to_string(command.size()) +
                                  " characters (at most " + std::to_string(kMaxCommandLength) +
                                  "): " + command.substr(0, 40) + "...";
-        log.LogEvent(true, true, "%s", note.c_str());
+        Refused(0, note);
         return false;
     }
     commandQueue.push_back(command);
     return true;
 }
 
+void RouterSession::RemoveQueuedLink() {
+    if (!linkQueued_)
+        return;
+    linkQueued_ = false;
+    const auto at = std::find(commandQueue.begin(), commandQueue.end(), linkCommand_);
+    if (at != commandQueue.end() && !(at == commandQueue.begin() && (headSent > 0 || refreshHead_)))
+        commandQueue.erase(at);
+}
+
+void RouterSession::RemoveQueuedPoll() {
+    // The poll's queries not sent yet wait in the queue in order; a head
+    // already on its way out stays.
+    auto from = commandQueue.begin() + ((headSent > 0 || refreshHead_) ? 1 : 0);
+    for (unsigned i = static_cast<unsigned>(pollSent_); i < pollIndex && from <= commandQueue.end();
+         ++i) {
+        const auto at = std::find(from, commandQueue.end(), StartupQueries[i]);
+        if (at == commandQueue.end())
+            continue;
+        from = commandQueue.erase(at);
+    }
+    pollSent_ = static_cast<int>(pollIndex);
+}
+
 void RouterSession::OnSendTimer() {
+    ++tick;
     if (connectionStatus != kConnecting && connectionStatus != kConnected)
         return;
+
+    CheckSilence();
+    if (!answering) {
+        // Nothing goes out to a router that does not answer but one probe a
+        // second; what was asked waits, visibly, until it answers again.
+        if (headSent == 0 && tick - probeTick_ >= kProbeTicks) {
+            probeTick_ = tick;
+            if (!refreshHead_) {
+                commandQueue.push_front("LINK=?!");
+                refreshHead_ = true;
+            }
+            sendCountdown = 0;
+        }
+        if (refreshHead_ || headSent > 0)
+            SendHead();
+        return;
+    }
 
     if (pollIndex < static_cast<unsigned>(kStartupQueryCount)) {
         EnqueueCommand(StartupQueries[pollIndex]);
         ++pollIndex;
     }
 
-    // Without a link there is nowhere to send to; the command stays queued. A
-    // head the link took in part is finished first, on the following ticks.
-    if (!commandQueue.empty() && (sendCountdown <= 0 || headSent > 0) && activeLink != nullptr) {
-        const std::string& head = commandQueue.front();
-        // The router reads text: a command ends at its first NUL, as it always
-        // has. EnqueueCommand has refused anything too long for it.
-        const std::size_t length = strnlen(head.c_str(), head.size());
-        const int taken =
-            length > headSent ? activeLink->Write(head.data() + headSent, length - headSent) : 0;
-        if (taken > 0) {
-            headSent += static_cast<std::size_t>(taken);
-            stalledTicks = -1;
-        }
-        if (headSent >= length) {
-            // Logged once it is out whole, so the log shows what the router got.
-            log.LogEvent(true, true, "-->Data[%s]", head.substr(0, length).c_str());
-            if (onEvent)
-                onEvent({SessionEvent::CommandSent, head.substr(0, length)});
-            if (IsLinkSet(head))
-                routing.OnLinkSent();
+    // Our LINK command is built when it leaves, from a map the router has
+    // just shown, so that a route made elsewhere meanwhile is not undone.
+    if (linkQueued_ && !commandQueue.empty() && headSent == 0 && sendCountdown <= 0 &&
+        !refreshHead_ && commandQueue.front() == linkCommand_) {
+        if (!routing.HasPending()) {
             commandQueue.pop_front();
-            headSent = 0;
-            sendCountdown = kAnswerWaitTicks;
-        } else if (taken <= 0) {
-            if (stalledTicks < 0) {
-                log.LogEvent(true, true, "Send refused by the link, retrying: %s",
-                             head.substr(0, length).c_str());
-                stalledTicks = 0;
-            }
-            // A command not yet begun waits the usual second before it is
-            // tried again (a port that has just gone away).
-            if (headSent == 0)
-                sendCountdown = kAnswerWaitTicks;
+            linkQueued_ = false;
+        } else if (!LinkFresh()) {
+            commandQueue.push_front("LINK=?!");
+        } else {
+            int map[kChannelTableSize] = {};
+            for (int o = 1; o <= kChannelCount; ++o)
+                map[o] = routing.Intended(state, o);
+            commandQueue.front() = BuildLinkCommand(map);
+            // On its way: requests from now on go into the next one.
+            linkQueued_ = false;
         }
-    }
-    if (stalledTicks >= 0 && ++stalledTicks >= kStalledLinkTicks) {
-        log.LogEvent(true, true, "%s", "Send stalled, the link took nothing for 5 s ");
-        stalledTicks = -1;
-        SetStatus(kConnectionFailed);
-        if (refresh)
-            refresh();
-        return;
     }
 
-    if (routing.OnTick(log))
+    // With nothing to send and nothing awaited, one refresh query.
+    if (commandQueue.empty() && sendCountdown <= 0 && refreshEnabled && Live() &&
+        activeLink != nullptr) {
+        const std::string query = refreshSchedule_.Next(tick, state);
+        if (!query.empty()) {
+            commandQueue.push_front(query);
+            refreshHead_ = true;
+        }
+    }
+
+    SendHead();
+    if (connectionStatus == kConnectionFailed)
+        return;
+
+    if (!pollDone_ && pollSent_ >= kStartupQueryCount && sendCountdown <= 0) {
+        pollDone_ = true;
+        refreshSchedule_.Reset(tick);
+    }
+
+    const RoutingMap::TickResult result =
+        routing.OnTick(lastAnswerTick >= 0 && lastAnswerTick >= linkSentTick_);
+    for (int output : result.dropped)
+        Refused(output, Format("Route not taken: output %02d", output));
+    if (result.resend && Live())
+        QueueLinkCommand();
+    // Routes asked for while the router could not be reached go now, against
+    // the map the poll has just read.
+    if (Live() && routing.HasPending() && !routing.linkOutstanding && !linkQueued_)
         QueueLinkCommand();
 
     // Keeps falling while idle, so the next command leaves at once; the floor
     // only keeps a connection that runs for years from overflowing.
     if (sendCountdown > INT_MIN)
         --sendCountdown;
+}
+
+void RouterSession::SendHead() {
+    // Without a link there is nowhere to send to; the command stays queued. A
+    // head the link took in part is finished first, on the following ticks.
+    if (commandQueue.empty() || !(sendCountdown <= 0 || headSent > 0) || activeLink == nullptr)
+        return;
+    const std::string& head = commandQueue.front();
+    // The router reads text: a command ends at its first NUL, as it always
+    // has. EnqueueCommand has refused anything too long for it.
+    const std::size_t length = strnlen(head.c_str(), head.size());
+    const int taken =
+        length > headSent ? activeLink->Write(head.data() + headSent, length - headSent) : 0;
+    if (taken > 0) {
+        headSent += static_cast<std::size_t>(taken);
+        stalledTicks = -1;
+    }
+    if (headSent >= length) {
+        const std::string sent = head.substr(0, length);
+        if (refreshHead_) {
+            // A refresh query is logged only with an answer that changes something.
+            ++refreshSent;
+            refreshOut_ = true;
+            refreshQuery_ = sent;
+            refreshHead_ = false;
+        } else {
+            // Logged once it is out whole, so the log shows what the router got.
+            refreshOut_ = false;
+            LogLink("-->Data[" + sent + "]");
+            Emit({SessionEvent::CommandSent, sent});
+            // The poll's queries leave in order; counting them in order keeps
+            // a user's own query from being taken for one of them.
+            if (pollSent_ < kStartupQueryCount && sent == StartupQueries[pollSent_])
+                ++pollSent_;
+        }
+        if (IsLinkSet(sent)) {
+            routing.OnLinkSent();
+            linkSentTick_ = tick;
+        }
+        commandQueue.pop_front();
+        headSent = 0;
+        sendCountdown = kAnswerWaitTicks;
+        lastSendTick_ = tick;
+        if (unansweredSince_ < 0)
+            unansweredSince_ = tick;
+    } else if (taken <= 0) {
+        if (stalledTicks < 0) {
+            LogLink("Send refused by the link, retrying: " + head.substr(0, length));
+            stalledTicks = 0;
+        }
+        // A command not yet begun waits the usual second before it is
+        // tried again (a port that has just gone away).
+        if (headSent == 0)
+            sendCountdown = kAnswerWaitTicks;
+    }
+    if (stalledTicks >= 0 && ++stalledTicks >= kStalledLinkTicks) {
+        LogLink("Send stalled, the link took nothing for 5 s ");
+        stalledTicks = -1;
+        SetStatus(kConnectionFailed);
+        if (refresh)
+            refresh();
+    }
+}
+
+void RouterSession::CheckSilence() {
+    if (answering && unansweredSince_ >= 0 && tick - unansweredSince_ >= kSilentTicks)
+        StopAnswering();
+}
+
+void RouterSession::StopAnswering() {
+    answering = false;
+    LogLink("Router not answering");
+    SessionEvent event{SessionEvent::Answering, "Router not answering"};
+    event.value = 0;
+    // What waits in the queue stays there; what was in flight waits with it,
+    // and the start-up poll runs again once the router is back.
+    if (refreshHead_ && headSent == 0 && !commandQueue.empty())
+        commandQueue.pop_front();
+    refreshHead_ = false;
+    RemoveQueuedPoll();
+    RemoveQueuedLink();
+    routing.Unsend();
+    pollIndex = kStartupQueryCount;
+    pollDone_ = false;
+    probeTick_ = -1;
+    Emit(event);
+    if (refresh)
+        refresh();
 }
 
 void RouterSession::FeedResponseBytes(const void* bytes, int count) {
@@ -115,32 +354,110 @@ void RouterSession::FeedResponseBytes(const void* bytes, int count) {
 void RouterSession::ParseResponse(const char* text) {
     if (text == nullptr)
         return;
-    log.LogEvent(true, true, "<--Recv[%s]", text);
     bool named[kChannelTableSize];
     const bool linkAnswer = LinkAnswerOutputs(text, named);
-    int before[kChannelTableSize];
-    std::copy(std::begin(state.routedInput), std::end(state.routedInput), before);
+    const RouterState before = state;
     ApplyResponse(state, text);
+
+    const bool wasAnswering = answering;
+    const bool news = !(state == before) || !wasAnswering || connectionStatus != kConnected;
+    // An answer to a refresh query that changes nothing leaves no trace.
+    const bool quiet = refreshOut_ && !news;
+    if (!quiet) {
+        if (refreshOut_ && !refreshQuery_.empty())
+            LogLink("-->Data[" + refreshQuery_ + "]");
+        refreshQuery_.clear();
+        LogLink(std::string("<--Recv[") + text + "]");
+    }
+    if (holdLines)
+        ReleaseHeldLines();
+
+    if (lastSendTick_ >= 0 && unansweredSince_ >= 0)
+        roundTripTicks_ = std::max<long long>(1, tick - lastSendTick_);
+    lastAnswerTick = tick;
+    unansweredSince_ = -1;
+    if (!wasAnswering) {
+        answering = true;
+        log.LogEvent(true, true, "%s", "Router answering again");
+        SessionEvent event{SessionEvent::Answering, "Router answering again"};
+        event.value = 1;
+        Emit(event);
+        // Read everything again before anything asked meanwhile goes out.
+        pollIndex = 0;
+        pollSent_ = 0;
+        pollDone_ = false;
+    }
+
     if (linkAnswer) {
         ++linkAnswers;
-        routing.OnLinkAnswer(state, named, log);
+        linkAnswerTick_ = tick;
+    }
+    ReportChanges(before, linkAnswer);
+    if (linkAnswer) {
+        for (int output : routing.OnLinkAnswer(state, named))
+            Refused(output, Format("Route not taken: output %02d", output));
         std::vector<int> changed;
         for (int o = 1; o <= kChannelCount; ++o) {
-            if (state.routedInput[o] != before[o])
+            if (state.routedInput[o] != before.routedInput[o])
                 changed.push_back(o);
         }
         if (!changed.empty() && routesChanged)
             routesChanged(changed);
     }
     // Reported once the model holds it.
-    if (onEvent)
-        onEvent({SessionEvent::AnswerParsed, text});
+    if (!quiet)
+        Emit({SessionEvent::AnswerParsed, text});
     // Any answer, even one we do not understand, releases the next command.
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
         SetStatus(kConnected);
-    if (refresh)
+    if (!quiet && refresh)
         refresh();
+}
+
+void RouterSession::ReportChanges(const RouterState& before, bool linkAnswer) {
+    if (linkAnswer && before.known.routes) {
+        for (int o = 1; o <= kChannelCount; ++o) {
+            const int input = state.routedInput[o];
+            // A change this program asked for is a confirmation, not news.
+            if (input == before.routedInput[o] || routing.pending[o] == input)
+                continue;
+            const std::string line =
+                Format("Output %02d changed on the router: input %02d", o, input);
+            log.LogEvent(true, true, "%s", line.c_str());
+            SessionEvent event{SessionEvent::RouteChanged, line};
+            event.channel = o;
+            event.value = input;
+            Emit(event);
+        }
+    }
+    for (int n = 1; n <= kChannelCount; ++n) {
+        if (state.known.inputSignal[n] && before.known.inputSignal[n]) {
+            const bool was = before.HasSignal(n), is = state.HasSignal(n);
+            if (was != is) {
+                const std::string line =
+                    is ? Format("Input %02d signal back: %s", n, state.inputStatusText[n].c_str())
+                       : Format("Input %02d signal lost", n);
+                signalLostTick[n] = is ? -1 : tick;
+                log.LogEvent(true, true, "%s", line.c_str());
+                SessionEvent event{SessionEvent::SignalChanged, line};
+                event.channel = n;
+                event.value = is ? 1 : 0;
+                Emit(event);
+            }
+        }
+        if (state.known.outputPlug[n] && before.known.outputPlug[n] &&
+            (state.outputPlugged[n] == 1) != (before.outputPlugged[n] == 1)) {
+            const bool plugged = state.outputPlugged[n] == 1;
+            const std::string line =
+                Format(plugged ? "Output %02d plugged" : "Output %02d unplugged", n);
+            log.LogEvent(true, true, "%s", line.c_str());
+            SessionEvent event{SessionEvent::PlugChanged, line};
+            event.channel = n;
+            event.value = plugged ? 1 : 0;
+            Emit(event);
+        }
+    }
 }
 
 std::vector<int> RouterSession::RequestRoutes(const std::vector<RouteChange>& changes,
@@ -148,9 +465,11 @@ std::vector<int> RouterSession::RequestRoutes(const std::vector<RouteChange>& ch
     std::vector<int> refused = routing.Apply(state, changes, requester, stepKind);
     for (int output : refused) {
         if (routing.Protected(output) || !routing.MayChange(output, requester))
-            log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+            Refused(output, Format("Output %02d is protected, route not changed", output));
     }
-    if (refused.size() < changes.size())
+    // Until the router can be reached and its map is read, the changes wait
+    // in the intended map, shown as asked for.
+    if (refused.size() < changes.size() && Live())
         QueueLinkCommand();
     return refused;
 }
@@ -162,21 +481,26 @@ void RouterSession::QueueLinkCommand() {
     const std::string command = BuildLinkCommand(map);
     // The unsent LINK command takes the whole new map; other commands keep
     // their places.
-    // A head already on its way out stays as it is.
-    for (std::size_t i = headSent > 0 ? 1 : 0; i < commandQueue.size(); ++i) {
-        if (IsLinkSet(commandQueue[i])) {
-            commandQueue[i] = command;
+    if (linkQueued_) {
+        const auto at = std::find(commandQueue.begin(), commandQueue.end(), linkCommand_);
+        if (at != commandQueue.end()) {
+            *at = linkCommand_ = command;
             return;
         }
     }
-    EnqueueCommand(command);
+    linkQueued_ = EnqueueCommand(command);
+    linkCommand_ = command;
 }
 
 void RouterSession::LinkOutput(int selectedInput, int output) {
     if (output < 1 || output > kChannelCount)
         return;
-    const int current = routing.staged[output] != kNoRoute ? routing.staged[output]
-                                                           : routing.Intended(state, output);
+    // Against a map not read yet there is nothing to toggle off.
+    int current = -1;
+    if (routing.staged[output] != kNoRoute)
+        current = routing.staged[output];
+    else if (routing.pending[output] != kNoRoute || state.known.routes)
+        current = routing.Intended(state, output);
     SetRoute(selectedInput == current ? 0 : selectedInput, output);
 }
 
@@ -184,7 +508,7 @@ void RouterSession::SetRoute(int input, int output) {
     if (!routing.takeMode) {
         RequestRoutes({{output, input}});
     } else if (!routing.MayChange(output, kOperator)) {
-        log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+        Refused(output, Format("Output %02d is protected, route not changed", output));
     } else {
         routing.Stage(output, input);
     }
@@ -221,13 +545,22 @@ bool RouterSession::UndoOrRedo(std::vector<RouteStep>& steps, bool undo) {
     const RouteStep step = steps.back();
     steps.pop_back();
     // The redo history holds the undo steps themselves, so both go back to
-    // where their step started.
+    // where their step started; an output changed since (here or elsewhere)
+    // keeps its new route.
     std::vector<RouteChange> changes;
     for (int o = 1; o <= kChannelCount; ++o) {
-        if (step.after[o] != kNoRoute)
-            changes.push_back({o, step.before[o]});
+        if (step.after[o] == kNoRoute)
+            continue;
+        if (routing.Intended(state, o) != step.after[o]) {
+            Refused(o, Format(undo ? "Output %02d changed since, not undone"
+                                   : "Output %02d changed since, not redone",
+                              o));
+            continue;
+        }
+        changes.push_back({o, step.before[o]});
     }
-    RequestRoutes(changes, kOperator, undo ? kUndoStep : kRedoStep);
+    if (!changes.empty())
+        RequestRoutes(changes, kOperator, undo ? kUndoStep : kRedoStep);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/Link.h"
+#include "protocol/Refresh.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
@@ -20,19 +21,33 @@ class EventLog;
 // First in, first out; the order of commands is never changed.
 using CommandQueue = std::deque<std::string>;
 
-// What the session did, for those who follow the exchange without reading the
-// log: a command out whole, an answer framed, a change of connectionStatus.
+// What the session did or found, for those who follow it without reading the
+// log. Each comes once, after its log line (if any) and after the model holds it.
 struct SessionEvent {
-    enum Kind { CommandSent, AnswerParsed, StatusChanged };
+    enum Kind {
+        CommandSent,    // text: the command, out whole
+        AnswerParsed,   // text: the answer
+        StatusChanged,  // oldStatus -> newStatus
+        RouteChanged,   // channel: output, value: input (0 none), set on the router by
+                        // someone else
+        SignalChanged,  // channel: input, value: 1 back (text: its status) or 0 lost
+        PlugChanged,    // channel: output, value: 1 plugged or 0 unplugged
+        Answering,      // value: 0 the router stopped answering, 1 it answers again
+        Refused,        // channel: output or 0; text: what was not done and why, as logged
+    };
     Kind kind;
-    std::string text;  // the command or the answer, as logged
+    std::string text;
     int oldStatus = kDisconnected;
     int newStatus = kDisconnected;
+    int channel = 0;
+    int value = 0;
 };
 
 // The router connection as the rest of the program sees it: the model, the
-// outgoing queue with its answer-driven pacing and the incoming framer. All of
-// it runs on one thread (the GUI thread, or the client's loop).
+// outgoing queue with its answer-driven pacing, the incoming framer, and the
+// live state: the start-up poll, the refresh that keeps the model true, and a
+// router that stops answering. All of it runs on one thread (the GUI thread,
+// or the client's loop), driven by OnSendTimer once per tick.
 class RouterSession {
 public:
     explicit RouterSession(EventLog& log);
@@ -41,8 +56,8 @@ public:
     CommandQueue commandQueue;
     int connectionStatus = kDisconnected;
     int sendCountdown = 0;     // ticks until the next command may leave
-    unsigned pollIndex = 0;    // start-up queries queued since the last Connect
-    unsigned linkAnswers = 0;  // LINK answers parsed since the last Connect
+    unsigned pollIndex = 0;    // start-up queries queued since the link opened
+    unsigned linkAnswers = 0;  // LINK answers parsed since the link opened
     ResponseFramer framer;
     Link* activeLink = nullptr;  // the open link, owned by the connection
     RoutingMap routing;
@@ -53,12 +68,48 @@ public:
     // write is waiting. A link stalled this way is reported once.
     int stalledTicks = -1;
 
-    // Called after every parsed response (the GUI refreshes its panels).
+    // The clock: OnSendTimer calls so far.
+    long long tick = 0;
+    // The tick of the last answer since the link opened; -1 before the first.
+    long long lastAnswerTick = -1;
+    // False from "Router not answering" until the router answers again.
+    bool answering = true;
+    // Re-ask the router while it is connected. Off for a client that sends one
+    // command and leaves.
+    bool refreshEnabled = true;
+    // Per input: the tick its signal went, -1 while it has one or was never seen.
+    long long signalLostTick[kChannelTableSize];
+    // Refresh queries sent so far (they are not logged unless they find a change).
+    long long refreshSent = 0;
+
+    // Called after every answer that may have changed what is shown (the GUI
+    // refreshes its panels): every answer but a refresh answer that changed nothing.
     std::function<void()> refresh;
     // Called after a LINK answer changed the model, with the outputs it changed.
     std::function<void(const std::vector<int>&)> routesChanged;
     // Called for every SessionEvent, after the log line it goes with.
     std::function<void(const SessionEvent&)> onEvent;
+
+    // The connection's lifecycle, as the link owner reports it.
+    // A link is open: Connecting, and the start-up poll begins. Routes asked
+    // for meanwhile still wait; they go after the poll.
+    void OnLinkOpened(Link* link);
+    // The link failed (it stays closed until opened again): Connection Failed.
+    // The queue keeps its commands and the asked routes wait for the next link.
+    void OnLinkFailed();
+    // Disconnect: the queue, every asked route and the per-connection model go.
+    void OnLinkClosed();
+    // For a client that sends one command and leaves: no start-up poll.
+    void SkipStartupPoll();
+
+    // The start-up poll has been sent and its last query answered (or waited for).
+    bool PollDone() const { return pollDone_; }
+    // Connected, answering and polled: the model is the router's, and route
+    // requests go out.
+    bool Live() const;
+    // A LINK answer no older than one round trip: a LINK command built now
+    // cannot undo a route made elsewhere.
+    bool LinkFresh() const;
 
     // Changes connectionStatus and reports the change.
     void SetStatus(int status);
@@ -67,18 +118,21 @@ public:
     // over kMaxCommandLength is refused and logged rather than cut.
     bool EnqueueCommand(const std::string& command);
 
-    // The 50 ms pacing step: queues the next start-up query, sends the head
-    // when the previous command was answered or 20 ticks have passed.
+    // The pacing step, once per tick: queues the next start-up query, sends the
+    // head when the previous command was answered or its wait is over, and,
+    // with nothing else to do, one refresh query. While the router does not
+    // answer, only a probe goes out, once a second.
     void OnSendTimer();
 
     void FeedResponseBytes(const void* bytes, int count);
-    // Logs, applies, releases the pacing and completes Connecting -> Connected.
+    // Logs, applies, reports what changed, releases the pacing and completes
+    // Connecting -> Connected.
     void ParseResponse(const char* text);
 
-    // Applies route requests to the intended map and queues it: while a LINK
-    // command waits unsent in the queue it is rewritten in place, so the queue
-    // never holds more than one. Returns the outputs refused (locked or out of
-    // range); refusals for protected outputs are logged.
+    // Applies route requests to the intended map and, while Live, queues it:
+    // while a LINK command waits unsent in the queue it is rewritten in place,
+    // so the queue never holds more than one. Returns the outputs refused
+    // (locked or out of range); refusals for protected outputs are logged.
     std::vector<int> RequestRoutes(const std::vector<RouteChange>& changes,
                                    int requester = kOperator, int stepKind = kNewStep);
     // Queues (or rewrites) the LINK command carrying the intended map.
@@ -93,8 +147,9 @@ public:
     void ClearAllLinks();
     // Sends everything staged as one LINK command.
     void Take();
-    // Undo and redo the router-confirmed steps; only while Connected. False
-    // when there was nothing to do.
+    // Undo and redo the router-confirmed steps; only while Connected. An
+    // output changed since the step is left as it is. False when there was
+    // nothing to do.
     bool Undo();
     bool Redo();
     // The user EDID frame, straight onto the open link past the queue (its raw
@@ -105,10 +160,47 @@ public:
     // Protect (or release) an output against every route request.
     void SetProtected(int output, bool on);
 
+    // Logs a line about the link or its traffic; while holdLines is set it
+    // waits instead (at most kMaxHeldLines), so that a reconnection attempt
+    // that fails leaves nothing in the log and one that succeeds all of it.
+    void LogLink(const std::string& line);
+    void ReleaseHeldLines();
+    void DiscardHeldLines();
+    bool holdLines = false;
+    static constexpr std::size_t kMaxHeldLines = 200;
+
     EventLog& log;
 
 private:
     bool UndoOrRedo(std::vector<RouteStep>& steps, bool undo);
+    void SendHead();
+    void CheckSilence();
+    void StopAnswering();
+    void Refused(int output, const std::string& why);
+    void Emit(SessionEvent event);
+    void ReportChanges(const RouterState& before, bool linkAnswer);
+    void RemoveQueuedPoll();
+    void RemoveQueuedLink();
+
+    bool pollDone_ = false;
+    // Our LINK command waits in the queue as linkCommand_ (a LINK command the
+    // user typed is sent as it is).
+    bool linkQueued_ = false;
+    std::string linkCommand_;
+    int pollSent_ = 0;  // start-up queries sent since the poll began
+    // The head of the queue is a refresh query, and the last command sent was
+    // one (its answers are logged only when they change something).
+    bool refreshHead_ = false;
+    bool refreshOut_ = false;
+    std::string refreshQuery_;        // that query, logged with an answer that changes something
+    long long unansweredSince_ = -1;  // the first send since the last answer
+    long long lastSendTick_ = -1;
+    long long linkAnswerTick_ = -1;
+    long long linkSentTick_ = -1;
+    long long roundTripTicks_ = 1;
+    long long probeTick_ = -1;
+    RefreshSchedule refreshSchedule_;
+    std::vector<std::string> heldLines_;
 };
 
 }  // namespace corvane

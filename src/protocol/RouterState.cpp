@@ -103,11 +103,14 @@ void RouterState::ClearConnectionTables() {
         outputPlugged[n] = 0;
         inputStatusText[n].clear();
         inputEdidMode[n].clear();
+        known.inputSignal[n] = known.outputPlug[n] = known.edidMode[n] = false;
     }
     for (int s = 0; s < kSlotTableSize; ++s) {
         inputCardType[s] = 0;
         outputCardType[s] = 0;
+        known.cards[s] = false;
     }
+    known.routes = false;
 }
 
 bool RouterState::HasSignal(int input) const {

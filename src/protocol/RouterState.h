@@ -52,6 +52,33 @@ extern const char* const ResolutionTokens[kResolutionCount + 1];
 extern const char PatternNames[kPatternCount + 1][32];
 extern const char* const PatternTokens[kPatternCount + 1];
 
+// Which values of RouterState the router has sent. Until it has, a value is a
+// placeholder: shown as unknown, never sent back to the router in a command.
+// The per-channel and per-slot flags go with their tables on Disconnect; the
+// router-wide ones stay, as their values do.
+struct KnownValues {
+    bool routes = false;
+    bool inputSignal[kChannelTableSize] = {};
+    bool outputPlug[kChannelTableSize] = {};
+    bool edidMode[kChannelTableSize] = {};
+    bool cards[kSlotTableSize] = {};
+    bool quadResolution[kSlotTableSize] = {};
+    bool quadLayout[kSlotTableSize] = {};
+    bool generatorResolution = false;
+    bool generatorPattern = false;
+    bool monitoringChannel = false;
+    bool webLock = false;
+    bool dataLock = false;
+    bool keyLock = false;
+    bool routerIp = false;
+    bool routerSubnetMask = false;
+    bool routerGateway = false;
+    bool routerMac = false;
+    bool routerPort = false;
+    bool routerBaudRate = false;
+    bool operator==(const KnownValues&) const = default;
+};
+
 // The program's picture of the router. Only parsed answers write it (plus three
 // start-up values from config.ini); sending a command never does.
 struct RouterState {
@@ -82,11 +109,15 @@ struct RouterState {
     std::string routerPort;
     int routerBaudRate = 0;
 
+    KnownValues known;
+
     // Forgets what belongs to one connection: links, signal texts, plug flags,
     // EDID modes and card types. Router-wide settings and quad settings stay.
     void ClearConnectionTables();
 
     bool HasSignal(int input) const;
+
+    bool operator==(const RouterState&) const = default;
 };
 
 }  // namespace corvane

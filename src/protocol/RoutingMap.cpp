@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
-#include "settings/EventLog.h"
+#include "protocol/Pacing.h"
 
 namespace corvane {
 
 namespace {
 
-// A LINK command waits this many ticks (1 s) for its answer, as the pacing does.
-constexpr int kLinkAnswerTicks = 20;
 // The second unanswered LINK in a row gives its changes up.
 constexpr int kLinkAttempts = 2;
 
@@ -101,8 +99,9 @@ void RoutingMap::OnLinkSent() {
     linkWaitTicks = 0;
 }
 
-void RoutingMap::OnLinkAnswer(const RouterState& state, const bool (&named)[kChannelTableSize],
-                              EventLog& log) {
+std::vector<int> RoutingMap::OnLinkAnswer(const RouterState& state,
+                                          const bool (&named)[kChannelTableSize]) {
+    std::vector<int> dropped;
     for (int o = 1; o <= kChannelCount; ++o) {
         if (pending[o] == kNoRoute)
             continue;
@@ -112,27 +111,45 @@ void RoutingMap::OnLinkAnswer(const RouterState& state, const bool (&named)[kCha
             Resolve(o, true);
         } else if (linkOutstanding && carried[o] && named[o]) {
             // The router answered our command and kept its own route.
-            Drop(o, log);
+            Drop(o);
+            dropped.push_back(o);
         }
     }
     linkOutstanding = false;
     linkWaitTicks = 0;
     unansweredLinks = 0;
+    return dropped;
 }
 
-bool RoutingMap::OnTick(EventLog& log) {
-    if (!linkOutstanding || ++linkWaitTicks < kLinkAnswerTicks)
-        return false;
+RoutingMap::TickResult RoutingMap::OnTick(bool answeredSinceSent) {
+    TickResult result;
+    if (!linkOutstanding || ++linkWaitTicks < kAnswerWaitTicks)
+        return result;
     linkOutstanding = false;
     linkWaitTicks = 0;
-    if (++unansweredLinks < kLinkAttempts)
-        return HasPending();
+    if (++unansweredLinks < kLinkAttempts) {
+        result.resend = HasPending();
+        return result;
+    }
     unansweredLinks = 0;
     for (int o = 1; o <= kChannelCount; ++o) {
-        if (carried[o])
-            Drop(o, log);
+        if (!carried[o])
+            continue;
+        if (answeredSinceSent) {
+            Drop(o);
+            result.dropped.push_back(o);
+        } else {
+            carried[o] = false;
+        }
     }
-    return false;
+    return result;
+}
+
+void RoutingMap::Unsend() {
+    std::fill(std::begin(carried), std::end(carried), false);
+    linkOutstanding = false;
+    linkWaitTicks = 0;
+    unansweredLinks = 0;
 }
 
 void RoutingMap::DropPending() {
@@ -174,8 +191,7 @@ bool RoutingMap::ReleaseLocks(int owner) {
     return any;
 }
 
-void RoutingMap::Drop(int output, EventLog& log) {
-    log.LogEvent(true, true, "Route not taken: output %02d", output);
+void RoutingMap::Drop(int output) {
     pending[output] = kNoRoute;
     carried[output] = false;
     Resolve(output, false);

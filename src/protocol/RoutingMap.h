@@ -9,8 +9,6 @@
 
 namespace corvane {
 
-class EventLog;
-
 // One requested crosspoint: input 0 means no input.
 struct RouteChange {
     int output = 0;
@@ -81,13 +79,22 @@ public:
     // The pacing sent a LINK command carrying the intended map.
     void OnLinkSent();
     // A LINK answer was parsed (named: the outputs it listed). Confirms what it
-    // shows; drops what the answer to our last command shows otherwise.
-    void OnLinkAnswer(const RouterState& state, const bool (&named)[kChannelTableSize],
-                      EventLog& log);
-    // One 50 ms tick. True when the last LINK went unanswered once and should
-    // be sent again; after the second time its changes are dropped.
-    bool OnTick(EventLog& log);
-    // The link closed: nothing in flight will be confirmed.
+    // shows; drops what the answer to our last command shows otherwise, and
+    // returns those outputs.
+    std::vector<int> OnLinkAnswer(const RouterState& state, const bool (&named)[kChannelTableSize]);
+    // One tick. resend: the last LINK went unanswered once and should go
+    // again. The second time its changes are dropped if the router answered
+    // anything meanwhile (it heard us and kept its routes); a router that
+    // answers nothing keeps them waiting.
+    struct TickResult {
+        bool resend = false;
+        std::vector<int> dropped;
+    };
+    TickResult OnTick(bool answeredSinceSent);
+    // The router cannot be reached for now: what was in flight waits to be
+    // sent again, as if never sent.
+    void Unsend();
+    // The link was closed on purpose: nothing asked will be carried out.
     void DropPending();
 
     // Take mode.
@@ -100,7 +107,7 @@ public:
 
 private:
     static bool InTable(int output) { return output >= 1 && output <= kChannelCount; }
-    void Drop(int output, EventLog& log);
+    void Drop(int output);
     void Resolve(int output, bool confirmed);
     void CloseFinishedSteps();
 };

@@ -43,6 +43,7 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     config.udpPort = ParseLeadingInt(text(kLinkSection, "UDPPort", "3000"));
     config.comName = text(kLinkSection, "COMName", "COM1");
     config.baudRate = ParseLeadingInt(text(kLinkSection, "Baudrate", "115200 "));
+    config.reconnect = profile.ReadInt(kLinkSection, "Reconnect", 1) != 0;
 
     // Read with room for an IPv6 address and its port.
     config.videohubListen = profile.ReadString("VIDEOHUB", "Listen", "", 64);

@@ -21,6 +21,9 @@ struct AppConfig {
     int udpPort = 3000;
     std::string comName = "COM1";
     int baudRate = 115200;
+    // [SETCOMMCONFIG] Reconnect: a failed link is opened again every few
+    // seconds; 0 leaves it failed until the user disconnects.
+    bool reconnect = true;
     // [VIDEOHUB] Listen: where the Videohub server listens, "" for off.
     std::string videohubListen;
 };

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "protocol/Pacing.h"
+#include "protocol/TextFormat.h"
 #include "settings/EventLog.h"
 
 namespace corvane {
@@ -26,93 +28,140 @@ Connection::~Connection() {
         session.activeLink = nullptr;
 }
 
-void Connection::Connect() {
-    if (session.connectionStatus == kDisconnected) {
-        EventLog& log = session.log;
-        if (!config.useSerial) {
-            // A port near INT_MAX from a damaged config.ini must not overflow;
-            // -1 makes Create fail with its error logged.
-            const int localPort = config.udpPort <= INT_MAX - kUdpLocalPortOffset
-                                      ? config.udpPort + kUdpLocalPortOffset
-                                      : -1;
-            udpLink = std::make_unique<UdpLink>();
-            bool opened = false;
-            if (udpLink->Create(localPort) != LinkResult::kOk) {
-                log.LogEvent(true, true, "UDP Socket Create Port=%d ERR=%d", localPort,
-                             udpLink->lastError);
-            } else {
-                log.LogEvent(true, true, "UDP Socket Create Port=%d OK", localPort);
-                if (udpLink->Connect(config.ipAddress, config.udpPort) == LinkResult::kOk) {
-                    log.LogEvent(true, true, "UDP Socket Connect IP Address=%s Port=%d ",
-                                 config.ipAddress.c_str(), config.udpPort);
-                    opened = true;
-                } else {
-                    log.LogEvent(true, true, "UDP Socket Connect IP Address=%s Port=%d ERR=%d ",
-                                 config.ipAddress.c_str(), config.udpPort, udpLink->lastError);
-                }
-            }
-            if (opened) {
-                session.SetStatus(kConnecting);
-                session.activeLink = udpLink.get();
-                if (udpLinkChanged)
-                    udpLinkChanged(udpLink.get());
-            } else {
-                session.SetStatus(kConnectionFailed);
-                udpLink.reset();
-            }
-        } else {
-            const LinkResult opened = serialLink.Open(config.comName, config.baudRate, kDataBits,
-                                                      StopBits::kOne, Parity::kNone);
-            if (!serialLink.message.empty() && showMessage)
-                showMessage(serialLink.message);
-            if (opened == LinkResult::kBusy)
-                log.LogEvent(true, true, "%s is in use by another program ERR=%d ",
-                             config.comName.c_str(), serialLink.lastError);
-            if (opened == LinkResult::kOk) {
-                session.SetStatus(kConnecting);
-                session.activeLink = &serialLink;
-                log.LogEvent(true, true, "%s Baudrate:%d Open 8,1,NO OK!!! ",
-                             config.comName.c_str(), config.baudRate);
-            } else {
-                log.LogEvent(true, true, "%s Baudrate:%d Open ERR!! ", config.comName.c_str(),
-                             config.baudRate);
-                session.SetStatus(kConnectionFailed);
-                serialLink.Close();
-            }
+std::string Connection::LinkName() const {
+    return config.useSerial ? config.comName
+                            : config.ipAddress + ":" + std::to_string(config.udpPort);
+}
+
+bool Connection::OpenLink() {
+    if (!config.useSerial) {
+        // A port near INT_MAX from a damaged config.ini must not overflow;
+        // -1 makes Create fail with its error logged.
+        const int localPort = config.udpPort <= INT_MAX - kUdpLocalPortOffset
+                                  ? config.udpPort + kUdpLocalPortOffset
+                                  : -1;
+        udpLink = std::make_unique<UdpLink>();
+        if (udpLink->Create(localPort) != LinkResult::kOk) {
+            session.LogLink(
+                Format("UDP Socket Create Port=%d ERR=%d", localPort, udpLink->lastError));
+            udpLink.reset();
+            return false;
         }
-        session.pollIndex = 0;
-        session.linkAnswers = 0;
-        session.sendCountdown = 0;
-        session.headSent = 0;
-        session.stalledTicks = -1;
+        session.LogLink(Format("UDP Socket Create Port=%d OK", localPort));
+        if (udpLink->Connect(config.ipAddress, config.udpPort) != LinkResult::kOk) {
+            session.LogLink(Format("UDP Socket Connect IP Address=%s Port=%d ERR=%d ",
+                                   config.ipAddress.c_str(), config.udpPort, udpLink->lastError));
+            udpLink.reset();
+            return false;
+        }
+        session.LogLink(Format("UDP Socket Connect IP Address=%s Port=%d ",
+                               config.ipAddress.c_str(), config.udpPort));
+        session.OnLinkOpened(udpLink.get());
+        if (udpLinkChanged)
+            udpLinkChanged(udpLink.get());
+        return true;
+    }
+    const LinkResult opened =
+        serialLink.Open(config.comName, config.baudRate, kDataBits, StopBits::kOne, Parity::kNone);
+    // A retry keeps quiet about a port that is still missing.
+    if (!serialLink.message.empty() && showMessage && !retrying_)
+        showMessage(serialLink.message);
+    if (opened == LinkResult::kBusy)
+        session.LogLink(Format("%s is in use by another program ERR=%d ", config.comName.c_str(),
+                               serialLink.lastError));
+    if (opened != LinkResult::kOk) {
+        session.LogLink(
+            Format("%s Baudrate:%d Open ERR!! ", config.comName.c_str(), config.baudRate));
+        serialLink.Close();
+        return false;
+    }
+    session.OnLinkOpened(&serialLink);
+    session.LogLink(
+        Format("%s Baudrate:%d Open 8,1,NO OK!!! ", config.comName.c_str(), config.baudRate));
+    return true;
+}
+
+void Connection::CloseLink() {
+    if (udpLink && udpLinkChanged)
+        udpLinkChanged(nullptr);  // before its socket goes
+    // Close whatever is really open: the link type may have been changed in
+    // the settings since this link was opened.
+    if (session.activeLink)
+        session.activeLink->Close();
+    serialLink.Close();
+    session.activeLink = nullptr;
+    udpLink.reset();
+}
+
+void Connection::Failed() {
+    CloseLink();
+    session.OnLinkFailed();
+    session.DiscardHeldLines();
+    session.holdLines = false;
+    if (config.reconnect) {
+        if (!retrying_) {
+            session.log.LogEvent(true, true, "Router link to %s failed; trying again every %d s",
+                                 LinkName().c_str(), kRetryTicks / kTicksPerSecond);
+            retrying_ = true;
+        }
+        retryCountdown_ = kRetryTicks;
+    }
+    if (session.refresh)
+        session.refresh();
+}
+
+void Connection::Connect() {
+    if (session.connectionStatus == kConnectionFailed) {
+        // Pressed after a failure: try now, as the user asked, and say so.
+        retrying_ = false;
+        CloseLink();
+    }
+    if (session.connectionStatus == kDisconnected ||
+        session.connectionStatus == kConnectionFailed) {
+        session.holdLines = false;
+        if (!OpenLink())
+            Failed();
     }
     if (session.refresh)
         session.refresh();
 }
 
 void Connection::Disconnect() {
-    if (session.connectionStatus != kDisconnected) {
-        session.SetStatus(kDisconnected);
-        // Close whatever is really open: the link type may have been changed in
-        // the settings since this link was opened.
-        if (udpLink && udpLinkChanged)
-            udpLinkChanged(nullptr);  // before its socket goes
-        if (session.activeLink)
-            session.activeLink->Close();
-        session.activeLink = nullptr;
-        udpLink.reset();
-        session.commandQueue.clear();
-        session.routing.DropPending();
-        session.headSent = 0;
-        session.stalledTicks = -1;
-        if (config.useSerial)
-            session.log.LogEvent(true, true, "RS232 Disconnect ");
-        else
-            session.log.LogEvent(true, true, "UDP Disconnect ");
-    }
-    session.state.ClearConnectionTables();
+    retrying_ = false;
+    const bool wasOpen = session.connectionStatus != kDisconnected;
+    CloseLink();
+    session.OnLinkClosed();
+    if (wasOpen)
+        session.log.LogEvent(true, true,
+                             config.useSerial ? "RS232 Disconnect " : "UDP Disconnect ");
     if (session.refresh)
         session.refresh();
+}
+
+void Connection::OnTick() {
+    const int status = session.connectionStatus;
+    // The session gave up on a link that stopped taking bytes.
+    if (status == kConnectionFailed && session.activeLink != nullptr) {
+        Failed();
+        return;
+    }
+    if (!retrying_)
+        return;
+    if (status == kConnected && session.lastAnswerTick >= 0) {
+        retrying_ = false;
+        session.log.LogEvent(true, true, "Router link to %s is back", LinkName().c_str());
+        return;
+    }
+    if (status == kConnectionFailed && --retryCountdown_ <= 0) {
+        // The attempt's lines wait until the router answers.
+        session.holdLines = true;
+        if (OpenLink()) {
+            if (session.refresh)
+                session.refresh();
+        } else {
+            Failed();
+        }
+    }
 }
 
 void Connection::OnUdpClose() {
@@ -137,10 +186,8 @@ void Connection::OnUdpData() {
     char datagram[kDatagramSize];
     const int received = udpLink->ReceiveFrom(datagram, kDatagramSize);
     if (received < 0) {
-        session.log.LogEvent(true, true, "UDP Socket Receive ERR=%d", udpLink->lastError);
-        session.SetStatus(kConnectionFailed);
-        if (session.refresh)
-            session.refresh();
+        session.LogLink(Format("UDP Socket Receive ERR=%d", udpLink->lastError));
+        Failed();
         return;
     }
     session.FeedResponseBytes(datagram, received);
@@ -151,13 +198,8 @@ void Connection::OnSerialHangup() {
     // Disconnect (or after a new Open) has nothing to do with the port now.
     if (!serialLink.hungUp)
         return;
-    session.log.LogEvent(true, true, "%s Disconnected by the device ", serialLink.portName.c_str());
-    serialLink.Close();
-    if (session.activeLink == &serialLink)
-        session.activeLink = nullptr;
-    session.SetStatus(kConnectionFailed);
-    if (session.refresh)
-        session.refresh();
+    session.LogLink(Format("%s Disconnected by the device ", serialLink.portName.c_str()));
+    Failed();
 }
 
 void Connection::OnSerialOverrun() {

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "protocol/Pacing.h"
+
 namespace corvane {
 
 namespace {
 
-constexpr std::chrono::milliseconds kTick{50};
+constexpr std::chrono::milliseconds kTick{kTickMs};
 
 // Shared with the watcher's notify, which may outlive the loop: the pipe closes
 // only when the last holder lets go.
@@ -88,6 +90,7 @@ bool HeadlessLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
 
         if (now >= impl_->nextTick) {
             session.OnSendTimer();
+            connection.OnTick();
             ++ticks;
             impl_->nextTick += kTick;
             // After a stall the timer carries on from now rather than catching up.

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "app/AboutDialog.h"
+#include "protocol/Pacing.h"
 #include "protocol/TextFormat.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
@@ -198,8 +199,14 @@ MainDialog::MainDialog(QWidget* parent)
 
     RefreshStatusPanels();
 
-    sendTimer.setInterval(50);
-    connect(&sendTimer, &QTimer::timeout, this, [this] { session.OnSendTimer(); });
+    sendTimer.setInterval(kTickMs);
+    connect(&sendTimer, &QTimer::timeout, this, [this] {
+        const int before = session.connectionStatus;
+        session.OnSendTimer();
+        connection.OnTick();
+        if (session.connectionStatus != before)
+            UpdateButtons();
+    });
     sendTimer.start();
 
     auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
@@ -317,9 +324,10 @@ void MainDialog::CreateControls() {
 }
 
 void MainDialog::UpdateButtons() {
-    const bool open = session.connectionStatus != kDisconnected;
-    connectButton->setEnabled(!open);
-    disconnectButton->setEnabled(open);
+    const int status = session.connectionStatus;
+    // After a failure Connect tries again at once; Disconnect stops trying.
+    connectButton->setEnabled(status == kDisconnected || status == kConnectionFailed);
+    disconnectButton->setEnabled(status != kDisconnected);
 }
 
 void MainDialog::Connect() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/SessionSupport.h"
 #include "bridge/VideohubServer.h"
 #include "settings/EventLog.h"
 
@@ -18,11 +19,11 @@ protected:
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        session.connectionStatus = kConnected;
-        session.linkAnswers = 1;
         LoadConfig(config, session.state, configFile);  // none there: the names are the keys
+        int map[kChannelTableSize] = {};
         for (int n = 1; n <= kChannelCount; ++n)
-            session.state.routedInput[n] = n % kChannelCount;
+            map[n] = n % kChannelCount;
+        ConnectPolled(session, nullptr, map);
         server.configPath = configFile;
         session.refresh = [this] { server.Sync(); };
         a = Join();

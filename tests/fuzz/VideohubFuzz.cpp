@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "../support/SessionSupport.h"
 #include "FuzzCheck.h"
 #include "bridge/VideohubServer.h"
 #include "settings/EventLog.h"
@@ -66,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string configPath = ConfigPath();
 
     RouterSession session(log);
-    session.connectionStatus = kConnected;
-    session.linkAnswers = 1;
+    const int none[kChannelTableSize] = {};
+    ConnectPolled(session, nullptr, none);
     AppConfig config;
     VideohubServer server(session, config);
     server.configPath = configPath;

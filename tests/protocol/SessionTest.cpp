@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/SessionSupport.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
@@ -19,21 +20,21 @@
 namespace corvane {
 namespace {
 
-// The session (connected with its start-up poll done, unless told otherwise)
-// and the router behind its link. The router takes at most `take` bytes a
-// write, applies each LINK command it is given, keeping its own route on
-// stubborn outputs, and answers `delay` ticks after a write with its whole
-// map (-1: never).
+// The session (connected with its start-up poll done and the router's map
+// read, unless told otherwise; no refresh) and the router behind its link. The router takes at most
+// `take` bytes a write, applies each LINK command it is given, keeping its own route on stubborn
+// outputs, and answers `delay` ticks after a write with its whole map (-1: never).
 struct Rig : Link {
     explicit Rig(bool connected = true) {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        if (connected) {
-            session.connectionStatus = kConnected;
-            session.pollIndex = kStartupQueryCount;
-        }
+        session.refreshEnabled = false;
         session.activeLink = this;
+        if (connected) {
+            ConnectPolled(session, this, routes.routedInput);
+            Logged();
+        }
     }
     void Close() override {}
     bool IsOpen() const override { return true; }
@@ -115,17 +116,14 @@ protected:
 };
 
 TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
-    session.connectionStatus = kConnecting;
-    EXPECT_EQ(
-        RunTicks(81),
-        (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}, {61, "MON=?!"}, {81, "EDID=?!"}}));
-    EXPECT_EQ(session.commandQueue.size(), 41u - 5u);
+    session.OnLinkOpened(this);
+    EXPECT_EQ(RunTicks(41), (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}}));
+    EXPECT_EQ(session.commandQueue.size(), 41u - 3u);
     session.ParseResponse("NETIP=%s%n!");  // logged as it came, never used as a format
     EXPECT_EQ(session.connectionStatus, kConnected);
     EXPECT_EQ(Logged(),
-              "-->Data[NET=?!]\n-->Data[LINK=?!]\n-->Data[VID=?!]\n-->Data[MON=?!]\n"
-              "-->Data[EDID=?!]\n<--Recv[NETIP=%s%n!]\n");
-    EXPECT_EQ(RunTicks(1), (Sent{{1, StartupQueries[5]}}));
+              "-->Data[NET=?!]\n-->Data[LINK=?!]\n-->Data[VID=?!]\n<--Recv[NETIP=%s%n!]\n");
+    EXPECT_EQ(RunTicks(1), (Sent{{1, StartupQueries[3]}}));
     // Once the wait is over an idle session sends a new command at once.
     session.commandQueue.clear();
     RunTicks(30);
@@ -134,28 +132,35 @@ TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
 }
 
 // Commands queued before Connect wait, then leave first; an answering router
-// then gets the start-up queries one per tick in order.
+// then gets the start-up queries one per tick in order. Routes asked for
+// meanwhile wait for the poll, then go against the map it read: they change
+// their own outputs and no other.
 TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
     for (int status : {kDisconnected, kConnectionFailed}) {
-        session.commandQueue.clear();
-        session.pollIndex = 0;  // as Connect leaves it
-        session.connectionStatus = status;
+        session.OnLinkClosed();
+        session.SetStatus(status);
+        std::fill(std::begin(routes.routedInput), std::end(routes.routedInput), 1);
+        session.EnqueueCommand("MON=02!");
         session.LinkOutput(3, 2);
-        session.LinkOutput(3, 0);  // no such output: nothing queued
+        session.LinkOutput(3, 0);  // no such output: nothing asked
         session.LinkOutput(3, 17);
-        session.ClearAllLinks();
-        EXPECT_TRUE(RunTicks(40).empty() && session.pollIndex == 0u) << status;
+        EXPECT_TRUE(RunTicks(40).empty()) << status;
         session.ParseResponse("MON=03!");  // a late answer never revives the connection
         EXPECT_EQ(session.connectionStatus, status);
-        session.connectionStatus = kConnecting;
-        // The clear rewrote the unsent route: one LINK command carries both.
-        Sent expected = {{1, ClearAllLinksCommand()}};
+        EXPECT_EQ(session.routing.pending[2], 3);
+        session.OnLinkOpened(this);
+        Sent expected = {{1, "MON=02!"}};
         for (int i = 0; i < kStartupQueryCount; ++i)
             expected.push_back({2 + i, StartupQueries[i]});
+        int map[kChannelTableSize];
+        std::fill(std::begin(map), std::end(map), 1);
+        map[2] = 3;
+        expected.push_back({44, "LINK=?!"});
+        expected.push_back({45, BuildLinkCommand(map)});
         delay = 0;  // an answer to each at once
         EXPECT_EQ(RunTicks(60), expected) << status;
         delay = -1;
-        EXPECT_TRUE(session.commandQueue.empty());
+        EXPECT_TRUE(session.commandQueue.empty() && !session.routing.HasPending());
     }
 }
 
@@ -184,9 +189,10 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
 // log shows it, until it is out whole. One that then takes nothing for 5 s
 // fails the connection once.
 TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
-    session.connectionStatus = kConnected;
-    session.pollIndex = kStartupQueryCount;
-    session.EnqueueCommand("LINK=01^01!");
+    session.OnLinkOpened(this);
+    session.SkipStartupPoll();
+    session.SetStatus(kConnected);
+    session.EnqueueCommand("LINK=01^01!");  // typed: sent as it is
     session.EnqueueCommand("VID=?!");
     take = 4;
     EXPECT_EQ(RunTicks(23), (Sent{{1, "LINK"}, {2, "=01^"}, {3, "01!"}, {23, "VID="}}));
@@ -197,7 +203,7 @@ TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
     RunTicks(200);
     EXPECT_EQ(session.connectionStatus, kConnectionFailed);
     EXPECT_EQ(Logged(),
-              "Send refused by the link, retrying: VID=?!\n"
+              "Send refused by the link, retrying: VID=?!\nRouter not answering\n"
               "Send stalled, the link took nothing for 5 s \n");
     EXPECT_EQ(session.commandQueue.front(), "VID=?!");
 }
@@ -222,7 +228,6 @@ TEST_F(RoutingTest, BurstsEndWithEveryRouteInFewCommands) {
         EXPECT_LE(rig.links.size(), maxLinks);
     }
     // The unsent LINK command is rewritten in place; others keep their order.
-    session.connectionStatus = kDisconnected;
     session.EnqueueCommand("MON=02!");
     session.RequestRoutes({{1, 4}});
     session.EnqueueCommand("VID=?!");
@@ -245,11 +250,12 @@ TEST_F(RoutingTest, SecondClickWhileFirstIsInFlightKeepsTheFirst) {
     EXPECT_EQ(Routed(5), 0);
 }
 
-// What the router does with a request, and what the map makes of it; an
-// unanswered LINK is sent once more before it is given up.
+// What the router does with a request, and what the map makes of it: an
+// unanswered LINK is sent once more; a router that answers and keeps its
+// route has refused it, one that answers nothing keeps it waiting, asked for.
 TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
     for (const auto& [stubbornRouter, silentRouter, routedAfter, notTakenLines, linkCount] :
-         {std::tuple{false, false, 7, 0, 1u}, {true, false, 0, 1, 1u}, {false, true, 0, 1, 2u}}) {
+         {std::tuple{false, false, 7, 0, 1u}, {true, false, 0, 1, 1u}, {false, true, 0, 0, 1u}}) {
         SCOPED_TRACE(testing::Message() << stubbornRouter << silentRouter);
         Rig rig;
         rig.stubborn[4] = stubbornRouter;
@@ -257,7 +263,8 @@ TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
         rig.session.RequestRoutes({{4, 7}});
         rig.Tick(100);
         EXPECT_EQ(rig.Routed(4), routedAfter);
-        EXPECT_FALSE(rig.session.routing.HasPending());
+        EXPECT_EQ(rig.session.routing.HasPending(), silentRouter);
+        EXPECT_EQ(rig.session.answering, !silentRouter);
         EXPECT_EQ(rig.Count("Route not taken: output 04"), notTakenLines);
         EXPECT_EQ(rig.links.size(), linkCount);
     }

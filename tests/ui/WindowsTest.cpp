@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "../support/SessionSupport.h"
 #include "RouterSim.h"
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
@@ -505,6 +506,8 @@ private slots:
     void clicksAndMenu() {
         MainDialog dialog;
         dialog.sendTimer.stop();  // keep the queue where the clicks put it
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog.session, nullptr, none);  // routes go out as asked
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         MatrixView* view = dialog.matrixView;
@@ -600,6 +603,8 @@ private slots:
     void keyboardAndTake() {
         MainDialog dialog;
         dialog.sendTimer.stop();
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog.session, nullptr, none);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto& queue = dialog.session.commandQueue;
@@ -652,7 +657,7 @@ private slots:
     }
 
     // The window's own event handling of a vanished device: "Connection
-    // Failed" is shown and "Disconnect" stays available.
+    // Failed" is shown, "Disconnect" stops the retries and "Connect" tries at once.
     void serialHangUp() {
         sim::SimOptions options;
         options.serial = true;
@@ -668,7 +673,7 @@ private slots:
         router.DropLink();
         QTRY_COMPARE_WITH_TIMEOUT(dialog.session.connectionStatus, int(kConnectionFailed), 10000);
         QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
-        QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
+        QVERIFY(dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
         dialog.Disconnect();
         QVERIFY(dialog.connectButton->isEnabled());
         router.Stop();
@@ -695,12 +700,11 @@ private slots:
             QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
             QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
             RouterSession& session = dialog.session;
-            QTRY_VERIFY_WITH_TIMEOUT(
-                session.connectionStatus == kConnected &&
-                    session.pollIndex >= unsigned(kStartupQueryCount) &&
-                    session.commandQueue.empty() && session.state.outputPlugged[1] == 1 &&
-                    session.state.inputEdidMode[16].size() > 0 && session.linkAnswers > 0,
-                20000);
+            QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected && session.PollDone() &&
+                                         session.state.outputPlugged[1] == 1 &&
+                                         session.state.inputEdidMode[16].size() > 0 &&
+                                         session.linkAnswers > 0,
+                                     20000);
             QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
             QVERIFY(dialog.networkPanel->text().contains(
                 QString::fromStdString(demo.sim->Router().mac)));
@@ -725,12 +729,12 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 dialog.networkPanel->text().contains("   Videohub : 0 clients\n"), 10000);
 
-            // A datagram over 256 bytes fails the read; then only "Disconnect" is offered.
+            // A datagram over 256 bytes fails the read; both buttons are offered.
             dialog.messageBox = [](const QString&) {};
             demo.sim->Inject(std::string(300, '!'));
             QTRY_COMPARE_WITH_TIMEOUT(session.connectionStatus, int(kConnectionFailed), 10000);
             QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
-            QVERIFY(!dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
+            QVERIFY(dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
             QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
             QCOMPARE(session.connectionStatus, int(kDisconnected));
             QVERIFY(dialog.connectButton->isEnabled());

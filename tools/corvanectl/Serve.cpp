@@ -22,65 +22,18 @@
 namespace corvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-// Between reconnection attempts, and how long an opened link may stay silent.
-constexpr auto kRetryEvery = 3s;
-constexpr auto kAnswerWithin = 5s;
-constexpr std::size_t kMaxHeldLines = 1000;
-
 volatile std::sig_atomic_t stopRequested = 0;
 
 void OnStopSignal(int) {
     stopRequested = 1;
 }
 
-// Prints the log to stderr (the router traffic only with --verbose). During a
-// reconnection attempt it holds the link's lines back: an attempt that fails
-// is not logged, one that succeeds is logged whole. The clients' lines go
-// through at once.
+// Prints the log to stderr, the router traffic only with --verbose.
 class ServeLog : public LogSink {
 public:
-    ServeLog(EventLog& log, bool verbose) : log_(log), verbose_(verbose) {}
+    explicit ServeLog(bool verbose) : verbose_(verbose) {}
 
     void AppendToLogList(const std::string& line) override {
-        const std::size_t close = line.find(']');
-        const bool client =
-            close != std::string::npos && line.compare(close + 1, 8, "Videohub") == 0;
-        if (!holding_ || client) {
-            Print(line);
-            if (holding_ && fileLog_)
-                log_.AppendToLogFile(line);
-        } else if (held_.size() < kMaxHeldLines) {
-            held_.push_back(line);
-        }
-    }
-    void ClearLogList() override {}
-
-    void Hold() {
-        if (!holding_)
-            fileLog_ = log_.fileLogEnabled;
-        holding_ = true;
-        log_.fileLogEnabled = false;
-    }
-    void Discard() { held_.clear(); }
-    void Release() {
-        if (!holding_)
-            return;
-        holding_ = false;
-        log_.fileLogEnabled = fileLog_;
-        for (const std::string& line : held_) {
-            Print(line);
-            if (fileLog_)
-                log_.AppendToLogFile(line);
-        }
-        held_.clear();
-    }
-    bool holding() const { return holding_; }
-
-private:
-    void Print(const std::string& line) const {
         const std::size_t close = line.find(']');
         const bool traffic =
             close != std::string::npos && (line.compare(close + 1, 8, "-->Data[") == 0 ||
@@ -88,25 +41,18 @@ private:
         if (verbose_ || !traffic)
             std::fprintf(stderr, "%s\n", line.c_str());
     }
+    void ClearLogList() override {}
 
-    EventLog& log_;
+private:
     bool verbose_;
-    bool holding_ = false;
-    bool fileLog_ = true;
-    std::vector<std::string> held_;
 };
-
-std::string LinkName(const AppConfig& config) {
-    return config.useSerial ? config.comName
-                            : config.ipAddress + ":" + std::to_string(config.udpPort);
-}
 
 }  // namespace
 
 int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose) {
     EventLog log(".");
     log.fileLogEnabled = !noLog;
-    ServeLog screen(log, verbose);
+    ServeLog screen(verbose);
     log.screen = &screen;
     log.screenLogEnabled = true;
 
@@ -166,46 +112,12 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
         host.Flush();
     };
 
-    bool down = false;  // in a reconnection episode
-    Clock::time_point openedAt = Clock::now();
-    Clock::time_point nextAttempt = openedAt;
+    // The connection opens the link again by itself when it fails, and the
+    // session re-polls a router that stopped answering and came back.
+    config.reconnect = true;
     connection.Connect();
-    while (!stopRequested) {
-        auto silent = [&] {
-            return session.connectionStatus == kConnecting &&
-                   Clock::now() - openedAt > kAnswerWithin;
-        };
-        loop.RunUntil(
-            [&] {
-                return stopRequested || session.connectionStatus == kConnectionFailed || silent() ||
-                       (session.connectionStatus == kDisconnected && Clock::now() >= nextAttempt) ||
-                       (down && session.connectionStatus == kConnected);
-            },
-            1s);
-        if (stopRequested)
-            break;
-        if (down && session.connectionStatus == kConnected) {
-            screen.Release();
-            log.LogEvent(true, true, "Router link to %s is back", LinkName(config).c_str());
-            down = false;
-        }
-        if (session.connectionStatus == kConnectionFailed || silent()) {
-            if (!down) {
-                log.LogEvent(true, true, "Router link to %s failed; trying again every %d s",
-                             LinkName(config).c_str(), static_cast<int>(kRetryEvery.count()));
-                down = true;
-            }
-            screen.Hold();
-            connection.Disconnect();
-            screen.Discard();
-            nextAttempt = Clock::now() + kRetryEvery;
-        }
-        if (session.connectionStatus == kDisconnected && Clock::now() >= nextAttempt) {
-            openedAt = Clock::now();
-            connection.Connect();
-        }
-    }
-    screen.Release();
+    while (!stopRequested)
+        loop.RunUntil([&] { return stopRequested != 0; }, std::chrono::seconds(1));
     log.LogEvent(true, true, "Stopping on a signal");
     host.Close();
     session.refresh = nullptr;

@@ -462,6 +462,8 @@ int Run(const Options& options) {
     session.onEvent = [&exchange](const SessionEvent& event) { exchange.Take(event); };
     log.screenLogEnabled = true;
 
+    // A failed link ends the run with its exit code rather than being retried.
+    config.reconnect = false;
     Connection connection(session, config);
     connection.showMessage = [](const std::string& text) {
         std::fprintf(stderr, "corvanectl: %s\n", text.c_str());
@@ -493,8 +495,10 @@ int Run(const Options& options) {
     }
     if (!needsModel) {
         // A single command needs no picture of the router: skip the start-up poll.
-        session.pollIndex = kStartupQueryCount;
+        session.SkipStartupPoll();
     }
+    // One exchange and out: nothing to keep true afterwards.
+    session.refreshEnabled = false;
     if (options.command == "edid" && session.activeLink != nullptr) {
         // Straight onto the link, past the queue: the raw bytes may hold "!".
         std::uint8_t edid[kEdidSize];
@@ -529,11 +533,7 @@ int Run(const Options& options) {
     };
 
     if (needsModel) {
-        int code = runUntil([&] {
-            return session.pollIndex >= static_cast<unsigned>(kStartupQueryCount) &&
-                   session.commandQueue.empty() && exchange.sent >= kStartupQueryCount &&
-                   exchange.answered;
-        });
+        int code = runUntil([&] { return session.PollDone() && session.commandQueue.empty(); });
         if (code != kExitOk) {
             return code;
         }
@@ -610,10 +610,7 @@ int Run(const Options& options) {
 
     if (options.command == "route") {
         const bool unlink = session.state.routedInput[options.output] == options.input;
-        const int sentBefore = exchange.sent;
-        session.LinkOutput(options.input, options.output);
-        int code = runUntil([&] { return exchange.sent > sentBefore && exchange.answered; });
-        if (code != kExitOk) {
+        if (int code = request({{options.output, unlink ? 0 : options.input}}); code != kExitOk) {
             return code;
         }
         std::printf("%s input %d (%s) %s output %d (%s)\n", unlink ? "unlinked" : "linked",
