@@ -324,5 +324,56 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     EXPECT_EQ(links.back(), BuildLinkCommand(map));
 }
 
+// The router's front panel moves output 2; a tenth of a second later a panel
+// routes output 7: the router keeps both and every panel hears of both. Then
+// the router process goes and comes back on its port: routes are refused
+// while it is away and taken once serve has read it again, by itself.
+TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
+    TempDir dir;
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    const int routerPort = simulator->port;
+    Child serve({kCtl, "--udp", "127.0.0.1:" + std::to_string(routerPort), "--no-log", "serve",
+                 "--listen", "127.0.0.1:0"},
+                dir.path);
+    const int port = PortFrom(serve, R"(videohub: (\d+))");
+    ASSERT_GT(port, 0) << serve.out;
+    Panel a(port), b(port);
+    for (Panel* p : {&a, &b})
+        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes().size() == 16; })) << p->text;
+
+    sim::SimRouter router = simulator->Router();
+    router.route[2] = 5;
+    simulator->SetRouter(router);
+    std::this_thread::sleep_for(100ms);
+    a.Send("VIDEO OUTPUT ROUTING:\n6 8\n\n");
+    for (Panel* p : {&a, &b})
+        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes()[1] == 4 && p->Routes()[6] == 8; }))
+            << p->text;
+    EXPECT_TRUE(simulator->Router().route[2] == 5 && simulator->Router().route[7] == 9);
+
+    simulator.reset();
+    ASSERT_TRUE(WaitUntil([&] {
+        serve.Collect(50ms);
+        return Says(serve.out, "failed; trying again every 3 s");
+    })) << serve.out;
+    a.text.clear();
+    a.Send("VIDEO OUTPUT ROUTING:\n6 9\n\n");
+    ASSERT_TRUE(a.ReadFor("NAK\n\n")) << a.text;
+    sim::SimOptions options;
+    options.udpPort = routerPort;
+    simulator = StartSim(options);
+    ASSERT_TRUE(simulator && simulator->port == routerPort);
+    ASSERT_TRUE(WaitUntil([&] {
+        serve.Collect(50ms);
+        return Says(serve.out, " is back");
+    })) << serve.out;
+    a.text.clear();
+    a.Send("VIDEO OUTPUT ROUTING:\n6 10\n\n");
+    ASSERT_TRUE(a.ReadFor("ACK\n\n")) << a.text;
+    EXPECT_TRUE(a.ReadUntil([&] { return simulator->Router().route[7] == 11; }));
+    EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
+}
+
 }  // namespace
 }  // namespace corvane::testing

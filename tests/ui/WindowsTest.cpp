@@ -743,6 +743,39 @@ private slots:
         QVERIFY(!QFile::exists(scratch));
     }
 
+    // The router's front panel moves output 2 and a tenth of a second later
+    // the operator clicks output 7: the router keeps both, and the view shows
+    // the front panel's route.
+    void frontPanelRouteIsKept() {
+        sim::RouterSim router(sim::SimOptions{});
+        std::string error;
+        QVERIFY2(router.Start(&error), error.c_str());
+        MainDialog dialog;
+        dialog.messageBox = [](const QString&) {};
+        dialog.config.useSerial = false;
+        dialog.config.ipAddress = "127.0.0.1";
+        dialog.config.udpPort = router.port;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.session.Live(), 10000);
+        sim::SimRouter panel = router.Router();
+        panel.route[2] = 5;
+        router.SetRouter(panel);
+        QTest::qWait(100);
+        MatrixView* view = dialog.matrixView;
+        auto cell = [&](int side, int c) {
+            return ToQRect(view->layout.cellRects[side][c]).center();
+        };
+        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kInputSide, 9));
+        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kOutputSide, 7));
+        QTRY_COMPARE_WITH_TIMEOUT(router.Router().route[7], 9, 10000);
+        QCOMPARE(router.Router().route[2], 5);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.session.state.routedInput[2], 5, 10000);
+        dialog.Disconnect();
+        router.Stop();
+    }
+
     // Only a start in the home folder (written any way) with no config.ini
     // moves to the per-user folder, and only under an absolute data home.
     void perUserFolder() {
