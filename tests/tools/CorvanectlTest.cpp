@@ -200,43 +200,15 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
 // corvanectl serve, the simulator as another process, and Videohub clients of
 // our own over loopback TCP. The protocol itself is checked in tests/bridge;
 // here what the processes and sockets add to it.
-// A Videohub panel: sends blocks, collects what the server says.
-struct Panel {
-    explicit Panel(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        const sockaddr_in a = LoopbackSocket::Address(port);
-        connected = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Panel() { close(fd); }
-    void Send(const std::string& s) const { send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
-    bool Has(const std::string& part) const { return text.find(part) != std::string::npos; }
-    // Reads until done() or the patience runs out or the server closes.
-    bool ReadUntil(const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + kPatience;
-        while (!closedByServer && !done() && std::chrono::steady_clock::now() < until) {
-            char buffer[65536];
-            const ssize_t n = Readable(fd, 50) ? recv(fd, buffer, sizeof buffer, 0) : -2;
-            closedByServer = n == 0 || n == -1;
-            text.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        }
-        return done();
-    }
-    bool ReadFor(const std::string& part) {
-        return ReadUntil([&] { return Has(part); });
-    }
-    // Every "<out> <in>" line received so far, later ones winning.
-    std::map<int, int> Routes() const {
-        std::map<int, int> routes;
-        const std::regex line("\n(\\d+) (-?\\d+)(?=\n)");
-        for (std::sregex_iterator m(text.begin(), text.end(), line), end; m != end; ++m)
-            routes[std::stoi((*m)[1])] = std::stoi((*m)[2]);
-        return routes;
-    }
 
-    int fd;
-    bool connected = false;
-    bool closedByServer = false;
-    std::string text;
-};
+// Every "<out> <in>" line a panel received so far, later ones winning.
+std::map<int, int> Routes(const Panel& panel) {
+    std::map<int, int> routes;
+    const std::regex line("\n(\\d+) (-?\\d+)(?=\n)");
+    for (std::sregex_iterator m(panel.text.begin(), panel.text.end(), line), end; m != end; ++m)
+        routes[std::stoi((*m)[1])] = std::stoi((*m)[2]);
+    return routes;
+}
 
 int PortFrom(Child& child, const std::string& pattern) {
     const std::regex re(pattern);
@@ -262,7 +234,7 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     Panel a(port), b(port);
     ASSERT_TRUE(a.connected && b.connected);
     for (Panel* p : {&a, &b}) {
-        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes().size() == 16; })) << p->text;
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
         EXPECT_TRUE(p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Camera 3\n"));
         p->text.clear();
     }
@@ -280,9 +252,9 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
         map[o + 1] = 16 - o;
     }
     a.Send(burst);
-    ASSERT_TRUE(a.ReadUntil([&] { return a.text.starts_with(acks) && a.Routes() == wanted; }))
+    ASSERT_TRUE(a.ReadUntil([&] { return a.text.starts_with(acks) && Routes(a) == wanted; }))
         << a.text;
-    ASSERT_TRUE(b.ReadUntil([&] { return b.Routes() == wanted; })) << b.text;
+    ASSERT_TRUE(b.ReadUntil([&] { return Routes(b) == wanted; })) << b.text;
 
     // A label and a lock reach the other panel, the label config.ini too; a
     // bad block is refused and the connection goes on.

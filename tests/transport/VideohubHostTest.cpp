@@ -1,0 +1,65 @@
+// The Videohub server's sockets, driven on the test's thread: what the kernel
+// adds to the protocol checked in tests/bridge (partial writes, closing).
+
+#include "transport/VideohubHost.h"
+
+#include "../support/LinkSupport.h"
+
+namespace corvane::testing {
+namespace {
+
+class VideohubHostTest : public ::testing::Test {
+protected:
+    VideohubHostTest() {
+        log.fileLogEnabled = false;
+        EXPECT_TRUE(host.Listen("127.0.0.1:0")) << host.error;
+    }
+
+    EventLog log{".", [] { return LocalTime{}; }};
+    RouterSession session{log};
+    AppConfig config;
+    VideohubServer server{session, config};
+    VideohubHost host{server};
+};
+
+TEST_F(VideohubHostTest, ASlowReaderGetsEveryByteInOrder) {
+    // What any client is sent: the dump, then the answer to each query.
+    const int probe = server.AddClient("probe");
+    std::string expected = std::exchange(server.Find(probe)->out, "");
+    const std::string query = "INPUT LABELS:\n\n";
+    server.Feed(probe, query.data(), query.size());
+    const std::string answer = server.Find(probe)->out;
+    server.RemoveClient(probe);
+    std::string queries;
+    for (int i = 0; i < 300; ++i) {
+        queries += query;
+        expected += answer;
+    }
+
+    // Small buffers at both ends, so that the host's writes are partial.
+    Panel slow(host.port, 1024);
+    host.OnAcceptReady();
+    ASSERT_EQ(host.sockets.size(), 1u);
+    const int fd = host.sockets[0].fd, small = 1024;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    slow.Send(queries);
+    ASSERT_TRUE(Readable(fd, 1000));
+    host.OnReadable(fd);
+    ASSERT_TRUE(host.WantsWrite(fd)) << "every write went whole: nothing was partial";
+    // The panel takes 100 bytes at a time; the host writes when asked to, as
+    // the window's and corvanectl serve's watches do.
+    slow.serve = [&] {
+        if (host.WantsWrite(fd))
+            host.Flush();
+    };
+    slow.ReadUntil([&] { return slow.text.size() >= expected.size(); }, 100);
+    const auto differ =
+        std::mismatch(slow.text.begin(), slow.text.end(), expected.begin(),
+                      expected.begin() + std::min(expected.size(), slow.text.size()));
+    EXPECT_TRUE(slow.text == expected)
+        << slow.text.size() << " of " << expected.size() << " bytes, the first wrong at "
+        << differ.first - slow.text.begin();
+}
+
+}  // namespace
+}  // namespace corvane::testing
