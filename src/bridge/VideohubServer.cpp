@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
+#include "bridge/BridgeText.h"
 #include "settings/EventLog.h"
 
 namespace corvane {
@@ -227,13 +229,11 @@ bool VideohubServer::Labels(Client& client, bool inputs) {
         if (!SplitLine(client.block[i], &port, &label) ||
             !ParseNumber(port, 0, kChannelCount - 1, &channel))
             return false;
-        // Control characters would break the settings file's lines.
-        if (std::any_of(label.begin(), label.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        // Stored as config.ini will give it back.
+        std::optional<std::string> name = NameFromUtf8(label, kMaxLabel);
+        if (!name)
             return false;
-        // Stored as config.ini will give it back: without blanks around, cut.
-        label = TrimBlanks(label).substr(0, kMaxLabel);
-        changes.emplace_back(channel + 1, std::string(TrimBlanks(label)));
+        changes.emplace_back(channel + 1, std::move(*name));
     }
     if (renamedBlocks_ == 0) {
         std::copy(config.inputNames, config.inputNames + kChannelTableSize, namesBefore_[0]);
@@ -366,7 +366,7 @@ void VideohubServer::SendLabels(Client& client, bool inputs, bool all) {
     std::string text;
     for (int n = 1; n <= kChannelCount; ++n) {
         if (all || told[n] != names[n]) {
-            text += std::to_string(n - 1) + " " + names[n] + "\n";
+            text += std::to_string(n - 1) + " " + NameToUtf8(names[n]) + "\n";
             told[n] = names[n];
         }
     }
@@ -381,7 +381,7 @@ bool VideohubServer::RoutesKnown() const {
 std::string VideohubServer::DeviceBlock() const {
     return std::string(kDevice) +
            "\nDevice present: true\nModel name: Corvane 16x16 Router\nFriendly name: " +
-           friendlyName + "\nUnique ID: " + UniqueId() +
+           NameToUtf8(friendlyName) + "\nUnique ID: " + UniqueId() +
            "\nVideo inputs: 16\nVideo processing units: 0\nVideo outputs: 16\n"
            "Video monitoring outputs: 0\nSerial ports: 0\n\n";
 }

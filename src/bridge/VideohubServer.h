@@ -22,7 +22,7 @@ public:
     static constexpr std::size_t kMaxOutput = 256 * 1024;
     static constexpr std::size_t kMaxLine = 1024;
     static constexpr int kMaxBlockLines = 64;
-    // config.ini gives back this much of a channel name.
+    // config.ini gives back this many bytes of a channel name.
     static constexpr std::size_t kMaxLabel = 15;
 
     struct Client {
@@ -59,7 +59,7 @@ public:
     RouterSession& session;
     AppConfig& config;
     std::vector<Client> clients;
-    std::string friendlyName = "Corvane";
+    std::string friendlyName = "Corvane";  // 8-bit, like the names
     std::string configPath = kConfigPath;
     // Called after a client renamed a channel or changed a lock (the window
     // repaints).

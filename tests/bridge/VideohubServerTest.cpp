@@ -1,4 +1,6 @@
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,9 @@ protected:
 
 TEST_F(VideohubServerTest, DumpHoldsEveryBlockInOrder) {
     session.state.routerMac = "00:1c:91:03:5e:2a";
+    // Names are Latin-1, the wire UTF-8.
+    config.inputNames[2] = "Kamera \374ber";
+    server.friendlyName = "Regie S\374d";
     // Before any router answer the routing block is empty, never guessed.
     session.linkAnswers = 0;
     VideohubServer fresh{session, config};
@@ -76,8 +81,8 @@ TEST_F(VideohubServerTest, DumpHoldsEveryBlockInOrder) {
     for (const char* part :
          {"PROTOCOL PREAMBLE:\nVersion: 2.7\n\n",
           "VIDEOHUB DEVICE:\nDevice present: true\nModel name: Corvane 16x16 Router\n"
-          "Friendly name: Corvane\nUnique ID: 001C91035E2A\nVideo inputs: 16\n",
-          "INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n",
+          "Friendly name: Regie S\303\274d\nUnique ID: 001C91035E2A\nVideo inputs: 16\n",
+          "INPUT LABELS:\n0 InputChannel01\n1 Kamera \303\274ber\n",
           "15 InputChannel16\n\nOUTPUT LABELS:\n0 OutputChannel01\n", "VIDEO OUTPUT LOCKS:\n0 U\n",
           "15 U\n\nVIDEO OUTPUT ROUTING:\n0 0\n1 1\n", "14 14\n15 -1\n\nEND PRELUDE:\n\n"}) {
         const std::size_t found = dump.find(part, at);
@@ -164,15 +169,46 @@ TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRoute
 }
 
 TEST_F(VideohubServerTest, LabelsAndLocksReachEveryClient) {
-    // Labels rename at once and are saved, or refused when they cannot be.
+    // Labels: UTF-8 on the wire, Latin-1 in config.ini, cut to 15 characters;
+    // a label config.ini cannot hold is refused whole.
     int changes = 0;
     server.changed = [&] { ++changes; };
-    const std::string told = "INPUT LABELS:\n2 Camera Three\n15 A very long lab\n\n";
-    Expect(a, "INPUT LABELS:\n2 Camera Three\n15 A very long label indeed\n\n", ack + told, told);
-    EXPECT_EQ(changes, 1);
-    AppConfig reread;
-    LoadConfig(reread, session.state, server.configPath);
-    EXPECT_EQ(reread.inputNames[3] + "|" + reread.inputNames[16], "Camera Three|A very long lab");
+    auto utf8 = [](const std::string& latin1) {
+        std::string out;
+        for (unsigned char c : latin1)
+            out += c < 0x80 ? std::string(1, char(c))
+                            : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        return out;
+    };
+    const std::string uber = "Kamera \374ber",
+                      umlauts = "\304\326\334\344\366\374\337\351\350\352\353\340\341\342\347\361";
+    const std::pair<std::string, std::optional<std::string>> labels[] = {
+        {"A very long la bel indeed ", "A very long la"},
+        {"  " + utf8(umlauts), umlauts.substr(0, 15)},                 // 32 bytes on the wire
+        {utf8(uber) + " \xE2\x86\x92 " + utf8("\351"), std::nullopt},  // an arrow
+        {"Cam \xF0\x9F\x98\x80", std::nullopt},                        // an emoji
+        {uber, std::nullopt},                                          // Latin-1 is not UTF-8
+        {"A very long label \xE2\x86\x92", std::nullopt},              // beyond the cut too
+        {"\xE0\x80\xAF", std::nullopt},                                // "/" spelt long
+        {"\xED\xA0\x80", std::nullopt},                                // a surrogate
+        {"Cam \xE2\x86", std::nullopt},                                // a character cut short
+        {"a\xC2\x85.", std::nullopt},                                  // a control character
+        {utf8(uber), uber}};
+    for (const auto& [sent, stored] : labels) {
+        const std::string before = config.inputNames[3];
+        const std::string told = "INPUT LABELS:\n2 " + utf8(stored.value_or("")) + "\n\n";
+        Expect(a, "INPUT LABELS:\n2 " + sent + "\n\n", stored ? ack + told : nak,
+               stored ? told : "");
+        EXPECT_EQ(config.inputNames[3], stored.value_or(before)) << sent;
+    }
+    EXPECT_EQ(changes, 3);
+    // What config.ini holds comes back to clients as it went in.
+    std::ifstream file(server.configPath, std::ios::binary);
+    const std::string saved{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(saved.find("InputChannel03=" + uber), std::string::npos) << saved;
+    LoadConfig(config, session.state, server.configPath);
+    const std::string dump = server.Find(server.AddClient("127.0.0.1:3"))->out;
+    EXPECT_NE(dump.find("\n2 " + utf8(uber) + "\n"), std::string::npos) << dump;
     // Not saved: the names are put back and the ACKs become NAKs.
     server.configPath = ::testing::TempDir() + "no-such-dir/config.ini";
     Expect(a, "OUTPUT LABELS:\n0 P\n\nPING:\n\nINPUT LABELS:\n1 T\n\n", nak + ack + nak, "");

@@ -225,17 +225,19 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     ASSERT_GT(routerPort, 0) << simulator.out;
     dir.Write("config.ini", "[SETCOMMCONFIG]\nCommType=UDP\nIpAddress=127.0.0.1\nUDPPort=" +
                                 std::to_string(routerPort) +
-                                "\n[CHANNELNAME]\nInputChannel03=Camera 3");
+                                "\n[CHANNELNAME]\nInputChannel03=Kamera \374ber");
     Child serve({kCtl, "--no-log", "serve", "--listen", "127.0.0.1:0"}, dir.path);
     const int port = PortFrom(serve, R"(videohub: (\d+))");
     ASSERT_GT(port, 0) << serve.out;
 
-    // The dump with the names from config.ini, and the routes once the router has shown them.
+    // The dump with the names from config.ini (Latin-1 there, UTF-8 here), and
+    // the routes once the router has shown them.
     Panel a(port), b(port);
     ASSERT_TRUE(a.connected && b.connected);
     for (Panel* p : {&a, &b}) {
         ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
-        EXPECT_TRUE(p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Camera 3\n"));
+        EXPECT_TRUE(
+            p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Kamera \303\274ber\n"));
         p->text.clear();
     }
 
@@ -256,14 +258,22 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
         << a.text;
     ASSERT_TRUE(b.ReadUntil([&] { return Routes(b) == wanted; })) << b.text;
 
-    // A label and a lock reach the other panel, the label config.ini too; a
-    // bad block is refused and the connection goes on.
+    // A label and a lock reach the other panel, the label config.ini too, in
+    // Latin-1; a label config.ini cannot hold is refused, and so is a bad
+    // block, and the connection goes on.
+    a.text.clear();
     b.text.clear();
-    a.Send("INPUT LABELS:\n0 Studio A\n\nVIDEO OUTPUT LOCKS:\n4 O\n\nVIDEO OUTPUT ROUTING:\n0 " +
-           std::string(2000, '7') + "\n\nPING:\n\n");
-    ASSERT_TRUE(a.ReadFor("NAK\n\nACK\n\n")) << a.text;
-    ASSERT_TRUE(b.ReadFor("INPUT LABELS:\n0 Studio A\n\nVIDEO OUTPUT LOCKS:\n4 L\n\n")) << b.text;
-    EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Studio A"), std::string::npos);
+    a.Send(
+        "INPUT LABELS:\n1 Kamera \303\274ber \342\206\222 \303\251\n\n"
+        "INPUT LABELS:\n0 Kamera \303\274ber\n\nVIDEO OUTPUT LOCKS:\n4 O\n\n"
+        "VIDEO OUTPUT ROUTING:\n0 " +
+        std::string(2000, '7') + "\n\nPING:\n\n");
+    ASSERT_TRUE(a.ReadUntil([&] {
+        return a.text.starts_with("NAK\n\nACK\n\nACK\n\nNAK\n\nACK\n\n");
+    })) << a.text;
+    ASSERT_TRUE(b.ReadFor("INPUT LABELS:\n0 Kamera \303\274ber\n\nVIDEO OUTPUT LOCKS:\n4 L\n\n"))
+        << b.text;
+    EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Kamera \374ber"), std::string::npos);
 
     // Sixteen at once get their dumps; the seventeenth is closed, and once one
     // leaves the next is served.
