@@ -59,8 +59,10 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+// An output with no input is routed from the park source.
 std::string WireRoute(int output, int input) {
-    return std::to_string(output - 1) + " " + (input == 0 ? "-1" : std::to_string(input - 1));
+    return std::to_string(output - 1) + " " +
+           std::to_string((input == 0 ? kParkSource : input) - 1);
 }
 
 }  // namespace
@@ -211,10 +213,11 @@ bool VideohubServer::Route(Client& client) {
         int output = 0, input = 0;
         if (!SplitLine(client.block[i], &out, &in) ||
             !ParseNumber(out, 0, kChannelCount - 1, &output) ||
-            !ParseNumber(TrimBlanks(in), -1, kChannelCount - 1, &input) ||
+            !ParseNumber(TrimBlanks(in), -1, kParkSource - 1, &input) ||
             !session.routing.MayChange(output + 1, client.id))
             return false;
-        changes.push_back({output + 1, input + 1});
+        // -1, no source on the protocol's other routing blocks, also unlinks.
+        changes.push_back({output + 1, input + 1 == kParkSource ? 0 : input + 1});
     }
     // Checked above, so the whole block goes into one request or none of it.
     return session.RequestRoutes(changes, client.id, kNoStep).empty();
@@ -226,6 +229,7 @@ bool VideohubServer::Labels(Client& client, bool inputs) {
     for (std::size_t i = 1; i < client.block.size(); ++i) {
         std::string_view port, label;
         int channel = 0;
+        // The park source's name is not ours to change.
         if (!SplitLine(client.block[i], &port, &label) ||
             !ParseNumber(port, 0, kChannelCount - 1, &channel))
             return false;
@@ -370,6 +374,8 @@ void VideohubServer::SendLabels(Client& client, bool inputs, bool all) {
             told[n] = names[n];
         }
     }
+    if (inputs && all)
+        text += std::to_string(kParkSource - 1) + " " + kParkSourceName + "\n";
     if (!text.empty())
         Send(client, std::string(inputs ? kInputLabels : kOutputLabels) + "\n" + text + "\n");
 }
@@ -382,7 +388,8 @@ std::string VideohubServer::DeviceBlock() const {
     return std::string(kDevice) +
            "\nDevice present: true\nModel name: Corvane 16x16 Router\nFriendly name: " +
            NameToUtf8(friendlyName) + "\nUnique ID: " + UniqueId() +
-           "\nVideo inputs: 16\nVideo processing units: 0\nVideo outputs: 16\n"
+           "\nVideo inputs: " + std::to_string(kParkSource) +
+           "\nVideo processing units: 0\nVideo outputs: 16\n"
            "Video monitoring outputs: 0\nSerial ports: 0\n\n";
 }
 

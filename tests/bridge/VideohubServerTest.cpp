@@ -81,10 +81,12 @@ TEST_F(VideohubServerTest, DumpHoldsEveryBlockInOrder) {
     for (const char* part :
          {"PROTOCOL PREAMBLE:\nVersion: 2.7\n\n",
           "VIDEOHUB DEVICE:\nDevice present: true\nModel name: Corvane 16x16 Router\n"
-          "Friendly name: Regie S\303\274d\nUnique ID: 001C91035E2A\nVideo inputs: 16\n",
+          "Friendly name: Regie S\303\274d\nUnique ID: 001C91035E2A\nVideo inputs: 17\n",
           "INPUT LABELS:\n0 InputChannel01\n1 Kamera \303\274ber\n",
-          "15 InputChannel16\n\nOUTPUT LABELS:\n0 OutputChannel01\n", "VIDEO OUTPUT LOCKS:\n0 U\n",
-          "15 U\n\nVIDEO OUTPUT ROUTING:\n0 0\n1 1\n", "14 14\n15 -1\n\nEND PRELUDE:\n\n"}) {
+          // The park source after the inputs feeds every output with no input.
+          "15 InputChannel16\n16 No Link\n\nOUTPUT LABELS:\n0 OutputChannel01\n",
+          "VIDEO OUTPUT LOCKS:\n0 U\n", "15 U\n\nVIDEO OUTPUT ROUTING:\n0 0\n1 1\n",
+          "14 14\n15 16\n\nEND PRELUDE:\n\n"}) {
         const std::size_t found = dump.find(part, at);
         ASSERT_NE(found, std::string::npos) << part << "\nnot after " << at << " in\n" << dump;
         at = found + std::string(part).size();
@@ -102,11 +104,13 @@ TEST_F(VideohubServerTest, EveryBlockGetsOneAnswerAndHostileClientsAreBounded) {
         {"\n\r\n\nPING:\r\n\r\n\n", ack, false},
         {routing + "1 2\n\n", ack, true},
         {"VIDEO OUTPUT ROUTING:\r\n3 -1\r\n\r\n", ack, true},
+        {routing + "0 16\n\n", ack, true},  // the park source
         {"PING:\n\nPING:\n\n", ack + ack, false},
         {"PROTOCOL PREAMBLE:\n\n", ack + "PROTOCOL PREAMBLE:\nVersion: 2.7\n\n", false},
         {routing + "0 1\n", "", false}};  // half a block
     for (const std::string& bad : std::initializer_list<std::string>{
-             routing + "16 0\n\n", routing + "0 16\n\n", routing + "0 1\n1 x\n\n",
+             routing + "16 0\n\n", routing + "0 17\n\n", routing + "0 1\n1 x\n\n",
+             "INPUT LABELS:\n16 x\n\n",  // the park source keeps its name
              routing + "01\n\n", routing + "99999999999 1\n\n", "FROBNICATE:\n0 1\n\n",
              "MONITORING OUTPUT ROUTING:\n\n", "PING:\nhello\n\n", "VIDEO OUTPUT LOCKS:\n0 X\n\n",
              "INPUT LABELS:\n0 " + std::string(1100, 'x') + "\n\n",  // a line over 1 KB
@@ -155,13 +159,14 @@ TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRoute
     EXPECT_EQ(session.commandQueue.size(), 1u);
     RouterAnswers();  // the update shows what the LINK command asked
     EXPECT_TRUE(Take(a) == update + "\n" && Take(b) == update + "\n");
-    // A block of several lines is one request, -1 is no input, and a click in
-    // the window goes into the same LINK command.
-    Expect(a, routing + "1 2\n4 -1\n\n", ack, "");
+    // A block of several lines is one request, the park source (16) and -1
+    // take an output off air and show as 16, and a click in the window goes
+    // into the same LINK command.
+    Expect(a, routing + "1 2\n4 16\n5 -1\n\n", ack, "");
     session.LinkOutput(7, 1);
     EXPECT_EQ(session.commandQueue.size(), 1u);
     RouterAnswers();
-    const std::string changed = routing + "0 6\n1 2\n4 -1\n\n";
+    const std::string changed = routing + "0 6\n1 2\n4 16\n5 16\n\n";
     Expect(a, "", changed, changed);
     // No router: the request is refused, not promised.
     session.connectionStatus = kConnecting;

@@ -231,27 +231,28 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     ASSERT_GT(port, 0) << serve.out;
 
     // The dump with the names from config.ini (Latin-1 there, UTF-8 here), and
-    // the routes once the router has shown them.
+    // the routes once the router has shown them, output 2's from "No Link".
     Panel a(port), b(port);
     ASSERT_TRUE(a.connected && b.connected);
     for (Panel* p : {&a, &b}) {
         ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
         EXPECT_TRUE(
             p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Kamera \303\274ber\n"));
+        EXPECT_TRUE(p->Has("\n15 InputChannel16\n16 No Link\n\n") && Routes(*p)[1] == 16);
         p->text.clear();
     }
 
     // A burst of single-line blocks: every one ACKed, every route on the router
-    // and shown to the other panel.
+    // and shown to the other panel; output 6 goes to "No Link", off air.
     std::string burst, acks;
     std::map<int, int> wanted;
     int map[kChannelTableSize] = {};
     for (int o = 0; o < kChannelCount; ++o) {
-        burst +=
-            "VIDEO OUTPUT ROUTING:\n" + std::to_string(o) + " " + std::to_string(15 - o) + "\n\n";
+        wanted[o] = o == 5 ? 16 : 15 - o;
+        map[o + 1] = o == 5 ? 0 : 16 - o;
+        burst += "VIDEO OUTPUT ROUTING:\n" + std::to_string(o) + " " + std::to_string(wanted[o]) +
+                 "\n\n";
         acks += "ACK\n\n";
-        wanted[o] = 15 - o;
-        map[o + 1] = 16 - o;
     }
     a.Send(burst);
     ASSERT_TRUE(a.ReadUntil([&] { return a.text.starts_with(acks) && Routes(a) == wanted; }))
