@@ -59,6 +59,10 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+int Seconds(std::chrono::steady_clock::duration d) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
+}
+
 // An output with no input is routed from the park source.
 std::string WireRoute(int output, int input) {
     return std::to_string(output - 1) + " " +
@@ -79,13 +83,18 @@ VideohubServer::Client* VideohubServer::Find(int id) {
 }
 
 int VideohubServer::AddClient(const std::string& peer) {
-    if (static_cast<int>(clients.size()) >= kMaxClients) {
-        session.log.LogEvent(true, true, "Videohub client from %s refused: %d connected already",
-                             peer.c_str(), kMaxClients);
+    const auto staying =
+        std::count_if(clients.begin(), clients.end(), [](const Client& c) { return !c.drop; });
+    if (staying >= kMaxClients && !MakeRoom(peer)) {
+        session.log.LogEvent(true, true,
+                             "Videohub client from %s refused: %d connected already, none "
+                             "silent for %d s",
+                             peer.c_str(), kMaxClients, Seconds(kIdleGrace));
         return 0;
     }
     Client& client = clients.emplace_back();
     client.id = nextId_;
+    client.heard = clock();
     // Ids name lock owners, so one is never given out twice.
     nextId_ = nextId_ < INT32_MAX ? nextId_ + 1 : kFirstClient;
     std::fill(std::begin(client.route), std::end(client.route), kUntold);
@@ -107,6 +116,26 @@ int VideohubServer::AddClient(const std::string& peer) {
     return client.id;
 }
 
+// Sockets left open by a panel that lost power, or opened and never used,
+// must not keep a real panel out: the one silent longest gives way, once it
+// has been silent for kIdleGrace. Monitors that only read keep their place
+// while there is room.
+bool VideohubServer::MakeRoom(const std::string& peer) {
+    Client* silent = nullptr;
+    for (Client& c : clients) {
+        if (!c.drop && (silent == nullptr || c.heard < silent->heard))
+            silent = &c;
+    }
+    const Clock::time_point now = clock();
+    if (silent == nullptr || now - silent->heard < kIdleGrace)
+        return false;
+    silent->drop = true;
+    silent->out.clear();
+    session.log.LogEvent(true, true, "Videohub client %d gave way to %s: silent for %d s",
+                         silent->id, peer.c_str(), Seconds(now - silent->heard));
+    return true;
+}
+
 void VideohubServer::RemoveClient(int id, const char* why) {
     auto it =
         std::find_if(clients.begin(), clients.end(), [id](const Client& c) { return c.id == id; });
@@ -126,6 +155,7 @@ void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
     if (found == nullptr)
         return;
     Client& client = *found;
+    bool answered = false;
     for (std::size_t i = 0; i < count && !client.drop; ++i) {
         const char c = bytes[i];
         if (c != '\n') {
@@ -150,11 +180,16 @@ void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
             continue;
         }
         // An empty line ends a block; one with nothing before it is no block.
-        if (!client.block.empty() || client.badBlock)
+        if (!client.block.empty() || client.badBlock) {
             Answer(client);
+            answered = true;
+        }
         client.block.clear();
         client.badBlock = false;
     }
+    // Bytes that end no block (one a second, say) do not count as heard.
+    if (answered)
+        client.heard = clock();
     // One save for every rename in this read: each is a replaced, synced file.
     SaveNames(client);
     Sync();

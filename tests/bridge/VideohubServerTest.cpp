@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,7 +14,7 @@ namespace corvane {
 namespace {
 
 // A server over a connected session whose routes the router has shown (output
-// n fed by input n, output 16 by none), and two clients.
+// n fed by input n, output 16 by none), two clients, and a clock of the test's.
 class VideohubServerTest : public ::testing::Test {
 protected:
     VideohubServerTest() {
@@ -26,6 +27,7 @@ protected:
         for (int n = 1; n <= kChannelCount; ++n)
             session.state.routedInput[n] = n % kChannelCount;
         server.configPath = configFile;
+        server.clock = [this] { return now; };
         session.refresh = [this] { server.Sync(); };
         a = Join();
         b = Join();
@@ -63,6 +65,7 @@ protected:
     RouterSession session{log};
     AppConfig config;
     VideohubServer server{session, config};
+    VideohubServer::Clock::time_point now;
     int a = 0, b = 0;  // two clients, their dumps read
 };
 
@@ -125,20 +128,47 @@ TEST_F(VideohubServerTest, EveryBlockGetsOneAnswerAndHostileClientsAreBounded) {
         EXPECT_EQ(session.commandQueue.size(), link ? 1u : 0u) << bytes;
     }
     EXPECT_EQ(config.inputNames[1], "InputChannel01");
-    // At most 16 clients.
-    std::vector<int> ids = {a, b};
-    while (ids.size() < VideohubServer::kMaxClients)
-        ids.push_back(server.AddClient("127.0.0.1:1"));
-    EXPECT_EQ(server.AddClient("127.0.0.1:17"), 0);
-    // Ids are never reused, even after a client leaves.
-    server.RemoveClient(ids[0]);
-    EXPECT_GT(server.AddClient("127.0.0.1:18"), ids.back());
+    // Ids name lock owners: never reused, even after a client leaves.
+    server.RemoveClient(b);
+    EXPECT_GT(server.AddClient("127.0.0.1:1"), b);
     // A client that never reads is dropped once its buffer would overflow.
-    for (int i = 0; i < 10000 && !server.Find(ids[1])->drop; ++i)
-        server.Feed(ids[1], "INPUT LABELS:\n\n", 15);
-    EXPECT_TRUE(server.Find(ids[1])->drop);
-    EXPECT_LE(server.Find(ids[1])->out.size(), VideohubServer::kMaxOutput);
-    EXPECT_FALSE(server.Find(ids[2])->drop);
+    for (int i = 0; i < 10000 && !server.Find(a)->drop; ++i)
+        server.Feed(a, "INPUT LABELS:\n\n", 15);
+    EXPECT_TRUE(server.Find(a)->drop);
+    EXPECT_LE(server.Find(a)->out.size(), VideohubServer::kMaxOutput);
+}
+
+TEST_F(VideohubServerTest, WhenAllPlacesAreTakenTheLongestSilentGivesWayAfterTenSeconds) {
+    // a and b only read: while there is room, nobody is dropped however long.
+    now += std::chrono::hours(1);
+    std::vector<int> ids;
+    while (ids.size() < VideohubServer::kMaxClients - 2)
+        ids.push_back(Join());
+    const auto full = now;
+    // For nine seconds one sends a byte a second and never ends its line, one
+    // an empty line a second, the others ping; b pings once, at 1 s.
+    for (int second = 1; second <= 9; ++second) {
+        now = full + std::chrono::seconds(second);
+        Feed(ids[0], "P");
+        Feed(ids[1], "\n");
+        for (std::size_t i = 2; i < ids.size(); ++i)
+            EXPECT_EQ(Feed(ids[i], "PING:\n\n"), ack);
+        if (second == 1)
+            Feed(b, "PING:\n\n");
+    }
+    // a, silent for an hour, gives way at once; nobody else has been silent for 10 s.
+    EXPECT_NE(server.AddClient("127.0.0.1:17"), 0);
+    EXPECT_EQ(server.AddClient("127.0.0.1:18"), 0);
+    // At 10 s: bytes that end no block and empty lines count for nothing.
+    now = full + std::chrono::seconds(10);
+    EXPECT_TRUE(server.AddClient("127.0.0.1:19") && server.AddClient("127.0.0.1:20"));
+    EXPECT_EQ(server.AddClient("127.0.0.1:21"), 0);
+    std::vector<int> dropped;
+    for (const VideohubServer::Client& c : server.clients) {
+        if (c.drop)
+            dropped.push_back(c.id);
+    }
+    EXPECT_EQ(dropped, (std::vector<int>{a, ids[0], ids[1]}));
 }
 
 TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRouter) {

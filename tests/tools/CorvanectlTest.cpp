@@ -276,8 +276,11 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
         << b.text;
     EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Kamera \374ber"), std::string::npos);
 
-    // Sixteen at once get their dumps; the seventeenth is closed, and once one
-    // leaves the next is served.
+    // Sixteen at once get their dumps; the seventeenth is closed (every place
+    // has been heard from within ten seconds), and once one leaves the next is
+    // served.
+    b.Send("PING:\n\n");
+    ASSERT_TRUE(b.ReadFor("ACK\n\n"));
     std::vector<std::unique_ptr<Panel>> panels;
     for (int i = 0; i < 14; ++i)
         panels.push_back(std::make_unique<Panel>(port));

@@ -12,6 +12,7 @@ class VideohubHostTest : public ::testing::Test {
 protected:
     VideohubHostTest() {
         log.fileLogEnabled = false;
+        server.clock = [this] { return now; };
         EXPECT_TRUE(host.Listen("127.0.0.1:0")) << host.error;
     }
 
@@ -20,6 +21,7 @@ protected:
     AppConfig config;
     VideohubServer server{session, config};
     VideohubHost host{server};
+    VideohubServer::Clock::time_point now;
 };
 
 TEST_F(VideohubHostTest, ASlowReaderGetsEveryByteInOrder) {
@@ -59,6 +61,25 @@ TEST_F(VideohubHostTest, ASlowReaderGetsEveryByteInOrder) {
     EXPECT_TRUE(slow.text == expected)
         << slow.text.size() << " of " << expected.size() << " bytes, the first wrong at "
         << differ.first - slow.text.begin();
+}
+
+TEST_F(VideohubHostTest, ANewcomerIsTurnedAwayForTenSecondsThenTheLongestSilentGivesWay) {
+    std::vector<std::unique_ptr<Panel>> panels;
+    for (int i = 0; i < VideohubServer::kMaxClients; ++i) {
+        panels.push_back(std::make_unique<Panel>(host.port));
+        host.OnAcceptReady();
+        ASSERT_TRUE(panels.back()->ReadFor("END PRELUDE:\n\n")) << i;
+    }
+    const auto start = now;
+    for (int seconds : {9, 10}) {
+        now = start + std::chrono::seconds(seconds);
+        Panel newcomer(host.port);
+        host.OnAcceptReady();
+        EXPECT_EQ(newcomer.ReadFor("END PRELUDE:\n\n"), seconds == 10) << seconds;
+        EXPECT_EQ(newcomer.closedByServer, seconds == 9) << seconds;
+    }
+    Panel& first = *panels.front();  // silent as long as the others, and first
+    EXPECT_TRUE(first.ReadUntil([&] { return first.closedByServer; }));
 }
 
 }  // namespace
