@@ -276,25 +276,10 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
         << b.text;
     EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Kamera \374ber"), std::string::npos);
 
-    // Sixteen at once get their dumps; the seventeenth is closed (every place
-    // has been heard from within ten seconds), and once one leaves the next is
-    // served.
-    b.Send("PING:\n\n");
-    ASSERT_TRUE(b.ReadFor("ACK\n\n"));
-    std::vector<std::unique_ptr<Panel>> panels;
-    for (int i = 0; i < 14; ++i)
-        panels.push_back(std::make_unique<Panel>(port));
-    for (std::size_t i = 0; i < panels.size(); ++i)
-        ASSERT_TRUE(panels[i]->ReadFor("END PRELUDE:\n\n")) << i;
-    Panel refused(port);
-    EXPECT_TRUE(!refused.ReadFor("PROTOCOL PREAMBLE:") && refused.closedByServer);
-    panels.pop_back();
-    Panel next(port);
-    EXPECT_TRUE(next.ReadFor("END PRELUDE:\n\n")) << next.text;
-
+    // Places, and the clients' sockets, are the host's (tests/transport); on a
+    // signal serve closes them.
     EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
-    EXPECT_NE(serve.out.find("refused"), std::string::npos) << serve.out;
-    EXPECT_TRUE(!next.ReadFor("anything after the end") && next.closedByServer);
+    EXPECT_TRUE(!a.ReadFor("anything after the end") && a.closedByServer);
     EXPECT_EQ(simulator.Stop(SIGTERM), 0);
 
     // One or two LINK commands carried the burst, the last with all of it.
