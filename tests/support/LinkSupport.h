@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -157,6 +158,46 @@ inline std::unique_ptr<LoopbackSocket> MakeRouter() {
     }
     return nullptr;
 }
+
+// A Videohub panel of the tests' own on loopback TCP: sends blocks, collects
+// what the server says. An in-process server takes its turn in serve.
+struct Panel {
+    // receiveBuffer: bytes, 0 for the system's default.
+    explicit Panel(int port, int receiveBuffer = 0)
+        : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        if (receiveBuffer > 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        const sockaddr_in a = LoopbackSocket::Address(port);
+        connected = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Panel() { close(fd); }
+    void Send(const std::string& s) const { send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
+    bool Has(const std::string& part) const { return text.find(part) != std::string::npos; }
+    // Reads, at most readSize bytes at a time, until done() or the patience
+    // runs out or the server closes.
+    bool ReadUntil(const std::function<bool()>& done, std::size_t readSize = 65536) {
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (!closedByServer && !done() && std::chrono::steady_clock::now() < until) {
+            if (serve)
+                serve();
+            char buffer[65536];
+            const ssize_t n =
+                Readable(fd, 50) ? recv(fd, buffer, std::min(readSize, sizeof buffer), 0) : -2;
+            closedByServer = n == 0 || n == -1;
+            text.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        }
+        return done();
+    }
+    bool ReadFor(const std::string& part) {
+        return ReadUntil([&] { return Has(part); });
+    }
+
+    int fd;
+    bool connected = false;
+    bool closedByServer = false;
+    std::string text;
+    std::function<void()> serve;
+};
 
 class TempDir {
 public:
