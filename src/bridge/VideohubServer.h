@@ -27,6 +27,7 @@ public:
 
     struct Client {
         int id = 0;
+        std::string peer;     // where it connected from, for messages
         std::string out;      // waiting for the socket
         bool drop = false;    // stopped reading: the host closes it
         std::string partial;  // the line being received

@@ -148,11 +148,21 @@ std::vector<int> RouterSession::RequestRoutes(const std::vector<RouteChange>& ch
     std::vector<int> refused = routing.Apply(state, changes, requester, stepKind);
     for (int output : refused) {
         if (routing.Protected(output) || !routing.MayChange(output, requester))
-            log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+            LogRefusal(output);
     }
     if (refused.size() < changes.size())
         QueueLinkCommand();
     return refused;
+}
+
+void RouterSession::LogRefusal(int output) {
+    // A client's lock is not the operator's protect: say whose it is.
+    const int owner = output >= 1 && output <= kChannelCount ? routing.lockOwner[output] : 0;
+    if (owner >= kFirstClient)
+        log.LogEvent(true, true, "Output %02d is locked by Videohub client %d, route not changed",
+                     output, owner);
+    else
+        log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
 }
 
 void RouterSession::QueueLinkCommand() {
@@ -184,7 +194,7 @@ void RouterSession::SetRoute(int input, int output) {
     if (!routing.takeMode) {
         RequestRoutes({{output, input}});
     } else if (!routing.MayChange(output, kOperator)) {
-        log.LogEvent(true, true, "Output %02d is protected, route not changed", output);
+        LogRefusal(output);
     } else {
         routing.Stage(output, input);
     }

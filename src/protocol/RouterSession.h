@@ -109,6 +109,7 @@ public:
 
 private:
     bool UndoOrRedo(std::vector<RouteStep>& steps, bool undo);
+    void LogRefusal(int output);
 };
 
 }  // namespace corvane

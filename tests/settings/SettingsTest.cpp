@@ -18,6 +18,7 @@
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
+#include "settings/SalvoFile.h"
 
 namespace corvane {
 namespace {
@@ -327,6 +328,121 @@ TEST_F(SettingsTest, LogFoldsRepeatsWithinTheirSecond) {
         shown += line + "\n";
     EXPECT_EQ(shown, expected);
 }
+
+TEST_F(SettingsTest, SalvosReadBackAndADamagedFileKeepsWhatReadsWellAndEveryCopy) {
+    const std::string path = PathOf("salvos.ini");
+    SalvoFile file;
+    int map[kChannelTableSize] = {};
+    for (int n = 0; n < 64; ++n) {
+        map[1 + n % 16] = n % 17;
+        ASSERT_TRUE(file.Store("Salvo " + std::to_string(n), map));
+    }
+    EXPECT_TRUE(file.Rename("Salvo 0", "Studio A \xe9") && file.Remove("Salvo 5"));
+    EXPECT_FALSE(file.Rename("Salvo 1", "Salvo 2") || file.Store("a=b", map));
+    file.protectedOutput[2] = file.protectedOutput[16] = true;
+    ASSERT_TRUE(file.Save(path));
+    SalvoFile back;
+    std::string problem;
+    ASSERT_TRUE(back.Load(path, problem)) << problem;
+    ASSERT_EQ(back.salvos.size(), 63u);
+    EXPECT_EQ(back.salvos[0].name, "Studio A \xe9");
+    EXPECT_TRUE(back.protectedOutput[16] && !back.protectedOutput[3]);
+    EXPECT_EQ(back.Matching(map) ? back.Matching(map)->name : "", "Salvo 63");
+
+    // file text, the salvos and protected outputs read from it, the damage
+    const std::string good = "=01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16";
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {"[PROTECT]\nOutputs=3\n[SALVO]\nA" + good + "\nB=01,02\nC" + good, "A C", "3",
+         "line 5 not understood"},
+        {"[SALVO]\nA" + good + ",17\n[PROTECT]\nOutputs=2,x,16\n", "", "2 16",
+         "line 2 and 1 more not understood"},
+        {"[PROTECT]\nOutput=4\n[SALVO]\nno equals sign\nB" + good, "B", "4", "line 2 and 1 more"},
+        {"[PROTECT]\nOutputs=0,5\r\n[SALVO]\r\n[A" + good, "", "5", "line 2 not"},
+        {"[SALVO]\nA" + good + "\nA=00" + good.substr(3) + "\n\x01" + good, "A", "", "line 3"},
+    };
+    for (const auto& [text, names, outputs, damage] : cases) {
+        SCOPED_TRACE(text);
+        Write("salvos.ini", text);
+        EXPECT_FALSE(back.Load(path, problem));
+        std::string read, kept;
+        for (const Salvo& salvo : back.salvos)
+            read += (read.empty() ? "" : " ") + salvo.name;
+        for (int o = 1; o <= kChannelCount; ++o)
+            kept += back.protectedOutput[o] ? (kept.empty() ? "" : " ") + std::to_string(o) : "";
+        EXPECT_EQ(read + "|" + kept, names + "|" + outputs);
+        EXPECT_TRUE(back.damage.starts_with(damage) && problem == back.damage) << back.damage;
+        EXPECT_EQ(Slurp(back.damagedCopy), text);
+    }
+    EXPECT_EQ(back.salvos.at(0).map[1], 1);  // the first of two of a name
+    // One copy each, under names that never replace an earlier one; the same
+    // damage read again adds none.
+    EXPECT_FALSE(back.Load(path, problem));
+    EXPECT_EQ(back.damagedCopy, path + ".bad.4");
+    for (const char* copy : {".bad", ".bad.1", ".bad.2", ".bad.3"})
+        EXPECT_EQ(Slurp(path + copy).find('\x01'), std::string::npos) << copy;
+    EXPECT_FALSE(std::filesystem::exists(path + ".bad.5"));
+
+    // A change saves what was kept plus the change, and the file reads clean again.
+    Write("salvos.ini", std::get<0>(cases[0]));
+    ASSERT_TRUE(back.Update(
+        path, [&](SalvoFile& f) { return f.Store("D", map); }, problem));
+    EXPECT_TRUE(back.damage.empty() && back.damagedCopy.empty());
+    ASSERT_TRUE(back.Load(path, problem)) << problem;
+    EXPECT_TRUE(back.Find("A") && back.Find("C") && back.Find("D") && back.protectedOutput[3]);
+    // A change refused by its function saves nothing; a file that exists but
+    // cannot be read is never replaced.
+    EXPECT_FALSE(back.Update(
+        path, [](SalvoFile& f) { return f.Remove("nobody"); }, problem));
+    EXPECT_TRUE(problem.empty() && !back.ChangedOnDisk(path));
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_FALSE(back.Update(
+        path, [](SalvoFile&) { return true; }, problem));
+    EXPECT_TRUE(back.unreadable && std::filesystem::is_directory(path));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(SalvoFile().Load(path, problem));  // missing: empty, no error
+}
+
+#if !defined(_WIN32)
+// Processes changing the file at once: every change lands, and a delete is
+// never undone by a save that read the file before it.
+TEST_F(SettingsTest, SalvoChangesFromManyProcessesAllLand) {
+    const std::string path = PathOf("salvos.ini");
+    constexpr int kProcesses = 4, kChanges = 25;
+    int map[kChannelTableSize] = {};
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = fork();
+        if (child == 0) {
+            SalvoFile file;
+            std::string problem;
+            bool ok = true;
+            for (int n = 0; n < kChanges; ++n) {
+                const std::string name = std::to_string(p) + "-" + std::to_string(n);
+                ok = file.Update(
+                         path, [&](SalvoFile& f) { return f.Store(name, map); }, problem) &&
+                     ok;
+                if (n % 5 == 4)  // and delete one of its own again
+                    ok = file.Update(
+                             path, [&](SalvoFile& f) { return f.Remove(name); }, problem) &&
+                         ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0);
+    }
+    SalvoFile file;
+    std::string problem;
+    ASSERT_TRUE(file.Load(path, problem)) << problem;
+    EXPECT_EQ(file.salvos.size(), std::size_t(kProcesses * kChanges * 4 / 5));
+    EXPECT_EQ(file.Find("0-4"), nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace corvane

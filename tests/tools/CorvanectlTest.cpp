@@ -119,19 +119,64 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     Ctl("preset save Wide", dir.path, simulator.get());
     Ctl("set 1=2 3=0", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().route[16], 1);  // not named: kept
+    // A damaged file keeps its protect and its good salvos, and says so.
     const std::string salvos = dir.Read("salvos.ini");
-    dir.Write("salvos.ini", "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")));
+    dir.Write("salvos.ini",
+              "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")) + "broken\n");
     const std::size_t commands = simulator->CommandCount();
     Ctl("set 3=4", dir.path, simulator.get(), 5);
+    Ctl("route 4 3", dir.path, simulator.get(), 5);
     EXPECT_EQ(simulator->CommandCount(), commands);
-    Ctl("preset recall Wide", dir.path, simulator.get());
+    EXPECT_TRUE(Says(Ctl("preset recall Wide", dir.path, simulator.get()), "damaged (line 5"));
     EXPECT_EQ(LinkSets(*simulator), before + 3);
     EXPECT_TRUE(simulator->Router().route[1] == 16 && simulator->Router().route[3] == 0);
-    const std::string list = Ctl("preset list --json", dir.path, simulator.get());
+    const std::string list = Ctl("preset list --json", dir.path, simulator.get(), 7);
     EXPECT_TRUE(Says(list, "{\"name\": \"Wide\", \"map\": [16, 15,")) << list;
-    EXPECT_TRUE(Says(list, "\"protected\": [3]")) << list;
+    EXPECT_TRUE(Says(list, "\"protected\": [3]") && Says(list, "kept as ./salvos.ini.bad")) << list;
     Ctl("preset delete Wide", dir.path, simulator.get());
     Ctl("preset recall Wide", dir.path, simulator.get(), 2);
+    EXPECT_EQ(Ctl("preset list", dir.path), "");  // the save mended the file
+
+    // Two saves at once, each against a router of its own: both land.
+    auto other = StartSim();
+    ASSERT_TRUE(other);
+    std::vector<std::unique_ptr<Child>> saves;
+    for (const auto* router : {simulator.get(), other.get()})
+        saves.push_back(std::make_unique<Child>(
+            std::vector<std::string>{kCtl, "--udp", "127.0.0.1:" + std::to_string(router->port),
+                                     "--no-log", "preset", "save",
+                                     "P" + std::to_string(router->port)},
+            dir.path));
+    for (auto& save : saves)
+        EXPECT_EQ(save->Wait(30s), 0) << save->out;
+    const std::string both = Ctl("preset list", dir.path);
+    EXPECT_TRUE(Says(both, "P" + std::to_string(simulator->port)) &&
+                Says(both, "P" + std::to_string(other->port)))
+        << both;
+}
+
+// A config.ini that cannot be read never means the factory address, and a log
+// that cannot be written is said once.
+TEST(Corvanectl, UnreadableConfigAndUnwritableLogAreSaid) {
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    TempDir dir;
+    std::filesystem::create_directory(dir.path + "/config.ini");
+    EXPECT_TRUE(Says(Ctl("status", dir.path, nullptr, 2), "./config.ini cannot be read"));
+    for (int day : {0, 1}) {  // today's log, and tomorrow's should the test pass midnight
+        const std::time_t when = std::time(nullptr) + day * 86400;
+        std::tm parts{};
+        localtime_r(&when, &parts);
+        char name[32];
+        std::strftime(name, sizeof name, "%Y%m%d.log", &parts);
+        std::filesystem::create_directory(dir.path + "/" + name);
+    }
+    const std::string out =
+        Ctl("--udp 127.0.0.1:" + std::to_string(simulator->port) + " send MON=?!", dir.path);
+    const std::size_t said = out.find("cannot be written");
+    EXPECT_TRUE(said != std::string::npos &&
+                out.find("cannot be written", said + 1) == std::string::npos)
+        << out;
 }
 
 TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
