@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <sys/resource.h>
 #include <sys/wait.h>
+
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include "settings/AppConfig.h"
@@ -201,6 +204,42 @@ TEST_F(SettingsTest, IniSavesThroughLinkChainsAndIntoReadOnlyFolders) {
 }
 #endif
 
+#if !defined(_WIN32)
+// A save cut short by a file-size limit leaves the old file whole, through a
+// temporary file or rewritten in place in a read-only folder; a save keeps the
+// file's mode.
+TEST_F(SettingsTest, IniSaveFailingMidwayLeavesTheOldFileAndSavesKeepTheMode) {
+    namespace fs = std::filesystem;
+    const std::string old = "[A]\nx=1\n";
+    fs::create_directory(PathOf("ro"));
+    for (const std::string& path : {Write("config.ini", old), Write("ro/config.ini", old)}) {
+        SCOPED_TRACE(path);
+        fs::permissions(path, fs::perms(0646));
+        ASSERT_TRUE(WriteProfileString("A", "x", "1", path));
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(0646));
+        const bool readOnly = path.find("/ro/") != std::string::npos;
+        if (readOnly)
+            fs::permissions(PathOf("ro"), fs::perms(0555));
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit limit{4096, 4096};
+            signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+                (readOnly && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
+                _exit(2);
+            _exit(WriteProfileString("A", "x", std::string(100000, 'v'), path) ? 1 : 0);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        fs::permissions(PathOf("ro"), fs::perms(0755));
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(Slurp(path), old);
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}),
+                  readOnly ? 1 : 2);  // config.ini (and the folder ro)
+    }
+}
+#endif
+
 TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
     AppConfig config;
     RouterState state;
@@ -304,6 +343,21 @@ TEST_F(SettingsTest, LogListKeepsTheNewestThousandAndTheFileCutsOverlongMessages
               NewLines("  " + fits + "\n[2013/05/01 14:03:07]" + std::string(1023, 'b') + "\n  " +
                        fits + "\n"));
 }
+
+#if !defined(_WIN32)
+// A log file that cannot be written (here a full disk) is said once, whatever
+// follows.
+TEST_F(SettingsTest, LogFileThatCannotBeWrittenIsSaidOnce) {
+    std::filesystem::create_symlink("/dev/full", PathOf("20130501.log"));
+    EventLog log = MakeLog();
+    std::vector<std::string> said;
+    log.fileFailed = [&](const std::string& path) { said.push_back(path); };
+    for (const char* message : {"one", "two", "three"})
+        log.LogEvent(true, true, "%s", message);
+    EXPECT_EQ(said, std::vector<std::string>{PathOf("20130501.log")});
+    EXPECT_EQ(screen.lines.size(), 3u);
+}
+#endif
 
 // A flood of one message is one line per second and a count, on screen and on disk.
 TEST_F(SettingsTest, LogFoldsRepeatsWithinTheirSecond) {
