@@ -220,10 +220,15 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     const std::string bytes = dir.Read("good.bin");
     dir.Write("broken.bin", bytes.substr(0, 20) + char(bytes[20] ^ 0x10) + bytes.substr(21));
     dir.Write("notes.txt", "not an EDID\n");
+    std::string base = bytes.substr(0, 128);  // a DVI monitor's whole EDID
+    base[126] = 0;
+    base[127] = char(base[127] + 1);
+    dir.Write("base.bin", base);
     const std::tuple<const char*, int, const char*> cases[] = {
         {"edid good.bin", 0, "Name:       2281W"},
         {"edid good.bin --json", 0, "\"physicalAddress\": \"1.0.0.0\""},
         {"edid broken.bin", 6, "wrong checksum in block 0"},
+        {"edid base.bin --json", 0, "\"padded\": true"},
         {"edid notes.txt", 2, "File Format Error!"},
         {"edid missing.bin", 2, "File Open Fail!"},
         {"edid", 2, "usage: edid"},
@@ -238,8 +243,12 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     Ctl("edid good.bin --upload 1,3,5", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
+    Ctl("edid base.bin --upload 2", dir.path, simulator.get());  // padded with zeros
+    const std::string padded = base + std::string(128, '\0');
+    EXPECT_EQ(simulator->Router().userEdid,
+              std::vector<std::uint8_t>(padded.begin(), padded.end()));
     for (int n = 1; n <= kChannelCount; ++n)
-        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n == 1 || n == 3 || n == 5) << n;
+        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n <= 3 || n == 5) << n;
 }
 
 // corvanectl serve, the simulator as another process, and Videohub clients of

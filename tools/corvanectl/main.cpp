@@ -321,7 +321,8 @@ std::string LinkText(const AppConfig& config) {
 
 // Prints what the file holds; kExitOk only for an EDID the router may be given.
 int ReportEdid(const Options& options, EdidBytes& bytes) {
-    switch (ReadEdidFile(options.edidPath, bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(options.edidPath, bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             std::fprintf(stderr, "corvanectl: %s: File Open Fail!\n", options.edidPath.c_str());
             return kExitBadArguments;
@@ -331,7 +332,7 @@ int ReportEdid(const Options& options, EdidBytes& bytes) {
         case EdidFileStatus::Ok:
             break;
     }
-    const Edid edid = DecodeEdid(bytes);
+    const Edid edid = DecodeEdid(bytes, padded);
     const std::string report = options.json ? EdidJson(edid) : EdidSummaryText(edid);
     std::fputs(report.c_str(), stdout);
     if (!edid.Valid()) {
