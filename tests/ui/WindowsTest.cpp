@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -12,6 +13,7 @@
 #include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -818,6 +820,34 @@ private slots:
         }
         QCOMPARE(QDir::currentPath(), started);
         QVERIFY(!QFile::exists(scratch));
+    }
+
+    // corvane --demo ended by SIGTERM or SIGINT removes its scratch folder.
+    void demoEndedBySignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void demoEndedBySignal() {
+        QFETCH(int, signal);
+        QTemporaryDir temp;
+        QProcess demo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", temp.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        demo.setProcessEnvironment(env);
+        demo.start(CORVANE_PATH, {"--demo"});
+        QVERIFY(demo.waitForStarted());
+        const QDir folders(temp.path(), "Corvane-*");
+        auto scratch = [&] { return folders.entryList(QDir::Dirs).size(); };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scratch() == 1 &&
+                QFile::exists(folders.filePath(folders.entryList(QDir::Dirs)[0] + "/config.ini")),
+            10000);
+        kill(pid_t(demo.processId()), signal);
+        QVERIFY(demo.waitForFinished(10000));
+        QCOMPARE(demo.exitCode(), 128 + signal);
+        QCOMPARE(scratch(), 0);
     }
 
     // Only a start in the home folder (written any way) with no config.ini
