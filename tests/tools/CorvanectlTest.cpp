@@ -1,5 +1,6 @@
 // The command-line client as a child process in its own working directory.
 
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -209,6 +210,24 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
             EXPECT_TRUE(exitCode == 0 || Says(out, "corvanectl: ")) << out;
         }
     }
+}
+
+// The man page names every command and exit code that --help lists.
+TEST(Corvanectl, ManPageKeepsUpWithHelp) {
+    TempDir dir;
+    const std::string help = Ctl("--help", dir.path);
+    std::ifstream file(CORVANECTL_MAN);
+    const std::string man{std::istreambuf_iterator<char>(file), {}};
+    const std::regex command("\n  ([a-z]+) "), code("[ ,]([0-9]) [a-z]");
+    int commands = 0, codes = 0;
+    for (std::sregex_iterator m(help.begin(), help.end(), command), end; m != end; ++m, ++commands)
+        EXPECT_TRUE(std::regex_search(man, std::regex("\n\\.BR? " + (*m)[1].str() + "\\b")))
+            << (*m)[1];
+    const std::string exits = help.substr(help.find("exit codes:"));
+    for (std::sregex_iterator m(exits.begin(), exits.end(), code), end; m != end; ++m, ++codes)
+        EXPECT_NE(man.find("\n.B " + (*m)[1].str() + "\n"), std::string::npos) << (*m)[1];
+    EXPECT_EQ(commands, 8);
+    EXPECT_EQ(codes, 7);
 }
 
 // Checking needs no router and no config.ini; an upload sends the frame and

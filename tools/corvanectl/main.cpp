@@ -54,11 +54,15 @@ const char kUsage[] =
     "  serve [--listen ADDR:PORT]\n"
     "                   serve Videohub clients (default 127.0.0.1:9990) until SIGINT\n"
     "                   or SIGTERM, reconnecting to the router when the link fails\n"
+    "  edid FILE [--json] [--upload INPUTS]\n"
+    "                   check an EDID file and print its summary; --upload sends it and\n"
+    "                   sets those inputs (like 1,3,5) to it\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
     "exit codes: 0 done, 2 bad arguments or unreadable EDID file, 3 connection failed,\n"
     "            4 timed out or a route not taken, 5 output protected, 6 invalid EDID,\n"
-    "            7 ./salvos.ini damaged (what could be read was used), unreadable or not saved\n";
+    "            7 salvo file ./salvos.ini damaged (what could be read was used),\n"
+    "            unreadable or not saved\n";
 
 struct Options {
     std::optional<std::string> udp;
