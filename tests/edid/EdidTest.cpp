@@ -103,6 +103,14 @@ TEST(EdidDetails, TimingsDescriptorsAndCtaBlocks) {
     EXPECT_EQ(aoc.established.size(), 14u);
     ASSERT_EQ(aoc.standard.size(), 6u);
     EXPECT_EQ(Format("%dx%d", aoc.standard[1].width, aoc.standard[1].height), "1680x1050");
+    // Before 1.3 aspect code 0 meant 1:1; flagged range limits are 255 higher.
+    EdidBytes older = Sample("04-AOC-AOC2281.bin");
+    older[19] = 2;
+    for (int at = 54; at < 126; at += 18)
+        older[at + 4] = older[at] == 0 && older[at + 3] == 0xFD ? 0x0A : older[at + 4];
+    const Edid o = DecodeEdid(older);
+    EXPECT_EQ(Format("%d %d %d", o.standard[1].height, o.range->maxVHz, o.range->maxHKHz),
+              "1680 331 338");
     const CtaBlock& cta = *aoc.cta;
     EXPECT_TRUE(cta.underscan && cta.basicAudio && cta.ycbcr444 && cta.ycbcr422);
     EXPECT_EQ(cta.nativeDtds, 1);
@@ -195,6 +203,16 @@ TEST(EdidVerdicts, ErrorsForWhatNoDisplaySendsWarningsForWhatSourcesSkip) {
             unannounced ? 1 : 0);
         EXPECT_EQ(e.blocksRead, e.extensionCount == 0 || c.padded ? 1 : 2);
     }
+    // Established timings alone are enough; without them nothing is left.
+    EdidBytes bare = aoc;
+    bare[126] = 0;
+    for (int at : {54, 72, 90, 108})
+        bare[at] = bare[at + 1] = 0;
+    std::fill(bare.begin() + 38, bare.begin() + 54, 0x01);
+    EXPECT_TRUE(DecodeEdid(FixChecksums(bare)).Valid());
+    std::fill(bare.begin() + 35, bare.begin() + 38, 0);
+    EXPECT_EQ(DecodeEdid(FixChecksums(bare)).errors.back(),
+              "no timing at all: a source has no mode to send");
     // The header alone: no version, no maker, nothing to show.
     EdidBytes empty{};
     std::copy(aoc.begin(), aoc.begin() + 8, empty.begin());

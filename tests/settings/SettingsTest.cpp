@@ -12,6 +12,7 @@
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <unistd.h>
@@ -263,6 +264,21 @@ TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
         LoadConfig(config, state, Write("config.ini", "[SETCOMMCONFIG]\nCommType=" + type + "\n"));
         EXPECT_FALSE(config.useSerial) << type;
     }
+#if !defined(_WIN32)
+    // One that exists but cannot be read (a pipe, a folder, a dangling link):
+    // never waited on, and no address to connect to.
+    const std::string path = PathOf("config.ini");
+    for (int kind = 0; kind < 3; ++kind) {
+        std::filesystem::remove(path);
+        ASSERT_EQ(kind == 0   ? mkfifo(path.c_str(), 0600)
+                  : kind == 1 ? mkdir(path.c_str(), 0700)
+                              : symlink("nowhere", path.c_str()),
+                  0);
+        EXPECT_FALSE(LoadConfig(config, state, path)) << kind;
+        EXPECT_EQ(config.ipAddress + config.comName + config.inputNames[1], "InputChannel01");
+        std::filesystem::remove(path);
+    }
+#endif
 }
 
 // The defaults, as the savers then write them into a new file in its key order.
@@ -440,7 +456,7 @@ TEST_F(SettingsTest, SalvosReadBackAndADamagedFileKeepsWhatReadsWellAndEveryCopy
     Write("salvos.ini", std::get<0>(cases[0]));
     ASSERT_TRUE(back.Update(
         path, [&](SalvoFile& f) { return f.Store("D", map); }, problem));
-    EXPECT_TRUE(back.damage.empty() && back.damagedCopy.empty());
+    EXPECT_TRUE(back.damage.empty() && back.damagedCopy.empty() && !back.ChangedOnDisk(path));
     ASSERT_TRUE(back.Load(path, problem)) << problem;
     EXPECT_TRUE(back.Find("A") && back.Find("C") && back.Find("D") && back.protectedOutput[3]);
     // A change refused by its function saves nothing; a file that exists but
@@ -449,10 +465,14 @@ TEST_F(SettingsTest, SalvosReadBackAndADamagedFileKeepsWhatReadsWellAndEveryCopy
         path, [](SalvoFile& f) { return f.Remove("nobody"); }, problem));
     EXPECT_TRUE(problem.empty() && !back.ChangedOnDisk(path));
     std::filesystem::remove(path);
+#if defined(_WIN32)
     std::filesystem::create_directory(path);
+#else
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+#endif
     EXPECT_FALSE(back.Update(
         path, [](SalvoFile&) { return true; }, problem));
-    EXPECT_TRUE(back.unreadable && std::filesystem::is_directory(path));
+    EXPECT_TRUE(back.unreadable && !std::filesystem::is_regular_file(path));
     std::filesystem::remove(path);
     EXPECT_TRUE(SalvoFile().Load(path, problem));  // missing: empty, no error
 }

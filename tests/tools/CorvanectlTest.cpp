@@ -156,14 +156,19 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
         << both;
 }
 
-// A config.ini that cannot be read never means the factory address, and a log
-// that cannot be written is said once.
-TEST(Corvanectl, UnreadableConfigAndUnwritableLogAreSaid) {
+// A config.ini that cannot be read never means the factory address, a
+// salvos.ini that cannot be read lets no route through, and a log that cannot
+// be written is said once.
+TEST(Corvanectl, UnreadableFilesAndAnUnwritableLogAreSaid) {
     auto simulator = StartSim();
     ASSERT_TRUE(simulator);
     TempDir dir;
     std::filesystem::create_directory(dir.path + "/config.ini");
     EXPECT_TRUE(Says(Ctl("status", dir.path, nullptr, 2), "./config.ini cannot be read"));
+    // Nor one that cannot be read: which outputs are protected is not known.
+    std::filesystem::create_directory(dir.path + "/salvos.ini");
+    Ctl("set 1=2", dir.path, simulator.get(), 7);
+    EXPECT_TRUE(simulator->Commands().empty());
     for (int day : {0, 1}) {  // today's log, and tomorrow's should the test pass midnight
         const std::time_t when = std::time(nullptr) + day * 86400;
         std::tm parts{};
