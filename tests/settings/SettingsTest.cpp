@@ -173,8 +173,10 @@ TEST_F(SettingsTest, IniRefusesWhatItCannotWriteAndKeepsTheFile) {
 
 #if !defined(_WIN32)
 // A save through a chain of links writes the file at its end and keeps every
-// link; a folder that refuses new files still gets its writable file saved.
-TEST_F(SettingsTest, IniSavesThroughLinkChainsAndIntoReadOnlyFolders) {
+// link. A folder that refuses new files (0555; root saves as nobody) gets its
+// writable file rewritten in place. A save cut short by a file-size limit
+// leaves the old file whole either way, and every save keeps the file's mode.
+TEST_F(SettingsTest, IniSavesThroughLinksAndReadOnlyFoldersAndACutSaveLeavesTheOldFile) {
     namespace fs = std::filesystem;
     const std::string real = Write("real.ini", "[A]\nx=1\n");
     fs::create_symlink("real.ini", PathOf("middle.ini"));
@@ -185,58 +187,34 @@ TEST_F(SettingsTest, IniSavesThroughLinkChainsAndIntoReadOnlyFolders) {
     EXPECT_TRUE(fs::is_symlink(PathOf("middle.ini")) && fs::is_symlink(PathOf("first.ini")));
     EXPECT_FALSE(WriteProfileString("A", "x", "3", PathOf("loop.ini")));
 
-    // Folder 0555 with the file 0666; root, whom modes do not stop, saves as nobody.
     fs::create_directory(PathOf("ro"));
-    const std::string inside = Write("ro/config.ini", "[A]\nx=1\ny=long enough to shrink\n");
-    fs::permissions(inside, fs::perms(0666));
-    fs::permissions(PathOf("ro"), fs::perms(0555));
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(2);
-        _exit(WriteProfileStrings("A", {{"x", "22"}, {"y", "2"}}, inside) ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    fs::permissions(PathOf("ro"), fs::perms(0755));
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(Slurp(inside), "[A]\nx=22\ny=2\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(PathOf("ro")), {}), 1);
-}
-#endif
-
-#if !defined(_WIN32)
-// A save cut short by a file-size limit leaves the old file whole, through a
-// temporary file or rewritten in place in a read-only folder; a save keeps the
-// file's mode.
-TEST_F(SettingsTest, IniSaveFailingMidwayLeavesTheOldFileAndSavesKeepTheMode) {
-    namespace fs = std::filesystem;
-    const std::string old = "[A]\nx=1\n";
-    fs::create_directory(PathOf("ro"));
-    for (const std::string& path : {Write("config.ini", old), Write("ro/config.ini", old)}) {
-        SCOPED_TRACE(path);
-        fs::permissions(path, fs::perms(0646));
-        ASSERT_TRUE(WriteProfileString("A", "x", "1", path));
-        EXPECT_EQ(fs::status(path).permissions(), fs::perms(0646));
+    const std::string old = "[A]\nx=1\ny=long enough to shrink\n";
+    for (const std::string& path : {PathOf("ro/config.ini"), PathOf("config.ini")}) {
         const bool readOnly = path.find("/ro/") != std::string::npos;
-        if (readOnly)
-            fs::permissions(PathOf("ro"), fs::perms(0555));
-        const pid_t child = fork();
-        if (child == 0) {
-            const rlimit limit{4096, 4096};
-            signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
-                (readOnly && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
-                _exit(2);
-            _exit(WriteProfileString("A", "x", std::string(100000, 'v'), path) ? 1 : 0);
+        for (const bool cut : {false, true}) {
+            SCOPED_TRACE(path + (cut ? " cut" : ""));
+            Write(path.substr(dir.string().size() + 1), old);
+            fs::permissions(path, fs::perms(0646));
+            fs::permissions(PathOf("ro"), fs::perms(readOnly ? 0555 : 0755));
+            const pid_t child = fork();
+            if (child == 0) {
+                const rlimit limit{4096, 4096};
+                signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+                if ((cut && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
+                    (readOnly && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
+                    _exit(2);
+                const std::string x = cut ? std::string(100000, 'v') : "22";
+                _exit(WriteProfileStrings("A", {{"x", x}, {"y", "2"}}, path) ? 0 : 1);
+            }
+            int status = -1;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            fs::permissions(PathOf("ro"), fs::perms(0755));
+            EXPECT_EQ(status, cut ? 1 << 8 : 0);
+            EXPECT_EQ(Slurp(path), cut ? old : "[A]\nx=22\ny=2\n");
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms(0646));
+            for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path()))
+                EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos);
         }
-        int status = -1;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        fs::permissions(PathOf("ro"), fs::perms(0755));
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(Slurp(path), old);
-        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}),
-                  readOnly ? 1 : 2);  // config.ini (and the folder ro)
     }
 }
 #endif
@@ -259,6 +237,10 @@ TEST_F(SettingsTest, ConfigLoadsHandEditedValuesAsTheyStand) {
     EXPECT_EQ(
         std::tuple(state.generatorResolution, state.generatorPattern, state.monitoringChannel),
         std::tuple(42, -3, 99));
+    // The title: absent, trimmed, cut to 31 characters.
+    EXPECT_EQ(ReadWindowTitle(PathOf("logo.txt")), kDefaultWindowTitle);
+    EXPECT_EQ(ReadWindowTitle(Write("logo.txt", "[title]\ntitle= " + std::string(40, 'T'))),
+              std::string(31, 'T'));
     // Only "RS232" as written selects the serial link.
     for (std::string type : {"rs232", "RS232C"}) {
         LoadConfig(config, state, Write("config.ini", "[SETCOMMCONFIG]\nCommType=" + type + "\n"));
@@ -311,17 +293,6 @@ TEST_F(SettingsTest, ConfigNoFileGivesDefaultsThatSaveInKeyOrderThenInPlace) {
     SaveChannelNames(config, path);
     expected.replace(expected.find("=OutputChannel16\n"), 17, "=A rather long camera name\n");
     EXPECT_EQ(Slurp(path), NewLines(expected.substr(0, expected.size() - 4) + "RS232\n"));
-}
-
-TEST_F(SettingsTest, ConfigWindowTitle) {
-    EXPECT_EQ(ReadWindowTitle(PathOf("logo.txt")), kDefaultWindowTitle);
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"[title]\ntitle=  Studio B  \n", "Studio B"},
-        {"[TITLE]\nTITLE=0123456789012345678901234567890123456789\n",
-         "0123456789012345678901234567890"},
-    };
-    for (const auto& [content, expected] : cases)
-        EXPECT_EQ(ReadWindowTitle(Write("logo.txt", content)), expected) << content;
 }
 
 TEST_F(SettingsTest, LogDailyFileNamedByTheClockTakesRunsOfOneDay) {
