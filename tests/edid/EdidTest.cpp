@@ -241,6 +241,12 @@ TEST(CardWarnings, PixelClockAboveTheCardAndNonCtaOnHdmi) {
         ASSERT_EQ(warnings.size(), *start ? 1u : 0u) << file << " card " << card;
         EXPECT_TRUE(warnings.empty() || warnings[0].starts_with(start)) << warnings[0];
     }
+    // 330 MHz: within dual DVI and HDMI, above single DVI.
+    EdidBytes fast = Sample("04-AOC-AOC2281.bin");
+    fast[54] = 0xE8;
+    fast[55] = 0x80;
+    for (int card : {kSingleDviInput, kDualDviInput, kHdmiInput})
+        EXPECT_EQ(CardWarnings(DecodeEdid(fast), card).size(), card == kSingleDviInput ? 1u : 0u);
 }
 
 // The hex forms people paste: edid-decode's blocks (and its whole output),

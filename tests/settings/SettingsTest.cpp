@@ -379,7 +379,8 @@ TEST_F(SettingsTest, SalvosReadBackAndADamagedFileKeepsWhatReadsWellAndEveryCopy
         ASSERT_TRUE(file.Store("Salvo " + std::to_string(n), map));
     }
     EXPECT_TRUE(file.Rename("Salvo 0", "Studio A \xe9") && file.Remove("Salvo 5"));
-    EXPECT_FALSE(file.Rename("Salvo 1", "Salvo 2") || file.Store("a=b", map));
+    EXPECT_FALSE(file.Rename("Salvo 1", "Salvo 2") || file.Store("a=b", map) ||
+                 file.Store(" a", map));
     file.protectedOutput[2] = file.protectedOutput[16] = true;
     ASSERT_TRUE(file.Save(path));
     SalvoFile back;
@@ -389,6 +390,14 @@ TEST_F(SettingsTest, SalvosReadBackAndADamagedFileKeepsWhatReadsWellAndEveryCopy
     EXPECT_EQ(back.salvos[0].name, "Studio A \xe9");
     EXPECT_TRUE(back.protectedOutput[16] && !back.protectedOutput[3]);
     EXPECT_EQ(back.Matching(map) ? back.Matching(map)->name : "", "Salvo 63");
+    // Inputs out of range are stored as none; the list ends at kMaxSalvos.
+    map[1] = 17;
+    map[2] = -1;
+    ASSERT_TRUE(back.Store("odd", map));
+    EXPECT_EQ(back.Find("odd")->map[1] + back.Find("odd")->map[2], 0);
+    for (int n = 0; n < kMaxSalvos; ++n)
+        back.Store("fill " + std::to_string(n), map);
+    EXPECT_EQ(back.salvos.size(), std::size_t(kMaxSalvos));
 
     // file text, the salvos and protected outputs read from it, the damage
     const std::string good = "=01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16";

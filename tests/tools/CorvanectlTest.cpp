@@ -194,7 +194,8 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
          2,
          {"{LINK}", "{LINK} frobnicate", "{LINK} route 0 2", "{LINK} route 1 17", "{LINK} route 3",
           "{LINK} send MON=01", "{LINK} send MON=01!MON=02!", "{LINK} status --xml",
-          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status"}},
+          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status", "{LINK} set 1=2 1=3",
+          "--udp 127.0.0.1:65530 status", "preset delete Nobody"}},
         {None, 2, {"--fast status", "--udp 127.0.0.1 status", "status"}},  // no config.ini either
         {Closed, 3, {"{LINK} status"}},
         {None, 3, {"--serial {MISSING} status"}},

@@ -649,17 +649,29 @@ private slots:
         QVERIFY(dialog.salvoList->toolTip().contains("damaged (line 5 not understood)"));
         QVERIFY(dialog.logList->item(0)->text().contains("kept as ./salvos.ini.bad"));
 
-        SalvoFile other;  // another program
+        // The window's own save mends the file and clears the mark.
+        dialog.ToggleProtect(7);
+        QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
+        // Another program's change is seen at the next tick, protect included...
+        SalvoFile other;
         std::string problem;
         QVERIFY(other.Update(
-            "salvos.ini", [&](SalvoFile& f) { return f.Remove("A") && f.Store("B", {}); },
+            "salvos.ini",
+            [&](SalvoFile& f) {
+                f.protectedOutput[5] = false;
+                return f.Remove("A") && f.Store("B", {});
+            },
             problem));
         QTRY_COMPARE(dialog.salvoList->itemData(0).toString(), QStringLiteral("B"));
-        dialog.ToggleProtect(7);
+        QVERIFY(!dialog.session.routing.Protected(5) && dialog.session.routing.Protected(7));
+        // ...and one the window has not seen yet is kept by its next save.
+        dialog.sendTimer.stop();
+        QVERIFY(other.Update(
+            "salvos.ini", [&](SalvoFile& f) { return f.Store("C", {}); }, problem));
+        dialog.ToggleProtect(8);
         QVERIFY(other.Load("salvos.ini", problem));
-        QVERIFY(other.Find("B") && !other.Find("A") && other.protectedOutput[5] &&
-                other.protectedOutput[7]);
-        QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
+        QVERIFY(other.Find("B") && other.Find("C") && !other.protectedOutput[5] &&
+                other.protectedOutput[7] && other.protectedOutput[8]);
 
         RoutingMap& routing = dialog.session.routing;
         routing.lockOwner[3] = routing.lockOwner[4] = kFirstClient;
