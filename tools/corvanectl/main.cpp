@@ -434,7 +434,8 @@ int Run(const Options& options) {
     // Protected outputs are refused before anything is sent.
     SalvoFile salvos = LoadSalvoFile();
     const bool routes = options.command == "route" || options.command == "set" ||
-                        options.command == "clear" || options.command == "preset";
+                        options.command == "clear" || options.command == "preset" ||
+                        options.command == "serve";
     if (routes && salvos.unreadable) {
         std::fprintf(stderr,
                      "corvanectl: which outputs are protected is not known; nothing sent\n");
