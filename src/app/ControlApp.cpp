@@ -15,6 +15,12 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
 #endif
 
 namespace corvane {
@@ -29,6 +35,33 @@ bool InitSockets() {
     return true;
 #endif
 }
+
+#ifndef _WIN32
+// SIGINT and SIGTERM end a demo the normal way, so its scratch folder goes.
+// The handler only writes a byte; the event loop reads it.
+int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t quitSignal = 0;
+
+void OnQuitSignal(int signal) {
+    quitSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+void QuitOnSignals(QObject* owner) {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
+    // exit() ends every running event loop, a message box's included.
+    QObject::connect(notifier, &QSocketNotifier::activated, owner,
+                     [] { QCoreApplication::exit(128 + quitSignal); });
+    struct sigaction quit {};
+    quit.sa_handler = OnQuitSignal;
+    sigemptyset(&quit.sa_mask);
+    sigaction(SIGINT, &quit, nullptr);
+    sigaction(SIGTERM, &quit, nullptr);
+}
+#endif
 
 }  // namespace
 
@@ -92,6 +125,9 @@ int ControlApp::InitInstance(StartOptions options) {
     // Declared before the window, so the simulator outlives the link to it.
     DemoRouter demo;
     if (options.demo) {
+#ifndef _WIN32
+        QuitOnSignals(this);  // before the folder exists
+#endif
         QString error;
         if (!demo.Start(&error)) {
             std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
@@ -112,6 +148,10 @@ int ControlApp::InitInstance(StartOptions options) {
         ScheduleScreenshot(*window, options);
     const int result = window->exec();
     window.reset();
+#ifndef _WIN32
+    if (quitSignal != 0)
+        return 128 + quitSignal;  // as a shell reports a signal; the folder goes on return
+#endif
     if (!options.screenshotPath.isEmpty())
         return result == QDialog::Accepted ? 0 : 1;
     return 0;

@@ -95,6 +95,7 @@ int VideohubServer::AddClient(const std::string& peer) {
     Client& client = clients.emplace_back();
     client.id = nextId_;
     client.heard = clock();
+    client.peer = peer;
     // Ids name lock owners, so one is never given out twice.
     nextId_ = nextId_ < INT32_MAX ? nextId_ + 1 : kFirstClient;
     std::fill(std::begin(client.route), std::end(client.route), kUntold);

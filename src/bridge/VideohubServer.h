@@ -33,6 +33,7 @@ public:
 
     struct Client {
         int id = 0;
+        std::string peer;         // where it connected from, for messages
         std::string out;          // waiting for the socket
         bool drop = false;        // given up on: the host closes it
         Clock::time_point heard;  // its last complete block, or when it came

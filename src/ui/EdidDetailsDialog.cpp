@@ -45,7 +45,7 @@ EdidDetailsDialog::EdidDetailsDialog(const QString& path, const EdidBytes& bytes
     fixButton = new QPushButton(QStringLiteral("Fix checksums"), this);
     closeButton = new QPushButton(QStringLiteral("Close"), this);
     const Edid edid = DecodeEdid(bytes);
-    fixButton->setEnabled(!edid.checksumOk[0] || !edid.checksumOk[1]);
+    fixButton->setEnabled(!edid.checksumOk[0] || (edid.blocksRead == 2 && !edid.checksumOk[1]));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(fixButton);

@@ -55,7 +55,8 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::stri
     if (path.isEmpty() || session.activeLink == nullptr)
         return EdidUpload::NotSent;
     EdidBytes bytes{};
-    switch (ReadEdidFile(NativePath(path), bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(NativePath(path), bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             return EdidUpload::OpenFailed;
         case EdidFileStatus::FormatError:
@@ -64,7 +65,7 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::stri
             break;
     }
     // Sources fall back to safe modes on an EDID like this: keep it off the router.
-    const Edid decoded = DecodeEdid(bytes);
+    const Edid decoded = DecodeEdid(bytes, padded);
     if (!decoded.Valid()) {
         if (refusal != nullptr) {
             refusal->clear();
@@ -217,8 +218,8 @@ void EdidDialog::OpenEdidFile() {
     detailsButton->setEnabled(true);
 }
 
-QString EdidDialog::EdidDetailsText(const EdidBytes& bytes) const {
-    Edid edid = DecodeEdid(bytes);
+QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
+    Edid edid = DecodeEdid(bytes, padded);
     const RouterState& state = connection.session.state;
     bool anyMarked = false;
     for (int n = 1; n <= kChannelCount; ++n)
@@ -239,7 +240,8 @@ void EdidDialog::ShowEdidDetails() {
     if (userEdidPath.isEmpty())
         return;
     EdidBytes bytes{};
-    switch (ReadEdidFile(NativePath(userEdidPath), bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(NativePath(userEdidPath), bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             showMessage(QStringLiteral("File Open Fail!"));
             return;
@@ -249,7 +251,7 @@ void EdidDialog::ShowEdidDetails() {
         case EdidFileStatus::Ok:
             break;
     }
-    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes), this);
+    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes, padded), this);
     details.exec();
 }
 

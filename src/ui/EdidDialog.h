@@ -56,7 +56,7 @@ public:
     // The chosen file decoded, with what the cards of the marked inputs (all
     // inputs when none is marked) would make of it.
     void ShowEdidDetails();
-    QString EdidDetailsText(const EdidBytes& bytes) const;
+    QString EdidDetailsText(const EdidBytes& bytes, bool padded = false) const;
 
     Connection& connection;
     InputGrid* grid = nullptr;

@@ -71,6 +71,11 @@ public:
     void ToggleProtect(int output);
     // Enables the routing tools and marks the salvo that matches the router.
     void UpdateRoutingControls();
+    // Reads salvos.ini again when another program changed it.
+    void ReloadSalvosIfChanged();
+    // An output a Videohub client locked: says who holds it and, if the
+    // operator agrees, takes the lock away. True when the window may go on.
+    bool ForceOpenClientLock(int output);
     // Keyboard routing: input, a separator, output, Enter. True when the key
     // was taken.
     bool HandleRouteKey(QKeyEvent* e);
@@ -79,6 +84,8 @@ public:
     RouterSession session;
     AppConfig config;
     Connection connection;
+    // config.ini exists but could not be read: nothing connects until it can.
+    bool configUnreadable = false;
     SalvoFile salvoFile;
     std::string salvoPath = kSalvoPath;
     std::string routeEntry;  // typed so far
@@ -129,7 +136,11 @@ protected:
 private:
     void CreateControls();
     void WatchUdpLink(UdpLink* link);
-    void SaveSalvoFile();
+    // One change of salvos.ini, read afresh under its lock. refusal: what to
+    // say when change itself declines ("" for nothing).
+    bool ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change, const QString& refusal);
+    void LoadSalvoFile();
+    void ShowSalvoDamage();
     void ShowRouteEntry();
     template <class Dialog, class... Args>
     void RunDialog(Args&&... args);

@@ -1,5 +1,6 @@
 // The command-line client as a child process in its own working directory.
 
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -119,19 +120,69 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     Ctl("preset save Wide", dir.path, simulator.get());
     Ctl("set 1=2 3=0", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().route[16], 1);  // not named: kept
+    // A damaged file keeps its protect and its good salvos, and says so.
     const std::string salvos = dir.Read("salvos.ini");
-    dir.Write("salvos.ini", "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")));
+    dir.Write("salvos.ini",
+              "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")) + "broken\n");
     const std::size_t commands = simulator->CommandCount();
     Ctl("set 3=4", dir.path, simulator.get(), 5);
+    Ctl("route 4 3", dir.path, simulator.get(), 5);
     EXPECT_EQ(simulator->CommandCount(), commands);
-    Ctl("preset recall Wide", dir.path, simulator.get());
+    EXPECT_TRUE(Says(Ctl("preset recall Wide", dir.path, simulator.get()), "damaged (line 5"));
     EXPECT_EQ(LinkSets(*simulator), before + 3);
     EXPECT_TRUE(simulator->Router().route[1] == 16 && simulator->Router().route[3] == 0);
-    const std::string list = Ctl("preset list --json", dir.path, simulator.get());
+    const std::string list = Ctl("preset list --json", dir.path, simulator.get(), 7);
     EXPECT_TRUE(Says(list, "{\"name\": \"Wide\", \"map\": [16, 15,")) << list;
-    EXPECT_TRUE(Says(list, "\"protected\": [3]")) << list;
+    EXPECT_TRUE(Says(list, "\"protected\": [3]") && Says(list, "kept as ./salvos.ini.bad")) << list;
     Ctl("preset delete Wide", dir.path, simulator.get());
     Ctl("preset recall Wide", dir.path, simulator.get(), 2);
+    EXPECT_EQ(Ctl("preset list", dir.path), "");  // the save mended the file
+
+    // Two saves at once, each against a router of its own: both land.
+    auto other = StartSim();
+    ASSERT_TRUE(other);
+    std::vector<std::unique_ptr<Child>> saves;
+    for (const auto* router : {simulator.get(), other.get()})
+        saves.push_back(std::make_unique<Child>(
+            std::vector<std::string>{kCtl, "--udp", "127.0.0.1:" + std::to_string(router->port),
+                                     "--no-log", "preset", "save",
+                                     "P" + std::to_string(router->port)},
+            dir.path));
+    for (auto& save : saves)
+        EXPECT_EQ(save->Wait(30s), 0) << save->out;
+    const std::string both = Ctl("preset list", dir.path);
+    EXPECT_TRUE(Says(both, "P" + std::to_string(simulator->port)) &&
+                Says(both, "P" + std::to_string(other->port)))
+        << both;
+}
+
+// A config.ini that cannot be read never means the factory address, a
+// salvos.ini that cannot be read lets no route through, and a log that cannot
+// be written is said once.
+TEST(Corvanectl, UnreadableFilesAndAnUnwritableLogAreSaid) {
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    TempDir dir;
+    std::filesystem::create_directory(dir.path + "/config.ini");
+    EXPECT_TRUE(Says(Ctl("status", dir.path, nullptr, 2), "./config.ini cannot be read"));
+    // Nor one that cannot be read: which outputs are protected is not known.
+    std::filesystem::create_directory(dir.path + "/salvos.ini");
+    Ctl("set 1=2", dir.path, simulator.get(), 7);
+    EXPECT_TRUE(simulator->Commands().empty());
+    for (int day : {0, 1}) {  // today's log, and tomorrow's should the test pass midnight
+        const std::time_t when = std::time(nullptr) + day * 86400;
+        std::tm parts{};
+        localtime_r(&when, &parts);
+        char name[32];
+        std::strftime(name, sizeof name, "%Y%m%d.log", &parts);
+        std::filesystem::create_directory(dir.path + "/" + name);
+    }
+    const std::string out =
+        Ctl("--udp 127.0.0.1:" + std::to_string(simulator->port) + " send MON=?!", dir.path);
+    const std::size_t said = out.find("cannot be written");
+    EXPECT_TRUE(said != std::string::npos &&
+                out.find("cannot be written", said + 1) == std::string::npos)
+        << out;
 }
 
 TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
@@ -143,7 +194,8 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
          2,
          {"{LINK}", "{LINK} frobnicate", "{LINK} route 0 2", "{LINK} route 1 17", "{LINK} route 3",
           "{LINK} send MON=01", "{LINK} send MON=01!MON=02!", "{LINK} status --xml",
-          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status"}},
+          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status", "{LINK} set 1=2 1=3",
+          "--udp 127.0.0.1:65530 status", "preset delete Nobody"}},
         {None, 2, {"--fast status", "--udp 127.0.0.1 status", "status"}},  // no config.ini either
         {Closed, 3, {"{LINK} status"}},
         {None, 3, {"--serial {MISSING} status"}},
@@ -166,6 +218,24 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
     }
 }
 
+// The man page names every command and exit code that --help lists.
+TEST(Corvanectl, ManPageKeepsUpWithHelp) {
+    TempDir dir;
+    const std::string help = Ctl("--help", dir.path);
+    std::ifstream file(CORVANECTL_MAN);
+    const std::string man{std::istreambuf_iterator<char>(file), {}};
+    const std::regex command("\n  ([a-z]+) "), code("[ ,]([0-9]) [a-z]");
+    int commands = 0, codes = 0;
+    for (std::sregex_iterator m(help.begin(), help.end(), command), end; m != end; ++m, ++commands)
+        EXPECT_TRUE(std::regex_search(man, std::regex("\n\\.BR? " + (*m)[1].str() + "\\b")))
+            << (*m)[1];
+    const std::string exits = help.substr(help.find("exit codes:"));
+    for (std::sregex_iterator m(exits.begin(), exits.end(), code), end; m != end; ++m, ++codes)
+        EXPECT_NE(man.find("\n.B " + (*m)[1].str() + "\n"), std::string::npos) << (*m)[1];
+    EXPECT_EQ(commands, 8);
+    EXPECT_EQ(codes, 7);
+}
+
 // Checking needs no router and no config.ini; an upload sends the frame and
 // the mode command, and nothing at all for an EDID with errors.
 TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
@@ -175,10 +245,15 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     const std::string bytes = dir.Read("good.bin");
     dir.Write("broken.bin", bytes.substr(0, 20) + char(bytes[20] ^ 0x10) + bytes.substr(21));
     dir.Write("notes.txt", "not an EDID\n");
+    std::string base = bytes.substr(0, 128);  // a DVI monitor's whole EDID
+    base[126] = 0;
+    base[127] = char(base[127] + 1);
+    dir.Write("base.bin", base);
     const std::tuple<const char*, int, const char*> cases[] = {
         {"edid good.bin", 0, "Name:       2281W"},
         {"edid good.bin --json", 0, "\"physicalAddress\": \"1.0.0.0\""},
         {"edid broken.bin", 6, "wrong checksum in block 0"},
+        {"edid base.bin --json", 0, "\"padded\": true"},
         {"edid notes.txt", 2, "File Format Error!"},
         {"edid missing.bin", 2, "File Open Fail!"},
         {"edid", 2, "usage: edid"},
@@ -193,8 +268,12 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     Ctl("edid good.bin --upload 1,3,5", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
+    Ctl("edid base.bin --upload 2", dir.path, simulator.get());  // padded with zeros
+    const std::string padded = base + std::string(128, '\0');
+    EXPECT_EQ(simulator->Router().userEdid,
+              std::vector<std::uint8_t>(padded.begin(), padded.end()));
     for (int n = 1; n <= kChannelCount; ++n)
-        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n == 1 || n == 3 || n == 5) << n;
+        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n <= 3 || n == 5) << n;
 }
 
 // corvanectl serve, the simulator as another process, and Videohub clients of
@@ -311,7 +390,7 @@ TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
     ASSERT_GT(port, 0) << serve.out;
     Panel a(port), b(port);
     for (Panel* p : {&a, &b})
-        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes().size() == 16; })) << p->text;
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
 
     sim::SimRouter router = simulator->Router();
     router.route[2] = 5;
@@ -319,7 +398,7 @@ TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
     std::this_thread::sleep_for(100ms);
     a.Send("VIDEO OUTPUT ROUTING:\n6 8\n\n");
     for (Panel* p : {&a, &b})
-        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes()[1] == 4 && p->Routes()[6] == 8; }))
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p)[1] == 4 && Routes(*p)[6] == 8; }))
             << p->text;
     EXPECT_TRUE(simulator->Router().route[2] == 5 && simulator->Router().route[7] == 9);
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -12,6 +13,7 @@
 #include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -22,6 +24,7 @@
 #include "protocol/Commands.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
+#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
@@ -631,6 +634,88 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
+    // salvos.ini shared with other programs: a damaged file keeps what reads
+    // well and is marked until a save; a change on disk is seen; a protect
+    // toggle keeps what others saved and deleted. An output a Videohub client
+    // locked is named as such and forced open only when the operator says so.
+    void salvoFileAndClientLocks() {
+        const std::string good = "=01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16\n";
+        WriteFile("salvos.ini", QByteArray::fromStdString("[PROTECT]\nOutputs=5\n[SALVO]\nA" +
+                                                          good + "broken\n"));
+        MainDialog dialog;
+        QStringList asked, shown;
+        bool answer = false;
+        dialog.askQuestion = [&](const QString& text) {
+            asked << text;
+            return answer;
+        };
+        dialog.messageBox = [&](const QString& text) { shown << text; };
+        QVERIFY(dialog.session.routing.Protected(5) && dialog.salvoList->count() == 1);
+        QVERIFY(dialog.salvoList->toolTip().contains("damaged (line 5 not understood)"));
+        QVERIFY(dialog.logList->item(0)->text().contains("kept as ./salvos.ini.bad"));
+
+        // The window's own save mends the file and clears the mark.
+        dialog.ToggleProtect(7);
+        QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
+        // Another program's change is seen at the next tick, protect included...
+        SalvoFile other;
+        std::string problem;
+        QVERIFY(other.Update(
+            "salvos.ini",
+            [&](SalvoFile& f) {
+                f.protectedOutput[5] = false;
+                return f.Remove("A") && f.Store("B", {});
+            },
+            problem));
+        QTRY_COMPARE(dialog.salvoList->itemData(0).toString(), QStringLiteral("B"));
+        QVERIFY(!dialog.session.routing.Protected(5) && dialog.session.routing.Protected(7));
+        // ...and one the window has not seen yet is kept by its next save.
+        dialog.sendTimer.stop();
+        QVERIFY(other.Update(
+            "salvos.ini", [&](SalvoFile& f) { return f.Store("C", {}); }, problem));
+        dialog.ToggleProtect(8);
+        QVERIFY(other.Load("salvos.ini", problem));
+        QVERIFY(other.Find("B") && other.Find("C") && !other.protectedOutput[5] &&
+                other.protectedOutput[7] && other.protectedOutput[8]);
+
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog.session, nullptr, none);  // routes go out as asked
+        RoutingMap& routing = dialog.session.routing;
+        routing.lockOwner[3] = routing.lockOwner[4] = kFirstClient;
+        dialog.ToggleProtect(3);
+        dialog.OnViewNotify(kOutputCell, 4);
+        QCOMPARE(asked, (QStringList{"Output 03 is locked by Videohub client 2. Force it open?",
+                                     "Output 04 is locked by Videohub client 2. Force it open?"}));
+        QVERIFY(routing.lockOwner[3] == kFirstClient && dialog.session.commandQueue.empty());
+        answer = true;
+        dialog.matrixView->selectedInput = 9;
+        dialog.ToggleProtect(3);
+        dialog.OnViewNotify(kOutputCell, 4);
+        QVERIFY(routing.Protected(3) && routing.lockOwner[4] == 0);
+        QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), Map({{9, 4}}));
+    }
+
+    // A config.ini that cannot be read: said at once, and nothing connects
+    // until it can be read.
+    void unreadableConfigConnectsNowhere() {
+        QVERIFY(QFile::remove("config.ini") && QDir().mkdir("config.ini"));
+        QStringList shown;
+        MainDialog dialog;
+        dialog.messageBox = [&](const QString& text) { shown << text; };
+        QTRY_COMPARE(shown.size(), 1);
+        dialog.Connect();
+        QCOMPARE(dialog.session.connectionStatus, int(kDisconnected));
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[1].startsWith("./config.ini cannot be read") &&
+                dialog.connectButton->isEnabled());
+        QVERIFY(QDir().rmdir("config.ini"));
+        WriteFile("config.ini", "[SETCOMMCONFIG]\nIpAddress=127.0.0.1\nUDPPort=" +
+                                    QByteArray::number(router.localPort()));
+        dialog.Connect();
+        QCOMPARE(dialog.session.connectionStatus, int(kConnecting));
+        QCOMPARE(dialog.config.ipAddress, std::string("127.0.0.1"));
+    }
+
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
     void screenLogToggle() {
         MainDialog dialog;
@@ -722,6 +807,18 @@ private slots:
             panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
             QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
             QCOMPARE(demo.sim->Router().route[2], 3);
+            // Its lock is named with its address and stays when the operator says no.
+            panel.write("VIDEO OUTPUT LOCKS:\n5 O\n\n");
+            QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[6] >= kFirstClient, 10000);
+            QString asked;
+            dialog.askQuestion = [&](const QString& text) {
+                asked = text;
+                return false;
+            };
+            dialog.ToggleProtect(6);
+            QVERIFY2(asked.contains(QRegularExpression(
+                         R"(^Output 06 is locked by Videohub client \d+ \(127\.0\.0\.1:\d+\))")),
+                     qPrintable(asked));
             session.SetProtected(5, true);
             dialog.SyncVideohub();
             QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
@@ -774,6 +871,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dialog.session.state.routedInput[2], 5, 10000);
         dialog.Disconnect();
         router.Stop();
+    }
+
+    // corvane --demo ended by SIGTERM or SIGINT removes its scratch folder.
+    void demoEndedBySignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void demoEndedBySignal() {
+        QFETCH(int, signal);
+        QTemporaryDir temp;
+        QProcess demo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", temp.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        demo.setProcessEnvironment(env);
+        demo.start(CORVANE_PATH, {"--demo"});
+        QVERIFY(demo.waitForStarted());
+        const QDir folders(temp.path(), "Corvane-*");
+        auto scratch = [&] { return folders.entryList(QDir::Dirs).size(); };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scratch() == 1 &&
+                QFile::exists(folders.filePath(folders.entryList(QDir::Dirs)[0] + "/config.ini")),
+            10000);
+        kill(pid_t(demo.processId()), signal);
+        QVERIFY(demo.waitForFinished(10000));
+        QCOMPARE(demo.exitCode(), 128 + signal);
+        QCOMPARE(scratch(), 0);
     }
 
     // Only a start in the home folder (written any way) with no config.ini
