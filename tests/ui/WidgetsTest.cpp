@@ -1,8 +1,10 @@
 #include <QLabel>
+#include <QPainter>
 #include <QWidget>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "app/AboutDialog.h"
 #include "ui/ColorLabel.h"
@@ -197,6 +199,103 @@ private slots:
         };
         QVERIFY(countReddish(1) > 10);
         QCOMPARE(countReddish(2), 0);
+    }
+
+    // Kept layouts draw exactly what QPainter::drawText draws, the first time
+    // and from the cache: centred, left and right, wider than the box
+    // (clipped), blanks at either end, 8-bit letters, bold and italic faces,
+    // at the screen's pixel ratio (ctest runs this case at 1.5 and 2 too).
+    void textLayoutsDrawAsDrawText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        QTest::addColumn<int>("align");
+        QTest::addColumn<int>("width");
+        const int centre = Qt::AlignHCenter, left = Qt::AlignLeft, right = Qt::AlignRight;
+        QTest::newRow("status") << "      1920x1080p@60Hz" << 10 << false << false << centre << 142;
+        QTest::newRow("name") << " InputChannel01" << 12 << true << false << centre << 142;
+        QTest::newRow("number") << "07" << 16 << true << false << centre << 24;
+        QTest::newRow("header") << "  IN SLOT 1   HDMI Input" << 10 << true << false << left << 662;
+        QTest::newRow("clipped") << " A very long camera name here" << 12 << true << false << centre
+                                 << 142;
+        QTest::newRow("trailing blanks") << " Cam 7    " << 10 << false << false << right << 142;
+        QTest::newRow("8-bit, italic")
+            << "Take: Cam \u00e9t\u00e9" << 10 << false << true << centre << 142;
+    }
+    void textLayoutsDrawAsDrawText() {
+        QFETCH(QString, text);
+        QFETCH(int, pixels);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        QFETCH(int, align);
+        QFETCH(int, width);
+        LoadTahoma();
+        QFont font = TahomaFont(pixels, bold);
+        font.setItalic(italic);
+        const QRect box(5, 4, width, 20);
+        const qreal ratio = qApp->devicePixelRatio();
+        auto draw = [&](const std::function<void(QPainter&)>& how) {
+            QImage image(QSize(width + 10, 28) * ratio, QImage::Format_RGB32);
+            image.setDevicePixelRatio(ratio);
+            image.fill(qRgb(236, 240, 223));
+            QPainter painter(&image);
+            painter.setFont(font);
+            painter.setPen(QColor(64, 64, 64));
+            how(painter);
+            return image;
+        };
+        const int flags = align | Qt::AlignVCenter | Qt::TextSingleLine;
+        const QImage expected = draw([&](QPainter& p) { p.drawText(box, flags, text); });
+        TextLayoutCache cache;
+        for (int pass = 0; pass < 2; ++pass)
+            QCOMPARE(draw([&](QPainter& p) { cache.Draw(p, box, flags, text); }), expected);
+    }
+
+    // A view that has painted before paints what a new view paints: its
+    // kept text layouts follow the font (a name in a bold bar, the same text
+    // as a plain or italic route).
+    void repaintsStayTrue_data() {
+        QTest::addColumn<int>("change");
+        QTest::newRow("route to a name drawn bold") << 0;
+        QTest::newRow("pending route in italics") << 1;
+        QTest::newRow("renamed input") << 2;
+    }
+    void repaintsStayTrue() {
+        QFETCH(int, change);
+        state = RouterState();
+        config = AppConfig();
+        for (int c = 1; c <= kChannelCount; ++c) {
+            config.inputNames[c] = "Input " + std::to_string(c);
+            state.inputStatusText[c] = "1920x1080p@60Hz";
+            state.routedInput[c] = c == 2 || c == 5 ? 0 : c == 4 ? 3 : 1;
+        }
+        RoutingMap routing;
+        auto paint = [&](MatrixView& view) {
+            view.routing = &routing;
+            view.resize(707, 535);
+            view.PaintBuffer();
+            return view.backBuffer.copy();
+        };
+        MatrixView view(state, config);
+        view.pressed = {kOutputCell, 5};
+        const QImage before = paint(view);
+        switch (change) {
+            case 0:
+                state.routedInput[2] = 3;
+                break;
+            case 1:
+                routing.pending[2] = 3;
+                break;
+            case 2:
+                config.inputNames[3] = "Camera 3";
+                break;
+        }
+        const QImage after = paint(view);
+        MatrixView fresh(state, config);
+        fresh.pressed = view.pressed;
+        QCOMPARE(after, paint(fresh));
+        QVERIFY(after != before);
     }
 
     // A disabled caption reads at 4.5:1 or better against its face, on the
