@@ -98,6 +98,18 @@ void MatrixViewPaint(benchmark::State& state) {
 }
 BENCHMARK(MatrixViewPaint);
 
+// One output cell drawn again, as for an answer that changes that cell alone.
+void MatrixViewCellPaint(benchmark::State& state) {
+    MatrixView& view = *Window().matrixView;
+    const QRegion cell = view.CellArea(kOutputSide, 6);
+    for (auto _ : state) {
+        view.PaintBuffer(cell);
+        benchmark::DoNotOptimize(view.backBuffer.constBits());
+    }
+    state.counters["ratio"] = view.backBuffer.devicePixelRatio();
+}
+BENCHMARK(MatrixViewCellPaint);
+
 void ButtonPaint(benchmark::State& state) {
     ImageButton& button = *Window().connectButton;
     qreal ratio = 1;

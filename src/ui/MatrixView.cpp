@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTextLayout>
 #include <memory>
@@ -151,36 +152,54 @@ void MatrixView::resizeEvent(QResizeEvent*) {
     update();
 }
 
-void MatrixView::PaintBuffer() {
+QRect MatrixView::CellArea(int side, int channel) const {
+    // A pressed cell is drawn one pixel right and down.
+    return ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1);
+}
+
+void MatrixView::PaintBuffer(const QRegion& dirty) {
     // At the screen's pixel ratio, so the view is as sharp as the rest of the
     // window; the painter works in the widget's own coordinates.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    bool whole = dirty.isEmpty() || QRegion(rect()).subtracted(dirty).isEmpty();
     if (backBuffer.size() != pixels || backBuffer.devicePixelRatio() != ratio) {
         // The size may change before a resize event arrives (hidden view).
         backBuffer = QImage(pixels, QImage::Format_RGB32);
         backBuffer.setDevicePixelRatio(ratio);
         layout = LayoutCells(width());
+        whole = true;
     }
     if (backBuffer.isNull())
         return;
     QPainter painter(&backBuffer);
+    // A part is drawn again only where it meets dirty, and only there: every
+    // part stays within its area, so the rest of the buffer is left as it was.
+    if (!whole)
+        painter.setClipRegion(dirty);
+    const auto meets = [&](const QRect& area) { return whole || dirty.intersects(area); };
     painter.fillRect(rect(), kViewBackground);
     Draw3dRect(painter, rect(), Qt::black, Qt::black);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        DrawSlotHeader(painter, kInputSide, slot);
-        DrawSlotHeader(painter, kOutputSide, slot);
+        for (int side : {kInputSide, kOutputSide}) {
+            // A pressed header is drawn two pixels right and down.
+            if (meets(ToQRect(layout.slotHeaderRects[side][slot]).adjusted(0, 0, 2, 2)))
+                DrawSlotHeader(painter, side, slot);
+        }
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        DrawChannelCell(painter, kInputSide, channel);
-        DrawChannelCell(painter, kOutputSide, channel);
+        for (int side : {kInputSide, kOutputSide}) {
+            if (meets(CellArea(side, channel)))
+                DrawChannelCell(painter, side, channel);
+        }
     }
 }
 
-void MatrixView::paintEvent(QPaintEvent*) {
+void MatrixView::paintEvent(QPaintEvent* e) {
     // Everything goes to the back buffer first and reaches the screen in one
-    // copy, so the view never flickers.
-    PaintBuffer();
+    // copy, so the view never flickers. The painter is clipped to the event's
+    // region, so a cell updated alone costs that cell.
+    PaintBuffer(e->region());
     QPainter painter(this);
     painter.drawImage(0, 0, backBuffer);
 }

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <QTextLayout>
 #include <QWidget>
 #include <memory>
@@ -43,8 +44,14 @@ class MatrixView : public QWidget {
 public:
     MatrixView(const RouterState& state, const AppConfig& config, QWidget* parent = nullptr);
 
-    // Draws the whole view into backBuffer.
-    void PaintBuffer();
+    // Draws the view into backBuffer: all of it, or only what lies in dirty
+    // (widget coordinates), the rest of the buffer being still true.
+    void PaintBuffer(const QRegion& dirty = QRegion());
+    // What a channel cell (kInputSide or kOutputSide, 1..16) may cover,
+    // pressed or not.
+    QRect CellArea(int side, int channel) const;
+    // Repaints that cell alone, for a change that touches nothing else.
+    void UpdateCell(int side, int channel) { update(CellArea(side, channel)); }
 
     const RouterState& state;
     const AppConfig& config;

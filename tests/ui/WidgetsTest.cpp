@@ -254,15 +254,28 @@ private slots:
 
     // A view that has painted before paints what a new view paints: its
     // kept text layouts follow the font (a name in a bold bar, the same text
-    // as a plain or italic route).
+    // as a plain or italic route). Asked for a cell, it paints all of that
+    // cell (pressed or not) and nothing else, even where the model changed
+    // too; an exposed rectangle gets every part it crosses.
     void repaintsStayTrue_data() {
         QTest::addColumn<int>("change");
-        QTest::newRow("route to a name drawn bold") << 0;
-        QTest::newRow("pending route in italics") << 1;
-        QTest::newRow("renamed input") << 2;
+        QTest::addColumn<int>("side");
+        QTest::addColumn<int>("channel");    // the cell repainted alone; 0 = the whole view
+        QTest::addColumn<bool>("confined");  // the change is all in what is repainted
+        const int in = kInputSide, out = kOutputSide;
+        QTest::newRow("route to a name drawn bold") << 0 << out << 0 << true;
+        QTest::newRow("pending route in italics") << 1 << out << 0 << true;
+        QTest::newRow("renamed input") << 2 << in << 0 << true;
+        QTest::newRow("route, that cell alone") << 0 << out << 2 << true;
+        QTest::newRow("pressed cell released") << 4 << out << 5 << true;
+        QTest::newRow("two signals lost, one cell") << 3 << in << 6 << false;
+        QTest::newRow("exposed across four cells") << 5 << in << 0 << false;
     }
     void repaintsStayTrue() {
         QFETCH(int, change);
+        QFETCH(int, side);
+        QFETCH(int, channel);
+        QFETCH(bool, confined);
         state = RouterState();
         config = AppConfig();
         for (int c = 1; c <= kChannelCount; ++c) {
@@ -271,15 +284,16 @@ private slots:
             state.routedInput[c] = c == 2 || c == 5 ? 0 : c == 4 ? 3 : 1;
         }
         RoutingMap routing;
-        auto paint = [&](MatrixView& view) {
+        auto paint = [&](MatrixView& view, const QRegion& dirty) {
             view.routing = &routing;
             view.resize(707, 535);
-            view.PaintBuffer();
+            view.PaintBuffer(dirty);
             return view.backBuffer.copy();
         };
         MatrixView view(state, config);
         view.pressed = {kOutputCell, 5};
-        const QImage before = paint(view);
+        QImage before = paint(view, QRegion());
+        QRect area = channel ? view.CellArea(side, channel) : view.rect();
         switch (change) {
             case 0:
                 state.routedInput[2] = 3;
@@ -290,12 +304,36 @@ private slots:
             case 2:
                 config.inputNames[3] = "Camera 3";
                 break;
+            case 3:
+                state.inputStatusText[6] = state.inputStatusText[7] = "Signal OFF";
+                break;
+            case 4:
+                view.pressed = ViewHit();
+                break;
+            case 5:  // the buffer lost, a window moved off part of it
+                view.backBuffer.fill(Qt::black);
+                before = view.backBuffer.copy();
+                area = QRect(150, 40, 100, 60);
+                break;
         }
-        const QImage after = paint(view);
+        const QImage after = paint(view, area == view.rect() ? QRegion() : QRegion(area));
         MatrixView fresh(state, config);
         fresh.pressed = view.pressed;
-        QCOMPARE(after, paint(fresh));
+        const QImage truth = paint(fresh, QRegion());
         QVERIFY(after != before);
+        if (confined) {
+            QCOMPARE(after, truth);
+            return;
+        }
+        // Pixel by pixel: in the area as a new view paints it, elsewhere as before.
+        const qreal ratio = after.devicePixelRatio();
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x) {
+                const bool inside = area.contains(QPoint(int(x / ratio), int(y / ratio)));
+                if (after.pixel(x, y) != (inside ? truth : before).pixel(x, y))
+                    QFAIL(qPrintable(
+                        QString::asprintf("pixel %d,%d %s", x, y, inside ? "wrong" : "repainted")));
+            }
     }
 
     // A disabled caption reads at 4.5:1 or better against its face, on the
