@@ -16,6 +16,7 @@
 #include <string>
 
 #include "RouterSim.h"
+#include "app/ControlApp.h"
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
@@ -737,6 +738,24 @@ private slots:
         }
         QCOMPARE(QDir::currentPath(), started);
         QVERIFY(!QFile::exists(scratch));
+    }
+
+    // The demo's router changes by itself unless "--no-churn" says otherwise.
+    void demoChurn() {
+        StartOptions options;
+        QVERIFY(ParseStartOptions({"corvane", "--demo"}, options) && options.churn);
+        QVERIFY(ParseStartOptions({"corvane", "--demo", "--no-churn"}, options) && !options.churn);
+        const QString started = QDir::currentPath();
+        {
+            DemoRouter demo;
+            demo.churnMs = 10;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            auto panel = [](sim::SimRouter router) { return sim::PanelLine(router, "show"); };
+            QTRY_VERIFY_WITH_TIMEOUT(panel(demo.sim->Router()) != panel(sim::DefaultRouter()),
+                                     10000);
+        }
+        QCOMPARE(QDir::currentPath(), started);
     }
 
     // Only a start in the home folder (written any way) with no config.ini
