@@ -24,7 +24,7 @@ const char kUsage[] =
     "  --cards LIST      IN1,IN2,IN3,IN4/OUT1,OUT2,OUT3,OUT4 card codes in hex (00 = empty)\n"
     "  --transcript FILE write every command received, with its time, to FILE\n"
     "  --delay MS        wait MS milliseconds before each answer\n"
-    "  --silent          never answer\n"
+    "  --silent          answer nothing (until the panel says \"silent 0\")\n"
     "  --fault KIND      garbage | oversize | drop\n"
     "  --duration S      exit after S seconds (0 = until SIGTERM or SIGINT)\n"
     "  --panel PORT      also take front-panel lines on UDP 127.0.0.1:PORT, answered there\n"
