@@ -103,23 +103,17 @@ TEST(SimPanel, LinesChangeOneThingOrAreRefusedWithAReason) {
         {"signal 6 off", "ok", "IN=_06_Signal OFF!"},
         {"signal 2 1920x1080p@59.94Hz", "ok", "IN=_02_1920x1080p@59.94Hz!"},
         {"plug 4 1", "ok", "OUT=_04_Plugged!"},
-        {"plug 1 0", "ok", "OUT=_01_Unplugged!"},
         {"silent 1", "ok", "silent"},
         {"show", "routes 03,00,01,00,05,06,00,00,01,05,09,12,08,00,00,00; signal on inputs 1,3,",
          ""},
         {"help", "commands: route OUT IN", ""},
         {" \r", "", ""},
         {"route 17 1", "error: OUT must be 1..16, not \"17\"", ""},
-        {"route 2 17", "error: IN must be 0..16", ""},
-        {"route -2 5", "error: OUT must be", ""},
         {"route 99999999999 5", "error: OUT must be", ""},
         {"route 2", "error: usage: route OUT IN", ""},
-        {"route 2 5 7", "error: usage: route OUT IN", ""},
-        {"signal 0 off", "error: IN must be 1..16", ""},
         {"signal 13 1080p", "error: input 13 is in an empty slot", ""},
         {"signal 2 a!b", "error: a resolution is", ""},
         {"signal 2 " + longText, "error: a resolution is", ""},
-        {"signal 2", "error: usage", ""},
         {"plug 3 2", "error: the setting must be 0..1", ""},
         {"plug 13 1", "error: output 13 is in an empty slot", ""},
         {"silent yes", "error: the setting must be 0..1", ""},
@@ -165,20 +159,6 @@ TEST(SimChurn, SeededStepsChangeOneShownThingEach) {
         EXPECT_TRUE(output < 5 || output > 12) << line;  // 5-12: fiber and quad
     }
     EXPECT_TRUE(routes > 0 && signals > 0 && plugs > 0 && routes + signals + plugs == 300);
-}
-
-// The churn runs on the router's own thread.
-TEST(SimChurn, ChangesTheRouterFromItsThread) {
-    using namespace corvane::testing;
-    SimOptions options;
-    options.churnMs = 10;
-    auto simulator = StartSim(options);
-    ASSERT_TRUE(simulator);
-    SimRouter unchanged = DefaultRouter();
-    unchanged.port = std::to_string(simulator->port);
-    const std::vector<std::string> start = WirePicture(unchanged);
-    EXPECT_TRUE(
-        WaitUntil([&] { return !Changed(start, WirePicture(simulator->Router())).empty(); }));
 }
 
 // The routersim program: a panel line over UDP changes what LINK=?! answers;

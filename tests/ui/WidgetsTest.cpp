@@ -205,51 +205,45 @@ private slots:
     // and from the cache: centred, left and right, wider than the box
     // (clipped), blanks at either end, 8-bit letters, bold and italic faces,
     // at the screen's pixel ratio (ctest runs this case at 1.5 and 2 too).
-    void textLayoutsDrawAsDrawText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("pixels");
-        QTest::addColumn<bool>("bold");
-        QTest::addColumn<bool>("italic");
-        QTest::addColumn<int>("align");
-        QTest::addColumn<int>("width");
-        const int centre = Qt::AlignHCenter, left = Qt::AlignLeft, right = Qt::AlignRight;
-        QTest::newRow("status") << "      1920x1080p@60Hz" << 10 << false << false << centre << 142;
-        QTest::newRow("name") << " InputChannel01" << 12 << true << false << centre << 142;
-        QTest::newRow("number") << "07" << 16 << true << false << centre << 24;
-        QTest::newRow("header") << "  IN SLOT 1   HDMI Input" << 10 << true << false << left << 662;
-        QTest::newRow("clipped") << " A very long camera name here" << 12 << true << false << centre
-                                 << 142;
-        QTest::newRow("trailing blanks") << " Cam 7    " << 10 << false << false << right << 142;
-        QTest::newRow("8-bit, italic")
-            << "Take: Cam \u00e9t\u00e9" << 10 << false << true << centre << 142;
-    }
     void textLayoutsDrawAsDrawText() {
-        QFETCH(QString, text);
-        QFETCH(int, pixels);
-        QFETCH(bool, bold);
-        QFETCH(bool, italic);
-        QFETCH(int, align);
-        QFETCH(int, width);
         LoadTahoma();
-        QFont font = TahomaFont(pixels, bold);
-        font.setItalic(italic);
-        const QRect box(5, 4, width, 20);
-        const qreal ratio = qApp->devicePixelRatio();
-        auto draw = [&](const std::function<void(QPainter&)>& how) {
-            QImage image(QSize(width + 10, 28) * ratio, QImage::Format_RGB32);
-            image.setDevicePixelRatio(ratio);
-            image.fill(qRgb(236, 240, 223));
-            QPainter painter(&image);
-            painter.setFont(font);
-            painter.setPen(QColor(64, 64, 64));
-            how(painter);
-            return image;
+        struct Case {
+            const char* text;
+            int pixels;
+            bool bold, italic;
+            int align, width;
         };
-        const int flags = align | Qt::AlignVCenter | Qt::TextSingleLine;
-        const QImage expected = draw([&](QPainter& p) { p.drawText(box, flags, text); });
-        TextLayoutCache cache;
-        for (int pass = 0; pass < 2; ++pass)
-            QCOMPARE(draw([&](QPainter& p) { cache.Draw(p, box, flags, text); }), expected);
+        const int centre = Qt::AlignHCenter;
+        const Case cases[] = {{"      1920x1080p@60Hz", 10, false, false, centre, 142},
+                              {" InputChannel01", 12, true, false, centre, 142},
+                              {"07", 16, true, false, centre, 24},
+                              {"  IN SLOT 1   HDMI Input", 10, true, false, Qt::AlignLeft, 662},
+                              {" A very long camera name here", 12, true, false, centre, 142},
+                              {" Cam 7    ", 10, false, false, Qt::AlignRight, 142},
+                              {"Take: Cam \xe9t\xe9", 10, false, true, centre, 142}};
+        const qreal ratio = qApp->devicePixelRatio();
+        for (const Case& c : cases) {
+            QFont font = TahomaFont(c.pixels, c.bold);
+            font.setItalic(c.italic);
+            const QString text = QString::fromLatin1(c.text);
+            const int flags = c.align | Qt::AlignVCenter | Qt::TextSingleLine;
+            const QRect box(5, 4, c.width, 20);
+            TextLayoutCache cache;
+            QImage images[3];  // drawText, then the cache twice
+            for (QImage& image : images) {
+                image = QImage(QSize(c.width + 10, 28) * ratio, QImage::Format_RGB32);
+                image.setDevicePixelRatio(ratio);
+                image.fill(qRgb(236, 240, 223));
+                QPainter painter(&image);
+                painter.setFont(font);
+                painter.setPen(QColor(64, 64, 64));
+                if (&image == images)
+                    painter.drawText(box, flags, text);
+                else
+                    cache.Draw(painter, box, flags, text);
+            }
+            QVERIFY2(images[1] == images[0] && images[2] == images[0], c.text);
+        }
     }
 
     // A view that has painted before paints what a new view paints: its
@@ -257,83 +251,68 @@ private slots:
     // as a plain or italic route). Asked for a cell, it paints all of that
     // cell (pressed or not) and nothing else, even where the model changed
     // too; an exposed rectangle gets every part it crosses.
-    void repaintsStayTrue_data() {
-        QTest::addColumn<int>("change");
-        QTest::addColumn<int>("side");
-        QTest::addColumn<int>("channel");    // the cell repainted alone; 0 = the whole view
-        QTest::addColumn<bool>("confined");  // the change is all in what is repainted
-        const int in = kInputSide, out = kOutputSide;
-        QTest::newRow("route to a name drawn bold") << 0 << out << 0 << true;
-        QTest::newRow("pending route in italics") << 1 << out << 0 << true;
-        QTest::newRow("renamed input") << 2 << in << 0 << true;
-        QTest::newRow("route, that cell alone") << 0 << out << 2 << true;
-        QTest::newRow("pressed cell released") << 4 << out << 5 << true;
-        QTest::newRow("two signals lost, one cell") << 3 << in << 6 << false;
-        QTest::newRow("exposed across four cells") << 5 << in << 0 << false;
-    }
     void repaintsStayTrue() {
-        QFETCH(int, change);
-        QFETCH(int, side);
-        QFETCH(int, channel);
-        QFETCH(bool, confined);
-        state = RouterState();
-        config = AppConfig();
-        for (int c = 1; c <= kChannelCount; ++c) {
-            config.inputNames[c] = "Input " + std::to_string(c);
-            state.inputStatusText[c] = "1920x1080p@60Hz";
-            state.routedInput[c] = c == 2 || c == 5 ? 0 : c == 4 ? 3 : 1;
-        }
-        RoutingMap routing;
-        auto paint = [&](MatrixView& view, const QRegion& dirty) {
-            view.routing = &routing;
-            view.resize(707, 535);
-            view.PaintBuffer(dirty);
-            return view.backBuffer.copy();
+        using Change = std::function<void(MatrixView&, RoutingMap&)>;
+        const Change route = [this](MatrixView&, RoutingMap&) { state.routedInput[2] = 3; };
+        struct Case {
+            const char* what;
+            Change change;
+            int side, channel;  // the cell repainted alone; 0 = the whole view, -1 = an exposure
+            bool confined;      // the change is all in what is repainted
         };
-        MatrixView view(state, config);
-        view.pressed = {kOutputCell, 5};
-        QImage before = paint(view, QRegion());
-        QRect area = channel ? view.CellArea(side, channel) : view.rect();
-        switch (change) {
-            case 0:
-                state.routedInput[2] = 3;
-                break;
-            case 1:
-                routing.pending[2] = 3;
-                break;
-            case 2:
-                config.inputNames[3] = "Camera 3";
-                break;
-            case 3:
-                state.inputStatusText[6] = state.inputStatusText[7] = "Signal OFF";
-                break;
-            case 4:
-                view.pressed = ViewHit();
-                break;
-            case 5:  // the buffer lost, a window moved off part of it
-                view.backBuffer.fill(Qt::black);
-                before = view.backBuffer.copy();
-                area = QRect(150, 40, 100, 60);
-                break;
-        }
-        const QImage after = paint(view, area == view.rect() ? QRegion() : QRegion(area));
-        MatrixView fresh(state, config);
-        fresh.pressed = view.pressed;
-        const QImage truth = paint(fresh, QRegion());
-        QVERIFY(after != before);
-        if (confined) {
-            QCOMPARE(after, truth);
-            return;
-        }
-        // Pixel by pixel: in the area as a new view paints it, elsewhere as before.
-        const qreal ratio = after.devicePixelRatio();
-        for (int y = 0; y < after.height(); ++y)
-            for (int x = 0; x < after.width(); ++x) {
-                const bool inside = area.contains(QPoint(int(x / ratio), int(y / ratio)));
-                if (after.pixel(x, y) != (inside ? truth : before).pixel(x, y))
-                    QFAIL(qPrintable(
-                        QString::asprintf("pixel %d,%d %s", x, y, inside ? "wrong" : "repainted")));
+        const Case cases[] = {
+            {"route to a name drawn bold", route, kOutputSide, 0, true},
+            {"pending route in italics", [](MatrixView&, RoutingMap& r) { r.pending[2] = 3; },
+             kOutputSide, 0, true},
+            {"renamed input",
+             [this](MatrixView&, RoutingMap&) { config.inputNames[3] = "Camera 3"; }, kInputSide, 0,
+             true},
+            {"route, that cell alone", route, kOutputSide, 2, true},
+            {"pressed cell released", [](MatrixView& v, RoutingMap&) { v.pressed = ViewHit(); },
+             kOutputSide, 5, true},
+            {"two signals lost, one cell",
+             [this](MatrixView&, RoutingMap&) {
+                 state.inputStatusText[6] = state.inputStatusText[7] = "Signal OFF";
+             },
+             kInputSide, 6, false},
+            {"buffer lost, part exposed",
+             [](MatrixView& v, RoutingMap&) { v.backBuffer.fill(Qt::black); }, kInputSide, -1,
+             false}};
+        for (const Case& c : cases) {
+            state = RouterState();
+            config = AppConfig();
+            for (int n = 1; n <= kChannelCount; ++n) {
+                config.inputNames[n] = "Input " + std::to_string(n);
+                state.inputStatusText[n] = "1920x1080p@60Hz";
+                state.routedInput[n] = n == 2 || n == 5 ? 0 : n == 4 ? 3 : 1;
             }
+            RoutingMap routing;
+            auto paint = [&](MatrixView& view, const QRegion& dirty) {
+                view.routing = &routing;
+                view.resize(707, 535);
+                view.PaintBuffer(dirty);
+                return view.backBuffer.copy();
+            };
+            MatrixView view(state, config), fresh(state, config);
+            view.pressed = {kOutputCell, 5};
+            paint(view, QRegion());
+            c.change(view, routing);
+            const QImage before = view.backBuffer.copy();  // a model change alone paints nothing
+            const QRect area = c.channel > 0   ? view.CellArea(c.side, c.channel)
+                               : c.channel < 0 ? QRect(150, 40, 100, 60)  // across four cells
+                                               : view.rect();
+            const QImage after = paint(view, c.channel ? QRegion(area) : QRegion());
+            fresh.pressed = view.pressed;
+            const QImage truth = paint(fresh, QRegion());
+            QVERIFY2(after != before && (!c.confined || after == truth), c.what);
+            // In the area as a new view paints it, elsewhere as before.
+            const qreal ratio = after.devicePixelRatio();
+            for (int y = 0; y < after.height() && !c.confined; ++y)
+                for (int x = 0; x < after.width(); ++x) {
+                    const bool inside = area.contains(QPoint(int(x / ratio), int(y / ratio)));
+                    QVERIFY2(after.pixel(x, y) == (inside ? truth : before).pixel(x, y), c.what);
+                }
+        }
     }
 
     // A disabled caption reads at 4.5:1 or better against its face, on the
