@@ -63,12 +63,12 @@ public:
     std::string Churn();
 
     SimRouter Router() const;
-    void SetRouter(const SimRouter& router);
+    void SetRouter(const SimRouter& router);  // the whole state, whether silent too
     std::vector<TranscriptEntry> Transcript() const;
     std::vector<std::string> Commands() const;
     std::size_t CommandCount() const;
 
-    void SetSilent(bool silent);
+    void SetSilent(bool silent);  // as the panel's "silent 1" / "silent 0"
     // Raw bytes to the client after delayMs (pty, or the last UDP sender).
     void Inject(const std::string& bytes, int delayMs = 0);
     // Hangs up the pty (closes the master) or stops answering over UDP.
