@@ -77,12 +77,16 @@ bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
         QStringLiteral("demo"),
         QStringLiteral("Start a built-in router simulator on 127.0.0.1 in a scratch folder, "
                        "point the link at it and connect."));
+    const QCommandLineOption noChurnOption(
+        QStringLiteral("no-churn"),
+        QStringLiteral("With --demo: keep the simulated router still (by default a route, "
+                       "signal or plug changes every 20 s, as if someone else used it)."));
     const QCommandLineOption screenshotOption(
         QStringLiteral("screenshot"),
         QStringLiteral("Save the window to <file> once the start-up poll is answered (or after "
                        "15 s), then quit."),
         QStringLiteral("file"));
-    parser.addOptions({connectOption, demoOption, screenshotOption});
+    parser.addOptions({connectOption, demoOption, noChurnOption, screenshotOption});
 
     const auto usage = [&parser](const QString& problem) {
         std::fprintf(stderr, "corvane: %s\n%s", qPrintable(problem), qPrintable(parser.helpText()));
@@ -98,6 +102,7 @@ bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
         return usage(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
     options.connect = parser.isSet(connectOption);
     options.demo = parser.isSet(demoOption);
+    options.churn = !parser.isSet(noChurnOption);
     // Absolute now: the run may change its working directory before it saves.
     if (parser.isSet(screenshotOption))
         options.screenshotPath = QFileInfo(parser.value(screenshotOption)).absoluteFilePath();
@@ -128,6 +133,7 @@ int ControlApp::InitInstance(StartOptions options) {
 #ifndef _WIN32
         QuitOnSignals(this);  // before the folder exists
 #endif
+        demo.churnMs = options.churn ? kDemoChurnMs : 0;
         QString error;
         if (!demo.Start(&error)) {
             std::fprintf(stderr, "corvane: %s\n", qPrintable(error));

@@ -3,7 +3,10 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <memory>
 
 #include "ui/Fonts.h"
 #include "ui/Messages.h"
@@ -46,6 +49,54 @@ void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottom
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
 
 }  // namespace
+
+void TextLayoutCache::Draw(QPainter& painter, const QRect& rect, int flags, const QString& text) {
+    const QFont& font = painter.font();
+    QString key = text;
+    key += QChar(u'\n');
+    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
+    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    auto found = layouts.find(key);
+    if (found == layouts.end() || (*found)->font() != font) {
+        if (layouts.size() >= 1024)
+            layouts.clear();  // names come and go; the view needs a few hundred
+        auto layout = std::make_shared<QTextLayout>(text, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::ManualWrap);
+        layout->setTextOption(option);
+        layout->setCacheEnabled(true);
+        layout->beginLayout();
+        QTextLine line = layout->createLine();
+        if (line.isValid()) {
+            line.setLineWidth(rect.width());
+            line.setPosition(QPointF(0, 0));
+        }
+        layout->endLayout();
+        found = layouts.insert(key, layout);
+    }
+    const QTextLayout& layout = **found;
+    if (layout.lineCount() == 0)
+        return;
+    const QTextLine line = layout.lineAt(0);
+    // As drawText does: the text's box decides whether it is clipped, its
+    // advance (which may differ from the box's width) where the glyphs go.
+    const auto left = [&](qreal width) -> qreal {
+        if (flags & Qt::AlignHCenter)
+            return (rect.width() - width) / 2;
+        return flags & Qt::AlignRight ? rect.width() - width : 0;
+    };
+    const qreal y = flags & Qt::AlignVCenter ? (rect.height() - line.height()) / 2 : 0;
+    const QRectF box(rect.x() + left(line.naturalTextWidth()), rect.y() + y,
+                     line.naturalTextWidth(), line.height());
+    const bool clip = !QRectF(rect).contains(box);
+    if (clip) {
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+    }
+    line.draw(&painter, QPointF(rect.x() + left(line.horizontalAdvance()), rect.y() + y));
+    if (clip)
+        painter.restore();
+}
 
 bool InputIndicatorOn(const RouterState& state, int input) {
     return state.HasSignal(input);
@@ -101,36 +152,54 @@ void MatrixView::resizeEvent(QResizeEvent*) {
     update();
 }
 
-void MatrixView::PaintBuffer() {
+QRect MatrixView::CellArea(int side, int channel) const {
+    // A pressed cell is drawn one pixel right and down.
+    return ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1);
+}
+
+void MatrixView::PaintBuffer(const QRegion& dirty) {
     // At the screen's pixel ratio, so the view is as sharp as the rest of the
     // window; the painter works in the widget's own coordinates.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    bool whole = dirty.isEmpty() || QRegion(rect()).subtracted(dirty).isEmpty();
     if (backBuffer.size() != pixels || backBuffer.devicePixelRatio() != ratio) {
         // The size may change before a resize event arrives (hidden view).
         backBuffer = QImage(pixels, QImage::Format_RGB32);
         backBuffer.setDevicePixelRatio(ratio);
         layout = LayoutCells(width());
+        whole = true;
     }
     if (backBuffer.isNull())
         return;
     QPainter painter(&backBuffer);
+    // A part is drawn again only where it meets dirty, and only there: every
+    // part stays within its area, so the rest of the buffer is left as it was.
+    if (!whole)
+        painter.setClipRegion(dirty);
+    const auto meets = [&](const QRect& area) { return whole || dirty.intersects(area); };
     painter.fillRect(rect(), kViewBackground);
     Draw3dRect(painter, rect(), Qt::black, Qt::black);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        DrawSlotHeader(painter, kInputSide, slot);
-        DrawSlotHeader(painter, kOutputSide, slot);
+        for (int side : {kInputSide, kOutputSide}) {
+            // A pressed header is drawn two pixels right and down.
+            if (meets(ToQRect(layout.slotHeaderRects[side][slot]).adjusted(0, 0, 2, 2)))
+                DrawSlotHeader(painter, side, slot);
+        }
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        DrawChannelCell(painter, kInputSide, channel);
-        DrawChannelCell(painter, kOutputSide, channel);
+        for (int side : {kInputSide, kOutputSide}) {
+            if (meets(CellArea(side, channel)))
+                DrawChannelCell(painter, side, channel);
+        }
     }
 }
 
-void MatrixView::paintEvent(QPaintEvent*) {
+void MatrixView::paintEvent(QPaintEvent* e) {
     // Everything goes to the back buffer first and reaches the screen in one
-    // copy, so the view never flickers.
-    PaintBuffer();
+    // copy, so the view never flickers. The painter is clipped to the event's
+    // region, so a cell updated alone costs that cell.
+    PaintBuffer(e->region());
     QPainter painter(this);
     painter.drawImage(0, 0, backBuffer);
 }
@@ -153,7 +222,7 @@ void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
                           CardTypeName(card));
     painter.setFont(TahomaFont(10, true));
     painter.setPen(kHeaderText);
-    painter.drawText(r, Qt::AlignLeft | kSingleLine, text);
+    texts.Draw(painter, r, Qt::AlignLeft | kSingleLine, text);
 }
 
 void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
@@ -183,8 +252,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
     painter.setFont(TahomaFont(12, true));
     painter.setPen(selected ? kNameBar : kSelectedNameBar);
-    painter.drawText(nameBar, Qt::AlignHCenter | kSingleLine,
-                     QStringLiteral(" ") + ToQString(name));
+    texts.Draw(painter, nameBar, Qt::AlignHCenter | kSingleLine,
+               QStringLiteral(" ") + ToQString(name));
 
     const bool on =
         side == kInputSide ? InputIndicatorOn(state, channel) : OutputIndicatorOn(state, channel);
@@ -193,16 +262,16 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
 
     painter.setFont(TahomaFont(16, true));
     painter.setPen(kNumberText);
-    painter.drawText(Edges(L, T + 9, L + 24, B), Qt::AlignHCenter | kSingleLine,
-                     QString::asprintf("%02d", channel));
+    texts.Draw(painter, Edges(L, T + 9, L + 24, B), Qt::AlignHCenter | kSingleLine,
+               QString::asprintf("%02d", channel));
 
     painter.setFont(TahomaFont(10, false));
     painter.setPen(kInfoText);
     if (side == kInputSide) {
-        painter.drawText(infoArea, Qt::AlignLeft | kSingleLine,
-                         QStringLiteral(" ") + ToQString(state.inputEdidMode[channel]));
-        painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                         QStringLiteral("      ") + ToQString(state.inputStatusText[channel]));
+        texts.Draw(painter, infoArea, Qt::AlignLeft | kSingleLine,
+                   QStringLiteral(" ") + ToQString(state.inputEdidMode[channel]));
+        texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
+                   QStringLiteral("      ") + ToQString(state.inputStatusText[channel]));
     } else {
         DrawRoute(painter, infoArea, channel);
         if (routing && routing->lockOwner[channel] != 0) {
@@ -241,8 +310,8 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
     const bool linked = shown >= 1 && shown <= kChannelCount;
     painter.setPen(pending ? kPendingText : linked ? kInfoText : kNoLinkText);
     const QString text = linked ? ToQString(config.inputNames[shown]) : QStringLiteral("No Link");
-    painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                     (staged ? QStringLiteral("Take: ") : QStringLiteral(" ")) + text);
+    texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
+               (staged ? QStringLiteral("Take: ") : QStringLiteral(" ")) + text);
 }
 
 void MatrixView::mousePressEvent(QMouseEvent* e) {

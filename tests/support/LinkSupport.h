@@ -22,6 +22,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,6 +141,13 @@ struct LoopbackSocket {
         const sockaddr_in a = Address(toPort);
         return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                       sizeof a) == static_cast<ssize_t>(bytes.size());
+    }
+    // The next datagram, or "" when none comes within the patience.
+    std::string Receive() const {
+        char buffer[65536];
+        const ssize_t n =
+            Readable(fd, int(kPatience.count())) ? recv(fd, buffer, sizeof buffer, 0) : 0;
+        return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
     }
     int fd;
     int port = 0;
@@ -287,6 +295,15 @@ public:
     int fd = -1;
     std::string out;  // stdout and stderr
 };
+
+// The number a child prints in the first group of pattern (e.g. its port), 0 if none.
+inline int PortFrom(Child& child, const std::string& pattern) {
+    const std::regex re(pattern);
+    std::smatch m;
+    for (int i = 0; i < 200 && !std::regex_search(child.out, m, re); ++i)
+        child.Collect(50ms);
+    return std::regex_search(child.out, m, re) ? std::stoi(m[1].str()) : 0;
+}
 
 // Every event-log line.
 struct RecordingSink : LogSink {

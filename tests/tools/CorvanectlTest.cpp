@@ -289,14 +289,6 @@ std::map<int, int> Routes(const Panel& panel) {
     return routes;
 }
 
-int PortFrom(Child& child, const std::string& pattern) {
-    const std::regex re(pattern);
-    std::smatch m;
-    for (int i = 0; i < 200 && !std::regex_search(child.out, m, re); ++i)
-        child.Collect(50ms);
-    return std::regex_search(child.out, m, re) ? std::stoi(m[1].str()) : 0;
-}
-
 TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     TempDir dir;
     Child simulator({kSim, "--udp", "0", "--transcript", dir.path + "/transcript.txt"});

@@ -19,6 +19,7 @@
 
 #include "../support/SessionSupport.h"
 #include "RouterSim.h"
+#include "app/ControlApp.h"
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
@@ -899,6 +900,24 @@ private slots:
         QVERIFY(demo.waitForFinished(10000));
         QCOMPARE(demo.exitCode(), 128 + signal);
         QCOMPARE(scratch(), 0);
+    }
+
+    // The demo's router changes by itself unless "--no-churn" says otherwise.
+    void demoChurn() {
+        StartOptions options;
+        QVERIFY(ParseStartOptions({"corvane", "--demo"}, options) && options.churn);
+        QVERIFY(ParseStartOptions({"corvane", "--demo", "--no-churn"}, options) && !options.churn);
+        const QString started = QDir::currentPath();
+        {
+            DemoRouter demo;
+            demo.churnMs = 10;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            auto panel = [](sim::SimRouter router) { return sim::PanelLine(router, "show"); };
+            QTRY_VERIFY_WITH_TIMEOUT(panel(demo.sim->Router()) != panel(sim::DefaultRouter()),
+                                     10000);
+        }
+        QCOMPARE(QDir::currentPath(), started);
     }
 
     // Only a start in the home folder (written any way) with no config.ini
