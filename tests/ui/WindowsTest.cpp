@@ -306,7 +306,8 @@ private slots:
     }
 
     // A click toggles its cell, in single mode clearing the others; a double
-    // click counts once; the gap or a release elsewhere is no click.
+    // click counts once; the gap or a release elsewhere is no click. By
+    // keyboard the arrows move (not past the edges) and Space toggles.
     void gridClicks() {
         InputGrid grid;
         grid.resize(355, 184);  // its size in the EDID dialog
@@ -335,6 +336,14 @@ private slots:
         grid.selection[2] = grid.selection[8] = 1;
         click(3);  // unmarking clears the rest too
         QCOMPARE(Marked(grid), QList<int>{});
+
+        grid.singleSelect = 0;
+        QCOMPARE(grid.focusCell, 2);  // where the last click was
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down,
+                            Qt::Key_Space, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Left,
+                            Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Space})
+            QTest::keyClick(&grid, key);
+        QCOMPARE(Marked(grid), (QList<int>{8, 13}));
     }
 
     // Each mode marks the inputs reported in exactly that mode; Apply sends what is marked.
