@@ -437,6 +437,12 @@ QImage ImageButton::RenderFace() {
     image.fill(ColoursOf(*this).face);
     QPainter painter(&image);
     Paint(painter);
+    if (hasFocus() && isEnabled()) {
+        // The keyboard's mark: a dotted frame inside the edge, in the caption's colour.
+        painter.setPen(QPen(textColour, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
     return image;
 }
 

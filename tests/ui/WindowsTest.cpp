@@ -1,8 +1,12 @@
 // The main window and the dialogs, on the offscreen platform.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -14,6 +18,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -23,14 +28,17 @@
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
+#include "protocol/ResponseParser.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
+#include "ui/DialogUnits.h"
 #include "ui/EdidDetailsDialog.h"
 #include "ui/EdidDialog.h"
+#include "ui/Fonts.h"
 #include "ui/ImageButton.h"
 #include "ui/InputGrid.h"
 #include "ui/LogList.h"
@@ -108,6 +116,92 @@ QList<int> Marked(const InputGrid& grid) {  // 1-based inputs
     return marked;
 }
 
+// The router has answered every query: every flag true.
+void KnowAll(KnownValues& k) {
+    std::memset(static_cast<void*>(&k), true, sizeof k);
+}
+
+// The Applys that build commands from the router's values: what each waits
+// for, as its status line names it, and what it sends once that is reported.
+struct Dialogs {
+    explicit Dialogs(Connection& c) : config(c), edid(c), quad(c, 2) {}
+    ConfigDialog config;
+    EdidDialog edid;
+    QuadDialog quad;
+};
+struct ApplyCase {
+    const char* what;
+    void (*forget)(KnownValues&);
+    QPushButton* (*button)(Dialogs&);
+    QStringList sent;
+};
+const ApplyCase kApplies[] = {
+    {"its locks",
+     [](KnownValues& k) { k.dataLock = false; },
+     [](Dialogs& d) { return d.config.lockApplyButton; },
+     {"LOCK=WL!", "LOCK=DUL!", "LOCK=KL!"}},
+    {"its monitoring channel",
+     [](KnownValues& k) { k.monitoringChannel = false; },
+     [](Dialogs& d) { return d.config.monitoringApplyButton; },
+     {"MON=05!"}},
+    {"its RS232 speed",
+     [](KnownValues& k) { k.routerBaudRate = false; },
+     [](Dialogs& d) { return d.config.routerBaudApplyButton; },
+     {"RS232=115200!"}},
+    {"its network settings",
+     [](KnownValues& k) { k.routerPort = false; },
+     [](Dialogs& d) { return d.config.networkApplyButton; },
+     {"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!", "NETGW=127.0.0.1!"}},
+    {"its inputs' EDID modes",
+     [](KnownValues& k) { k.edidMode[5] = false; },
+     [](Dialogs& d) { return d.edid.modeApplyButton; },
+     {"EDID=DE3,5!"}},
+    {"the card's resolution",
+     [](KnownValues& k) { k.quadResolution[2] = false; },
+     [](Dialogs& d) { return d.quad.resolutionApplyButton; },
+     {"QUADRES=2_9!"}},
+    {"the card's layout",
+     [](KnownValues& k) { k.quadLayout[2] = false; },
+     [](Dialogs& d) { return d.quad.layoutApplyButton; },
+     {"QUADLAY=2_6!"}},
+};
+
+// Reading order: a group's controls before those of a group to its right
+// or below it; within a group, row by row from the top, each from the left.
+bool ReadsBefore(const QRect& a, const QRect& b) {
+    const bool sameRow = a.top() < b.bottom() && b.top() < a.bottom();
+    return sameRow ? a.left() < b.left() : a.top() < b.top();
+}
+QRect InDialog(const QWidget* w) {
+    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+}
+QRect GroupOf(const QWidget* w) {
+    for (const QGroupBox* box : w->window()->findChildren<QGroupBox*>()) {
+        if (box->geometry().contains(InDialog(w).center()))
+            return box->geometry();
+    }
+    return InDialog(w);
+}
+bool TabsBefore(const QWidget* a, const QWidget* b) {
+    const QRect ga = GroupOf(a), gb = GroupOf(b);
+    return ga != gb ? ReadsBefore(ga, gb) : ReadsBefore(InDialog(a), InDialog(b));
+}
+
+// The middle of the rows that hold dark (text) pixels.
+int InkMiddle(const QImage& image, const QRect& area) {
+    int first = -1, last = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 96) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return (first + last) / 2;
+}
+
 // The full map with every output unlinked except the given (input, output)
 // pairs; the wire format tests pin how it is written.
 QString Map(std::initializer_list<std::pair<int, int>> links) {
@@ -133,7 +227,48 @@ class WindowsTest : public QObject {
         QCOMPARE(rig->session.connectionStatus, int(kConnecting));
     }
 
+    // Tooltips, focus marks and the Tab order of one dialog.
+    void CheckTipsFocusAndTabs(QDialog* d) {
+        d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        QList<QWidget*> controls;
+        QList<QButtonGroup*> radioGroups;
+        for (QWidget* w : d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QAbstractButton*>(w) ||
+                (!w->isEnabled() && !qobject_cast<QLabel*>(w) && !qobject_cast<QGroupBox*>(w)))
+                QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->metaObject()->className()));
+            // Tab stops at one button of a radio group; the arrows move on.
+            auto* radio = qobject_cast<QRadioButton*>(w);
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() &&
+                !(radio && radioGroups.contains(radio->group()))) {
+                controls << w;
+                if (radio)
+                    radioGroups << radio->group();
+            }
+        }
+        // Round the whole cycle by Tab, which also tells the style to show
+        // the focus: out of reading order only where it wraps.
+        QVERIFY(controls.size() >= 3);
+        controls.last()->setFocus();
+        QTest::keyClick(controls.last(), Qt::Key_Tab);
+        QList<QWidget*> cycle;
+        while (cycle.size() < 100 && !cycle.contains(QApplication::focusWidget())) {
+            QWidget* w = QApplication::focusWidget();
+            cycle << w;
+            const QImage focused = w->grab().toImage();
+            QTest::keyClick(w, Qt::Key_Tab);
+            QVERIFY2(w->grab().toImage() != focused, w->metaObject()->className());
+        }
+        QCOMPARE(cycle.size(), controls.size());
+        int wraps = 0;
+        for (int i = 0; i < cycle.size(); ++i)
+            wraps += !TabsBefore(cycle[i], cycle[(i + 1) % cycle.size()]);
+        QCOMPARE(wraps, 1);
+    }
+
 private slots:
+    void initTestCase() { LoadTahoma(); }  // texts measure as in the program
     // Each test: its own directory and a config.ini that points at this machine.
     void init() {
         dir = std::make_unique<QTemporaryDir>();
@@ -163,14 +298,26 @@ private slots:
         dir.reset();
     }
 
+    // The router's values as reported, nothing for one not reported; the
+    // program's own as configured. Apply says what it queued, or why none.
     void configShowsModelAndApplies() {
         RouterState& s = rig->session.state;
         s.generatorResolution = 9;
         s.generatorPattern = 3;
-        s.monitoringChannel = 0;
         s.webLock = s.keyLock = 1;
+        s.routerIp = "127.0.0.20";
         s.routerMac = "00-1A 2b:3c:4d:5e";
         rig->config.inputNames[1] = "Cam\xe9ra";  // 8-bit, as config.ini holds it
+        {
+            ConfigDialog unknown(rig->connection);
+            for (QComboBox* list :
+                 {unknown.resolutionList, unknown.patternList, unknown.monitoringList,
+                  unknown.webLockList, unknown.dataLockList, unknown.keyLockList})
+                QCOMPARE(list->currentIndex(), -1);
+            QVERIFY(unknown.routerIpEdit->text().isEmpty() &&
+                    unknown.macEdits[0]->text().isEmpty());
+        }
+        KnowAll(s.known);
         ConfigDialog d(rig->connection);
         QCOMPARE(d.resolutionList->currentIndex(), 8);
         QCOMPARE(d.patternList->currentIndex(), 2);
@@ -180,7 +327,7 @@ private slots:
                  QStringLiteral("LockUnlockLock"));
         QVERIFY(d.ethernetRadio->isChecked() && !d.rs232Radio->isChecked());
         QCOMPARE(d.pcBaudList->currentText(), QStringLiteral("38400"));
-        QCOMPARE(d.routerBaudList->currentIndex(), -1);  // not reported yet
+        QCOMPARE(d.routerBaudList->currentIndex(), -1);  // reported as 0
         QCOMPARE(d.inputNameEdits[0]->text(), QString::fromUtf8("Cam\u00e9ra"));
         QStringList mac;
         for (QLineEdit* e : d.macEdits)
@@ -192,35 +339,18 @@ private slots:
             QVERIFY(e->text().size() <= 32);
             e->clear();
         }
-        // Each Apply queues its commands in order, or none while a field is empty.
         d.monitoringApplyButton->click();
         QCOMPARE(Sent(), QStringList{"MON=00!"});
-        // An Apply that sends nothing says why.
+        QCOMPARE(d.statusLine->text(), "Not connected: MON=00! goes out after Connect");
         d.monitoringList->setCurrentIndex(-1);
         d.monitoringApplyButton->click();
-        QVERIFY(QToolTip::text().startsWith("Choose a channel first"));
+        QVERIFY(d.statusLine->text().startsWith("Choose a channel first"));
         d.networkApplyButton->click();
-        QVERIFY(QToolTip::text().startsWith("Fill in IP address"));
-        QCOMPARE(Sent(), QStringList{});
-        d.dataLockList->setCurrentIndex(1);
-        d.keyLockList->setCurrentIndex(0);
-        d.lockApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"LOCK=WL!", "LOCK=DL!", "LOCK=KUL!"}));
-        d.routerBaudList->setCurrentIndex(4);
+        QVERIFY(d.statusLine->text().endsWith("all needed; nothing sent."));
+        d.routerBaudList->setCurrentIndex(-1);
         d.routerBaudApplyButton->click();
-        QCOMPARE(Sent(), QStringList{"RS232=115200!"});
-        d.patternList->setCurrentIndex(13);
-        d.ApplyGenerator();  // its button is hidden
-        QCOMPARE(Sent(), (QStringList{"VIDRES=9!", "VIDIMG=14!"}));
-        d.routerIpEdit->setText("127.0.0.20");
-        d.routerSubnetEdit->setText("255.255.255");  // completed as the control does
-        d.routerPortEdit->setText("3000");
-        d.networkApplyButton->click();  // the gateway is blank
+        QVERIFY(d.statusLine->text().startsWith("Choose a baud rate first"));
         QCOMPARE(Sent(), QStringList{});
-        d.routerGatewayEdit->setText("127.0.0.1");
-        d.networkApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!",
-                                      "NETGW=127.0.0.1!"}));
 
         d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
         d.saveNamesButton->click();
@@ -238,9 +368,17 @@ private slots:
         QVERIFY(shown[0].startsWith("config.ini could not be saved"));
         QCOMPARE(rig->Messages(), QStringList{shown[0]});  // the repeat is folded
 
-        // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // Each channel row's label reads level with the names in its edits.
+        for (int k = 0; k < 16; k += 5) {
+            QLineEdit* edit = d.inputNameEdits[k];
+            edit->setText(QStringLiteral("CH%1").arg(k + 1, 2, 10, QLatin1Char('0')));
+            const QImage shot = d.grab().toImage();
+            const int label = InkMiddle(shot, QRect(DluX(15), edit->y(), DluX(18), edit->height()));
+            QVERIFY(std::abs(label - InkMiddle(shot, edit->geometry().adjusted(3, 3, -3, -3))) <=
+                    1);
+        }
         // A character config.ini cannot hold is refused, with a hint.
         d.inputNameEdits[1]->clear();
         for (char16_t typed : {u'\u00e9', u'\u20ac'}) {
@@ -249,16 +387,95 @@ private slots:
         }
         QCOMPARE(d.inputNameEdits[1]->text(), QString::fromUtf8("\u00e9"));
         QCOMPARE(QToolTip::text(), kUnstorableHint);
-        d.inputNameEdits[0]->setText(QStringLiteral("typed"));
+        // Enter presses the focused button.
         d.lockApplyButton->setFocus();
         QTest::keyClick(d.lockApplyButton, Qt::Key_Return);
         QCOMPARE(Sent().size(), 3);
-        QVERIFY(d.isVisible());
-        d.inputNameEdits[0]->setFocus();
-        QTest::keyClick(d.inputNameEdits[0], Qt::Key_Return);
-        QVERIFY(!d.isVisible());
-        QVERIFY(Sent().isEmpty());
-        QCOMPARE(rig->config.inputNames[1], std::string("Cam\xe9ra"));
+    }
+
+    // A command built on a value the router has not reported would send a
+    // placeholder: Apply says so and sends nothing. Reported, the same Apply
+    // sends and says what it sent.
+    void applyWaitsForTheRouter_data() {
+        QTest::addColumn<int>("apply");
+        for (int i = 0; i < int(std::size(kApplies)); ++i)
+            QTest::newRow(kApplies[i].what) << i;
+    }
+    void applyWaitsForTheRouter() {
+        QFETCH(int, apply);
+        const ApplyCase& c = kApplies[apply];
+        RouterState& s = rig->session.state;
+        // The subnet mask is completed as the control does.
+        for (const char* answer :
+             {"LOCK=WL,DUL,KL!", "MON=05!", "RS232=115200!", "QUAD=2_9_6!", "NETIP=127.0.0.20!",
+              "NETPT=3000!", "NETSN=255.255.255!", "NETGW=127.0.0.1!", "EDID=03DEF.05DEF.!"})
+            ApplyResponse(s, answer);
+        rig->session.connectionStatus = kConnected;
+        for (bool reported : {false, true}) {
+            KnowAll(s.known);
+            if (!reported)
+                c.forget(s.known);
+            Dialogs d(rig->connection);
+            QPushButton* button = c.button(d);
+            button->click();
+            const QLabel* status = static_cast<SettingDialog*>(button->parentWidget())->statusLine;
+            QCOMPARE(Sent(), reported ? c.sent : QStringList{});
+            QCOMPARE(status->text(),
+                     reported ? "Sent " + c.sent.join(' ')
+                              : QStringLiteral("The router has not reported %1 yet; nothing sent.")
+                                    .arg(c.what));
+            QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->width());
+        }
+    }
+
+    // Enter in a field keeps the dialog open and what was typed; Esc (or the
+    // close box) with edits neither saved nor applied asks first; once saved
+    // or applied, it just closes.
+    void enterKeepsEditsAndCloseAsks() {
+        KnowAll(rig->session.state.known);
+        ConfigDialog config(rig->connection);
+        QuadDialog quad(rig->connection, 1);
+        const std::tuple<SettingDialog*, QWidget*, Qt::Key, const char*, QPushButton*> cases[] = {
+            {&config, config.inputNameEdits[0], Qt::Key_X, "Channel Name", config.saveNamesButton},
+            {&config, config.webLockList, Qt::Key_Down, "Control Lock Mode",
+             config.lockApplyButton},
+            {&quad, quad.layoutButtons[4], Qt::Key_Space, "Layout", quad.layoutApplyButton}};
+        for (const auto& [d, field, edit, group, save] : cases) {
+            int asked = 0;
+            d->askQuestion = [&, group = group](const QString& text) {
+                asked += text.contains(group) ? 1 : 100;
+                return false;
+            };
+            d->show();
+            d->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            field->setFocus();
+            QTest::keyClick(field, edit);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(d->Unsaved(), QStringList{group});
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(d->isVisible());
+            save->click();
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(!d->isVisible());
+            QCOMPARE(asked, 1);
+        }
+    }
+
+    // Every dialog: each button and each disabled control has a tooltip;
+    // each control looks different while it has the focus; Tab visits every
+    // control once, in reading order.
+    void dialogTipsFocusAndTabs() {
+        KnowAll(rig->session.state.known);
+        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
+        Dialogs all(rig->connection);
+        all.edid.outputCopyRadio->click();  // shows the output list too
+        EdidBytes broken{};
+        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
+        EdidDetailsDialog details("monitor.bin", broken, "");
+        for (QDialog* d :
+             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
+            CheckTipsFocusAndTabs(d);
     }
 
     // Saving the link settings writes config.ini afresh and reopens the link
@@ -310,7 +527,8 @@ private slots:
     }
 
     // A click toggles its cell, in single mode clearing the others; a double
-    // click counts once; the gap or a release elsewhere is no click.
+    // click counts once; the gap or a release elsewhere is no click. By
+    // keyboard the arrows move (not past the edges) and Space toggles.
     void gridClicks() {
         InputGrid grid;
         grid.resize(355, 184);  // its size in the EDID dialog
@@ -339,18 +557,28 @@ private slots:
         grid.selection[2] = grid.selection[8] = 1;
         click(3);  // unmarking clears the rest too
         QCOMPARE(Marked(grid), QList<int>{});
+
+        grid.singleSelect = 0;
+        QCOMPARE(grid.focusCell, 2);  // where the last click was
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down,
+                            Qt::Key_Space, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Left,
+                            Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Space})
+            QTest::keyClick(&grid, key);
+        QCOMPARE(Marked(grid), (QList<int>{8, 13}));
     }
 
-    // Each mode marks the inputs reported in exactly that mode; Apply sends what is marked.
+    // Each mode marks the inputs reported in exactly that mode; Apply sends
+    // what is marked. "EDID EDIT" needs an editor: without one it is off and
+    // says how to set one; one that does not start says so.
     void edidModes() {
+        KnowAll(rig->session.state.known);
+        qunsetenv("CORVANE_EDID_EDITOR");
         const char* reported[] = {"OUT.", "AUTO", "DEF.", "def.", "DEF", "", "DEF.", "AUTO"};
         for (int n = 0; n < 8; ++n)
             rig->session.state.inputEdidMode[n + 1] = reported[n];
         EdidDialog d(rig->connection);
         d.show();
         QCOMPARE(Marked(*d.grid), (QList<int>{3, 7}));
-        d.modeApplyButton->click();
-        QCOMPARE(Sent(), QStringList{"EDID=DE3,7!"});
         d.autoRadio->click();
         QCOMPARE(Marked(*d.grid), (QList<int>{2, 8}));
         QVERIFY(!d.outputList->isVisible());
@@ -361,12 +589,19 @@ private slots:
         d.outputList->setCurrentIndex(15);
         d.modeApplyButton->click();
         QCOMPARE(Sent(), QStringList{"EDID=OUT16_1!"});
-        d.outputList->setCurrentIndex(-1);  // no output chosen
-        d.modeApplyButton->click();
-        d.outputList->setCurrentIndex(15);
         d.grid->selection[0] = 0;  // no input marked
         d.modeApplyButton->click();
         QCOMPARE(Sent(), QStringList{});
+        QVERIFY(d.statusLine->text().startsWith("Mark at least one input"));
+
+        QVERIFY(!d.editorButton->isEnabled());
+        QVERIFY(d.editorButton->toolTip().contains("CORVANE_EDID_EDITOR"));
+        qputenv("CORVANE_EDID_EDITOR", "/nonexist/edid-editor");
+        EdidDialog withEditor(rig->connection);
+        withEditor.editorButton->click();
+        qunsetenv("CORVANE_EDID_EDITOR");
+        QTRY_VERIFY(
+            withEditor.statusLine->text().startsWith("The EDID editor could not be started"));
     }
 
     // Not connected: nothing. A missing, short or broken file keeps off the
@@ -387,6 +622,7 @@ private slots:
         d.showMessage = [&](const QString& text) { shown << text; };
         d.uploadButton->click();
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
+        QCOMPARE(d.statusLine->text(), "Not connected; nothing sent.");
         OpenUdp();
         rig->Messages();  // drop what came before
         for (const auto& [name, message] :
@@ -418,7 +654,9 @@ private slots:
         userEdidPath = suggested[0];
         rig->Messages();
         rig->session.commandQueue.push_back("LINK=?!");
-        EdidDialog(rig->connection).uploadButton->click();  // the path outlives its dialog
+        EdidDialog again(rig->connection);  // the path outlives its dialog
+        again.uploadButton->click();
+        QCOMPARE(again.statusLine->text(), "Sent EDIT= with the 256 bytes of broken-fixed.bin");
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
         QByteArray datagram(int(router.pendingDatagramSize()), '\0');
         router.readDatagram(datagram.data(), datagram.size());
@@ -432,31 +670,28 @@ private slots:
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
-    // The reported layout and resolution are shown, a clicked layout button
-    // is the only one checked (a second click keeps it), and both Applys send.
+    // A clicked layout button is the only one checked (a second click keeps
+    // it); typing in the resolution box only ever chooses one of its rows.
+    // Nothing chosen, nothing sent (shown and sent as reported: above).
     void quad() {
-        const struct {
-            int slot, layout, resolution, click;  // click: a layout button, 0 none
-            QStringList expected;
-        } cases[] = {{1, 0, 0, 0, {"QUADLAY=1_1!"}},  // not reported
-                     {3, 7, 9, 0, {"QUADRES=3_9!", "QUADLAY=3_7!"}},
-                     {4, 6, 0, 3, {"QUADLAY=4_3!"}}};
-        for (const auto& c : cases) {
-            rig->session.state.quadLayout[c.slot] = c.layout;
-            rig->session.state.quadResolution[c.slot] = c.resolution;
-            QuadDialog d(rig->connection, c.slot);
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
-            QCOMPARE(d.resolutionList->currentIndex(), c.resolution - 1);
-            for (int i = 0; i < 2 && c.click; ++i)
-                QTest::mouseClick(d.layoutButtons[c.click - 1], Qt::LeftButton);
-            QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
-            for (int i = 0; i < 7; ++i)
-                QCOMPARE(d.layoutButtons[i]->GetCheck(), i + 1 == (c.click ? c.click : c.layout));
-            d.resolutionApplyButton->click();
-            d.layoutApplyButton->click();
-            QCOMPARE(Sent(), c.expected);
-        }
+        KnowAll(rig->session.state.known);
+        rig->session.state.quadLayout[4] = 6;
+        QuadDialog d(rig->connection, 4);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.resolutionApplyButton->click();
+        QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
+        QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
+        QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
+        QCOMPARE(d.CheckedLayout(), 3);
+        QVERIFY(!d.layoutButtons[5]->GetCheck());
+        d.layoutApplyButton->click();
+        QTest::keyClicks(d.resolutionList, "1920x1080i");
+        const int row = d.resolutionList->findText(d.resolutionList->currentText());
+        QVERIFY(row >= 0);
+        d.resolutionApplyButton->click();
+        QCOMPARE(Sent(), (QStringList{"QUADLAY=4_3!",
+                                      QString::fromStdString(QuadResolutionCommand(4, row + 1))}));
     }
 
     void panels() {
