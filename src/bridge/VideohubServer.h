@@ -1,51 +1,38 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "protocol/RouterSession.h"
+#include "bridge/BridgeServer.h"
 #include "settings/AppConfig.h"
 
 namespace corvane {
 
-class EventLog;
+// What the Videohub server keeps of a client besides what every bridge keeps.
+struct VideohubClient : BridgeClient {
+    std::string partial;  // the line being received
+    std::vector<std::string> block;
+    bool badBlock = false;  // a line or the block was too long
+    // What this client was last told; kUntold before the first time.
+    int route[kChannelTableSize];
+    char lock[kChannelTableSize] = {};
+    std::string inputLabel[kChannelTableSize];
+    std::string outputLabel[kChannelTableSize];
+};
 
 // The Videohub Ethernet protocol served over our router, without sockets: a
 // host feeds each client's bytes in and writes each client's `out` to its
 // socket. Routes go through the session's intended map; what clients are told
 // about routes is only what the router's answers confirmed.
-class VideohubServer {
+class VideohubServer : public BridgeServer<VideohubClient> {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Client = VideohubClient;
 
-    static constexpr int kMaxClients = 16;
-    // When every place is taken, a client that has sent no complete block for
-    // this long gives way to a newcomer (the longest silent first).
-    static constexpr Clock::duration kIdleGrace = std::chrono::seconds(10);
-    static constexpr std::size_t kMaxOutput = 256 * 1024;
     static constexpr std::size_t kMaxLine = 1024;
     static constexpr int kMaxBlockLines = 64;
     // config.ini gives back this many bytes of a channel name.
     static constexpr std::size_t kMaxLabel = 15;
-
-    struct Client {
-        int id = 0;
-        std::string peer;         // where it connected from, for messages
-        std::string out;          // waiting for the socket
-        bool drop = false;        // given up on: the host closes it
-        Clock::time_point heard;  // its last complete block, or when it came
-        std::string partial;      // the line being received
-        std::vector<std::string> block;
-        bool badBlock = false;  // a line or the block was too long
-        // What this client was last told; kUntold before the first time.
-        int route[kChannelTableSize];
-        char lock[kChannelTableSize] = {};
-        std::string inputLabel[kChannelTableSize];
-        std::string outputLabel[kChannelTableSize];
-    };
 
     VideohubServer(RouterSession& session, AppConfig& config);
 
@@ -64,18 +51,9 @@ public:
     // and after the window changed protect or names.
     void Sync();
 
-    Client* Find(int id);
-
-    RouterSession& session;
     AppConfig& config;
-    std::vector<Client> clients;
     std::string friendlyName = "Corvane";  // 8-bit, like the names
     std::string configPath = kConfigPath;
-    // Called after a client renamed a channel or changed a lock (the window
-    // repaints).
-    std::function<void()> changed;
-    // What kIdleGrace is measured by; tests set a clock of their own.
-    std::function<Clock::time_point()> clock = Clock::now;
 
     static constexpr int kUntold = -2;
 
@@ -86,17 +64,13 @@ private:
     bool Locks(Client& client);
     void SaveNames(Client& client);
     bool Query(Client& client, const std::string& header);
-    void Send(Client& client, const std::string& text);
     void SendRoutes(Client& client, bool all);
     void SendLocks(Client& client, bool all);
     void SendLabels(Client& client, bool inputs, bool all);
-    bool RoutesKnown() const;
-    bool MakeRoom(const std::string& peer);
     char LockFor(const Client& client, int output) const;
     std::string DeviceBlock() const;
     std::string UniqueId() const;
 
-    int nextId_ = kFirstClient;
     int routes_[kChannelTableSize] = {};  // last confirmed while connected
     bool routesKnown_ = false;
     // Renames of the current Feed, saved at its end.
