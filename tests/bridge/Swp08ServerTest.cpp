@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
+#include "../support/Swp08Wire.h"
 #include "bridge/BridgeText.h"
 #include "bridge/Swp08Server.h"
 #include "bridge/VideohubServer.h"
@@ -12,46 +13,6 @@
 
 namespace corvane {
 namespace {
-
-// "02 00 10" as bytes.
-std::string Hex(const std::string& text) {
-    std::string bytes;
-    for (std::size_t at = 0; at < text.size(); at += 3)
-        bytes.push_back(static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16)));
-    return bytes;
-}
-
-std::string ToHex(const std::string& bytes) {
-    std::string text;
-    for (unsigned char c : bytes) {
-        static const char digits[] = "0123456789ABCDEF";
-        text += text.empty() ? "" : " ";
-        text += {digits[c >> 4], digits[c & 15]};
-    }
-    return text;
-}
-
-// What a server sent, in order: "ACK", "NAK", and each message's data in hex.
-std::vector<std::string> Read(const std::string& bytes) {
-    std::vector<std::string> seen;
-    Swp08Reader reader;
-    bool inside = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::string pair = bytes.substr(i, 2);
-        if (!inside && (pair == kSwpAck || pair == kSwpNak)) {
-            seen.push_back(pair == kSwpAck ? "ACK" : "NAK");
-            ++i;
-            continue;
-        }
-        inside = inside || pair == "\x10\x02";
-        const Swp08Reader::Result got = reader.Push(bytes[i]);
-        if (got != Swp08Reader::kNothing) {
-            seen.push_back(got == Swp08Reader::kMessage ? ToHex(reader.message) : "bad");
-            inside = false;
-        }
-    }
-    return seen;
-}
 
 TEST(Swp08Frame, CountChecksumAndStuffingOnTheWire) {
     // By hand: a DLE in the data, as the count (16 bytes of data) and as the
@@ -85,7 +46,9 @@ protected:
         b = server.AddClient("127.0.0.1:2");
     }
 
-    std::vector<std::string> Take(int id) { return Read(std::exchange(server.Find(id)->out, "")); }
+    std::vector<std::string> Take(int id) {
+        return Swp08Items(std::exchange(server.Find(id)->out, ""));
+    }
     // One client sends these messages; what each of the two is sent.
     void Expect(int from, const std::vector<std::string>& sent,
                 const std::vector<std::string>& toFrom, const std::vector<std::string>& toOther) {

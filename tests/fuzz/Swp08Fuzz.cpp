@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../support/SessionSupport.h"
+#include "../support/Swp08Wire.h"
 #include "FuzzCheck.h"
 #include "bridge/Swp08Server.h"
 #include "settings/EventLog.h"
@@ -13,58 +14,6 @@
 namespace {
 
 using namespace corvane;
-
-struct Messages {
-    std::vector<std::string> good;  // their data
-    int bad = 0;
-    int acks = 0, naks = 0;  // outside messages
-};
-
-// The messages in a stream, found the simple way: a message starts at any
-// DLE STX; inside, DLE DLE is one DLE, DLE ETX ends it, DLE STX starts it
-// again, any other DLE pair makes it noise.
-Messages Scan(const std::string& s) {
-    Messages found;
-    std::size_t at = 0;
-    while (true) {
-        const std::size_t start = s.find("\x10\x02", at);
-        for (std::size_t i = at; i + 1 < (start == std::string::npos ? s.size() : start); ++i) {
-            if (s[i] == 0x10 && (s[i + 1] == 0x06 || s[i + 1] == 0x15)) {
-                ++(s[i + 1] == 0x06 ? found.acks : found.naks);
-                ++i;
-            }
-        }
-        if (start == std::string::npos)
-            return found;
-        std::string body;
-        std::size_t i = start + 2;
-        for (; i + 1 < s.size(); ++i) {
-            if (s[i] != 0x10) {
-                body.push_back(s[i]);
-            } else if (s[i + 1] == 0x10) {
-                body.push_back(s[++i]);
-            } else {
-                break;
-            }
-        }
-        if (i + 1 >= s.size())
-            return found;  // unfinished
-        at = i + 2;
-        if (s[i + 1] == 0x02) {
-            at = i;  // starts afresh
-        } else if (s[i + 1] == 0x03) {
-            unsigned sum = 0;
-            for (char c : body)
-                sum += static_cast<unsigned char>(c);
-            const bool ok = body.size() >= 3 && body.size() <= 257 && sum % 256 == 0 &&
-                            static_cast<unsigned char>(body[body.size() - 2]) == body.size() - 2;
-            if (ok)
-                found.good.push_back(body.substr(0, body.size() - 2));
-            else
-                ++found.bad;
-        }
-    }
-}
 
 int Byte(const std::string& m, std::size_t i) {
     return i < m.size() ? static_cast<unsigned char>(m[i]) : -1;
@@ -103,8 +52,7 @@ Expected Expect(const std::vector<std::string>& requests) {
             e.answers[0x6B] += (16 + per - 1) / per;
         else if (command == 0x65 && Byte(m, 1) == 0 && per > 0 && m.size() >= 5 && number < 17)
             ++e.answers[0x6A];
-        else if (command == 0x67 && Byte(m, 1) >> 4 == 0 && per > 0 && m.size() >= 5 &&
-                 number < 16)
+        else if (command == 0x67 && Byte(m, 1) >> 4 == 0 && per > 0 && m.size() >= 5 && number < 16)
             ++e.answers[0x6B];
         else if (command == 0x02 && m.size() >= 5 && Destination(m) >= 0)
             e.connects.insert(Destination(m));
@@ -115,23 +63,33 @@ Expected Expect(const std::vector<std::string>& requests) {
 }
 
 void Check(const std::string& sent, const std::string& out) {
-    const Messages in = Scan(sent), answers = Scan(out);
-    // Every message is acknowledged, well-formed or not, and all we send is well-formed.
-    FUZZ_CHECK(answers.acks == int(in.good.size()) && answers.naks == in.bad && answers.bad == 0);
-    const Expected expected = Expect(in.good);
-    std::map<int, int> got;
+    std::vector<std::string> requests;
+    int bad = 0;
+    for (const std::string& item : Swp08Items(sent)) {
+        if (item == "bad")
+            ++bad;
+        else if (item != "ACK" && item != "NAK")
+            requests.push_back(Hex(item));
+    }
+    // Every message is acknowledged or refused, and all we send is well-formed.
+    std::map<std::string, int> got;
     std::set<int> routed, protectedTold;
-    for (const std::string& m : answers.good) {
-        FUZZ_CHECK(m.size() <= Swp08Server::kMaxData);
-        ++got[Byte(m, 0)];
+    for (const std::string& item : Swp08Items(out)) {
+        const bool message = item != "ACK" && item != "NAK" && item != "bad";
+        ++got[message ? item.substr(0, 2) : item];
+        const std::string m = message ? Hex(item) : "";
+        FUZZ_CHECK(item != "bad" && m.size() <= Swp08Server::kMaxData);
         if (Byte(m, 0) == 0x03 || Byte(m, 0) == 0x04)
             routed.insert(Destination(m));
         if (Byte(m, 0) >= 0x0B && Byte(m, 0) <= 0x0F && m.size() >= 5)
             protectedTold.insert(Byte(m, 4));
     }
-    for (const auto& [command, count] : expected.answers)  // tallies also refuse connects
-        FUZZ_CHECK(command == 0x03 || command == 0x0B ? got[command] >= count
-                                                      : got[command] == count);
+    FUZZ_CHECK(got["ACK"] == int(requests.size()) && got["NAK"] == bad);
+    const Expected expected = Expect(requests);
+    for (const auto& [command, count] : expected.answers) {  // tallies also refuse connects
+        const int n = got[ToHex(std::string(1, char(command)))];
+        FUZZ_CHECK(command == 0x03 || command == 0x0B ? n >= count : n == count);
+    }
     for (int d : expected.connects)
         FUZZ_CHECK(routed.count(d) == 1);
     for (int d : expected.protects)
