@@ -39,7 +39,7 @@ int Multiplier(int destination, int source) {
 }  // namespace
 
 Swp08Server::Swp08Server(RouterSession& session, AppConfig& config)
-    : BridgeServer(session, "SW-P-08"), config(config) {
+    : BridgeClients(session, "SW-P-08"), config(config) {
     std::fill(std::begin(toldRoutes_), std::end(toldRoutes_), kUntold);
     if (RoutesKnown(session))
         std::copy(std::begin(session.state.routedInput), std::end(session.state.routedInput),

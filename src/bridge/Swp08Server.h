@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/BridgeServer.h"
+#include "bridge/BridgeClients.h"
 #include "bridge/Swp08Frame.h"
 #include "settings/AppConfig.h"
 
@@ -45,7 +45,7 @@ struct Swp08Client : BridgeClient {
 // otherwise ignored. Connects go into the one intended map; CONNECTED goes to
 // every client when the router's answers show a destination's source changed,
 // whoever changed it.
-class Swp08Server : public BridgeServer<Swp08Client> {
+class Swp08Server : public BridgeClients<Swp08Client> {
 public:
     using Client = Swp08Client;
 

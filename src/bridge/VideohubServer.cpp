@@ -68,7 +68,7 @@ std::string WireRoute(int output, int input) {
 }  // namespace
 
 VideohubServer::VideohubServer(RouterSession& session, AppConfig& config)
-    : BridgeServer(session, "Videohub"), config(config) {}
+    : BridgeClients(session, "Videohub"), config(config) {}
 
 int VideohubServer::AddClient(const std::string& peer) {
     Client* added = Admit(peer);

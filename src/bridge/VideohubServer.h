@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgeServer.h"
+#include "bridge/BridgeClients.h"
 #include "settings/AppConfig.h"
 
 namespace corvane {
@@ -25,7 +25,7 @@ struct VideohubClient : BridgeClient {
 // host feeds each client's bytes in and writes each client's `out` to its
 // socket. Routes go through the session's intended map; what clients are told
 // about routes is only what the router's answers confirmed.
-class VideohubServer : public BridgeServer<VideohubClient> {
+class VideohubServer : public BridgeClients<VideohubClient> {
 public:
     using Client = VideohubClient;
 

@@ -51,7 +51,7 @@ struct BridgeClient {
 // its locks end when it leaves. Ids come from the routing map, so they are
 // unique across bridges.
 template <class Client>
-class BridgeServer {
+class BridgeClients {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -59,7 +59,7 @@ public:
     static constexpr Clock::duration kIdleGrace = std::chrono::seconds(10);
     static constexpr std::size_t kMaxOutput = 256 * 1024;
 
-    BridgeServer(RouterSession& session, const char* protocol)
+    BridgeClients(RouterSession& session, const char* protocol)
         : session(session), protocol_(protocol) {}
 
     Client* Find(int id) {

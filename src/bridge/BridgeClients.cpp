@@ -1,4 +1,4 @@
-#include "bridge/BridgeServer.h"
+#include "bridge/BridgeClients.h"
 
 namespace corvane {
 
