@@ -11,10 +11,10 @@
 
 #include "BenchRatio.h"
 #include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 
 namespace corvane::bench {
 namespace {

@@ -24,14 +24,14 @@
 
 #include "FigureSupport.h"
 #include "RouterSim.h"
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
+#include "bridgehost/VideohubHost.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
-#include "transport/VideohubHost.h"
 
 namespace corvane::bench {
 namespace {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/EventLog.h"
 #include "bridge/BridgeText.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 

@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstring>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -67,7 +67,7 @@ void RouterSession::DiscardHeldLines() {
     heldLines_.clear();
 }
 
-void RouterSession::OnLinkOpened(Link* link) {
+void RouterSession::OnLinkOpened(ByteSink* link) {
     activeLink = link;
     if (refreshHead_ && headSent == 0 && !commandQueue.empty())
         commandQueue.pop_front();

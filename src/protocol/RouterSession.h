@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/ByteSink.h"
 #include "protocol/Commands.h"
-#include "protocol/Link.h"
 #include "protocol/Refresh.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
@@ -59,7 +59,7 @@ public:
     unsigned pollIndex = 0;    // start-up queries queued since the link opened
     unsigned linkAnswers = 0;  // LINK answers parsed since the link opened
     ResponseFramer framer;
-    Link* activeLink = nullptr;  // the open link, owned by the connection
+    ByteSink* activeLink = nullptr;  // the open link, owned by the connection
     RoutingMap routing;
     // Bytes of the head command the link has taken so far. While it is above
     // 0 the head is on its way out and must stay as it is.
@@ -93,7 +93,7 @@ public:
     // The connection's lifecycle, as the link owner reports it.
     // A link is open: Connecting, and the start-up poll begins. Routes asked
     // for meanwhile still wait; they go after the poll.
-    void OnLinkOpened(Link* link);
+    void OnLinkOpened(ByteSink* link);
     // The link failed (it stays closed until opened again): Connection Failed.
     // The queue keeps its commands and the asked routes wait for the next link.
     void OnLinkFailed();

@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -86,8 +86,8 @@ void Connection::CloseLink() {
         udpLinkChanged(nullptr);  // before its socket goes
     // Close whatever is really open: the link type may have been changed in
     // the settings since this link was opened.
-    if (session.activeLink)
-        session.activeLink->Close();
+    if (udpLink)
+        udpLink->Close();
     serialLink.Close();
     session.activeLink = nullptr;
     udpLink.reset();

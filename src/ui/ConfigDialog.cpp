@@ -15,9 +15,9 @@
 #include <QToolTip>
 #include <vector>
 
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"

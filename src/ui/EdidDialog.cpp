@@ -17,11 +17,11 @@
 #include <QSysInfo>
 #include <cstring>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
 #include "protocol/Commands.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDetailsDialog.h"

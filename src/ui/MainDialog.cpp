@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/AboutDialog.h"
+#include "base/TextFormat.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
+#include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
 #include "ui/DialogKeys.h"

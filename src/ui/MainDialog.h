@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
+#include "base/EventLog.h"
+#include "layout/MatrixLayout.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
-#include "ui/MatrixLayout.h"
 
 class QComboBox;
 class QSocketNotifier;

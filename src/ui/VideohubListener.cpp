@@ -3,9 +3,9 @@
 #include <QSocketNotifier>
 #include <set>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 #ifndef _WIN32
-#include "transport/VideohubHost.h"
+#include "bridgehost/VideohubHost.h"
 #endif
 
 namespace corvane {

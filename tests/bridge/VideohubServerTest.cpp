@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 namespace {

@@ -9,16 +9,16 @@
 #include <gtest/gtest.h>
 
 #include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Pacing.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 namespace {
 
 // The session and the simulator's router behind its link, answering every
 // command `delay` ticks after it was written (or not at all while silent).
-struct LiveRig : Link {
+struct LiveRig : ByteSink {
     LiveRig() {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
@@ -29,8 +29,6 @@ struct LiveRig : Link {
         };
         session.refresh = [this] { ++refreshes; };
     }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         const std::string command(static_cast<const char*>(bytes), length);
         writes.push_back({session.tick, command});

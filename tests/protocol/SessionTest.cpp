@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 
 namespace corvane {
@@ -22,7 +22,7 @@ namespace {
 // read, unless told otherwise; no refresh) and the router behind its link. The router takes at most
 // `take` bytes a write, applies each LINK command it is given, keeping its own route on stubborn
 // outputs, and answers `delay` ticks after a write with its whole map (-1: never).
-struct Rig : Link {
+struct Rig : ByteSink {
     explicit Rig(bool connected = true) {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
@@ -34,8 +34,6 @@ struct Rig : Link {
             Logged();
         }
     }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         length = std::min(length, take);
         if (length == 0)

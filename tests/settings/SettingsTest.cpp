@@ -19,8 +19,8 @@
 #include <csignal>
 #endif
 
+#include "base/EventLog.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "settings/IniFile.h"
 #include "settings/SalvoFile.h"
 

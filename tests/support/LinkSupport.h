@@ -29,10 +29,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
 #include "transport/ReceiveRing.h"

@@ -1,7 +1,7 @@
 // The Videohub server's sockets, driven on the test's thread: what the kernel
 // adds to the protocol checked in tests/bridge (partial writes, closing).
 
-#include "transport/VideohubHost.h"
+#include "bridgehost/VideohubHost.h"
 
 #include "../support/LinkSupport.h"
 

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <functional>
 
-#include "app/AboutDialog.h"
+#include "layout/MatrixLayout.h"
+#include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
 #include "ui/InputGrid.h"
 #include "ui/LogList.h"
-#include "ui/MatrixLayout.h"
 #include "ui/MatrixView.h"
 
 using namespace corvane;

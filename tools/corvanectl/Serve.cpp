@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
+#include "bridgehost/VideohubHost.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
-#include "transport/VideohubHost.h"
 
 namespace corvane {
 namespace {

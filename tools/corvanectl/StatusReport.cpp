@@ -1,6 +1,6 @@
 #include "StatusReport.h"
 
-#include "protocol/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace corvane {
 

@@ -1,4 +1,4 @@
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 
 #include <cstdarg>
 #include <cstdio>

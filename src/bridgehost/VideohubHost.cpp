@@ -1,4 +1,4 @@
-#include "transport/VideohubHost.h"
+#include "bridgehost/VideohubHost.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 
 namespace corvane {
 
