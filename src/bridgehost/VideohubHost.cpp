@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/EventLog.h"
+#include "base/TextFormat.h"
 
 namespace corvane {
 
@@ -47,11 +48,8 @@ bool ParseListenAddress(const std::string& where, std::string* address, int* por
         if (host.size() > 2 && host.front() == '[' && host.back() == ']')
             host = host.substr(1, host.size() - 2);
     }
-    if (host.empty() || digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const int value = std::stoi(digits);
-    if (value > 65535)
+    int value = 0;
+    if (host.empty() || !ParseInt(digits, 0, 65535, &value, 5))
         return false;
     *address = host;
     *port = value;

@@ -88,19 +88,6 @@ struct BadArguments {
     std::string problem;
 };
 
-bool ParseInt(const std::string& text, int low, int high, int* out) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    int value = std::atoi(text.c_str());
-    if (value < low || value > high) {
-        return false;
-    }
-    *out = value;
-    return true;
-}
-
 Options ParseArguments(int argc, char** argv) {
     Options options;
     std::vector<std::string> words;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace corvane {
+
+// Text as the library writes new lines: "\n" becomes "\r\n" on Windows.
+inline std::string NewLines(std::string text) {
+#if defined(_WIN32)
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+#endif
+    return text;
+}
+
+// A fresh directory per test, removed again afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    TempDirTest() { std::filesystem::create_directories(dir); }
+    ~TempDirTest() override { std::filesystem::remove_all(dir, ec); }
+    // Joined with "/" as the event log joins its file names; Windows takes it too.
+    std::string PathOf(const std::string& file) const { return dir.string() + "/" + file; }
+    std::string Write(const std::string& file, const std::string& bytes) const {
+        std::ofstream(PathOf(file), std::ios::binary) << bytes;
+        return PathOf(file);
+    }
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("corvane-test-" + std::to_string(std::random_device{}()));
+};
+
+}  // namespace corvane
