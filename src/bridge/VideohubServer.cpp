@@ -55,7 +55,18 @@ std::string WireRoute(int output, int input) {
 }  // namespace
 
 VideohubServer::VideohubServer(RouterSession& session, AppConfig& config)
-    : session(session), config(config) {}
+    : session(session), config(config) {
+    refreshSubscription_ = session.onRefresh.Subscribe([this] { Sync(); });
+}
+
+VideohubServer::~VideohubServer() {
+    session.onRefresh.Unsubscribe(refreshSubscription_);
+}
+
+std::string* VideohubServer::PendingOutput(int id) {
+    Client* client = Find(id);
+    return client != nullptr && !client->drop ? &client->out : nullptr;
+}
 
 VideohubServer::Client* VideohubServer::Find(int id) {
     for (Client& client : clients) {

@@ -36,8 +36,7 @@ void RouterSession::SetStatus(int status) {
 }
 
 void RouterSession::Emit(SessionEvent event) {
-    if (onEvent)
-        onEvent(event);
+    onEvent.Notify(event);
 }
 
 void RouterSession::Refused(int output, const std::string& why) {
@@ -316,8 +315,7 @@ void RouterSession::SendHead() {
         LogLink("Send stalled, the link took nothing for 5 s ");
         stalledTicks = -1;
         SetStatus(kConnectionFailed);
-        if (refresh)
-            refresh();
+        onRefresh.Notify();
     }
 }
 
@@ -343,8 +341,7 @@ void RouterSession::StopAnswering() {
     pollDone_ = false;
     probeTick_ = -1;
     Emit(event);
-    if (refresh)
-        refresh();
+    onRefresh.Notify();
 }
 
 void RouterSession::FeedResponseBytes(const void* bytes, int count) {
@@ -401,8 +398,8 @@ void RouterSession::ParseResponse(const char* text) {
             if (state.routedInput[o] != before.routedInput[o])
                 changed.push_back(o);
         }
-        if (!changed.empty() && routesChanged)
-            routesChanged(changed);
+        if (!changed.empty())
+            onRoutesChanged.Notify(changed);
     }
     // Reported once the model holds it.
     if (!quiet)
@@ -411,8 +408,8 @@ void RouterSession::ParseResponse(const char* text) {
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
         SetStatus(kConnected);
-    if (!quiet && refresh)
-        refresh();
+    if (!quiet)
+        onRefresh.Notify();
 }
 
 void RouterSession::ReportChanges(const RouterState& before, bool linkAnswer) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Listeners.h"
 #include "protocol/ByteSink.h"
 #include "protocol/Commands.h"
 #include "protocol/Refresh.h"
@@ -82,13 +83,16 @@ public:
     // Refresh queries sent so far (they are not logged unless they find a change).
     long long refreshSent = 0;
 
-    // Called after every answer that may have changed what is shown (the GUI
-    // refreshes its panels): every answer but a refresh answer that changed nothing.
-    std::function<void()> refresh;
-    // Called after a LINK answer changed the model, with the outputs it changed.
-    std::function<void(const std::vector<int>&)> routesChanged;
-    // Called for every SessionEvent, after the log line it goes with.
-    std::function<void(const SessionEvent&)> onEvent;
+    // Who follows the session (the window, each bridge server, a command-line
+    // run) subscribes here; each is called in the order it subscribed.
+    // After every answer that may have changed what is shown (the window
+    // refreshes its panels, the bridges tell their clients): every answer but
+    // a refresh answer that changed nothing, and every change of the link.
+    Listeners<> onRefresh;
+    // After a LINK answer changed the model, with the outputs it changed.
+    Listeners<const std::vector<int>&> onRoutesChanged;
+    // For every SessionEvent, after the log line it goes with.
+    Listeners<const SessionEvent&> onEvent;
 
     // The connection's lifecycle, as the link owner reports it.
     // A link is open: Connecting, and the start-up poll begins. Routes asked

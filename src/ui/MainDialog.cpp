@@ -160,11 +160,7 @@ MainDialog::MainDialog(QWidget* parent)
     disconnectButton->setEnabled(false);
     connectButton->setEnabled(true);
 
-    session.refresh = [this] {
-        RefreshStatusPanels();
-        if (videohub)
-            videohub->Sync();
-    };
+    refreshSubscription = session.onRefresh.Subscribe([this] { RefreshStatusPanels(); });
     if (!config.videohubListen.empty()) {
         videohub = std::make_unique<VideohubListener>(session, config);
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
@@ -237,7 +233,7 @@ MainDialog::~MainDialog() {
     sendTimer.stop();
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
-    session.refresh = nullptr;
+    session.onRefresh.Unsubscribe(refreshSubscription);
     videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;

@@ -121,6 +121,7 @@ public:
     QTimer sendTimer;
     QSocketNotifier* udpNotifier = nullptr;
     std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
+    int refreshSubscription = 0;
     // Shows a message the user must see; tests replace it to stay unblocked.
     std::function<void(const QString&)> messageBox;
     // A yes/no question and a line of text; tests replace them too.

@@ -7,6 +7,7 @@
 
 #include "../support/TempDir.h"
 #include "base/EventLog.h"
+#include "base/Listeners.h"
 #include "base/TextFormat.h"
 
 namespace corvane {
@@ -81,6 +82,30 @@ TEST(Text, LeadingIntReadsAsAtoiAndStrtolWithoutOverflow) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(LeadingInt(c.text, c.base), c.value) << c.text;
+}
+
+// The session's followers: called in the order they came; one that leaves
+// during a call is not called again, one that comes is called from the next.
+TEST(Listeners, CallInOrderAndSurviveChangesFromInsideACall) {
+    Listeners<int> listeners;
+    std::string calls;
+    int b = 0, d = 0;
+    listeners.Subscribe([&](int n) { calls += "a" + std::to_string(n); });
+    b = listeners.Subscribe([&](int n) {
+        calls += "b" + std::to_string(n);
+        listeners.Unsubscribe(b);
+        d = listeners.Subscribe([&](int m) { calls += "d" + std::to_string(m); });
+    });
+    const int c = listeners.Subscribe([&](int n) {
+        calls += "c" + std::to_string(n);
+        listeners.Unsubscribe(c);  // itself, after b left
+    });
+    listeners.Notify(1);
+    listeners.Notify(2);
+    listeners.Unsubscribe(d);
+    listeners.Notify(3);
+    EXPECT_EQ(calls, "a1b1c1a2d2a3");
+    EXPECT_EQ(listeners.Count(), 1u);
 }
 
 class LogTest : public TempDirTest {

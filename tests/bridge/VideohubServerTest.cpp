@@ -29,7 +29,6 @@ protected:
         ConnectPolled(session, nullptr, map);
         server.configPath = configFile;
         server.clock = [this] { return now; };
-        session.refresh = [this] { server.Sync(); };
         a = Join();
         b = Join();
     }

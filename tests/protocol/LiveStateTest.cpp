@@ -23,11 +23,11 @@ struct LiveRig : ByteSink {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        session.onEvent = [this](const SessionEvent& e) {
+        session.onEvent.Subscribe([this](const SessionEvent& e) {
             if (e.kind >= SessionEvent::RouteChanged)
                 events.push_back(e);
-        };
-        session.refresh = [this] { ++refreshes; };
+        });
+        session.onRefresh.Subscribe([this] { ++refreshes; });
     }
     int Write(const void* bytes, std::size_t length) override {
         const std::string command(static_cast<const char*>(bytes), length);

@@ -330,14 +330,14 @@ struct Client {
         log.screen = &sink;
         log.screenLogEnabled = true;
         config.ipAddress = "127.0.0.1";
-        session.onEvent = [this](const SessionEvent& event) {
+        session.onEvent.Subscribe([this](const SessionEvent& event) {
             if (event.kind == SessionEvent::CommandSent)
                 sent.push_back(event.text);
             else if (event.kind == SessionEvent::AnswerParsed)
                 answers.push_back(event.text);
             answeredLast = event.kind == SessionEvent::AnswerParsed ||
                            (answeredLast && event.kind == SessionEvent::StatusChanged);
-        };
+        });
     }
     void UseUdp(int port) {
         config.useSerial = false;

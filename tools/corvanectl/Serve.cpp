@@ -13,7 +13,7 @@
 
 #include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
-#include "bridgehost/VideohubHost.h"
+#include "bridgehost/BridgeHost.h"
 #include "protocol/RouterSession.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
@@ -75,7 +75,7 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     };
     HeadlessLoop loop(connection);
     VideohubServer server(session, config);
-    VideohubHost host(server);
+    BridgeHost host(server, log, "Videohub", VideohubServer::kMaxClients);
     if (!host.Listen(listen)) {
         std::fprintf(stderr, "corvanectl: %s\n", host.error.c_str());
         return 3;
@@ -91,31 +91,10 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     sigaction(SIGTERM, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    session.refresh = [&] {
-        server.Sync();
-        host.Flush();
-    };
-    loop.addWatches = [&](std::vector<pollfd>& fds) {
-        if (host.listenFd >= 0)
-            fds.push_back({host.listenFd, POLLIN, 0});
-        for (const VideohubHost::Socket& s : host.sockets)
-            fds.push_back(
-                {s.fd, static_cast<short>(POLLIN | (host.WantsWrite(s.fd) ? POLLOUT : 0)), 0});
-    };
-    loop.watchesReady = [&](const std::vector<pollfd>& fds) {
-        bool accept = false;
-        for (const pollfd& f : fds) {
-            if (f.revents == 0)
-                continue;
-            if (f.fd == host.listenFd)
-                accept = true;  // last, so no fd closed in this pass is reused
-            else if (f.revents & (POLLIN | POLLHUP | POLLERR))
-                host.OnReadable(f.fd);
-        }
-        if (accept)
-            host.OnAcceptReady();
-        host.Flush();
-    };
+    // The server tells its clients after every refresh; then out it goes.
+    const int flush = session.onRefresh.Subscribe([&] { host.Flush(); });
+    loop.addWatches = [&](std::vector<pollfd>& fds) { host.AddWatches(fds); };
+    loop.watchesReady = [&](const std::vector<pollfd>& fds) { host.OnWatchesReady(fds); };
 
     // The connection opens the link again by itself when it fails, and the
     // session re-polls a router that stopped answering and came back.
@@ -125,7 +104,7 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
         loop.RunUntil([&] { return stopRequested != 0; }, std::chrono::seconds(1));
     log.LogEvent(true, true, "Stopping on a signal");
     host.Close();
-    session.refresh = nullptr;
+    session.onRefresh.Unsubscribe(flush);
     connection.Disconnect();
     return 0;
 }

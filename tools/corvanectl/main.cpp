@@ -483,7 +483,7 @@ int Run(const Options& options) {
     Exchange exchange(options.verbose);
     log.fileLogEnabled = !options.noLog;
     log.screen = &exchange;
-    session.onEvent = [&exchange](const SessionEvent& event) { exchange.Take(event); };
+    session.onEvent.Subscribe([&exchange](const SessionEvent& event) { exchange.Take(event); });
     log.screenLogEnabled = true;
 
     // A failed link ends the run with its exit code rather than being retried.
