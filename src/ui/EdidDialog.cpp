@@ -19,6 +19,7 @@
 
 #include "base/EventLog.h"
 #include "base/TextFormat.h"
+#include "control/EdidUpload.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
 #include "protocol/Commands.h"
@@ -46,38 +47,6 @@ QString EdidEditorCommand() {
 #else
     return QString();
 #endif
-}
-
-EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::string* refusal) {
-    if ((session.connectionStatus != kConnecting && session.connectionStatus != kConnected) ||
-        session.activeLink == nullptr)
-        return EdidUpload::NotConnected;
-    if (path.isEmpty())
-        return EdidUpload::NoFile;
-    EdidBytes bytes{};
-    bool padded = false;
-    switch (ReadEdidFile(NativePath(path), bytes, &padded)) {
-        case EdidFileStatus::OpenFailed:
-            return EdidUpload::OpenFailed;
-        case EdidFileStatus::FormatError:
-            return EdidUpload::FormatError;
-        case EdidFileStatus::Ok:
-            break;
-    }
-    // Sources fall back to safe modes on an EDID like this: keep it off the router.
-    const Edid decoded = DecodeEdid(bytes, padded);
-    if (!decoded.Valid()) {
-        if (refusal != nullptr) {
-            refusal->clear();
-            for (const std::string& error : decoded.errors)
-                *refusal += (refusal->empty() ? "" : "\n") + error;
-        }
-        return EdidUpload::Invalid;
-    }
-    std::uint8_t edid[kEdidSize];
-    std::memcpy(edid, bytes.data(), kEdidSize);
-
-    return session.SendUserEdid(edid) ? EdidUpload::Sent : EdidUpload::NotSent;
 }
 
 EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
@@ -254,8 +223,7 @@ void EdidDialog::OpenEdidFile() {
     ShowDetailsAvailable();
 }
 
-QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
-    Edid edid = DecodeEdid(bytes, padded);
+QString EdidDialog::EdidDetailsText(Edid edid) const {
     const RouterState& state = connection.session.state;
     bool anyMarked = false;
     for (int n = 1; n <= kChannelCount; ++n)
@@ -275,9 +243,8 @@ QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
 void EdidDialog::ShowEdidDetails() {
     if (userEdidPath.isEmpty())
         return;
-    EdidBytes bytes{};
-    bool padded = false;
-    switch (ReadEdidFile(NativePath(userEdidPath), bytes, &padded)) {
+    const EdidFileCheck check = CheckEdidFile(NativePath(userEdidPath));
+    switch (check.status) {
         case EdidFileStatus::OpenFailed:
             showMessage(QStringLiteral("File Open Fail!"));
             return;
@@ -287,7 +254,7 @@ void EdidDialog::ShowEdidDetails() {
         case EdidFileStatus::Ok:
             break;
     }
-    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes, padded), this);
+    EdidDetailsDialog details(userEdidPath, check.bytes, EdidDetailsText(check.edid), this);
     details.exec();
 }
 
@@ -313,7 +280,7 @@ void EdidDialog::StartEdidEditor() {
 
 void EdidDialog::UploadUserEdid() {
     std::string refusal;
-    switch (UploadEdidFile(connection.session, userEdidPath, &refusal)) {
+    switch (UploadEdidFile(connection.session, NativePath(userEdidPath), &refusal)) {
         case EdidUpload::OpenFailed:
             Say(QStringLiteral("File Open Fail! Nothing sent."));
             showMessage(QStringLiteral("File Open Fail!"));

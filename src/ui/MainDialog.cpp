@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "base/TextFormat.h"
+#include "control/StatusText.h"
 #include "protocol/Pacing.h"
 #include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
@@ -81,10 +82,7 @@ protected:
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
                                        int connectionStatus, int videohubClients) {
     StatusPanelTexts texts;
-    const char* status = connectionStatus == kDisconnected ? "Disconnect"
-                         : connectionStatus == kConnecting ? "Connecting"
-                         : connectionStatus == kConnected  ? "Connected"
-                                                           : "Connection Failed";
+    const char* status = StatusWord(connectionStatus);
     if (config.useSerial)
         texts.connection = Format("   Status : %s\n   RS232 PORT : %s\n   Baudrate : %d ", status,
                                   config.comName.c_str(), config.baudRate);

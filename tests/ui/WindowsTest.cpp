@@ -638,8 +638,9 @@ private slots:
 
         EdidBytes raw{};
         QCOMPARE(ReadEdidFile(NativePath(userEdidPath), raw), EdidFileStatus::Ok);
-        QVERIFY(d.EdidDetailsText(raw).contains("Error:      wrong checksum in block 1"));
-        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(raw));
+        QVERIFY(
+            d.EdidDetailsText(DecodeEdid(raw)).contains("Error:      wrong checksum in block 1"));
+        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(DecodeEdid(raw)));
         QVERIFY(details.fixButton->isEnabled());
         QStringList suggested;
         details.askSavePath = [&](const QString& path) {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "Serve.h"
-#include "StatusReport.h"
 #include "base/EventLog.h"
 #include "base/TextFormat.h"
+#include "control/StatusText.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
 #include "protocol/Commands.h"

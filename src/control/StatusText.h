@@ -7,7 +7,12 @@
 
 namespace corvane {
 
-// The router model as a person reads it, and the same as one JSON object.
+// The one table of connection words: "Disconnect", "Connecting", "Connected",
+// "Connection Failed".
+const char* StatusWord(int connectionStatus);
+
+// The router model as a person reads it, and the same as one JSON object
+// (corvanectl status).
 std::string StatusText(const RouterSession& session, const AppConfig& config);
 std::string StatusJson(const RouterSession& session, const AppConfig& config);
 

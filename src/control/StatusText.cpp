@@ -1,23 +1,10 @@
-#include "StatusReport.h"
+#include "control/StatusText.h"
 
 #include "base/TextFormat.h"
 
 namespace corvane {
 
 namespace {
-
-const char* StatusWord(int status) {
-    switch (status) {
-        case kConnecting:
-            return "Connecting";
-        case kConnectionFailed:
-            return "Connection Failed";
-        case kConnected:
-            return "Connected";
-        default:
-            return "Disconnect";
-    }
-}
 
 const char* Bool(int value) {
     return value != 0 ? "true" : "false";
@@ -32,6 +19,20 @@ bool RouterSent(const std::string& text) {
 }
 
 }  // namespace
+
+const char* StatusWord(int connectionStatus) {
+    // A status this program does not know is no working link.
+    switch (connectionStatus) {
+        case kDisconnected:
+            return "Disconnect";
+        case kConnecting:
+            return "Connecting";
+        case kConnected:
+            return "Connected";
+        default:
+            return "Connection Failed";
+    }
+}
 
 std::string RouteLine(const RouterSession& session, const AppConfig& config, int output) {
     const int input = session.state.routedInput[output];

@@ -1,0 +1,153 @@
+// The application layer without a window or a socket: the salvo book on a
+// file of its own, the EDID upload onto a link that keeps what it is given.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../support/SessionSupport.h"
+#include "../support/TempDir.h"
+#include "base/EventLog.h"
+#include "control/EdidUpload.h"
+#include "control/SalvoBook.h"
+
+namespace corvane {
+namespace {
+
+// A connected, polled session whose router routes input o % 16 to output o;
+// its link keeps the bytes written and takes at most `take` a write.
+class ControlTest : public TempDirTest, public ByteSink {
+protected:
+    ControlTest() {
+        log.fileLogEnabled = false;
+        log.screen = &screen;
+        log.screenLogEnabled = true;
+        session.refreshEnabled = false;
+        int map[kChannelTableSize] = {};
+        for (int o = 1; o <= kChannelCount; ++o)
+            map[o] = o % kChannelCount;
+        ConnectPolled(session, this, map);
+    }
+    int Write(const void* bytes, std::size_t length) override {
+        length = std::min(length, take);
+        written.append(static_cast<const char*>(bytes), length);
+        return static_cast<int>(length);
+    }
+    std::vector<int> Intended() const {
+        std::vector<int> inputs;
+        for (int o = 1; o <= kChannelCount; ++o)
+            inputs.push_back(session.routing.Intended(session.state, o));
+        return inputs;
+    }
+
+    EventLog log{".", [] { return LocalTime{}; }};
+    ScreenLog screen;
+    RouterSession session{log};
+    std::string written;
+    std::size_t take = 1 << 20;
+};
+
+TEST_F(ControlTest, SalvosAreStoredRecalledRenamedAndRemovedThroughTheFile) {
+    SalvoBook book(session, PathOf("salvos.ini"));
+    ASSERT_TRUE(book.Load());
+    const std::vector<int> stored = Intended();
+    EXPECT_EQ(book.Store("Studio A"), SalvoBook::kSaved);
+    EXPECT_EQ(book.Protect(2, true), SalvoBook::kSaved);
+
+    // Another program's book sees both; a name taken or not storable is declined.
+    RouterSession other(log);
+    SalvoBook second(other, book.path);
+    ASSERT_TRUE(second.Load());
+    EXPECT_TRUE(second.file.Find("Studio A") && other.routing.Protected(2));
+    EXPECT_EQ(second.Store("Studio B"), SalvoBook::kSaved);
+    EXPECT_EQ(book.Rename("Studio A", "Studio B"), SalvoBook::kDeclined);
+    EXPECT_EQ(book.Rename("Studio A", "a=b"), SalvoBook::kDeclined);
+    EXPECT_EQ(book.Rename("Studio A", "Live"), SalvoBook::kSaved);
+    EXPECT_TRUE(book.file.Find("Studio B")) << "a rename keeps what others saved";
+    EXPECT_EQ(book.Remove("Studio B"), SalvoBook::kSaved);
+    EXPECT_EQ(book.Remove("Studio B"), SalvoBook::kDeclined);
+    EXPECT_TRUE(second.ChangedOnDisk());
+
+    // Recall asks for every route of the salvo; the protected output keeps its own.
+    session.ClearAllLinks();
+    EXPECT_FALSE(book.Recall("Studio A"));
+    ASSERT_TRUE(book.Recall("Live"));
+    std::vector<int> expected(kChannelCount, 0);
+    for (int o = 1; o <= kChannelCount; ++o)
+        expected[o - 1] = o == 2 ? 2 : stored[o - 1];
+    EXPECT_EQ(Intended(), expected);
+    EXPECT_EQ(screen.lines.back(),
+              "[1970/01/01 00:00:00]Output 02 is protected, route not changed");
+
+    // Released in the file and live; the file is read afresh for every change.
+    EXPECT_EQ(book.Protect(2, false), SalvoBook::kSaved);
+    ASSERT_TRUE(second.Load());
+    EXPECT_FALSE(other.routing.Protected(2) || session.routing.Protected(2));
+    EXPECT_EQ(Slurp(book.path).find("Studio B"), std::string::npos);
+}
+
+TEST_F(ControlTest, ADamagedOrLockedFileIsSaidAndNeverLosesASalvo) {
+    TempDirTest::Write("salvos.ini",
+                       "[PROTECT]\nOutputs=3,x\n[SALVO]\n"
+                       "Kept=01,00,00,00,00,00,00,00,00,00,00,00,00,00,00,02\n");
+    SalvoBook book(session, PathOf("salvos.ini"));
+    EXPECT_FALSE(book.Load());
+    EXPECT_NE(book.DamageReport(), "");
+    EXPECT_TRUE(session.routing.Protected(3)) << "every output named stays protected";
+    EXPECT_EQ(book.Store("New"), SalvoBook::kSaved);
+    EXPECT_TRUE(book.file.Find("Kept") && book.DamageReport().empty());
+
+    // A file that cannot be read is never replaced.
+    std::filesystem::remove(book.path);
+    std::filesystem::create_directory(book.path);
+    EXPECT_EQ(book.Store("Lost"), SalvoBook::kFailed);
+    EXPECT_NE(book.problem, "");
+    EXPECT_EQ(book.Protect(4, true), SalvoBook::kFailed);
+    EXPECT_TRUE(session.routing.Protected(4)) << "protect is live whatever the file did";
+}
+
+// The upload's verdicts in the order the dialog and corvanectl meet them;
+// only a sound file reaches the link, as one frame.
+TEST_F(ControlTest, EdidUploadSendsOnlyAValidFileOverAnOpenLink) {
+    const std::string sample = std::string(CORVANE_EDID_SAMPLES) + "/04-AOC-AOC2281.bin";
+    const EdidFileCheck good = CheckEdidFile(sample);
+    ASSERT_TRUE(good.Valid());
+    EdidBytes bad = good.bytes;
+    bad[20] ^= 1;  // the base block's checksum no longer holds
+    WriteEdidFile(PathOf("bad.bin"), bad);
+    TempDirTest::Write("text.bin", "not an EDID");
+
+    struct Case {
+        std::string path;
+        EdidUpload result;
+    };
+    const Case cases[] = {
+        {"", EdidUpload::NoFile},
+        {PathOf("absent.bin"), EdidUpload::OpenFailed},
+        {PathOf("text.bin"), EdidUpload::FormatError},
+        {PathOf("bad.bin"), EdidUpload::Invalid},
+        {sample, EdidUpload::Sent},
+    };
+    for (const Case& c : cases) {
+        std::string refusal;
+        EXPECT_EQ(UploadEdidFile(session, c.path, &refusal), c.result) << c.path;
+        EXPECT_EQ(refusal.empty(), c.result != EdidUpload::Invalid) << refusal;
+    }
+    ASSERT_EQ(written.size(), kEdidFrameSize);
+    EXPECT_EQ(written.substr(0, 5) + written.back(), "EDIT=!");
+    EXPECT_EQ(
+        written.compare(5, kEdidSize, reinterpret_cast<const char*>(good.bytes.data()), kEdidSize),
+        0);
+
+    take = 100;  // a link that takes part of the frame and then nothing more
+    EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::Sent);
+    take = 0;
+    EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotSent);
+    session.OnLinkClosed();
+    EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotConnected);
+}
+
+}  // namespace
+}  // namespace corvane
