@@ -21,7 +21,6 @@
 #include "protocol/TextFormat.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDialog.h"
 #include "ui/Fonts.h"
@@ -49,6 +48,17 @@ const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
+
+// Outputs with a route staged for a take, and with one asked for and not yet
+// shown by the router.
+int StagedCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.staged) + 1, std::end(routing.staged),
+                             [](int input) { return input != kNoRoute; }));
+}
+int PendingCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.pending) + 1, std::end(routing.pending),
+                             [](int input) { return input != kNoRoute; }));
+}
 
 // A flat group box without a caption: a shadow-coloured line with a face-coloured
 // one inside, starting half a text line below its top as a group box frame does.
@@ -180,9 +190,11 @@ MainDialog::MainDialog(QWidget* parent)
         QCoreApplication::postEvent(this, new QEvent(type));
     };
 
+    // No is the default answer: Enter never confirms a question by accident.
     askQuestion = [this](const QString& text) {
-        return QMessageBox::question(this, QCoreApplication::applicationName(), text) ==
-               QMessageBox::Yes;
+        return QMessageBox::question(this, QCoreApplication::applicationName(), text,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     askText = [this](const QString& prompt, const QString& text) -> std::optional<QString> {
         bool ok = false;
@@ -438,6 +450,15 @@ void MainDialog::SaveSalvoFile() {
 }
 
 void MainDialog::ToggleTakeMode() {
+    const RoutingMap& routing = session.routing;
+    const int staged = StagedCount(routing);
+    if (!takeModeButton->GetCheck() && staged > 0 &&
+        !askQuestion(QStringLiteral("Turn take mode off and drop %1 staged route%2?")
+                         .arg(staged)
+                         .arg(staged == 1 ? "" : "s"))) {
+        takeModeButton->SetCheck(true);
+        return;
+    }
     session.routing.takeMode = takeModeButton->GetCheck();
     if (!session.routing.takeMode)
         session.routing.CancelStaged();
@@ -517,8 +538,11 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
             routeEntry.clear();
         } else if (session.routing.HasStaged()) {
             CancelTake();
+        } else if (matrixView->selectedInput != 0) {
+            matrixView->selectedInput = 0;
+            RefreshStatusPanels();
         } else {
-            return false;  // Esc ends the program, as it always has
+            return false;  // Esc closes the window (asking first while connected)
         }
         ShowRouteEntry();
         return true;
@@ -663,8 +687,35 @@ bool MainDialog::event(QEvent* e) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleRouteKey(e) && !HandleEnterKey(*this, e))
-        QDialog::keyPressEvent(e);
+    if (HandleRouteKey(e))
+        return;
+    // Enter ends nothing here: it completes a typed route or presses the
+    // focused button, which that button handles itself.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void MainDialog::reject() {
+    // Esc, the close box, Alt+F4 and the window menu all come here.
+    if (!MayClose())
+        return;
+    QDialog::reject();
+}
+
+bool MainDialog::MayClose() {
+    const int status = session.connectionStatus;
+    const int waiting = PendingCount(session.routing);
+    if (status != kConnected && status != kConnecting && waiting == 0)
+        return true;
+    QString question = QStringLiteral("Quit Corvane? The router keeps its routes.");
+    if (waiting > 0)
+        question += QStringLiteral("\n%1 route%2 not sent yet will be dropped.")
+                        .arg(waiting)
+                        .arg(waiting == 1 ? "" : "s");
+    return !askQuestion || askQuestion(question);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {

@@ -120,6 +120,10 @@ public:
     std::function<bool(const QString&)> askQuestion;
     std::function<std::optional<QString>(const QString& prompt, const QString& text)> askText;
 
+    // Esc, the close box and Alt+F4: while a router is connected (or routes
+    // wait to be sent) the window asks first.
+    void reject() override;
+
 protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
@@ -127,6 +131,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    bool MayClose();
     void CreateControls();
     void WatchUdpLink(UdpLink* link);
     void SaveSalvoFile();

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -111,6 +112,34 @@ QString Map(std::initializer_list<std::pair<int, int>> links) {
     for (const auto& [input, output] : links)
         routes[output] = input;
     return QString::fromStdString(BuildLinkCommand(routes));
+}
+
+// Acts on the next menu or message box of type W once it shows (both run
+// loops of their own); gives up after 2 s.
+template <class W>
+void WhenShown(QObject* owner, std::function<void(W*)> act) {
+    auto* poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, tries = 0]() mutable {
+        QWidget* shown = QApplication::activePopupWidget();
+        auto* w = qobject_cast<W*>(shown ? shown : QApplication::activeModalWidget());
+        if (w)
+            act(w);
+        if (w || ++tries > 200)
+            poll->deleteLater();
+    });
+    poll->start(10);
+}
+
+// Answers the next message box with Enter (its default) or a click on a
+// button, noting its text.
+void Answer(QObject* owner, QStringList& seen, int button = QMessageBox::NoButton) {
+    WhenShown<QMessageBox>(owner, [&seen, button](QMessageBox* box) {
+        seen << box->text();
+        if (button == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            box->button(QMessageBox::StandardButton(button))->click();
+    });
 }
 
 }  // namespace
@@ -559,40 +588,27 @@ private slots:
         click(ToQRect(headers[kOutputSide][3]).center());
         QCOMPARE(seenSlot, 3);
 
-        // "Clear All Links" asks first.
+        // "Clear All Links" asks first, and Enter answers No.
         QStringList asked;
-        bool answer = false;
         QString menuFamily;
-        dialog.askQuestion = [&](const QString& text) {
-            asked << text;
-            return answer;
-        };
-        auto clearFromMenu = [&] {
-            // The menu may show a few events after its loop starts.
-            auto* poll = new QTimer(&dialog);
-            QObject::connect(poll, &QTimer::timeout, [poll, &menuFamily, tries = 0]() mutable {
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                if (menu) {
-                    menuFamily = menu->font().family();
-                    for (QAction* action : menu->actions()) {
-                        if (action->text() == "Clear All Links")
-                            action->trigger();
-                    }
-                    menu->close();
+        auto clearFromMenu = [&](int button) {
+            WhenShown<QMenu>(&dialog, [&](QMenu* menu) {
+                menuFamily = menu->font().family();
+                Answer(&dialog, asked, button);
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == "Clear All Links")
+                        action->trigger();
                 }
-                if (menu || ++tries > 200)
-                    poll->deleteLater();
+                menu->close();
             });
-            poll->start(10);
             const QPoint gap = view->rect().center();
             QContextMenuEvent event(QContextMenuEvent::Mouse, gap, view->mapToGlobal(gap));
             QCoreApplication::sendEvent(view, &event);
         };
-        clearFromMenu();
+        clearFromMenu(QMessageBox::NoButton);
         QCOMPARE(asked.size(), 1);
         QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
-        answer = true;
-        clearFromMenu();
+        clearFromMenu(QMessageBox::Yes);
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(last(), Map({}));
         QCOMPARE(menuFamily, dialog.font().family());  // the window's face
@@ -626,9 +642,57 @@ private slots:
         QCOMPARE(QString::fromStdString(queue.back()), Map({{4, 1}, {12, 16}}));
         QTest::keyClicks(dialog.logList, "5.2");
         QTest::keyClick(dialog.logList, Qt::Key_Return);
+        QStringList asked;  // take mode off with a route staged asks; Enter keeps both
+        Answer(&dialog, asked);
+        QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
+        QCOMPARE(asked, QStringList{"Turn take mode off and drop 1 staged route?"});
+        QVERIFY(dialog.session.routing.takeMode && dialog.takeModeButton->GetCheck());
         QTest::keyClick(dialog.logList, Qt::Key_Escape);  // drops what is staged
         QVERIFY(!dialog.session.routing.HasStaged());
         QVERIFY(dialog.isVisible());
+    }
+
+    // No single key ends the show: Esc forgets a typed entry, then what is
+    // staged, then the selected input, and only then closes the window;
+    // closing while a router is connected asks once, No by default. Enter
+    // closes nothing.
+    void closing_data() {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("key");  // 0: the close box
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<bool>("open");
+        const int enter = QMessageBox::NoButton, yes = QMessageBox::Yes;
+        QTest::newRow("Esc, input selected") << true << int(Qt::Key_Escape) << yes << 0 << true;
+        QTest::newRow("Enter") << true << int(Qt::Key_Return) << yes << 0 << true;
+        QTest::newRow("Esc, Enter") << true << int(Qt::Key_Escape) << enter << 1 << true;
+        QTest::newRow("close box, Yes") << true << 0 << yes << 1 << false;
+        QTest::newRow("Esc, disconnected") << false << int(Qt::Key_Escape) << yes << 0 << false;
+    }
+    void closing() {
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        MainDialog dialog;
+        dialog.sendTimer.stop();
+        const int none[kChannelTableSize] = {};
+        if (QTest::currentDataTag() == QLatin1String("Esc, input selected"))
+            dialog.matrixView->selectedInput = 3;
+        QFETCH(bool, connected);
+        if (connected)
+            ConnectPolled(dialog.session, nullptr, none);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QStringList asked;
+        Answer(&dialog, asked, answer);
+        if (key)
+            QTest::keyClick(dialog.logList, Qt::Key(key));
+        else
+            dialog.close();
+        QTEST(int(asked.size()), "asked");
+        for (const QString& question : asked)
+            QCOMPARE(question, QStringLiteral("Quit Corvane? The router keeps its routes."));
+        QTEST(dialog.isVisible(), "open");
+        QCOMPARE(dialog.matrixView->selectedInput, 0);
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
