@@ -31,6 +31,7 @@
 #include "ui/QuadDialog.h"
 #include "ui/Text.h"
 #include "ui/VideohubListener.h"
+#include "ui/ViewOverlay.h"
 
 namespace corvane {
 
@@ -48,6 +49,11 @@ const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
+const QColor kTakeModeText(130, 60, 0);
+
+// A notice stays this long; a lost signal is marked on the view this long.
+constexpr long long kNoticeTicks = 10 * kTicksPerSecond;
+constexpr long long kLostMarkTicks = 10 * kTicksPerSecond;
 
 // Outputs with a route staged for a take, and with one asked for and not yet
 // shown by the router.
@@ -135,6 +141,7 @@ MainDialog::MainDialog(QWidget* parent)
     matrixView->setGeometry(DluRect(7, 36, 471, 329));
 
     matrixView->routing = &session.routing;
+    viewOverlay = new ViewOverlay(*matrixView);
 
     const QFont buttonFont = TahomaFont(11, true);
     for (ImageButton* button :
@@ -167,6 +174,7 @@ MainDialog::MainDialog(QWidget* parent)
         if (videohub)
             videohub->Sync();
     };
+    session.onEvent = [this](const SessionEvent& event) { OnSessionEvent(event); };
     if (!config.videohubListen.empty()) {
         videohub = std::make_unique<VideohubListener>(session, config);
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
@@ -218,6 +226,9 @@ MainDialog::MainDialog(QWidget* parent)
         connection.OnTick();
         if (session.connectionStatus != before)
             UpdateButtons();
+        // Time passes on screen too: the last answer's age, notices and
+        // marks that run out. Only what changed is repainted.
+        RefreshStatusPanels();
     });
     sendTimer.start();
 
@@ -240,6 +251,7 @@ MainDialog::~MainDialog() {
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
     session.refresh = nullptr;
+    session.onEvent = nullptr;
     videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
@@ -377,8 +389,60 @@ void MainDialog::ClearAllLinks() {
     // One click takes every output off air: ask first.
     if (askQuestion && !askQuestion(QStringLiteral("Remove the input from every output?")))
         return;
+    const IntendedMap before = Intended();
     session.ClearAllLinks();
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Cleared all links: %1 output%2 off air%3")
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
+}
+
+MainDialog::IntendedMap MainDialog::Intended() const {
+    IntendedMap map{};
+    for (int o = 1; o <= kChannelCount; ++o)
+        map[o] = session.routing.Intended(session.state, o);
+    return map;
+}
+
+std::vector<RouteChange> MainDialog::ChangesSince(const IntendedMap& before) const {
+    std::vector<RouteChange> changes;
+    const IntendedMap now = Intended();
+    for (int o = 1; o <= kChannelCount; ++o) {
+        if (now[o] != before[o])
+            changes.push_back({o, now[o]});
+    }
+    return changes;
+}
+
+QString MainDialog::Waiting() const {
+    // Asked for while the router cannot take it: it goes once it can.
+    return session.Live() || !session.routing.HasPending()
+               ? QString()
+               : QStringLiteral(", sent when the router answers");
+}
+
+QString MainDialog::InputName(int input) const {
+    if (input < 1 || input > kChannelCount)
+        return QStringLiteral("no input");
+    const QString name = ToQString(config.inputNames[input]).trimmed();
+    return name.isEmpty() ? QStringLiteral("input %1").arg(input, 2, 10, QLatin1Char('0')) : name;
+}
+
+void MainDialog::DescribeSteps(const char* verb, const char* link,
+                               const std::vector<RouteChange>& changes) {
+    QString text;
+    if (changes.size() == 1) {
+        text = QStringLiteral("%1: output %2 %3 %4")
+                   .arg(QLatin1String(verb))
+                   .arg(changes[0].output, 2, 10, QLatin1Char('0'))
+                   .arg(QLatin1String(link), InputName(changes[0].input));
+    } else {
+        text = QStringLiteral("%1: %2 outputs").arg(QLatin1String(verb)).arg(changes.size());
+    }
+    ShowNotice(text + Waiting(), kNoticeInfo);
 }
 
 void MainDialog::RecallSalvo() {
@@ -386,7 +450,15 @@ void MainDialog::RecallSalvo() {
     if (salvo == nullptr)
         return;
     log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
+    const IntendedMap before = Intended();
     session.RequestRoutes(SalvoChanges(*salvo));
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Recalled %1: %2 output%3 changed%4")
+                   .arg(ToQString(salvo->name))
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -466,7 +538,12 @@ void MainDialog::ToggleTakeMode() {
 }
 
 void MainDialog::Take() {
+    const IntendedMap before = Intended();
     session.Take();
+    const int taken = int(ChangesSince(before).size());
+    ShowNotice(
+        QStringLiteral("Took %1 route%2%3").arg(taken).arg(taken == 1 ? "" : "s").arg(Waiting()),
+        kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -476,12 +553,20 @@ void MainDialog::CancelTake() {
 }
 
 void MainDialog::Undo() {
-    session.Undo();
+    const IntendedMap before = Intended();
+    if (!session.Undo())
+        ShowNotice(QStringLiteral("Nothing to undo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Undid", "back to", changes);
     RefreshStatusPanels();
 }
 
 void MainDialog::Redo() {
-    session.Redo();
+    const IntendedMap before = Intended();
+    if (!session.Redo())
+        ShowNotice(QStringLiteral("Nothing to redo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Redid", "to", changes);
     RefreshStatusPanels();
 }
 
@@ -490,6 +575,9 @@ void MainDialog::ToggleProtect(int output) {
         return;
     if (session.routing.lockOwner[output] >= kFirstClient) {
         log.LogEvent(true, true, "Output %02d is locked by a Videohub client", output);
+        ShowNotice(QStringLiteral("Output %1 is locked by a Videohub client")
+                       .arg(output, 2, 10, QLatin1Char('0')),
+                   kNoticeRefusal);
         return;
     }
     session.SetProtected(output, !session.routing.Protected(output));
@@ -504,8 +592,20 @@ void MainDialog::UpdateRoutingControls() {
     undoButton->setEnabled(connected && !routing.undoSteps.empty());
     redoButton->setEnabled(connected && !routing.redoSteps.empty());
     takeButton->setEnabled(routing.HasStaged());
+    const int staged = StagedCount(routing);
+    const QString take =
+        staged > 0 ? QStringLiteral("Take (%1)").arg(staged) : QStringLiteral("Take");
+    if (takeButton->text() != take)
+        takeButton->setText(take);
+    // Take mode on is plain to see: the button's caption turns amber.
+    const QColor caption = routing.takeMode ? kTakeModeText : palette().color(QPalette::ButtonText);
+    if (takeModeButton->textColour != caption) {
+        takeModeButton->textColour = caption;
+        takeModeButton->update();
+    }
     cancelButton->setEnabled(routing.HasStaged());
-    takeModeButton->SetCheck(routing.takeMode);
+    if (takeModeButton->GetCheck() != routing.takeMode)
+        takeModeButton->SetCheck(routing.takeMode);
 
     // The list is rebuilt only when the salvos or the live match changed.
     const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
@@ -554,9 +654,11 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
             session.SetRoute(change->input, change->output);
             RefreshStatusPanels();
         } else {
-            log.LogEvent(true, true,
-                         "Not a route: %s (type the input, a separator, the output, Enter)",
-                         routeEntry.c_str());
+            const std::string why =
+                Format("Not a route: %s (type the input, a separator, the output, Enter)",
+                       routeEntry.c_str());
+            log.LogEvent(true, true, "%s", why.c_str());
+            ShowNotice(ToQString(why), kNoticeRefusal);
         }
         routeEntry.clear();
     } else if (key == Qt::Key_Backspace) {
@@ -621,13 +723,124 @@ void MainDialog::RefreshStatusPanels() {
     // setText schedules a repaint only for a text that changed.
     for (const auto& [label, text] : bodies)
         label->setText(ToQString(*text));
-    if (matrixView)
-        matrixView->update();
+    if (matrixView) {
+        const RouterState& state = session.state;
+        const RoutingMap& routing = session.routing;
+        ShownInView shown;
+        shown.knownRoutes = state.known.routes;
+        shown.selectedInput = matrixView->selectedInput;
+        for (int c = 1; c <= kChannelCount; ++c) {
+            shown.routedInput[c] = state.routedInput[c];
+            shown.outputPlugged[c] = state.outputPlugged[c];
+            shown.pending[c] = routing.pending[c];
+            shown.staged[c] = routing.staged[c];
+            shown.locks[c] = routing.lockOwner[c];
+            shown.inputSignal[c] = state.known.inputSignal[c];
+            shown.outputPlug[c] = state.known.outputPlug[c];
+            shown.edidMode[c] = state.known.edidMode[c];
+            shown.inputStatusText[c] = state.inputStatusText[c];
+            shown.inputEdidMode[c] = state.inputEdidMode[c];
+            shown.inputNames[c] = config.inputNames[c];
+            shown.outputNames[c] = config.outputNames[c];
+        }
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            shown.inputCardType[slot] = state.inputCardType[slot];
+            shown.outputCardType[slot] = state.outputCardType[slot];
+            shown.cards[slot] = state.known.cards[slot];
+        }
+        // An answer that changed nothing the view draws repaints nothing.
+        if (!(shown == shownInView)) {
+            shownInView = shown;
+            matrixView->update();
+        }
+        viewOverlay->SetMarks(BuildMarks());
+    }
     UpdateRoutingControls();
+}
+
+ViewMarks MainDialog::BuildMarks() {
+    ViewMarks marks;
+    const int status = session.connectionStatus;
+    if (status == kDisconnected) {
+        marks.caption = QStringLiteral("Not connected");
+    } else if (status == kConnecting) {
+        marks.caption = QStringLiteral("Connecting");
+        marks.captionKind = kNoticeWarning;
+    } else if (status == kConnectionFailed) {
+        marks.caption = connection.Retrying() ? QStringLiteral("Connection failed, retrying")
+                                              : QStringLiteral("Connection failed");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.answering) {
+        marks.caption = QStringLiteral("Router not answering");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.PollDone()) {
+        marks.caption = QStringLiteral("Reading the router");
+        marks.captionKind = kNoticeWarning;
+    }
+    marks.dim = !session.Live();
+    marks.takeMode = session.routing.takeMode;
+    if (noticeTick >= 0 && session.tick - noticeTick < kNoticeTicks) {
+        marks.notice = noticeRepeats > 0
+                           ? QStringLiteral("%1 (+%2 more)").arg(notice).arg(noticeRepeats)
+                           : notice;
+        marks.noticeKind = noticeKind;
+    }
+    const RouterState& state = session.state;
+    const int selected = matrixView->selectedInput;
+    for (int o = 1; o <= kChannelCount; ++o) {
+        const int input = state.routedInput[o];
+        marks.fed[o] = state.known.routes && selected != 0 && input == selected;
+    }
+    for (int i = 1; i <= kChannelCount; ++i) {
+        const long long lost = session.signalLostTick[i];
+        if (lost < 0 || session.tick - lost >= kLostMarkTicks)
+            continue;
+        marks.lost[kInputSide][i] = true;
+        for (int o = 1; o <= kChannelCount; ++o)
+            marks.lost[kOutputSide][o] |= state.known.routes && state.routedInput[o] == i;
+    }
+    return marks;
+}
+
+void MainDialog::ShowNotice(const QString& text, int kind) {
+    // Several in one tick (one answer) read as the first and a count.
+    if (noticeTick == session.tick && kind == noticeKind && !notice.isEmpty()) {
+        ++noticeRepeats;
+    } else {
+        notice = text;
+        noticeKind = kind;
+        noticeRepeats = 0;
+    }
+    noticeTick = session.tick;
+    viewOverlay->SetMarks(BuildMarks());
+}
+
+void MainDialog::OnSessionEvent(const SessionEvent& event) {
+    const QString text = ToQString(event.text);
+    switch (event.kind) {
+        case SessionEvent::Refused:
+            ShowNotice(text, kNoticeRefusal);
+            break;
+        case SessionEvent::RouteChanged:
+            ShowNotice(text, kNoticeInfo);
+            break;
+        case SessionEvent::SignalChanged:
+        case SessionEvent::PlugChanged:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeWarning);
+            break;
+        case SessionEvent::Answering:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeRefusal);
+            break;
+        default:
+            break;
+    }
 }
 
 void MainDialog::ToggleScreenLog() {
     log.ToggleScreenLog();
+    ShowNotice(log.screenLogEnabled ? QStringLiteral("Screen log on")
+                                    : QStringLiteral("Screen log off (Ctrl+D turns it on)"),
+               kNoticeInfo);
 }
 
 void MainDialog::ShowAbout() {

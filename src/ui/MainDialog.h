@@ -14,6 +14,7 @@
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "ui/MatrixLayout.h"
+#include "ui/ViewOverlay.h"
 
 class QComboBox;
 class QSocketNotifier;
@@ -26,6 +27,7 @@ class ImageButton;
 class LogList;
 class MatrixView;
 class VideohubListener;
+class ViewOverlay;
 
 // The five panel bodies, rebuilt from scratch on every refresh.
 struct StatusPanelTexts {
@@ -74,6 +76,12 @@ public:
     // Keyboard routing: input, a separator, output, Enter. True when the key
     // was taken.
     bool HandleRouteKey(QKeyEvent* e);
+    // The session's news, shown over the view (the log has it too).
+    void OnSessionEvent(const SessionEvent& event);
+    // Shows a line in the status line over the view for a few seconds.
+    void ShowNotice(const QString& text, int kind);
+    // What the overlay shows now.
+    ViewMarks BuildMarks();
 
     EventLog log;
     RouterSession session;
@@ -101,6 +109,7 @@ public:
     ImageButton* undoButton = nullptr;
     ImageButton* redoButton = nullptr;
     QLabel* routeEntryLabel = nullptr;
+    ViewOverlay* viewOverlay = nullptr;
     ColorLabel* connectionCaption = nullptr;
     ColorLabel* connectionPanel = nullptr;
     ColorLabel* generatorCaption = nullptr;
@@ -112,6 +121,10 @@ public:
     ColorLabel* networkCaption = nullptr;
     ColorLabel* networkPanel = nullptr;
     QTimer sendTimer;
+    QString notice;  // the status line's latest notice
+    int noticeKind = 0;
+    int noticeRepeats = 0;      // more of the same kind in the same tick
+    long long noticeTick = -1;  // session.tick when it came
     QSocketNotifier* udpNotifier = nullptr;
     std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
     // Shows a message the user must see; tests replace it to stay unblocked.
@@ -131,9 +144,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // The intended input of every output, 1..16.
+    using IntendedMap = std::array<int, kChannelTableSize>;
+    IntendedMap Intended() const;
+    std::vector<RouteChange> ChangesSince(const IntendedMap& before) const;
+    // ", sent when the router answers" for changes that wait, else "".
+    QString Waiting() const;
+    QString InputName(int input) const;
+    // "Undid: output 05 back to Camera 2", "Undid: 3 outputs".
+    void DescribeSteps(const char* verb, const char* link, const std::vector<RouteChange>& changes);
     bool MayClose();
     void CreateControls();
     void WatchUdpLink(UdpLink* link);
+
+    // What the view drew when it was last repainted: the model's channels
+    // and slots, the routes asked for, the names and the selection.
+    struct ShownInView {
+        int routedInput[kChannelTableSize] = {}, outputPlugged[kChannelTableSize] = {};
+        int pending[kChannelTableSize] = {}, staged[kChannelTableSize] = {},
+            locks[kChannelTableSize] = {};
+        bool inputSignal[kChannelTableSize] = {}, outputPlug[kChannelTableSize] = {},
+             edidMode[kChannelTableSize] = {};
+        std::string inputStatusText[kChannelTableSize], inputEdidMode[kChannelTableSize];
+        std::string inputNames[kChannelTableSize], outputNames[kChannelTableSize];
+        int inputCardType[kSlotTableSize] = {}, outputCardType[kSlotTableSize] = {};
+        bool cards[kSlotTableSize] = {};
+        bool knownRoutes = false;
+        int selectedInput = 0;
+        bool operator==(const ShownInView&) const = default;
+    };
+    ShownInView shownInView;
     void SaveSalvoFile();
     void ShowRouteEntry();
     template <class Dialog, class... Args>

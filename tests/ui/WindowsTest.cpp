@@ -21,6 +21,7 @@
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
+#include "protocol/Pacing.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
 #include "transport/Connection.h"
@@ -35,6 +36,7 @@
 #include "ui/MatrixView.h"
 #include "ui/QuadDialog.h"
 #include "ui/VideohubListener.h"
+#include "ui/ViewOverlay.h"
 
 using namespace corvane;
 
@@ -113,6 +115,22 @@ QString Map(std::initializer_list<std::pair<int, int>> links) {
         routes[output] = input;
     return QString::fromStdString(BuildLinkCommand(routes));
 }
+
+// A link that takes every byte.
+struct NullLink : Link {
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    int Write(const void*, std::size_t length) override { return int(length); }
+};
+
+// Counts the paints of the widgets it watches.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 // Acts on the next menu or message box of type W once it shows (both run
 // loops of their own); gives up after 2 s.
@@ -693,6 +711,158 @@ private slots:
             QCOMPARE(question, QStringLiteral("Quit Corvane? The router keeps its routes."));
         QTEST(dialog.isVisible(), "open");
         QCOMPARE(dialog.matrixView->selectedInput, 0);
+    }
+
+    // What the window did, or refused and why, shows in the status line over
+    // the view, the screen log on or off; several in one answer read as one
+    // and a count. The router's routes: Camera 2 on 5, input 6 on 7, 8 on 8.
+    void notices() {
+        using D = MainDialog;
+        auto out = [](D& d, int c) {
+            return ToQRect(d.matrixView->layout.cellRects[kOutputSide][c]).center();
+        };
+        auto type = [](D& d, const char* keys) {
+            QTest::keyClicks(d.logList, keys);
+            QTest::keyClick(d.logList, Qt::Key_Return);
+        };
+        const struct {
+            const char* what;
+            std::function<void(D&)> act;
+            const char* notice;
+            int kind;
+        } rows[] = {
+            {"a refused click, log off",
+             [&](D& d) {
+                 d.ToggleScreenLog();
+                 d.session.SetProtected(5, true);
+                 d.matrixView->selectedInput = 3;
+                 QTest::mouseClick(d.matrixView, Qt::LeftButton, {}, out(d, 5));
+                 QCOMPARE(d.logList->count(), 0);
+             },
+             "Output 05 is protected, route not changed", kNoticeRefusal},
+            {"a client's lock",
+             [](D& d) {
+                 d.session.routing.lockOwner[5] = kFirstClient;
+                 d.ToggleProtect(5);
+             },
+             "Output 05 is locked by a Videohub client", kNoticeRefusal},
+            {"a typed 17.5", [&](D& d) { type(d, "17.5"); },
+             "Not a route: 17.5 (type the input, a separator, the output, Enter)", kNoticeRefusal},
+            {"take",
+             [&](D& d) {
+                 QTest::mouseClick(d.takeModeButton, Qt::LeftButton);
+                 for (const char* route : {"4.1", "5.2", "6.3"})
+                     type(d, route);
+                 QCOMPARE(d.takeButton->text(), QStringLiteral("Take (3)"));
+                 QVERIFY(d.viewOverlay->marks.takeMode);
+                 QTest::mouseClick(d.takeButton, Qt::LeftButton);
+             },
+             "Took 3 routes", kNoticeInfo},
+            {"undo",
+             [](D& d) {
+                 d.session.SetRoute(3, 5);
+                 d.session.OnSendTimer();
+                 d.session.ParseResponse(Map({{3, 5}, {6, 7}, {8, 8}}).toLatin1());
+                 d.Undo();
+             },
+             "Undid: output 05 back to Camera 2", kNoticeInfo},
+            {"recall",
+             [](D& d) {
+                 int map[kChannelTableSize] = {0, 1, 1, 1, 1, 1, 1, 6, 1};
+                 d.salvoFile.Store("Show A", map);
+                 d.UpdateRoutingControls();
+                 d.RecallSalvo();
+             },
+             "Recalled Show A: 7 outputs changed", kNoticeInfo},
+            {"clear",
+             [](D& d) {
+                 d.askQuestion = [](const QString&) { return true; };
+                 d.ClearAllLinks();
+             },
+             "Cleared all links: 3 outputs off air", kNoticeInfo},
+            {"routes changed elsewhere",
+             [](D& d) {
+                 d.session.ParseResponse(Map({{4, 1}, {4, 2}, {6, 7}, {8, 8}}).toLatin1());
+             },
+             "Output 01 changed on the router: input 04 (+2 more)", kNoticeInfo},
+            {"a signal lost, marked for a while",
+             [](D& d) {
+                 d.session.ParseResponse("IN=_06_1920x1080p@60Hz!");
+                 d.session.ParseResponse("IN=_06_Signal OFF!");
+                 const ViewMarks& marks = d.viewOverlay->marks;
+                 QVERIFY(marks.lost[kInputSide][6] && marks.lost[kOutputSide][7]);
+                 QVERIFY(!marks.lost[kOutputSide][8]);
+                 d.session.tick += 10 * kTicksPerSecond;
+                 d.RefreshStatusPanels();
+                 QVERIFY(!marks.lost[kInputSide][6] && !marks.lost[kOutputSide][7]);
+                 d.session.tick -= 10 * kTicksPerSecond;
+                 d.RefreshStatusPanels();
+             },
+             "Input 06 signal lost", kNoticeWarning},
+            {"an input selected: the outputs it feeds",
+             [](D& d) {
+                 for (int selected : {0, 2}) {
+                     d.matrixView->selectedInput = selected;
+                     d.RefreshStatusPanels();
+                     for (int o = 1; o <= 16; ++o)
+                         QCOMPARE(d.viewOverlay->marks.fed[o], selected && o == 5);
+                 }
+             },
+             "", kNoticeInfo},
+            {"a silent router",
+             [](D& d) {
+                 for (int tick = 0; tick < 4 * kTicksPerSecond; ++tick)
+                     d.session.OnSendTimer();
+                 QCOMPARE(d.viewOverlay->marks.caption, QStringLiteral("Router not answering"));
+                 QVERIFY(d.viewOverlay->marks.dim);
+             },
+             "Router not answering", kNoticeRefusal},
+        };
+        for (const auto& row : rows) {
+            MainDialog dialog;
+            dialog.sendTimer.stop();
+            dialog.config.inputNames[2] = "Camera 2";
+            NullLink link;
+            int map[kChannelTableSize] = {};
+            map[5] = 2, map[7] = 6, map[8] = 8;
+            ConnectPolled(dialog.session, &link, map);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QVERIFY(!dialog.viewOverlay->marks.dim);
+            row.act(dialog);
+            QVERIFY2(dialog.viewOverlay->marks.notice == row.notice,
+                     qPrintable(QString(row.what) + ": " + dialog.viewOverlay->marks.notice));
+            QCOMPARE(dialog.viewOverlay->marks.noticeKind, row.kind);
+        }
+    }
+
+    // An answer that changes nothing on screen repaints nothing (no widget of
+    // the window), and neither do the ticks of a router that answers.
+    void repaintsOnlyChanges() {
+        MainDialog dialog;
+        dialog.sendTimer.stop();
+        NullLink link;
+        const int map[kChannelTableSize] = {0, 3};
+        ConnectPolled(dialog.session, &link, map);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.log.screenLogEnabled = false;  // the log list shows every answer
+        PaintCounter counter;
+        for (QWidget* w : dialog.findChildren<QWidget*>())
+            w->installEventFilter(&counter);
+        for (const char* answer : {"LINK=03^01!", "MON=00!", "IN=_02_720p!"}) {
+            dialog.repaint();  // anything still due is painted now
+            counter.paints = 0;
+            for (int tick = 0; tick < 10; ++tick) {
+                dialog.session.ParseResponse(answer);
+                dialog.RefreshStatusPanels();  // as the window's timer does
+            }
+            // Updates reach the screen a few milliseconds later.
+            if (answer[0] == 'I')
+                QTRY_VERIFY(counter.paints > 0);
+            QTest::qWait(50);
+            QCOMPARE(counter.paints > 0, answer[0] == 'I');
+        }
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
