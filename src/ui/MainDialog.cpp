@@ -87,7 +87,8 @@ protected:
 }  // namespace
 
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients) {
+                                       int connectionStatus, int videohubClients,
+                                       const LinkHealth& health) {
     StatusPanelTexts texts;
     const char* status = connectionStatus == kDisconnected ? "Disconnect"
                          : connectionStatus == kConnecting ? "Connecting"
@@ -99,23 +100,58 @@ StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterStat
     else
         texts.connection = Format("   Status : %s\n   Ethernet IP : %s\n   Port : %d ", status,
                                   config.ipAddress.c_str(), config.udpPort);
+    // How long ago the router answered, in whole seconds: it changes once a
+    // second at most.
+    const long long seconds = health.lastAnswerMs / 1000;
+    if (connectionStatus == kConnecting || connectionStatus == kConnected) {
+        if (!health.answering)
+            texts.connection += health.lastAnswerMs < 0
+                                    ? std::string("\n   Router not answering")
+                                    : Format("\n   Router not answering for %lld s", seconds);
+        else if (health.lastAnswerMs < 0)
+            texts.connection += "\n   Last answer : none yet";
+        else
+            texts.connection += Format("\n   Last answer : %lld s ago", seconds);
+    } else if (connectionStatus == kConnectionFailed && health.retrying) {
+        texts.connection += "\n   Retrying every 3 s";
+    }
 
-    texts.generator = Format("   Resolution : %s\n   Pattern : \n    - %s",
-                             TableName(ResolutionNames, state.generatorResolution),
-                             TableName(PatternNames, state.generatorPattern));
-    texts.monitoring = Format("   Channel : Input %02d", state.monitoringChannel);
+    const auto known = [](bool isKnown, const std::string& value) {
+        return isKnown ? value : std::string("?");
+    };
+    texts.generator =
+        Format("   Resolution : %s\n   Pattern : \n    - %s",
+               known(state.known.generatorResolution,
+                     TableName(ResolutionNames, state.generatorResolution))
+                   .c_str(),
+               known(state.known.generatorPattern, TableName(PatternNames, state.generatorPattern))
+                   .c_str());
+    texts.monitoring = state.known.monitoringChannel
+                           ? Format("   Channel : Input %02d", state.monitoringChannel)
+                           : std::string("   Channel : ?");
 
-    auto lock = [](int flag) { return flag == 1 ? "Lock" : "Unlock"; };
-    texts.lock = Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
-                        lock(state.webLock), lock(state.dataLock), lock(state.keyLock));
+    auto lock = [](bool isKnown, int flag) {
+        return !isKnown ? "?" : flag == 1 ? "Lock" : "Unlock";
+    };
+    texts.lock =
+        Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
+               lock(state.known.webLock, state.webLock), lock(state.known.dataLock, state.dataLock),
+               lock(state.known.keyLock, state.keyLock));
 
-    const std::string baud = Format("RS232  Baudrate : %d Bps", state.routerBaudRate);
+    const std::string baud = state.known.routerBaudRate
+                                 ? Format("RS232  Baudrate : %d Bps", state.routerBaudRate)
+                                 : std::string("RS232  Baudrate : ?");
     const std::string address =
-        Format("IP : %s   Port : %s", state.routerIp.c_str(), state.routerPort.c_str());
-    const std::string gateway = Format("Gateway : %s ", state.routerGateway.c_str());
-    const std::string mask = Format("Subnet Mask : %s ", state.routerSubnetMask.c_str());
-    const std::string mac = Format("MAC Address : %s ", state.routerMac.c_str());
-    // The first of the empty lines holds the Videohub client count when serving.
+        Format("IP : %s   Port : %s", known(state.known.routerIp, state.routerIp).c_str(),
+               known(state.known.routerPort, state.routerPort).c_str());
+    const std::string gateway =
+        Format("Gateway : %s ", known(state.known.routerGateway, state.routerGateway).c_str());
+    const std::string mask = Format(
+        "Subnet Mask : %s ", known(state.known.routerSubnetMask, state.routerSubnetMask).c_str());
+    const std::string mac =
+        Format("MAC Address : %s ", known(state.known.routerMac, state.routerMac).c_str());
+    // The first of the empty lines holds the Videohub client count when
+    // serving; the next is kept for a second bridge's.
     const std::string videohub =
         videohubClients < 0
             ? " "
@@ -332,6 +368,25 @@ void MainDialog::CreateControls() {
     lockPanel = makeLabel("     Static", DluRect(484, 215, 174, 59), false);
     networkCaption = makeLabel("RS232 & Ethernet", DluRect(484, 273, 174, 18), true);
     networkPanel = makeLabel("     Static", DluRect(484, 291, 174, 74), false);
+
+    const std::pair<ImageButton*, const char*> tips[] = {
+        {setConfigButton,
+         "Link settings, channel names, locks, monitoring port, the router's own "
+         "network and speed"},
+        {setEdidButton, "EDID modes of the inputs, a user EDID upload, the EDID editor"},
+        {connectButton, "Open the link chosen in Set Config and read the whole router"},
+        {disconnectButton, "Close the link and stop reconnecting; the router keeps its routes"},
+        {recallButton, "Send the chosen salvo's routes as one command"},
+        {saveSalvoButton, "Keep the router's routes as a salvo"},
+        {takeModeButton,
+         "Take mode: clicks and typed routes are staged, then sent together by "
+         "Take"},
+        {takeButton, "Send every staged route as one command"},
+        {cancelButton, "Drop the staged routes (Esc)"},
+        {undoButton, "Undo the last routing step (Ctrl+Z)"},
+        {redoButton, "Redo the step undone last (Ctrl+Shift+Z or Ctrl+Y)"}};
+    for (const auto& [button, tip] : tips)
+        button->setToolTip(QString::fromLatin1(tip));
 
     connect(setConfigButton, &QPushButton::clicked, this, &MainDialog::SetConfig);
     connect(setEdidButton, &QPushButton::clicked, this, &MainDialog::SetEdid);
@@ -712,8 +767,14 @@ void MainDialog::SyncVideohub() {
 }
 
 void MainDialog::RefreshStatusPanels() {
-    const StatusPanelTexts texts = BuildStatusPanelTexts(
-        config, session.state, session.connectionStatus, videohub ? videohub->ClientCount() : -1);
+    LinkHealth health;
+    health.answering = session.answering;
+    if (session.lastAnswerTick >= 0)
+        health.lastAnswerMs = (session.tick - session.lastAnswerTick) * kTickMs;
+    health.retrying = connection.Retrying();
+    const StatusPanelTexts texts =
+        BuildStatusPanelTexts(config, session.state, session.connectionStatus,
+                              videohub ? videohub->ClientCount() : -1, health);
     const std::pair<ColorLabel*, const std::string*> bodies[] = {
         {connectionPanel, &texts.connection},
         {generatorPanel, &texts.generator},

@@ -33,9 +33,17 @@ class ViewOverlay;
 struct StatusPanelTexts {
     std::string connection, generator, monitoring, lock, network;
 };
+// What Connection Info says beyond the status while a link is open or retried.
+struct LinkHealth {
+    bool answering = true;
+    long long lastAnswerMs = -1;  // how long ago the router last answered, -1: not yet
+    bool retrying = false;        // a failed link is being opened again
+};
 // videohubClients: the Videohub server's client count, -1 when it is off.
+// Values the router has not sent are shown as "?".
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients = -1);
+                                       int connectionStatus, int videohubClients = -1,
+                                       const LinkHealth& health = {});
 
 // The program's only top-level window. It owns the model, the settings, the
 // connection, the view, the buttons, the status panels and the log list, and

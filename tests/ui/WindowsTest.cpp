@@ -502,6 +502,8 @@ private slots:
         }
     }
 
+    // The five panels from the settings and the model, "?" for what the
+    // router has not sent; while a link is open, how long ago it answered.
     void panels() {
         AppConfig config;
         config.ipAddress = "127.0.0.1";
@@ -509,16 +511,39 @@ private slots:
         config.comName = "COM7";
         config.baudRate = 9600;
         RouterState s;
-        auto texts = [&](int status) {  // as one text, for readable failures
-            const StatusPanelTexts t = BuildStatusPanelTexts(config, s, status);
+        auto texts = [&](int status, LinkHealth health = {}) {  // one text, readable failures
+            const StatusPanelTexts t = BuildStatusPanelTexts(config, s, status, -1, health);
             return QString::fromStdString(t.connection + '|' + t.generator + '|' + t.monitoring +
                                           '|' + t.lock + '|' + t.network);
         };
-        const char* words[] = {"Disconnect", "Connecting", "Connection Failed", "Connected"};
-        for (int status : {0, 1, 2, 3, 9})
-            QCOMPARE(texts(status).section('|', 0, 0),
-                     QStringLiteral("   Status : %1\n   Ethernet IP : 127.0.0.1\n   Port : 47000 ")
-                         .arg(QLatin1String(words[status == 9 ? 2 : status])));
+        const struct {
+            int status;
+            LinkHealth health;
+            const char* word;
+            const char* more;
+        } links[] = {{0, {}, "Disconnect", ""},
+                     {1, {}, "Connecting", "\n   Last answer : none yet"},
+                     {3, {true, 2400, false}, "Connected", "\n   Last answer : 2 s ago"},
+                     {3, {false, 7000, false}, "Connected", "\n   Router not answering for 7 s"},
+                     {2, {true, -1, true}, "Connection Failed", "\n   Retrying every 3 s"},
+                     {9, {true, 500, false}, "Connection Failed", ""}};
+        for (const auto& row : links)
+            QCOMPARE(
+                texts(row.status, row.health).section('|', 0, 0),
+                QStringLiteral("   Status : %1\n   Ethernet IP : 127.0.0.1\n   Port : 47000 %2")
+                    .arg(QLatin1String(row.word), QLatin1String(row.more)));
+        QCOMPARE(texts(0).section('|', 1),
+                 QString("   Resolution : ?\n   Pattern : \n    - ?|   Channel : ?|"
+                         "   Web Control : ?\n   Data Control : ?\n   Key Control : ?|"
+                         "   RS232  Baudrate : ?\n   IP : ?   Port : ?\n   Gateway : ? \n"
+                         "   Subnet Mask : ? \n   MAC Address : ? \n \n \n \n \n"));
+        s.known = {};  // every router-wide value reported
+        for (bool* flag :
+             {&s.known.generatorResolution, &s.known.generatorPattern, &s.known.monitoringChannel,
+              &s.known.webLock, &s.known.dataLock, &s.known.keyLock, &s.known.routerIp,
+              &s.known.routerSubnetMask, &s.known.routerGateway, &s.known.routerMac,
+              &s.known.routerPort, &s.known.routerBaudRate})
+            *flag = true;
         s.generatorResolution = 10;  // beyond the tables
         s.generatorPattern = -1;
         QCOMPARE(texts(0).section('|', 1, 2),
@@ -535,8 +560,8 @@ private slots:
         s.routerGateway = "127.0.0.254";
         s.routerSubnetMask = "255.255.255.0";
         s.routerMac = "00:1C:91:03:5E:2A";
-        QCOMPARE(texts(3),
-                 QString("   Status : Connected\n   RS232 PORT : COM7\n   Baudrate : 9600 |"
+        QCOMPARE(texts(0),
+                 QString("   Status : Disconnect\n   RS232 PORT : COM7\n   Baudrate : 9600 |"
                          "   Resolution : 1920x1080p@60Hz\n   Pattern : \n    - Full Gray|"
                          "   Channel : Input 00|"
                          "   Web Control : Lock\n   Data Control : Unlock\n   Key Control : Lock|"
@@ -815,6 +840,8 @@ private slots:
                      d.session.OnSendTimer();
                  QCOMPARE(d.viewOverlay->marks.caption, QStringLiteral("Router not answering"));
                  QVERIFY(d.viewOverlay->marks.dim);
+                 d.RefreshStatusPanels();
+                 QVERIFY(d.connectionPanel->text().endsWith("\n   Router not answering for 4 s"));
              },
              "Router not answering", kNoticeRefusal},
         };
@@ -846,7 +873,8 @@ private slots:
         ConnectPolled(dialog.session, &link, map);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        dialog.log.screenLogEnabled = false;  // the log list shows every answer
+        dialog.session.ParseResponse("MON=00!");  // known from now on
+        dialog.log.screenLogEnabled = false;      // the log list shows every answer
         PaintCounter counter;
         for (QWidget* w : dialog.findChildren<QWidget*>())
             w->installEventFilter(&counter);
@@ -863,6 +891,50 @@ private slots:
             QTest::qWait(50);
             QCOMPARE(counter.paints > 0, answer[0] == 'I');
         }
+    }
+
+    // Every button says what it does; a cell's tooltip gives its values in
+    // words and what its lamp and colours mean.
+    void tooltips() {
+        MainDialog dialog;
+        for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+            QVERIFY2(button->isHidden() || !button->toolTip().isEmpty(),
+                     qPrintable(button->text()));
+        RouterState& s = dialog.session.state;
+        RoutingMap& routing = dialog.session.routing;
+        dialog.config.inputNames[3] = "Camera 3";
+        s.inputStatusText[1] = "1920x1080p@60Hz";
+        s.known.inputSignal[1] = s.known.edidMode[1] = s.known.routes = s.known.cards[2] = true;
+        s.inputEdidMode[1] = "USER";
+        s.routedInput[2] = 3;
+        routing.pending[2] = 0;
+        routing.staged[4] = 3;
+        s.outputCardType[2] = kQuadMultiViewer;
+        const struct {
+            ViewHit hit;
+            const char* says;
+        } cells[] = {
+            {{kInputCell, 1},
+             "Input 01 InputChannel01\nSignal: 1920x1080p@60Hz\nEDID: USER (a user "
+             "EDID)\nLamp: green a signal, grey none, an empty frame not read yet"},
+            {{kInputCell, 2}, "Signal: not read yet\nLamp:"},
+            {{kOutputCell, 2},
+             "On air: input 03 Camera 3\nAsked for: no input (\"No Link\", in "
+             "red), not yet shown"},
+            {{kOutputCell, 4}, "Staged: input 03 Camera 3, sent by Take"},
+            {{kOutputSlotHeader, 2}, "quad multiviewer's resolution and layout"},
+            {{kOutputSlotHeader, 1}, ""},
+        };
+        for (const auto& cell : cells) {
+            const QString tip = ViewToolTip(s, dialog.config, &routing, cell.hit);
+            QVERIFY2(*cell.says ? tip.contains(cell.says) : tip.isEmpty(), qPrintable(tip));
+        }
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QPoint at = ToQRect(dialog.matrixView->layout.cellRects[kOutputSide][4]).center();
+        QHelpEvent hover(QEvent::ToolTip, at, dialog.matrixView->mapToGlobal(at));
+        QCoreApplication::sendEvent(dialog.matrixView, &hover);
+        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
