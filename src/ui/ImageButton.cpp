@@ -505,6 +505,7 @@ void ImageButton::Paint(QPainter& painter) {
         }
         painter.setPen(textColour);
         painter.drawText(caption.translated(shift), flags, text());
+        DrawFocus(painter);
         return;
     }
 
@@ -528,6 +529,18 @@ void ImageButton::Paint(QPainter& painter) {
     }
     painter.setPen(textColour);
     painter.drawText(caption, flags, text());
+    DrawFocus(painter);
+}
+
+void ImageButton::DrawFocus(QPainter& painter) {
+    // The keyboard's place, as a dotted frame inside the edge.
+    if (!hasFocus())
+        return;
+    painter.save();
+    painter.setPen(QPen(textColour, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    painter.restore();
 }
 
 void ImageButton::mousePressEvent(QMouseEvent* e) {

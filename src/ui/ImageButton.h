@@ -128,6 +128,7 @@ protected:
 private:
     int Random();
     void Paint(QPainter& painter);
+    void DrawFocus(QPainter& painter);
 };
 
 }  // namespace corvane

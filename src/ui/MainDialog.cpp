@@ -50,6 +50,8 @@ const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
 const QColor kTakeModeText(130, 60, 0);
+const QColor kPromptText(110, 110, 110);  // 5:1 on white
+const QString kRoutePrompt = QStringLiteral("in.out");
 
 // A notice stays this long; a lost signal is marked on the view this long.
 constexpr long long kNoticeTicks = 10 * kTicksPerSecond;
@@ -268,6 +270,8 @@ MainDialog::MainDialog(QWidget* parent)
     });
     sendTimer.start();
 
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            &MainDialog::ShowShortcuts);
     auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     connect(toggle, &QShortcut::activated, this, &MainDialog::ToggleScreenLog);
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)})
@@ -279,6 +283,7 @@ MainDialog::MainDialog(QWidget* parent)
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
 
+    ShowRouteEntry();
     logList->setFocus();
 }
 
@@ -330,20 +335,26 @@ void MainDialog::CreateControls() {
 
     // The routing tools fill the left of the button row.
     salvoList = new QComboBox(this);
-    salvoList->setGeometry(DluRect(11, 13, 72, 14));
+    salvoList->setGeometry(DluRect(11, 13, 64, 14));
     salvoList->setPlaceholderText(QStringLiteral("Salvos"));
     salvoList->setToolTip(QStringLiteral("Salvos; the one the router shows now is marked (live)"));
-    recallButton = makeButton("Recall", DluRect(85, 11, 34, 18));
-    saveSalvoButton = makeButton("Save", DluRect(119, 11, 30, 18));
-    takeModeButton = makeButton("Take Mode", DluRect(153, 11, 46, 18));
+    recallButton = makeButton("Recall", DluRect(77, 11, 32, 18));
+    saveSalvoButton = makeButton("Save", DluRect(109, 11, 28, 18));
+    takeModeButton = makeButton("Take Mode", DluRect(141, 11, 44, 18));
     takeModeButton->SetButtonStyle(ImageButton::kCheckBoxMode, true);
-    takeButton = makeButton("Take", DluRect(199, 11, 30, 18));
-    cancelButton = makeButton("Cancel", DluRect(229, 11, 34, 18));
-    undoButton = makeButton("Undo", DluRect(267, 11, 30, 18));
-    redoButton = makeButton("Redo", DluRect(297, 11, 30, 18));
+    takeButton = makeButton("Take", DluRect(185, 11, 38, 18));  // room for "Take (16)"
+    cancelButton = makeButton("Cancel", DluRect(223, 11, 32, 18));
+    undoButton = makeButton("Undo", DluRect(259, 11, 28, 18));
+    redoButton = makeButton("Redo", DluRect(287, 11, 28, 18));
+    // A white field, as typed text has; the window font fits eight digits.
     routeEntryLabel = new QLabel(this);
-    routeEntryLabel->setGeometry(DluRect(329, 13, 24, 14));
+    routeEntryLabel->setGeometry(DluRect(317, 13, 36, 14));
     routeEntryLabel->setAlignment(Qt::AlignCenter);
+    routeEntryLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    routeEntryLabel->setAutoFillBackground(true);
+    QPalette field = routeEntryLabel->palette();
+    field.setColor(QPalette::Window, Qt::white);
+    routeEntryLabel->setPalette(field);
     routeEntryLabel->setToolTip(
         QStringLiteral("Keyboard routing: input, a separator (. - > / or space), output, Enter"));
 
@@ -681,7 +692,11 @@ void MainDialog::UpdateRoutingControls() {
 }
 
 void MainDialog::ShowRouteEntry() {
-    routeEntryLabel->setText(ToQString(routeEntry));
+    // Empty, it shows what to type, in grey.
+    QPalette pal = routeEntryLabel->palette();
+    pal.setColor(QPalette::WindowText, routeEntry.empty() ? kPromptText : QColor(Qt::black));
+    routeEntryLabel->setPalette(pal);
+    routeEntryLabel->setText(routeEntry.empty() ? kRoutePrompt : ToQString(routeEntry));
 }
 
 bool MainDialog::HandleRouteKey(QKeyEvent* e) {
@@ -719,8 +734,11 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
     } else if (key == Qt::Key_Backspace) {
         routeEntry.pop_back();
     } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
-        if (routeEntry.size() < 8)
-            routeEntry += char(e->text()[0].toLatin1());
+        // What is typed is never cut: a character that would not fit is not taken.
+        const std::string longer = routeEntry + char(e->text()[0].toLatin1());
+        if (longer.size() <= 8 && routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(
+                                      longer)) <= routeEntryLabel->contentsRect().width() - 2)
+            routeEntry = longer;
     } else {
         return false;
     }
@@ -904,6 +922,28 @@ void MainDialog::ToggleScreenLog() {
                kNoticeInfo);
 }
 
+void MainDialog::ShowShortcuts() {
+    static const char* const kShortcuts[][2] = {
+        {"3.5 Enter", "Route input 3 to output 5 (. , - / > or a space between the numbers)"},
+        {"0.5 Enter", "Take output 5 off air"},
+        {"Backspace", "Take back a typed character"},
+        {"Esc",
+         "Forget the typed route, else drop the staged routes, else deselect the input, "
+         "else close the window (asking while connected)"},
+        {"Ctrl+Z", "Undo"},
+        {"Ctrl+Shift+Z, Ctrl+Y", "Redo"},
+        {"Ctrl+D", "Screen log off and on (the daily log file is written either way)"},
+        {"Shift+click, right-click", "On an output: protect it, or release it"},
+        {"Tab, Shift+Tab", "Move between the controls; Space presses a button"},
+        {"F1", "This list"}};
+    QString rows;
+    for (const auto& [keys, what] : kShortcuts)
+        rows += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                    .arg(QLatin1String(keys), QString::fromLatin1(what).toHtmlEscaped());
+    QMessageBox::information(this, QStringLiteral("Keyboard Shortcuts"),
+                             QStringLiteral("<table cellspacing=4>%1</table>").arg(rows));
+}
+
 void MainDialog::ShowAbout() {
     AboutDialog about(this);
     about.exec();
@@ -997,6 +1037,7 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
     // A popup takes the application's menu face, not its parent's.
     menu.setFont(font());
     menu.addAction(QStringLiteral("&About Corvane"), this, &MainDialog::ShowAbout);
+    menu.addAction(QStringLiteral("Keyboard Shortcuts\tF1"), this, &MainDialog::ShowShortcuts);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Clear All Links"), this, &MainDialog::ClearAllLinks);
     menu.addSeparator();

@@ -64,6 +64,8 @@ public:
     // "Connect" is available exactly while no link is open or failed.
     void UpdateButtons();
     void ShowAbout();
+    // F1: the keyboard shortcuts.
+    void ShowShortcuts();
     void ToggleScreenLog();
     // Tells Videohub clients what the window changed (protect, names).
     void SyncVideohub();

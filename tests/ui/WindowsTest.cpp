@@ -29,6 +29,7 @@
 #include "ui/ConfigDialog.h"
 #include "ui/EdidDetailsDialog.h"
 #include "ui/EdidDialog.h"
+#include "ui/Fonts.h"
 #include "ui/ImageButton.h"
 #include "ui/InputGrid.h"
 #include "ui/LogList.h"
@@ -674,7 +675,7 @@ private slots:
         QTest::keyClicks(dialog.logList, "12>16");
         QTest::keyClick(dialog.logList, Qt::Key_Return);
         QCOMPARE(QString::fromStdString(queue.back()), Map({{12, 16}}));
-        QVERIFY(dialog.routeEntryLabel->text().isEmpty());
+        QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("in.out"));  // the prompt
 
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QTest::keyClicks(dialog.logList, "4 1");
@@ -935,6 +936,61 @@ private slots:
         QHelpEvent hover(QEvent::ToolTip, at, dialog.matrixView->mapToGlobal(at));
         QCoreApplication::sendEvent(dialog.matrixView, &hover);
         QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
+    }
+
+    // Focus shows on every control that takes it; captions, the typed route
+    // and the panel lines fit their boxes; F1 lists the shortcuts.
+    void readable() {
+        LoadTahoma();  // as the program does
+        MainDialog dialog;
+        dialog.session.connectionStatus = kConnected;  // the longest Connection Info
+        dialog.session.answering = false;
+        dialog.session.lastAnswerTick = 0;
+        dialog.session.tick = 120 * kTicksPerSecond;
+        dialog.RefreshStatusPanels();
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QList<QWidget*> focusable;
+        for (QWidget* w : dialog.findChildren<QWidget*>())
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+                focusable << w;
+        QVERIFY(focusable.size() >= 6);
+        dialog.setAttribute(Qt::WA_KeyboardFocusChange);  // as Tab sets it
+        for (QWidget* w : focusable) {
+            (w == focusable[0] ? focusable[1] : focusable[0])->setFocus(Qt::TabFocusReason);
+            const QImage without = w->grab().toImage();
+            w->setFocus(Qt::TabFocusReason);
+            QVERIFY2(w->grab().toImage() != without, w->metaObject()->className());
+        }
+
+        dialog.takeButton->setText(QStringLiteral("Take (16)"));
+        for (const ImageButton* b : dialog.findChildren<ImageButton*>())
+            QVERIFY2(
+                b->isHidden() || b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 4,
+                qPrintable(b->text()));
+        QTest::keyClicks(dialog.logList, "16 > 1688888");
+        const QLabel* entry = dialog.routeEntryLabel;
+        QVERIFY(entry->text().startsWith("16 > 16"));
+        QVERIFY(entry->fontMetrics().horizontalAdvance(entry->text()) <=
+                entry->contentsRect().width());
+        for (const ColorLabel* panel : dialog.findChildren<ColorLabel*>()) {
+            QStringList lines = panel->text().split('\n');
+            while (lines.size() > 1 && lines.last().trimmed().isEmpty())
+                lines.removeLast();
+            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= panel->height() ||
+                         panel->alignment() & Qt::AlignVCenter,
+                     qPrintable(panel->text()));
+            for (const QString& line : lines)
+                QVERIFY2(QFontMetrics(panel->labelFont).horizontalAdvance(line) <=
+                             panel->width() - panel->textOffsetX - 2,
+                         qPrintable(line));
+        }
+
+        QStringList shown;
+        Answer(&dialog, shown);
+        QTest::keyClick(dialog.logList, Qt::Key_F1);
+        QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
     }
 
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
