@@ -75,8 +75,10 @@ inline long StatusKilobytes(const char* field) {
 inline void PrintSpread(const char* what, std::vector<double> values, const char* unit) {
     std::sort(values.begin(), values.end());
     const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
-    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  max %8.2f  (n=%zu)\n", what, mean,
-                unit, values.front(), values[values.size() / 2], values.back(), values.size());
+    const std::size_t p95 = std::min(values.size() - 1, values.size() * 95 / 100);
+    std::printf("%-34s mean %8.2f %s  min %8.2f  median %8.2f  p95 %8.2f  max %8.2f  (n=%zu)\n",
+                what, mean, unit, values.front(), values[values.size() / 2], values[p95],
+                values.back(), values.size());
 }
 
 // The simulator on 127.0.0.1, on a port whose +10 neighbour (where the

@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,11 +138,7 @@ int Run(int argc, char** argv) {
     window.show();
     QApplication::processEvents();
 
-    auto pollDone = [&] {
-        const RouterSession& s = window.session;
-        return s.pollIndex >= static_cast<unsigned>(kStartupQueryCount) && s.commandQueue.empty() &&
-               s.sendCountdown <= 0 && simulator->CommandCount() > 0;
-    };
+    auto pollDone = [&] { return window.session.PollDone() && simulator->CommandCount() > 0; };
     std::vector<double> pollTicks;
     std::vector<double> pollMs;
     for (int run = 0; run < options.runs; ++run) {
@@ -166,8 +163,17 @@ int Run(int argc, char** argv) {
                 kStartupQueryCount);
     const long rssAfterPoll = StatusKilobytes("VmRSS:");
 
-    // Input cell, then output cell, with the mouse, as a user does.
+    // Input cell, then output cell, with the mouse, as a user does, with the
+    // refresh running; until the LINK command that carries it arrives.
     MatrixView& view = *window.matrixView;
+    auto linkSetFrom = [&](std::size_t from) -> std::optional<std::size_t> {
+        const auto commands = simulator->Commands();
+        for (std::size_t i = from; i < commands.size(); ++i) {
+            if (commands[i].rfind("LINK=", 0) == 0 && commands[i] != "LINK=?!")
+                return i;
+        }
+        return std::nullopt;
+    };
     std::vector<double> clickMs;
     for (int click = 0; click < options.clicks; ++click) {
         const int input = 1 + click % kChannelCount;
@@ -178,17 +184,37 @@ int Run(int argc, char** argv) {
         const auto wallStart = std::chrono::system_clock::now();
         QTest::mouseClick(&view, Qt::LeftButton, {},
                           ToQRect(view.layout.cellRects[kOutputSide][output]).center());
-        if (!Spin([&] { return simulator->CommandCount() > before; }, 5000)) {
+        if (!Spin([&] { return linkSetFrom(before).has_value(); }, 5000)) {
             std::fprintf(stderr, "click %d never arrived\n", click);
             return 1;
         }
         clickMs.push_back(std::chrono::duration<double, std::milli>(
-                              simulator->Transcript()[before].time - wallStart)
+                              simulator->Transcript()[*linkSetFrom(before)].time - wallStart)
                               .count());
         Spin([&] { return window.session.sendCountdown <= 0; }, 2000);
         QTest::qWait(7 + (click * 13) % 50);
     }
     PrintSpread("click to wire (window)", clickMs, "ms   ");
+
+    // A change on the router's front panel until the view has painted it.
+    std::vector<double> panelMs;
+    for (int change = 0; change < options.clicks; ++change) {
+        sim::SimRouter router = simulator->Router();
+        const int output = 1 + change % kChannelCount;
+        router.route[output] = (router.route[output] + 1 + change) % (kChannelCount + 1);
+        const int wanted = router.route[output];
+        QElapsedTimer clock;
+        clock.start();
+        simulator->SetRouter(router);
+        if (!Spin([&] { return window.session.state.routedInput[output] == wanted; }, 5000)) {
+            std::fprintf(stderr, "front-panel change %d never seen\n", change);
+            return 1;
+        }
+        QApplication::processEvents();  // the repaint it asked for
+        panelMs.push_back(clock.nsecsElapsed() / 1e6);
+        QTest::qWait(11 + (change * 37) % 300);
+    }
+    PrintSpread("front panel to view (window)", panelMs, "ms   ");
 
     const long ticksBefore = ticks;
     const double cpuBefore = ThreadCpuSeconds();

@@ -6,7 +6,9 @@
 //   of the program's thread with the timer running and a router connected;
 //   resident memory after the poll; route bursts against a router that
 //   answers 150 ms late (LINK commands on the wire, time until the last route
-//   is confirmed).
+//   is confirmed); with the refresh running: a change on the router's front
+//   panel until the model shows it, the share of ticks the refresh takes and
+//   the log it writes while nothing changes.
 //
 //   loopback_figures [--runs N] [--clicks N] [--idle-seconds S]
 
@@ -34,6 +36,7 @@ struct CountingSink : LogSink {
     void AppendToLogList(const std::string& line) override {
         const std::size_t close = line.find(']');
         const std::string message = close == std::string::npos ? line : line.substr(close + 1);
+        bytes += line.size() + 2;  // as the daily file has it, with its line end
         if (message.rfind("-->Data[", 0) == 0) {
             ++sent;
         } else if (message.rfind("<--Recv[", 0) == 0) {
@@ -45,6 +48,7 @@ struct CountingSink : LogSink {
     void ClearLogList() override {}
     int sent = 0;
     int received = 0;
+    std::size_t bytes = 0;
     bool pollAnswered = false;
 };
 
@@ -72,15 +76,18 @@ bool RouteBursts(const std::string& directory) {
     Program program(directory);
     program.config.ipAddress = "127.0.0.1";
     program.config.udpPort = simulator->port;
-    program.connection.Connect();
-    program.session.pollIndex = kStartupQueryCount;  // routes only
     RouterSession& session = program.session;
+    session.refreshEnabled = false;  // routes only
+    program.connection.Connect();
+    session.SkipStartupPoll();
+    session.EnqueueCommand("LINK=?!");  // the map the routes go against
+    program.loop.RunUntil([&] { return session.Live(); }, 5s);
     for (const bool spread : {false, true}) {
         for (const int requests : {2, 16, 100}) {
             auto linkCount = [&] {
                 int n = 0;
                 for (const std::string& command : simulator->Commands())
-                    n += command.rfind("LINK=", 0) == 0;
+                    n += command.rfind("LINK=", 0) == 0 && command != "LINK=?!";
                 return n;
             };
             const int linksBefore = linkCount();
@@ -149,19 +156,32 @@ int Run(int argc, char** argv) {
 
     const long rssAfterPoll = StatusKilobytes("VmRSS:");
 
-    // Click to wire: what an output click queues, until the router has it.
+    // Click to wire, with the refresh running: what an output click asks for,
+    // until the router has the LINK command that carries it.
+    program.loop.RunUntil([&] { return program.session.Live(); }, 5s);
     std::vector<double> clickMs;
     for (int click = 0; click < options.clicks; ++click) {
         const std::size_t before = simulator->CommandCount();
         const auto wallStart = std::chrono::system_clock::now();
         program.session.LinkOutput(1 + click % kChannelCount, 1 + (click * 7) % kChannelCount);
-        if (!program.loop.RunUntil([&] { return simulator->CommandCount() > before; }, 5s)) {
+        std::size_t at = 0;
+        auto arrived = [&] {
+            const auto commands = simulator->Commands();
+            for (std::size_t i = before; i < commands.size(); ++i) {
+                if (commands[i].rfind("LINK=", 0) == 0 && commands[i] != "LINK=?!") {
+                    at = i;
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (!program.loop.RunUntil(arrived, 5s)) {
             std::fprintf(stderr, "click %d never arrived\n", click);
             return 1;
         }
         const auto transcript = simulator->Transcript();
         clickMs.push_back(
-            std::chrono::duration<double, std::milli>(transcript[before].time - wallStart).count());
+            std::chrono::duration<double, std::milli>(transcript[at].time - wallStart).count());
         // Let the answer come back so that the next click starts unpaced.
         program.loop.RunUntil([&] { return program.session.sendCountdown <= 0; }, 2s);
         // Clicks land at any moment of the 50 ms tick, not just after one.
@@ -172,16 +192,45 @@ int Run(int argc, char** argv) {
     std::printf("ratio click to wire = %.2f x one 50 ms tick\n",
                 std::accumulate(clickMs.begin(), clickMs.end(), 0.0) / clickMs.size() / 50.0);
 
-    // Idle: connected, timer running, nothing to send.
+    // A change on the router's front panel, at any moment of the refresh
+    // cycle, until the model shows it.
+    std::vector<double> panelMs;
+    for (int change = 0; change < options.clicks; ++change) {
+        sim::SimRouter router = simulator->Router();
+        const int output = 1 + change % kChannelCount;
+        router.route[output] = (router.route[output] + 1 + change) % (kChannelCount + 1);
+        const int wanted = router.route[output];
+        const Clock::time_point start = Clock::now();
+        simulator->SetRouter(router);
+        if (!program.loop.RunUntil(
+                [&] { return program.session.state.routedInput[output] == wanted; }, 5s)) {
+            std::fprintf(stderr, "front-panel change %d never seen\n", change);
+            return 1;
+        }
+        panelMs.push_back(Ms(Clock::now() - start));
+        program.loop.RunUntil([] { return false; },
+                              std::chrono::milliseconds(11 + (change * 37) % 300));
+    }
+    PrintSpread("front panel to model", panelMs, "ms   ");
+
+    // Idle: connected, timer running, the refresh re-reading a router on
+    // which nothing changes.
     const long ticksBefore = program.loop.ticks;
+    const long long refreshBefore = program.session.refreshSent;
+    const std::size_t bytesBefore = program.sink.bytes;
     const double cpuBefore = ThreadCpuSeconds();
     const Clock::time_point idleStart = Clock::now();
     program.loop.RunUntil([] { return false; }, std::chrono::seconds(options.idleSeconds));
     const double idleWall = std::chrono::duration<double>(Clock::now() - idleStart).count();
     const double idleCpu = ThreadCpuSeconds() - cpuBefore;
+    const long idleTicks = program.loop.ticks - ticksBefore;
+    const long long refreshes = program.session.refreshSent - refreshBefore;
     std::printf("idle CPU share over %.1f s            %.4f %% of one core (%ld ticks, %.1f/s)\n",
-                idleWall, 100.0 * idleCpu / idleWall, program.loop.ticks - ticksBefore,
-                (program.loop.ticks - ticksBefore) / idleWall);
+                idleWall, 100.0 * idleCpu / idleWall, idleTicks, idleTicks / idleWall);
+    std::printf("refresh while idle                  %.1f queries/s, %.1f %% of the ticks\n",
+                refreshes / idleWall, 100.0 * static_cast<double>(refreshes) / idleTicks);
+    std::printf("log while idle                      %.0f bytes an hour\n",
+                static_cast<double>(program.sink.bytes - bytesBefore) * 3600.0 / idleWall);
     std::printf("resident memory after the poll      %ld kB (peak %ld kB; simulator included)\n",
                 rssAfterPoll, StatusKilobytes("VmHWM:"));
 

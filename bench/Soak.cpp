@@ -38,6 +38,19 @@ void ExpectFlat(long warmKilobytes) {
 #endif
 }
 
+// A free port pair for a router started later, as a process of its own.
+int FreeRouterPort() {
+    auto router = MakeRouter();
+    return router ? router->port : 0;
+}
+
+// The n-th answer of a flood; numbered, so that order and loss show.
+std::string Sequence(int n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "SEQ=%06d!", n);
+    return text;
+}
+
 // Checks the answers as they are logged instead of keeping them, so that the
 // test itself stays flat too.
 struct SequenceSink : LogSink {
@@ -181,6 +194,7 @@ TEST(Soak, RouteCommandsArriveOnceEachAndInOrder) {
     Client client;
     SequenceSink sink;  // keeps no lines, so memory can stay flat
     client.log.screen = &sink;
+    client.session.refreshEnabled = false;  // the transcript holds the routes alone
     client.UseUdp(port);
     // The process needs a moment to bind; a refused poll shows as failed.
     for (int attempt = 0; attempt < 50; ++attempt) {

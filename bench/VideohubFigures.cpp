@@ -131,12 +131,7 @@ int Run(int argc, char** argv) {
     if (!panel.ok ||
         !loop.RunUntil([&] { return session.linkAnswers > 0 && panel.Has("END PRELUDE:\n\n"); },
                        30s) ||
-        !loop.RunUntil(
-            [&] {
-                return session.pollIndex >= unsigned(kStartupQueryCount) &&
-                       session.commandQueue.empty();
-            },
-            30s)) {
+        !loop.RunUntil([&] { return session.PollDone(); }, 30s)) {
         std::fprintf(stderr, "no connection\n");
         return 1;
     }
@@ -166,6 +161,27 @@ int Run(int argc, char** argv) {
     PrintSpread("block to update", ticks, "ticks");
     std::printf("ratio block to update = %.2f x one 50 ms tick\n",
                 std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size() / 50.0);
+
+    // A change on the router's front panel, at any moment of the refresh
+    // cycle, until the panel has the status update that shows it.
+    std::vector<double> panelMs;
+    for (int run = 0; run < runs; ++run) {
+        sim::SimRouter router = simulator->Router();
+        const int output = run % kChannelCount + 1;
+        router.route[output] = (router.route[output] + 1 + run) % (kChannelCount + 1);
+        const std::string update = "VIDEO OUTPUT ROUTING:\n" + std::to_string(output - 1) + " " +
+                                   std::to_string(router.route[output] - 1) + "\n\n";
+        panel.text.clear();
+        const Clock::time_point start = Clock::now();
+        simulator->SetRouter(router);
+        if (!loop.RunUntil([&] { return panel.Has(update); }, 5s)) {
+            std::fprintf(stderr, "run %d: front-panel change not seen\n", run);
+            return 1;
+        }
+        panelMs.push_back(Ms(Clock::now() - start));
+        loop.RunUntil([] { return false; }, std::chrono::milliseconds(11 + (run * 37) % 300));
+    }
+    PrintSpread("front panel to Videohub update", panelMs, "ms   ");
 
     // LINK commands per burst.
     for (int lines : {1, 16, 256}) {

@@ -30,7 +30,7 @@ out="$build/figures.txt"
     timeout 600 "$build/bench/gui_bench" --benchmark_min_time="$min_time" 2>/dev/null
     echo "## gui_bench at scale 2 (owner-drawn painting at the pixel ratio)"
     QT_SCALE_FACTOR=2 timeout 600 "$build/bench/gui_bench" --benchmark_min_time="$min_time" \
-        --benchmark_filter='Paint|SingleFill' 2>/dev/null
+        --benchmark_filter='MatrixView|Paint|SingleFill' 2>/dev/null
     echo "## loopback_figures"
     timeout 300 "$build/bench/loopback_figures" "${figure_args[@]}"
     echo "## videohub_figures"

@@ -34,7 +34,8 @@ set(CPACK_PACKAGE_NAME corvane)
 set(CPACK_PACKAGE_VENDOR "Corvane")
 set(CPACK_PACKAGE_CONTACT "Corvane maintainers <maintainers@corvane.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
+# One string: a list would join its parts with ";".
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Corvane polls a modular 16 x 16 video router over RS232 or UDP, shows every\n"
     "slot, card, signal and route in one view and routes with two clicks. The\n"
     "package also holds corvanectl, a command-line client, and\n"

@@ -21,6 +21,7 @@ r=$scratch/root
 fail() { echo "package check: $*" >&2; exit 1; }
 
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends does not name Qt"
+! dpkg-deb -f "$deb" Description | grep -q '^ ;' || fail "Description lines start with ;"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
 for f in usr/bin/corvane usr/bin/corvanectl usr/bin/corvane-routersim \
     usr/share/icons/hicolor/scalable/apps/io.github.corvane.Corvane.svg \

@@ -15,6 +15,12 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
 #endif
 
 namespace corvane {
@@ -30,6 +36,33 @@ bool InitSockets() {
 #endif
 }
 
+#ifndef _WIN32
+// SIGINT and SIGTERM end a demo the normal way, so its scratch folder goes.
+// The handler only writes a byte; the event loop reads it.
+int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t quitSignal = 0;
+
+void OnQuitSignal(int signal) {
+    quitSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+void QuitOnSignals(QObject* owner) {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
+    // exit() ends every running event loop, a message box's included.
+    QObject::connect(notifier, &QSocketNotifier::activated, owner,
+                     [] { QCoreApplication::exit(128 + quitSignal); });
+    struct sigaction quit {};
+    quit.sa_handler = OnQuitSignal;
+    sigemptyset(&quit.sa_mask);
+    sigaction(SIGINT, &quit, nullptr);
+    sigaction(SIGTERM, &quit, nullptr);
+}
+#endif
+
 }  // namespace
 
 bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
@@ -44,12 +77,16 @@ bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
         QStringLiteral("demo"),
         QStringLiteral("Start a built-in router simulator on 127.0.0.1 in a scratch folder, "
                        "point the link at it and connect."));
+    const QCommandLineOption noChurnOption(
+        QStringLiteral("no-churn"),
+        QStringLiteral("With --demo: keep the simulated router still (by default a route, "
+                       "signal or plug changes every 20 s, as if someone else used it)."));
     const QCommandLineOption screenshotOption(
         QStringLiteral("screenshot"),
         QStringLiteral("Save the window to <file> once the start-up poll is answered (or after "
                        "15 s), then quit."),
         QStringLiteral("file"));
-    parser.addOptions({connectOption, demoOption, screenshotOption});
+    parser.addOptions({connectOption, demoOption, noChurnOption, screenshotOption});
 
     const auto usage = [&parser](const QString& problem) {
         std::fprintf(stderr, "corvane: %s\n%s", qPrintable(problem), qPrintable(parser.helpText()));
@@ -65,6 +102,7 @@ bool ParseStartOptions(const QStringList& arguments, StartOptions& options) {
         return usage(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
     options.connect = parser.isSet(connectOption);
     options.demo = parser.isSet(demoOption);
+    options.churn = !parser.isSet(noChurnOption);
     // Absolute now: the run may change its working directory before it saves.
     if (parser.isSet(screenshotOption))
         options.screenshotPath = QFileInfo(parser.value(screenshotOption)).absoluteFilePath();
@@ -92,6 +130,10 @@ int ControlApp::InitInstance(StartOptions options) {
     // Declared before the window, so the simulator outlives the link to it.
     DemoRouter demo;
     if (options.demo) {
+#ifndef _WIN32
+        QuitOnSignals(this);  // before the folder exists
+#endif
+        demo.churnMs = options.churn ? kDemoChurnMs : 0;
         QString error;
         if (!demo.Start(&error)) {
             std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
@@ -112,6 +154,10 @@ int ControlApp::InitInstance(StartOptions options) {
         ScheduleScreenshot(*window, options);
     const int result = window->exec();
     window.reset();
+#ifndef _WIN32
+    if (quitSignal != 0)
+        return 128 + quitSignal;  // as a shell reports a signal; the folder goes on return
+#endif
     if (!options.screenshotPath.isEmpty())
         return result == QDialog::Accepted ? 0 : 1;
     return 0;

@@ -11,6 +11,7 @@ class MainDialog;
 struct StartOptions {
     bool connect = false;    // press "Connect" once the window is up
     bool demo = false;       // run against the built-in simulator, in a scratch folder
+    bool churn = true;       // the demo's router changes now and then by itself
     QString screenshotPath;  // save the window there after the start-up poll, then quit
     int screenshotTimeoutMs = 15000;
 };

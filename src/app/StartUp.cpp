@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <cstdio>
+#include <random>
 
 #include "settings/AppConfig.h"
 
@@ -59,6 +60,8 @@ bool DemoRouter::Start(QString* error) {
     sim::SimOptions options;
     options.bindAddress = "127.0.0.1";
     options.udpPort = 0;  // any free port
+    options.churnMs = churnMs;
+    options.seed = std::random_device()();
     // The program listens on the router's port + 10: a port whose neighbour is
     // taken would fail the demo's Connect, so such a port is given back.
     for (int attempt = 0; attempt < 20; ++attempt) {

@@ -20,6 +20,9 @@ QString PerUserFolder(const QString& workingDir, const QString& homeDir, const Q
 // so, creating it on first use. Every relative path of the program follows.
 void EnterPerUserFolder();
 
+// The demo's churn: one change every 20 s, gentle enough to follow.
+inline constexpr int kDemoChurnMs = 20000;
+
 // The built-in router simulator for --demo: serves on a free 127.0.0.1 port
 // from its own thread, with a scratch working directory whose config.ini
 // points at it. Stopped and removed on destruction.
@@ -36,6 +39,9 @@ public:
     QTemporaryDir folder;
     QString previousDir;
     std::unique_ptr<sim::RouterSim> sim;
+    // A random route, signal or plug change this often, so that the demo
+    // shows a router that others use too; 0 = never. Set before Start.
+    int churnMs = 0;
 };
 
 }  // namespace corvane

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
+#include "bridge/BridgeText.h"
 #include "settings/EventLog.h"
 
 namespace corvane {
@@ -57,8 +59,14 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+int Seconds(std::chrono::steady_clock::duration d) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
+}
+
+// An output with no input is routed from the park source.
 std::string WireRoute(int output, int input) {
-    return std::to_string(output - 1) + " " + (input == 0 ? "-1" : std::to_string(input - 1));
+    return std::to_string(output - 1) + " " +
+           std::to_string((input == 0 ? kParkSource : input) - 1);
 }
 
 }  // namespace
@@ -75,13 +83,19 @@ VideohubServer::Client* VideohubServer::Find(int id) {
 }
 
 int VideohubServer::AddClient(const std::string& peer) {
-    if (static_cast<int>(clients.size()) >= kMaxClients) {
-        session.log.LogEvent(true, true, "Videohub client from %s refused: %d connected already",
-                             peer.c_str(), kMaxClients);
+    const auto staying =
+        std::count_if(clients.begin(), clients.end(), [](const Client& c) { return !c.drop; });
+    if (staying >= kMaxClients && !MakeRoom(peer)) {
+        session.log.LogEvent(true, true,
+                             "Videohub client from %s refused: %d connected already, none "
+                             "silent for %d s",
+                             peer.c_str(), kMaxClients, Seconds(kIdleGrace));
         return 0;
     }
     Client& client = clients.emplace_back();
     client.id = nextId_;
+    client.heard = clock();
+    client.peer = peer;
     // Ids name lock owners, so one is never given out twice.
     nextId_ = nextId_ < INT32_MAX ? nextId_ + 1 : kFirstClient;
     std::fill(std::begin(client.route), std::end(client.route), kUntold);
@@ -103,6 +117,26 @@ int VideohubServer::AddClient(const std::string& peer) {
     return client.id;
 }
 
+// Sockets left open by a panel that lost power, or opened and never used,
+// must not keep a real panel out: the one silent longest gives way, once it
+// has been silent for kIdleGrace. Monitors that only read keep their place
+// while there is room.
+bool VideohubServer::MakeRoom(const std::string& peer) {
+    Client* silent = nullptr;
+    for (Client& c : clients) {
+        if (!c.drop && (silent == nullptr || c.heard < silent->heard))
+            silent = &c;
+    }
+    const Clock::time_point now = clock();
+    if (silent == nullptr || now - silent->heard < kIdleGrace)
+        return false;
+    silent->drop = true;
+    silent->out.clear();
+    session.log.LogEvent(true, true, "Videohub client %d gave way to %s: silent for %d s",
+                         silent->id, peer.c_str(), Seconds(now - silent->heard));
+    return true;
+}
+
 void VideohubServer::RemoveClient(int id, const char* why) {
     auto it =
         std::find_if(clients.begin(), clients.end(), [id](const Client& c) { return c.id == id; });
@@ -122,6 +156,7 @@ void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
     if (found == nullptr)
         return;
     Client& client = *found;
+    bool answered = false;
     for (std::size_t i = 0; i < count && !client.drop; ++i) {
         const char c = bytes[i];
         if (c != '\n') {
@@ -146,11 +181,16 @@ void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
             continue;
         }
         // An empty line ends a block; one with nothing before it is no block.
-        if (!client.block.empty() || client.badBlock)
+        if (!client.block.empty() || client.badBlock) {
             Answer(client);
+            answered = true;
+        }
         client.block.clear();
         client.badBlock = false;
     }
+    // Bytes that end no block (one a second, say) do not count as heard.
+    if (answered)
+        client.heard = clock();
     // One save for every rename in this read: each is a replaced, synced file.
     SaveNames(client);
     Sync();
@@ -209,10 +249,11 @@ bool VideohubServer::Route(Client& client) {
         int output = 0, input = 0;
         if (!SplitLine(client.block[i], &out, &in) ||
             !ParseNumber(out, 0, kChannelCount - 1, &output) ||
-            !ParseNumber(TrimBlanks(in), -1, kChannelCount - 1, &input) ||
+            !ParseNumber(TrimBlanks(in), -1, kParkSource - 1, &input) ||
             !session.routing.MayChange(output + 1, client.id))
             return false;
-        changes.push_back({output + 1, input + 1});
+        // -1, no source on the protocol's other routing blocks, also unlinks.
+        changes.push_back({output + 1, input + 1 == kParkSource ? 0 : input + 1});
     }
     // Checked above, so the whole block goes into one request or none of it.
     return session.RequestRoutes(changes, client.id, kNoStep).empty();
@@ -224,16 +265,15 @@ bool VideohubServer::Labels(Client& client, bool inputs) {
     for (std::size_t i = 1; i < client.block.size(); ++i) {
         std::string_view port, label;
         int channel = 0;
+        // The park source's name is not ours to change.
         if (!SplitLine(client.block[i], &port, &label) ||
             !ParseNumber(port, 0, kChannelCount - 1, &channel))
             return false;
-        // Control characters would break the settings file's lines.
-        if (std::any_of(label.begin(), label.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        // Stored as config.ini will give it back.
+        std::optional<std::string> name = NameFromUtf8(label, kMaxLabel);
+        if (!name)
             return false;
-        // Stored as config.ini will give it back: without blanks around, cut.
-        label = TrimBlanks(label).substr(0, kMaxLabel);
-        changes.emplace_back(channel + 1, std::string(TrimBlanks(label)));
+        changes.emplace_back(channel + 1, std::move(*name));
     }
     if (renamedBlocks_ == 0) {
         std::copy(config.inputNames, config.inputNames + kChannelTableSize, namesBefore_[0]);
@@ -366,10 +406,12 @@ void VideohubServer::SendLabels(Client& client, bool inputs, bool all) {
     std::string text;
     for (int n = 1; n <= kChannelCount; ++n) {
         if (all || told[n] != names[n]) {
-            text += std::to_string(n - 1) + " " + names[n] + "\n";
+            text += std::to_string(n - 1) + " " + NameToUtf8(names[n]) + "\n";
             told[n] = names[n];
         }
     }
+    if (inputs && all)
+        text += std::to_string(kParkSource - 1) + " " + kParkSourceName + "\n";
     if (!text.empty())
         Send(client, std::string(inputs ? kInputLabels : kOutputLabels) + "\n" + text + "\n");
 }
@@ -381,8 +423,9 @@ bool VideohubServer::RoutesKnown() const {
 std::string VideohubServer::DeviceBlock() const {
     return std::string(kDevice) +
            "\nDevice present: true\nModel name: Corvane 16x16 Router\nFriendly name: " +
-           friendlyName + "\nUnique ID: " + UniqueId() +
-           "\nVideo inputs: 16\nVideo processing units: 0\nVideo outputs: 16\n"
+           NameToUtf8(friendlyName) + "\nUnique ID: " + UniqueId() +
+           "\nVideo inputs: " + std::to_string(kParkSource) +
+           "\nVideo processing units: 0\nVideo outputs: 16\n"
            "Video monitoring outputs: 0\nSerial ports: 0\n\n";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -18,18 +19,25 @@ class EventLog;
 // about routes is only what the router's answers confirmed.
 class VideohubServer {
 public:
+    using Clock = std::chrono::steady_clock;
+
     static constexpr int kMaxClients = 16;
+    // When every place is taken, a client that has sent no complete block for
+    // this long gives way to a newcomer (the longest silent first).
+    static constexpr Clock::duration kIdleGrace = std::chrono::seconds(10);
     static constexpr std::size_t kMaxOutput = 256 * 1024;
     static constexpr std::size_t kMaxLine = 1024;
     static constexpr int kMaxBlockLines = 64;
-    // config.ini gives back this much of a channel name.
+    // config.ini gives back this many bytes of a channel name.
     static constexpr std::size_t kMaxLabel = 15;
 
     struct Client {
         int id = 0;
-        std::string out;      // waiting for the socket
-        bool drop = false;    // stopped reading: the host closes it
-        std::string partial;  // the line being received
+        std::string peer;         // where it connected from, for messages
+        std::string out;          // waiting for the socket
+        bool drop = false;        // given up on: the host closes it
+        Clock::time_point heard;  // its last complete block, or when it came
+        std::string partial;      // the line being received
         std::vector<std::string> block;
         bool badBlock = false;  // a line or the block was too long
         // What this client was last told; kUntold before the first time.
@@ -41,8 +49,10 @@ public:
 
     VideohubServer(RouterSession& session, AppConfig& config);
 
-    // A new client with its status dump queued; 0 when kMaxClients are
-    // connected already (the host closes it). peer is for the log.
+    // A new client with its status dump queued. When kMaxClients are
+    // connected already, the one silent longest gives way if it has been
+    // silent for kIdleGrace (it is dropped); otherwise 0 (the host closes the
+    // newcomer). peer is for the log.
     int AddClient(const std::string& peer);
     // Ends the client's locks; a half-received block is forgotten.
     void RemoveClient(int id, const char* why = "disconnected");
@@ -59,11 +69,13 @@ public:
     RouterSession& session;
     AppConfig& config;
     std::vector<Client> clients;
-    std::string friendlyName = "Corvane";
+    std::string friendlyName = "Corvane";  // 8-bit, like the names
     std::string configPath = kConfigPath;
     // Called after a client renamed a channel or changed a lock (the window
     // repaints).
     std::function<void()> changed;
+    // What kIdleGrace is measured by; tests set a clock of their own.
+    std::function<Clock::time_point()> clock = Clock::now;
 
     static constexpr int kUntold = -2;
 
@@ -79,6 +91,7 @@ private:
     void SendLocks(Client& client, bool all);
     void SendLabels(Client& client, bool inputs, bool all);
     bool RoutesKnown() const;
+    bool MakeRoom(const std::string& peer);
     char LockFor(const Client& client, int output) const;
     std::string DeviceBlock() const;
     std::string UniqueId() const;

@@ -135,9 +135,12 @@ void DecodeStandard(const std::uint8_t* base, Edid& edid) {
 
 void DecodeBase(const std::uint8_t* b, Edid& edid) {
     const int id = b[8] << 8 | b[9];
+    edid.manufacturerOk = (id & 0x8000) == 0;  // the top bit is reserved
     for (int shift : {10, 5, 0}) {
         const int letter = (id >> shift) & 0x1F;
-        edid.manufacturer += letter >= 1 && letter <= 26 ? static_cast<char>('@' + letter) : '?';
+        const bool ok = letter >= 1 && letter <= 26;
+        edid.manufacturer += ok ? static_cast<char>('@' + letter) : '?';
+        edid.manufacturerOk = edid.manufacturerOk && ok;
     }
     edid.productCode = b[10] | b[11] << 8;
     edid.serialNumber = static_cast<std::uint32_t>(b[12]) | static_cast<std::uint32_t>(b[13]) << 8 |
@@ -234,7 +237,7 @@ double DetailedTiming::RefreshHz() const {
     return total > 0 ? pixelClockKHz * 1000.0 / total : 0.0;
 }
 
-Edid DecodeEdid(const EdidBytes& bytes) {
+Edid DecodeEdid(const EdidBytes& bytes, bool padded) {
     Edid edid;
     const std::uint8_t* base = bytes.data();
     const std::uint8_t* ext = base + kEdidBlockSize;
@@ -242,24 +245,45 @@ Edid DecodeEdid(const EdidBytes& bytes) {
     edid.checksumOk[0] = ChecksumOk(base);
     edid.checksumOk[1] = ChecksumOk(ext);
     edid.extensionCount = base[126];
-    edid.extensionTag = ext[0];
+    edid.padded = padded;
+    // What a tool reads from a 128-byte EEPROM comes as 256 bytes whose second
+    // half sources never ask for.
+    edid.blocksRead = padded || edid.extensionCount == 0 ? 1 : 2;
+    edid.extensionTag = edid.blocksRead == 2 ? ext[0] : 0;
     DecodeBase(base, edid);
-    if (edid.extensionTag == kCtaTag) {
+    if (edid.blocksRead == 2 && edid.extensionTag == kCtaTag) {
         edid.cta.emplace();
         DecodeCta(ext, *edid.cta, edid);
     }
 
     if (!edid.headerOk)
         edid.errors.push_back("bad header: the first 8 bytes are not 00 FF FF FF FF FF FF 00");
-    for (int block = 0; block < 2; ++block) {
+    for (int block = 0; block < edid.blocksRead; ++block) {
         if (!edid.checksumOk[block])
             edid.errors.push_back(Format("wrong checksum in block %d (byte 0x%02X)", block,
                                          bytes[block * kEdidBlockSize + 127]));
     }
-    if (edid.extensionCount != 1)
+    if (padded && edid.extensionCount != 0)
+        edid.errors.push_back(Format("extension count %d, but the file holds the base block only",
+                                     edid.extensionCount));
+    else if (edid.extensionCount > 1)
         edid.errors.push_back(
             Format("extension count %d does not match the one extension block in the file",
                    edid.extensionCount));
+    // No display sends these; a source given one falls back to a safe mode.
+    if (edid.version != 1)
+        edid.errors.push_back(Format("version %d.%d is not EDID 1.x", edid.version, edid.revision));
+    if (!edid.manufacturerOk)
+        edid.errors.push_back(
+            Format("manufacturer ID 0x%04X is not three letters", base[8] << 8 | base[9]));
+    // Timings of DisplayID and Video Timing Block extensions are not decoded
+    // here: trust them.
+    const bool otherExtension =
+        edid.blocksRead == 2 && (edid.extensionTag == 0x70 || edid.extensionTag == 0x10);
+    if (edid.timings.empty() && edid.established.empty() && edid.standard.empty() &&
+        !otherExtension &&
+        !(edid.cta && (!edid.cta->timings.empty() || !edid.cta->videoFormats.empty())))
+        edid.errors.push_back("no timing at all: a source has no mode to send");
 
     if (edid.name.empty())
         edid.warnings.push_back("no display name");
@@ -267,6 +291,10 @@ Edid DecodeEdid(const EdidBytes& bytes) {
         edid.warnings.push_back("no range limits");
     if (edid.timings.empty())
         edid.warnings.push_back("no preferred timing in the base block");
+    if (edid.extensionCount == 0 && !padded)
+        edid.warnings.push_back(
+            "block 1 is not announced by the base block; sources will not "
+            "read it");
     return edid;
 }
 
@@ -291,7 +319,9 @@ std::vector<std::string> CardWarnings(const Edid& edid, int cardType) {
         warnings.push_back(Format("preferred pixel clock %.2f MHz is above the %d MHz of a %s card",
                                   preferred->pixelClockKHz / 1000.0, limitMHz,
                                   CardTypeName(cardType)));
-    if (cardType == kHdmiInput && edid.extensionTag != kCtaTag)
+    if (cardType == kHdmiInput && edid.blocksRead < 2)
+        warnings.push_back("no extension on an HDMI input (sources expect CTA-861)");
+    else if (cardType == kHdmiInput && edid.extensionTag != kCtaTag)
         warnings.push_back(Format("%s extension on an HDMI input (sources expect CTA-861)",
                                   ExtensionName(edid.extensionTag)));
     return warnings;

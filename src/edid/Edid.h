@@ -65,6 +65,11 @@ struct Edid {
     bool checksumOk[2] = {};
     int extensionCount = 0;
     int extensionTag = 0;
+    // Blocks a source reads: 2, or 1 when the base block announces no
+    // extension (block 1 is then padding or a stale copy nobody reads).
+    int blocksRead = 2;
+    bool padded = false;  // the file held the base block only; zeros follow it
+    bool manufacturerOk = false;
 
     int version = 0, revision = 0;
     std::string manufacturer;  // three-letter PNP ID
@@ -91,7 +96,9 @@ struct Edid {
     const DetailedTiming* Preferred() const { return timings.empty() ? nullptr : &timings[0]; }
 };
 
-Edid DecodeEdid(const EdidBytes& bytes);
+// padded: the file held only the base block, and block 1 is the zeros
+// ParseEdidContents added.
+Edid DecodeEdid(const EdidBytes& bytes, bool padded = false);
 
 // What a card of this type (CardType code) makes of the EDID, for warnings.
 std::vector<std::string> CardWarnings(const Edid& edid, int cardType);

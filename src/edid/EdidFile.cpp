@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -30,38 +32,76 @@ int HexValue(std::uint8_t c) {
     return -1;
 }
 
-bool ParseHexText(const std::vector<std::uint8_t>& text, EdidBytes& bytes) {
-    std::size_t count = 0;
+// Hex text: whitespace, commas and "0x" prefixes anywhere; before the first
+// byte, label lines ("EDID:", "edid-decode (hex):"); after the bytes, a line of
+// dashes ends the text (edid-decode prints its decoding below one). count: the
+// bytes read, 128 or 256 when it is an EDID.
+bool ParseHexText(const std::vector<std::uint8_t>& text, EdidBytes& bytes, std::size_t& count) {
+    count = 0;
     int high = -1;
-    bool tokenStart = true;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::uint8_t c = text[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',') {
-            tokenStart = true;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = start;
+        while (end < text.size() && text[end] != '\n')
+            ++end;
+        std::size_t first = start, last = end;
+        auto blank = [&](std::size_t i) {
+            return text[i] == ' ' || text[i] == '\t' || text[i] == '\r';
+        };
+        while (first < last && blank(first))
+            ++first;
+        while (last > first && blank(last - 1))
+            --last;
+        const std::size_t next = end + 1;
+        if (count == 0 && high < 0 && last > first && text[last - 1] == ':') {
+            start = next;
             continue;
         }
-        // "0x" introduces a byte only at the start of a token, and never
-        // inside an unfinished one.
-        if (tokenStart && high < 0 && c == '0' && i + 1 < text.size() &&
-            (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-            ++i;
+        bool dashes = last - first >= 4;
+        for (std::size_t i = first; i < last && dashes; ++i)
+            dashes = text[i] == '-';
+        if (dashes)
+            break;
+        bool tokenStart = true;
+        for (std::size_t i = first; i < last; ++i) {
+            const std::uint8_t c = text[i];
+            if (blank(i) || c == ',') {
+                tokenStart = true;
+                continue;
+            }
+            // "0x" introduces a byte only at the start of a token, and never
+            // inside an unfinished one.
+            if (tokenStart && high < 0 && c == '0' && i + 1 < last &&
+                (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+                ++i;
+                tokenStart = false;
+                continue;
+            }
             tokenStart = false;
-            continue;
+            const int value = HexValue(c);
+            if (value < 0)
+                return false;
+            if (high < 0) {
+                high = value;
+                continue;
+            }
+            if (count == bytes.size())
+                return false;
+            bytes[count++] = static_cast<std::uint8_t>(high << 4 | value);
+            high = -1;
         }
-        tokenStart = false;
-        const int value = HexValue(c);
-        if (value < 0)
-            return false;
-        if (high < 0) {
-            high = value;
-            continue;
-        }
-        if (count == bytes.size())
-            return false;
-        bytes[count++] = static_cast<std::uint8_t>(high << 4 | value);
-        high = -1;
+        start = next;
     }
-    return count == bytes.size() && high < 0;
+    return (count == bytes.size() || count == kEdidBlockSize) && high < 0;
+}
+
+// Printable ASCII and line breaks only: a raw EDID starts with 00 FF, so it
+// never is.
+bool LooksLikeText(const std::vector<std::uint8_t>& contents) {
+    for (std::uint8_t c : contents) {
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c > 0x7E)
+            return false;
+    }
+    return true;
 }
 
 #ifdef _WIN32
@@ -77,15 +117,24 @@ std::wstring Wide(const std::string& utf8) {
 
 }  // namespace
 
-bool ParseEdidContents(const std::vector<std::uint8_t>& contents, EdidBytes& bytes) {
-    if (contents.size() == bytes.size()) {
-        std::memcpy(bytes.data(), contents.data(), bytes.size());
-        return true;
+bool ParseEdidContents(const std::vector<std::uint8_t>& contents, EdidBytes& bytes, bool* padded) {
+    std::size_t count = 0;
+    if ((contents.size() == bytes.size() || contents.size() == kEdidBlockSize) &&
+        !LooksLikeText(contents)) {
+        count = contents.size();
+        std::memcpy(bytes.data(), contents.data(), count);
+    } else if (!ParseHexText(contents, bytes, count)) {
+        return false;
     }
-    return ParseHexText(contents, bytes);
+    // A base block alone (a DVI monitor's whole EDID): the router takes 256
+    // bytes, and the extension count of 0 keeps sources off the rest.
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(count), bytes.end(), 0);
+    if (padded != nullptr)
+        *padded = count == kEdidBlockSize;
+    return true;
 }
 
-EdidFileStatus ReadEdidFile(const std::string& path, EdidBytes& bytes) {
+EdidFileStatus ReadEdidFile(const std::string& path, EdidBytes& bytes, bool* padded) {
 #ifdef _WIN32
     const int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
     struct _stat64 info {};
@@ -131,7 +180,8 @@ EdidFileStatus ReadEdidFile(const std::string& path, EdidBytes& bytes) {
     contents.resize(got);
     if (got > kMaxFileSize)
         return EdidFileStatus::FormatError;
-    return ParseEdidContents(contents, bytes) ? EdidFileStatus::Ok : EdidFileStatus::FormatError;
+    return ParseEdidContents(contents, bytes, padded) ? EdidFileStatus::Ok
+                                                      : EdidFileStatus::FormatError;
 }
 
 bool WriteEdidFile(const std::string& path, const EdidBytes& bytes) {

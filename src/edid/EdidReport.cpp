@@ -111,7 +111,13 @@ std::string EdidSummaryText(const Edid& e) {
     s += "Established: " + ModeList(e.established) + "\n";
     s += "Standard:   " + ModeList(e.standard) + "\n";
 
-    s += Format("Extension:  %s (tag 0x%02X)\n", ExtensionName(e.extensionTag), e.extensionTag);
+    if (e.padded)
+        s += "Padded:     the file holds the base block only; 128 zero bytes follow it for the "
+             "router\n";
+    if (e.blocksRead < 2)
+        s += e.padded ? "Extension:  none\n" : "Extension:  none announced (block 1 is not read)\n";
+    else
+        s += Format("Extension:  %s (tag 0x%02X)\n", ExtensionName(e.extensionTag), e.extensionTag);
     if (e.cta) {
         const CtaBlock& c = *e.cta;
         std::string flags;
@@ -149,8 +155,8 @@ std::string EdidSummaryText(const Edid& e) {
         for (const DetailedTiming& t : c.timings)
             s += "Timing:     " + TimingText(t) + "\n";
     }
-    s += Format("Checksums:  block 0 %s, block 1 %s\n", e.checksumOk[0] ? "ok" : "WRONG",
-                e.checksumOk[1] ? "ok" : "WRONG");
+    s += Format("Checksums:  block 0 %s", e.checksumOk[0] ? "ok" : "WRONG");
+    s += e.blocksRead < 2 ? "\n" : Format(", block 1 %s\n", e.checksumOk[1] ? "ok" : "WRONG");
     for (const std::string& error : e.errors)
         s += "Error:      " + error + "\n";
     for (const std::string& warning : e.warnings)
@@ -178,9 +184,13 @@ std::string EdidJson(const Edid& e) {
             p->RefreshHz());
     else
         j += "  \"preferred\": null,\n";
-    j += Format(
-        "  \"blocks\": [{\"tag\": %d, \"checksumOk\": %s}, {\"tag\": %d, \"checksumOk\": %s}]", 0,
-        e.checksumOk[0] ? "true" : "false", e.extensionTag, e.checksumOk[1] ? "true" : "false");
+    j += Format("  \"padded\": %s,\n", e.padded ? "true" : "false");
+    j += Format("  \"blocks\": [{\"tag\": 0, \"checksumOk\": %s}",
+                e.checksumOk[0] ? "true" : "false");
+    if (e.blocksRead == 2)
+        j += Format(", {\"tag\": %d, \"checksumOk\": %s}", e.extensionTag,
+                    e.checksumOk[1] ? "true" : "false");
+    j += "]";
     if (e.cta) {
         const CtaBlock& c = *e.cta;
         std::string vics;

@@ -9,6 +9,9 @@ namespace corvane {
 namespace {
 
 constexpr int kLampCount = 2 * kChannelCount;
+// Every signal and plug lamp is re-read within 3 s: the lamp queries are
+// spread over 2.7 s, the rest of the time goes to the routes and the others.
+constexpr int kLampPaceTicks = 3 * kTicksPerSecond * 9 / 10;
 // One slow query this often, so each of them comes round every kSlowRefreshTicks.
 constexpr int kSlowEvery = kSlowRefreshTicks / RefreshSchedule::kSlowQueryCount;
 
@@ -22,6 +25,8 @@ void RefreshSchedule::Reset(long long now) {
     recent.clear();
     lastLink = now;
     lastSlow = now;
+    lampRoundStart = now;
+    lampsThisRound = 0;
     nextSlow = 0;
     nextLamp = 0;
 }
@@ -59,6 +64,18 @@ std::string RefreshSchedule::Next(long long now, const RouterState& state) {
         nextSlow = (nextSlow + 1) % kSlowQueryCount;
         lastSlow = now;
     } else {
+        // The lamps are spread over the round, no faster: a router with
+        // empty slots is asked less.
+        int lamps = 0;
+        for (int n = 0; n < kLampCount; ++n)
+            lamps += LampWorthAsking(state, n % 2 == 0, n / 2 + 1);
+        if (lampsThisRound >= lamps) {
+            lampRoundStart = now;
+            lampsThisRound = 0;
+        }
+        if (lamps == 0 || (now - lampRoundStart) * lamps < lampsThisRound * kLampPaceTicks)
+            return {};
+        ++lampsThisRound;
         for (int tried = 0; tried < kLampCount && query.empty(); ++tried) {
             const bool input = nextLamp % 2 == 0;
             const int channel = nextLamp / 2 + 1;

@@ -19,6 +19,8 @@ struct RefreshSchedule {
     std::deque<long long> recent;
     long long lastLink = 0;
     long long lastSlow = 0;
+    long long lampRoundStart = 0;
+    int lampsThisRound = 0;
     int nextSlow = 0;
     int nextLamp = 0;  // 0..31: IN=1, OUT=1, IN=2, OUT=2, ...
 

@@ -465,13 +465,23 @@ std::vector<int> RouterSession::RequestRoutes(const std::vector<RouteChange>& ch
     std::vector<int> refused = routing.Apply(state, changes, requester, stepKind);
     for (int output : refused) {
         if (routing.Protected(output) || !routing.MayChange(output, requester))
-            Refused(output, Format("Output %02d is protected, route not changed", output));
+            LogRefusal(output);
     }
     // Until the router can be reached and its map is read, the changes wait
     // in the intended map, shown as asked for.
     if (refused.size() < changes.size() && Live())
         QueueLinkCommand();
     return refused;
+}
+
+void RouterSession::LogRefusal(int output) {
+    // A client's lock is not the operator's protect: say whose it is.
+    const int owner = output >= 1 && output <= kChannelCount ? routing.lockOwner[output] : 0;
+    if (owner >= kFirstClient)
+        Refused(output, Format("Output %02d is locked by Videohub client %d, route not changed",
+                               output, owner));
+    else
+        Refused(output, Format("Output %02d is protected, route not changed", output));
 }
 
 void RouterSession::QueueLinkCommand() {
@@ -508,7 +518,7 @@ void RouterSession::SetRoute(int input, int output) {
     if (!routing.takeMode) {
         RequestRoutes({{output, input}});
     } else if (!routing.MayChange(output, kOperator)) {
-        Refused(output, Format("Output %02d is protected, route not changed", output));
+        LogRefusal(output);
     } else {
         routing.Stage(output, input);
     }

@@ -177,6 +177,7 @@ private:
     void CheckSilence();
     void StopAnswering();
     void Refused(int output, const std::string& why);
+    void LogRefusal(int output);
     void Emit(SessionEvent event);
     void ReportChanges(const RouterState& before, bool linkAnswer);
     void RemoveQueuedPoll();

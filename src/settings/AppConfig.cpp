@@ -1,6 +1,9 @@
 #include "settings/AppConfig.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "settings/IniFile.h"
 
@@ -23,9 +26,13 @@ std::string ChannelKey(const char* prefix, int channel) {
 
 }  // namespace
 
-void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) {
+bool LoadConfig(AppConfig& config, RouterState& state, const std::string& path) {
+    std::error_code ec;
+    const bool missing =
+        std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found;
     // Read once: a large file read again for every key took half a minute.
-    const Profile profile(path);
+    const std::optional<std::string> contents = missing ? std::nullopt : ReadFileText(path);
+    const Profile profile = contents ? Profile::FromText(*contents) : Profile();
     auto text = [&](const char* section, const std::string& key, const std::string& fallback) {
         return profile.ReadString(section, key, fallback, kConfigBufferSize);
     };
@@ -51,6 +58,11 @@ void LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     state.generatorResolution = profile.ReadInt("VIDEOGENERATOR", "Resolution", 1);
     state.generatorPattern = profile.ReadInt("VIDEOGENERATOR", "Pattern", 1);
     state.monitoringChannel = profile.ReadInt("MONITORINGPORT", "Channel", 0);
+    if (missing || contents)
+        return true;
+    config.ipAddress.clear();
+    config.comName.clear();
+    return false;
 }
 
 // Each saver replaces the file once, so a save lands whole or not at all.

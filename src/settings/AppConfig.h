@@ -29,8 +29,11 @@ struct AppConfig {
 };
 
 // Reads every key into config and the generator and monitoring start-up values
-// into state. Missing or unreadable files give the defaults.
-void LoadConfig(AppConfig& config, RouterState& state, const std::string& path = kConfigPath);
+// into state. A missing file gives the defaults. A file that exists but cannot
+// be read as a regular file (a directory, a FIFO, no permission, a dangling
+// link) gives the defaults with an empty address and port name, so that
+// nothing connects to the factory address by mistake, and returns false.
+bool LoadConfig(AppConfig& config, RouterState& state, const std::string& path = kConfigPath);
 
 // Writes InputChannelNN and OutputChannelNN for every channel, interleaved.
 // False when the file could not be written; it then keeps what it held.

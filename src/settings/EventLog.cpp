@@ -146,13 +146,19 @@ std::string EventLog::DailyFileName() const {
 
 void EventLog::AppendToLogFile(const std::string& line) {
     // Opened and closed for every line so that each line is on disk when we return.
-    std::FILE* file = std::fopen(DailyFileName().c_str(), "a");
-    if (file == nullptr) {
-        return;  // logging never reports its own failures
+    const std::string path = DailyFileName();
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    bool written = file != nullptr;
+    if (file != nullptr) {
+        written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        written = std::fputc('\n', file) != EOF && written;
+        // A full disk shows only when the buffer is flushed.
+        written = std::fclose(file) == 0 && written;
     }
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fputc('\n', file);
-    std::fclose(file);
+    if (!written && !failureReported_ && fileFailed) {
+        failureReported_ = true;
+        fileFailed(path);
+    }
 }
 
 void EventLog::ToggleScreenLog() {

@@ -58,6 +58,10 @@ public:
 
     bool screenLogEnabled = false;
     bool fileLogEnabled = true;  // the command-line client may turn the file off
+    // Called once, the first time a line could not be written whole to the
+    // daily file (a full disk, no permission): the line is lost either way,
+    // but whoever runs the program should know.
+    std::function<void(const std::string& path)> fileFailed;
     std::string timestampText;
     LogSink* screen = nullptr;
     std::string directory;
@@ -72,6 +76,7 @@ private:
     bool lastToFile_ = false;
     bool holding_ = false;
     int repeats_ = 0;
+    bool failureReported_ = false;
 };
 
 }  // namespace corvane

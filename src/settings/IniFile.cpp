@@ -15,13 +15,20 @@
 #define NOMINMAX
 #endif
 #include <process.h>
+#include <sys/stat.h>
 #include <windows.h>
 // Our own functions of these names, not the system's profile calls.
 #undef WriteProfileString
 #undef ReplaceFile
 #else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include <chrono>
+#include <thread>
 
 namespace corvane {
 
@@ -516,6 +523,74 @@ bool ReplaceFileText(const std::string& path, const std::string& text) {
     std::string oldText;
     ReadWholeFile(path, oldText);
     return ReplaceFile(path, text, oldText);
+}
+
+FileStamp StampOf(const std::string& path) {
+    FileStamp stamp;
+#if defined(_WIN32)
+    struct _stat64 info {};
+    if (_stat64(path.c_str(), &info) != 0)
+        return stamp;
+    stamp.timeNs = static_cast<long long>(info.st_mtime) * 1000000000LL;
+#else
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return stamp;
+    stamp.id = static_cast<unsigned long long>(info.st_ino);
+    stamp.timeNs =
+        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+#endif
+    stamp.exists = true;
+    stamp.size = static_cast<unsigned long long>(info.st_size);
+    return stamp;
+}
+
+FileLock::FileLock(const std::string& lockPath, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+#if defined(_WIN32)
+    HANDLE file = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    handle_ = file;
+    while (true) {
+        OVERLAPPED at{};
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            held = true;
+            return;
+        }
+#else
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+        return;
+    while (true) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held = true;
+            return;
+        }
+#endif
+        if (std::chrono::steady_clock::now() >= until) {
+            busy = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+FileLock::~FileLock() {
+#if defined(_WIN32)
+    if (handle_ != nullptr) {
+        if (held) {
+            OVERLAPPED at{};
+            UnlockFileEx(handle_, 0, 1, 0, &at);
+        }
+        CloseHandle(handle_);
+    }
+#else
+    if (fd_ >= 0)
+        close(fd_);  // lets go of the lock too
+#endif
 }
 
 std::optional<std::string> ReadFileText(const std::string& path) {

@@ -61,6 +61,37 @@ bool ReplaceFileText(const std::string& path, const std::string& text);
 // The whole file; nullopt when it is missing, not a regular file or unreadable.
 std::optional<std::string> ReadFileText(const std::string& path);
 
+// What identifies one version of a file without reading it: a replacement by
+// rename changes the file id, a rewrite in place the time or the size.
+struct FileStamp {
+    bool exists = false;
+    unsigned long long id = 0, size = 0;
+    long long timeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
+// An advisory lock on a lock file (created when missing, never removed, so
+// every process locks the same file). Waits up to timeoutMs for a holder to
+// let go; held until destruction.
+class FileLock {
+public:
+    FileLock(const std::string& lockPath, int timeoutMs);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // The lock file could be opened but another process kept the lock.
+    bool busy = false;
+    bool held = false;
+
+private:
+#if defined(_WIN32)
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
 // atoi without its undefined overflow: optional blanks and sign, then the
 // leading decimal digits; no digits gives 0 and a huge number saturates.
 int ParseLeadingInt(const std::string& text);

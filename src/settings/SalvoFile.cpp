@@ -29,24 +29,26 @@ bool SameWord(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Comma-separated numbers low..high; exactly `count` of them unless count is 0.
+// Comma-separated numbers low..high into out; false when any item is not
+// one (the good ones are still in out).
 bool ReadNumbers(std::string_view text, int low, int high, std::vector<int>& out) {
     out.clear();
     text = Trim(text);
     if (text.empty())
         return true;
+    bool ok = true;
     while (true) {
         const std::size_t comma = text.find(',');
         const std::string_view item = Trim(text.substr(0, comma));
-        if (item.empty() || item.size() > 2 ||
-            item.find_first_not_of("0123456789") != std::string_view::npos)
-            return false;
-        const int value = std::stoi(std::string(item));
-        if (value < low || value > high)
-            return false;
-        out.push_back(value);
+        const bool digits = !item.empty() && item.size() <= 2 &&
+                            item.find_first_not_of("0123456789") == std::string_view::npos;
+        const int value = digits ? std::stoi(std::string(item)) : -1;
+        if (value >= low && value <= high)
+            out.push_back(value);
+        else
+            ok = false;
         if (comma == std::string_view::npos)
-            return true;
+            return ok;
         text.remove_prefix(comma + 1);
     }
 }
@@ -64,18 +66,44 @@ bool ValidSalvoName(std::string_view name) {
     return true;
 }
 
+namespace {
+
+constexpr int kLockWaitMs = 2000;
+constexpr int kMaxDamagedCopies = 1000;
+
+// Copies the damaged file beside it under the first free name; a copy with
+// the same bytes already there is enough. "" when no copy could be made.
+std::string KeepDamagedCopy(const std::string& path, const std::string& text) {
+    for (int n = 0; n < kMaxDamagedCopies; ++n) {
+        const std::string copy = path + ".bad" + (n == 0 ? "" : "." + std::to_string(n));
+        std::error_code ec;
+        if (!std::filesystem::exists(copy, ec) && !ec)
+            return ReplaceFileText(copy, text) ? copy : "";
+        if (ReadFileText(copy) == text)
+            return copy;
+    }
+    return "";
+}
+
+}  // namespace
+
 bool SalvoFile::Load(const std::string& path, std::string& problem) {
     *this = SalvoFile();
+    problem.clear();
+    stamp = StampOf(path);
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    if (!stamp.exists && !std::filesystem::exists(path, ec) && !ec)
         return true;
     const std::optional<std::string> text = ReadFileText(path);
-    SalvoFile loaded;
+    if (!text) {
+        unreadable = true;
+        damage = problem = "cannot be read";
+        return false;
+    }
     enum { kOther, kProtect, kSalvo } section = kOther;
-    int lineNumber = 0;
-    std::size_t start = 0;
-    problem.clear();
-    while (text && problem.empty() && start < text->size()) {
+    int lineNumber = 0, badLines = 0, firstBad = 0;
+    auto bad = [&] { firstBad = badLines++ == 0 ? lineNumber : firstBad; };
+    for (std::size_t start = 0; start < text->size();) {
         std::size_t end = text->find('\n', start);
         if (end == std::string::npos)
             end = text->size();
@@ -90,42 +118,81 @@ bool SalvoFile::Load(const std::string& path, std::string& problem) {
                                                   : kOther;
             continue;
         }
-        const std::size_t equals = line.find('=');
         if (section == kOther)
             continue;  // a section a later version may add
+        const std::size_t equals = line.find('=');
         std::vector<int> numbers;
-        if (equals == std::string_view::npos ||
-            !ReadNumbers(line.substr(equals + 1), section == kSalvo ? 0 : 1, kChannelCount,
-                         numbers)) {
-            problem = "line " + std::to_string(lineNumber);
-        } else if (section == kProtect) {
-            if (!SameWord(Trim(line.substr(0, equals)), "Outputs"))
-                problem = "line " + std::to_string(lineNumber);
+        if (section == kProtect) {
+            // Every output named stays protected, whatever else is wrong.
+            const bool known = equals != std::string_view::npos &&
+                               SameWord(Trim(line.substr(0, equals)), "Outputs");
+            if (!ReadNumbers(line.substr(equals == std::string_view::npos ? 0 : equals + 1), 1,
+                             kChannelCount, numbers) ||
+                !known)
+                bad();
             for (int output : numbers)
-                loaded.protectedOutput[output] = true;
-        } else {
-            const std::string_view name = Trim(line.substr(0, equals));
-            Salvo salvo;
-            salvo.name = std::string(name);
-            if (!ValidSalvoName(name) || numbers.size() != kChannelCount ||
-                loaded.Find(name) != nullptr || loaded.salvos.size() >= kMaxSalvos) {
-                problem = "line " + std::to_string(lineNumber);
-            } else {
-                for (int o = 1; o <= kChannelCount; ++o)
-                    salvo.map[o] = numbers[o - 1];
-                loaded.salvos.push_back(salvo);
-            }
+                protectedOutput[output] = true;
+            continue;
         }
+        const std::string_view name =
+            Trim(line.substr(0, equals == std::string_view::npos ? 0 : equals));
+        if (equals == std::string_view::npos ||
+            !ReadNumbers(line.substr(equals + 1), 0, kChannelCount, numbers) ||
+            numbers.size() != kChannelCount || !ValidSalvoName(name) || Find(name) != nullptr ||
+            salvos.size() >= kMaxSalvos) {
+            bad();
+            continue;
+        }
+        Salvo& salvo = salvos.emplace_back();
+        salvo.name = std::string(name);
+        for (int o = 1; o <= kChannelCount; ++o)
+            salvo.map[o] = numbers[o - 1];
     }
-    if (!text)
-        problem = "cannot be read";
-    if (!problem.empty()) {
-        // Keep what the user had: the next save would replace it.
-        std::filesystem::copy_file(path, path + ".bad",
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+    if (badLines == 0)
+        return true;
+    damage = "line " + std::to_string(firstBad) +
+             (badLines > 1 ? " and " + std::to_string(badLines - 1) + " more" : "") +
+             " not understood";
+    // Keep what the user had: the next save would replace it.
+    damagedCopy = KeepDamagedCopy(path, *text);
+    problem = damage;
+    return false;
+}
+
+std::string SalvoFile::DamageReport(const std::string& path) const {
+    if (unreadable)
+        return path + " cannot be read: no salvo or protected output is known";
+    if (damage.empty())
+        return "";
+    return path + " damaged (" + damage + "): the salvos and protected outputs that could be " +
+           "read are used; the file as it was is kept as " +
+           (damagedCopy.empty() ? "nothing (no copy could be written)" : damagedCopy);
+}
+
+bool SalvoFile::Update(const std::string& path, const std::function<bool(SalvoFile&)>& change,
+                       std::string& problem) {
+    const FileLock lock(path + ".lock", kLockWaitMs);
+    if (lock.busy) {
+        Load(path, problem);
+        problem = "locked by another program";
         return false;
     }
-    *this = std::move(loaded);
+    // A folder that refuses the lock file refuses everyone's: go on without.
+    Load(path, problem);
+    if (unreadable)
+        return false;  // never replace a file that could not be read
+    problem.clear();
+    if (!change(*this))
+        return false;
+    if (!Save(path)) {
+        problem = "could not be saved";
+        std::string ignored;
+        Load(path, ignored);
+        return false;
+    }
+    damage.clear();
+    damagedCopy.clear();
+    stamp = StampOf(path);
     return true;
 }
 
@@ -214,11 +281,6 @@ void SalvoFile::ApplyProtection(RoutingMap& routing) const {
         else if (routing.lockOwner[o] == kOperator)
             routing.lockOwner[o] = 0;
     }
-}
-
-void SalvoFile::TakeProtection(const RoutingMap& routing) {
-    for (int o = 1; o <= kChannelCount; ++o)
-        protectedOutput[o] = routing.Protected(o);
 }
 
 }  // namespace corvane

@@ -15,8 +15,6 @@ namespace corvane {
 
 namespace {
 
-constexpr std::chrono::milliseconds kTick{kTickMs};
-
 // Shared with the watcher's notify, which may outlive the loop: the pipe closes
 // only when the last holder lets go.
 struct Wakeup {
@@ -62,9 +60,18 @@ struct Wakeup {
 
 }  // namespace
 
+bool TickTimer::Due(std::chrono::steady_clock::time_point now) {
+    if (now < next)
+        return false;
+    next += kPeriod;
+    if (next <= now)
+        next = now + kPeriod;
+    return true;
+}
+
 struct HeadlessLoop::Impl {
     std::shared_ptr<Wakeup> wakeup = std::make_shared<Wakeup>();
-    std::chrono::steady_clock::time_point nextTick = std::chrono::steady_clock::now() + kTick;
+    TickTimer timer{std::chrono::steady_clock::now()};
 };
 
 HeadlessLoop::HeadlessLoop(Connection& connection) : connection(connection), impl_(new Impl) {
@@ -88,18 +95,14 @@ bool HeadlessLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
         if (now >= deadline)
             return false;
 
-        if (now >= impl_->nextTick) {
+        if (impl_->timer.Due(now)) {
             session.OnSendTimer();
             connection.OnTick();
             ++ticks;
-            impl_->nextTick += kTick;
-            // After a stall the timer carries on from now rather than catching up.
-            if (impl_->nextTick <= now)
-                impl_->nextTick = now + kTick;
             continue;
         }
 
-        const Clock::time_point until = std::min(impl_->nextTick, deadline);
+        const Clock::time_point until = std::min(impl_->timer.next, deadline);
         const auto waitUs =
             std::chrono::duration_cast<std::chrono::microseconds>(until - now).count();
         const int waitMs = static_cast<int>((waitUs + 999) / 1000);

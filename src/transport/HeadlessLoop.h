@@ -6,9 +6,20 @@
 #include <functional>
 #include <vector>
 
+#include "protocol/Pacing.h"
 #include "transport/Connection.h"
 
 namespace corvane {
+
+// The loop's 50 ms timer: due once per period, and after a stall it carries
+// on from then rather than firing the missed ticks in a burst.
+struct TickTimer {
+    static constexpr std::chrono::milliseconds kPeriod{kTickMs};
+    std::chrono::steady_clock::time_point next;
+    explicit TickTimer(std::chrono::steady_clock::time_point start) : next(start + kPeriod) {}
+    // True when a tick is due at now (and moves on to the next).
+    bool Due(std::chrono::steady_clock::time_point now);
+};
 
 // Drives a Connection without a GUI: the 50 ms tick, UDP readability and the
 // serial watcher's wake-ups, all on the calling thread. Used by the

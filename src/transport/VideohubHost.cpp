@@ -169,7 +169,7 @@ void VideohubHost::Flush() {
     for (std::size_t i = 0; i < sockets.size();) {
         VideohubServer::Client* client = server.Find(sockets[i].id);
         if (client == nullptr || client->drop) {
-            CloseClient(i, "closed: it stopped reading");
+            CloseClient(i, "closed by the server");
             i = 0;  // closing may have given the others output
             continue;
         }

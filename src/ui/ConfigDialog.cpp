@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,12 +13,12 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QToolTip>
+#include <vector>
 
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 #include "ui/Text.h"
@@ -60,6 +59,27 @@ int LeadingDecimal(const QString& text) {
     return static_cast<int>(value);
 }
 
+// What a group's controls show, as one text to compare.
+QString Shown(const std::vector<QWidget*>& fields) {
+    QStringList shown;
+    for (QWidget* w : fields) {
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            shown << e->text();
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            shown << QString::number(c->currentIndex());
+        else if (auto* r = qobject_cast<QRadioButton*>(w))
+            shown << QString::number(r->isChecked());
+    }
+    return shown.join(QLatin1Char('\n'));
+}
+
+constexpr const char* kNamesGroup = "Channel Name";
+constexpr const char* kLinkGroup = "Connect Info";
+constexpr const char* kMonitoringGroup = "Monitoring Port";
+constexpr const char* kRouterBaudGroup = "RS232 Baudrate";
+constexpr const char* kLockGroup = "Control Lock Mode";
+constexpr const char* kNetworkGroup = "Router Network Settings";
+
 }  // namespace
 
 QString DottedDecimal(const QString& text) {
@@ -73,7 +93,7 @@ QString DottedDecimal(const QString& text) {
 }
 
 ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
-    : QDialog(parent), connection(connection) {
+    : SettingDialog(connection, parent) {
     setWindowTitle(QStringLiteral("Set Config"));
     setFont(TahomaFont(11));
     setFixedSize(DluX(481), DluY(419));
@@ -121,11 +141,17 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         c->setMaxVisibleItems(std::max(1, DluY(h - 13) / kLinePitch));
         return c;
     };
-    auto button = [this](const char* text, int x, int y, int w, int h) {
+    auto button = [this](const char* text, int x, int y, int w, int h, const char* tip) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setGeometry(DluRect(x, y, w, h));
         b->setAutoDefault(false);
+        b->setToolTip(QString::fromLatin1(tip));
         return b;
+    };
+    // Shown, never edited here: the tooltip says why.
+    auto readOnly = [](QWidget* w, const char* why) {
+        w->setEnabled(false);
+        w->setToolTip(QString::fromLatin1(why));
     };
     const QRegularExpression ipPattern(
         QStringLiteral("^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)?(\\.(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]"
@@ -136,29 +162,31 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         return e;
     };
 
-    // Channel names.
+    // Channel names. Each row's label sits level with its edits, the column
+    // headers over their edits.
     group("Channel Name", 7, 7, 177, 399);
-    // Centred statics centre across and start at the top.
     const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
-    label("Input", 35, 21, 69, 19, centred);
-    label("Output", 106, 21, 69, 19, centred);
+    label("Input", 35, 21, 70, 19, centred);
+    label("Output", 105, 21, 70, 19, centred);
     for (int k = 1; k <= 16; ++k) {
         const int y = 40 + 21 * (k - 1);
         label(QStringLiteral("CH%1").arg(k, 2, 10, QLatin1Char('0')).toLatin1().constData(), 15, y,
-              18, 18, centred);
+              18, 18, Qt::AlignCenter);
         inputNameEdits[k - 1] = storedTextEdit(35, y, 70, 18, 32767);
         outputNameEdits[k - 1] = storedTextEdit(105, y, 70, 18, 32767);
         inputNameEdits[k - 1]->setText(ToQString(config.inputNames[k]));
         outputNameEdits[k - 1]->setText(ToQString(config.outputNames[k]));
     }
-    saveNamesButton = button("Save", 16, 381, 160, 18);
+    saveNamesButton = button("Save", 16, 381, 160, 18, "Saves the 32 channel names to config.ini");
 
     // The program's own link.
     group("Connect Info", 193, 8, 272, 92);
     rs232Radio = new QRadioButton(QStringLiteral("RS232"), this);
     rs232Radio->setGeometry(DluRect(202, 20, 36, 18));
+    rs232Radio->setToolTip(QStringLiteral("Talk to the router over a serial port"));
     ethernetRadio = new QRadioButton(QStringLiteral("Ethernet"), this);
     ethernetRadio->setGeometry(DluRect(202, 50, 48, 10));
+    ethernetRadio->setToolTip(QStringLiteral("Talk to the router over UDP"));
     auto* linkType = new QButtonGroup(this);
     linkType->addButton(rs232Radio);
     linkType->addButton(ethernetRadio);
@@ -170,29 +198,38 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     ipAddressEdit = ipEdit(297, 45, 78, 18);
     label("Port :", 378, 45, 23, 18);
     udpPortEdit = edit(403, 45, 38, 18, 10);
-    udpPortEdit->setEnabled(false);
-    saveApplyLinkButton = button("Save && Apply", 263, 72, 121, 18);
+    readOnly(udpPortEdit, "The router's UDP port is set in config.ini ([SETCOMMCONFIG] UDPPort)");
+    saveApplyLinkButton =
+        button("Save && Apply", 263, 72, 121, 18,
+               "Saves the link settings to config.ini. A new link type reconnects at once; "
+               "other changes take effect at the next Connect");
 
     // The router's test generator: shown, not changed.
     group("Video Generator", 193, 103, 272, 64);
     label("Resolution :", 201, 119, 54, 13);
     resolutionList = list(257, 119, 123, 172);
-    resolutionList->setEnabled(false);
+    constexpr const char* kGeneratorShown =
+        "The router's test generator is shown as the router reports it, not changed here";
+    readOnly(resolutionList, kGeneratorShown);
     label("Pattern :", 201, 143, 54, 13);
     patternList = list(257, 143, 124, 221);
     patternList->setEditable(true);
-    patternList->setEnabled(false);
-    generatorApplyButton = button("Apply", 396, 140, 55, 18);
+    readOnly(patternList, kGeneratorShown);
+    generatorApplyButton = button("Apply", 396, 140, 55, 18, kGeneratorShown);
     generatorApplyButton->setEnabled(false);
     generatorApplyButton->setVisible(false);
 
     group("Monitoring Port && RS232", 193, 171, 130, 113);
     label("Channel :", 199, 192, 48, 13);
     monitoringList = list(249, 192, 66, 237);
-    monitoringApplyButton = button("Apply", 231, 213, 54, 18);
+    monitoringApplyButton =
+        button("Apply", 231, 213, 54, 18, "Sends the channel the router's monitoring port shows");
     label("RS232 Baudrate :", 197, 238, 64, 13);
     routerBaudList = list(263, 238, 52, 237);
-    routerBaudApplyButton = button("Apply", 232, 260, 54, 18);
+    routerBaudApplyButton =
+        button("Apply", 232, 260, 54, 18,
+               "Sets the speed of the router's own RS232 port; a serial link at another "
+               "speed then loses the router");
 
     group("Control Lock Mode", 328, 171, 138, 113);
     label("Web Control :", 332, 187, 56, 13);
@@ -203,7 +240,8 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     keyLockList = list(390, 232, 66, 36);
     for (QComboBox* lock : {webLockList, dataLockList, keyLockList})
         lock->addItems({QStringLiteral("Unlock"), QStringLiteral("Lock")});
-    lockApplyButton = button("Apply", 370, 257, 54, 18);
+    lockApplyButton = button("Apply", 370, 257, 54, 18,
+                             "Sends all three lock modes (web page, data port, front-panel keys)");
 
     group("Router Network Settings", 193, 291, 272, 113);
     label("IP Address :", 199, 308, 60, 18);
@@ -212,7 +250,8 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     // Read-only, but its text still goes out with NETPT; the limit keeps
     // that command within the send buffer.
     routerPortEdit = edit(397, 308, 38, 18, 32);
-    routerPortEdit->setEnabled(false);
+    readOnly(routerPortEdit,
+             "The router's port, as the router reports it; it is sent back unchanged");
     label("Subnet mask :", 199, 334, 60, 18);
     routerSubnetEdit = ipEdit(261, 334, 97, 18);
     label("Gateway :", 199, 356, 60, 18);
@@ -220,40 +259,67 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     label("MAC Address :", 199, 380, 60, 18);
     for (int i = 0; i < 6; ++i) {
         macEdits[i] = edit(261 + 16 * i, 380, 16, 18, 2);
-        macEdits[i]->setEnabled(false);
+        readOnly(macEdits[i],
+                 "The router's MAC address, as the router reports it; it cannot be "
+                 "changed");
     }
-    networkApplyButton = button("Apply", 390, 356, 54, 18);
+    networkApplyButton =
+        button("Apply", 390, 356, 54, 18,
+               "Sends the router's IP address, port, subnet mask and gateway; at a new address "
+               "the router no longer answers this link");
+    CreateStatusLine(QRect(9, 407, 463, 11));
 
-    // Current values.
+    // Current values; a value the router has not reported shows as nothing.
+    const KnownValues& known = state.known;
+    auto row = [](bool isKnown, int value, int rows) {
+        return isKnown && value >= 0 && value < rows ? value : -1;
+    };
     for (int r = 1; r <= kResolutionCount; ++r)
         resolutionList->addItem(QString::fromLatin1(ResolutionNames[r]));
-    resolutionList->setCurrentIndex(state.generatorResolution - 1);
+    resolutionList->setCurrentIndex(
+        row(known.generatorResolution, state.generatorResolution - 1, kResolutionCount));
     for (int p = 1; p <= kPatternCount; ++p)
         patternList->addItem(QString::fromLatin1(PatternNames[p]));
-    patternList->setCurrentIndex(state.generatorPattern - 1);
+    patternList->setCurrentIndex(
+        row(known.generatorPattern, state.generatorPattern - 1, kPatternCount));
     for (int n = 0; n <= 16; ++n)
         monitoringList->addItem(QStringLiteral("Input %1").arg(n, 2, 10, QLatin1Char('0')));
-    monitoringList->setCurrentIndex(state.monitoringChannel >= 0 && state.monitoringChannel <= 16
-                                        ? state.monitoringChannel
-                                        : -1);
-    webLockList->setCurrentIndex(state.webLock == 1 ? 1 : 0);
-    dataLockList->setCurrentIndex(state.dataLock == 1 ? 1 : 0);
-    keyLockList->setCurrentIndex(state.keyLock == 1 ? 1 : 0);
+    monitoringList->setCurrentIndex(row(known.monitoringChannel, state.monitoringChannel, 17));
+    webLockList->setCurrentIndex(row(known.webLock, state.webLock == 1 ? 1 : 0, 2));
+    dataLockList->setCurrentIndex(row(known.dataLock, state.dataLock == 1 ? 1 : 0, 2));
+    keyLockList->setCurrentIndex(row(known.keyLock, state.keyLock == 1 ? 1 : 0, 2));
     rs232Radio->setChecked(config.useSerial);
     ethernetRadio->setChecked(!config.useSerial);
     comPortEdit->setText(ToQString(config.comName));
     udpPortEdit->setText(QString::number(config.udpPort));
     ipAddressEdit->setText(ToQString(config.ipAddress));
-    routerIpEdit->setText(ToQString(state.routerIp));
-    routerSubnetEdit->setText(ToQString(state.routerSubnetMask));
-    routerGatewayEdit->setText(ToQString(state.routerGateway));
-    routerPortEdit->setText(ToQString(state.routerPort));
-    if (state.routerMac.size() >= 17) {
+    auto reported = [](bool isKnown, const std::string& text) {
+        return isKnown ? ToQString(text) : QString();
+    };
+    routerIpEdit->setText(reported(known.routerIp, state.routerIp));
+    routerSubnetEdit->setText(reported(known.routerSubnetMask, state.routerSubnetMask));
+    routerGatewayEdit->setText(reported(known.routerGateway, state.routerGateway));
+    routerPortEdit->setText(reported(known.routerPort, state.routerPort));
+    if (known.routerMac && state.routerMac.size() >= 17) {
         for (int i = 0; i < 6; ++i)
             macEdits[i]->setText(ToQString(state.routerMac.substr(3 * i, 2)));
     }
     FillBaudList(pcBaudList, config.baudRate);
-    FillBaudList(routerBaudList, state.routerBaudRate);
+    FillBaudList(routerBaudList, known.routerBaudRate ? state.routerBaudRate : 0);
+
+    // What each button saves or applies, to know what closing would lose.
+    auto track = [this](const char* name, std::vector<QWidget*> fields) {
+        Track(QString::fromLatin1(name), [fields] { return Shown(fields); });
+    };
+    std::vector<QWidget*> names;
+    for (int k = 0; k < 16; ++k)
+        names.insert(names.end(), {inputNameEdits[k], outputNameEdits[k]});
+    track(kNamesGroup, names);
+    track(kLinkGroup, {rs232Radio, comPortEdit, pcBaudList, ipAddressEdit, udpPortEdit});
+    track(kMonitoringGroup, {monitoringList});
+    track(kRouterBaudGroup, {routerBaudList});
+    track(kLockGroup, {webLockList, dataLockList, keyLockList});
+    track(kNetworkGroup, {routerIpEdit, routerSubnetEdit, routerGatewayEdit});
 
     connect(saveNamesButton, &QPushButton::clicked, this, &ConfigDialog::SaveChannelNames);
     connect(saveApplyLinkButton, &QPushButton::clicked, this, &ConfigDialog::SaveAndApplyLink);
@@ -270,7 +336,8 @@ void ConfigDialog::SaveChannelNames() {
         config.inputNames[k] = FromQString(inputNameEdits[k - 1]->text());
         config.outputNames[k] = FromQString(outputNameEdits[k - 1]->text());
     }
-    ReportSave(corvane::SaveChannelNames(config));
+    if (ReportSave(corvane::SaveChannelNames(config), QStringLiteral("the channel names")))
+        MarkSaved(QString::fromLatin1(kNamesGroup));
 }
 
 void ConfigDialog::SaveAndApplyLink() {
@@ -289,79 +356,102 @@ void ConfigDialog::SaveAndApplyLink() {
     config.ipAddress = FromQString(DottedDecimal(ipAddressEdit->text()));
     config.udpPort = LeadingDecimal(udpPortEdit->text());
     config.useSerial = serial;
-    ReportSave(corvane::SaveLinkSettings(config));
-    if (reconnect)
+    if (ReportSave(corvane::SaveLinkSettings(config), QStringLiteral("the link settings")))
+        MarkSaved(QString::fromLatin1(kLinkGroup));
+    if (reconnect) {
         connection.Connect();
+        Say(statusLine->text() + (serial ? QStringLiteral("; reconnecting over RS232")
+                                         : QStringLiteral("; reconnecting over UDP")));
+    }
 }
 
-void ConfigDialog::Hint(QWidget* at, const char* text) {
-    QToolTip::showText(at->mapToGlobal(QPoint(0, at->height())), QString::fromLatin1(text), at);
-}
-
-void ConfigDialog::ReportSave(bool saved) {
+bool ConfigDialog::ReportSave(bool saved, const QString& what) {
     // The settings in memory still take effect for this run.
-    if (saved)
-        return;
+    if (saved) {
+        Say(QStringLiteral("Saved %1 to config.ini").arg(what));
+        return true;
+    }
     connection.session.log.LogEvent(true, true, "%s", kSaveFailed);
+    Say(QString::fromLatin1(kSaveFailed));
     showMessage(QString::fromLatin1(kSaveFailed));
+    return false;
 }
 
 void ConfigDialog::ApplyGenerator() {
+    const RouterState& state = connection.session.state;
+    if (!Reported(state.known.generatorResolution && state.known.generatorPattern,
+                  "its generator settings"))
+        return;
     // Number 0 does not exist on the router: a list without a row sends nothing.
     const int resolution = resolutionList->currentIndex() + 1;
     const int pattern = patternList->currentIndex() + 1;
+    std::vector<std::string> commands;
     if (resolution >= 1)
-        connection.session.EnqueueCommand(VideoResolutionCommand(resolution));
+        commands.push_back(VideoResolutionCommand(resolution));
     if (pattern >= 1)
-        connection.session.EnqueueCommand(VideoPatternCommand(pattern));
+        commands.push_back(VideoPatternCommand(pattern));
+    if (commands.empty())
+        return Say(QStringLiteral("Choose a resolution and a pattern first; nothing sent."));
+    Send(commands);
 }
 
 void ConfigDialog::ApplyMonitoring() {
-    const int channel = monitoringList->currentIndex();
-    if (channel < 0) {
-        Hint(monitoringApplyButton, "Choose a channel first: nothing was sent");
+    if (!Reported(connection.session.state.known.monitoringChannel, "its monitoring channel"))
         return;
-    }
-    connection.session.EnqueueCommand(MonitoringCommand(channel));
+    const int channel = monitoringList->currentIndex();
+    if (channel < 0)
+        return Say(QStringLiteral("Choose a channel first; nothing sent."));
+    if (Send({MonitoringCommand(channel)}))
+        MarkSaved(QString::fromLatin1(kMonitoringGroup));
 }
 
 void ConfigDialog::ApplyRouterBaudRate() {
+    if (!Reported(connection.session.state.known.routerBaudRate, "its RS232 speed"))
+        return;
     // Without a row there is no speed to set; RS232=0! would be nonsense.
     const int row = routerBaudList->currentIndex();
-    if (row < 0) {
-        Hint(routerBaudApplyButton, "Choose a baud rate first: nothing was sent");
-        return;
-    }
-    connection.session.EnqueueCommand(Rs232Command(kBaudRates[row]));
+    if (row < 0)
+        return Say(QStringLiteral("Choose a baud rate first; nothing sent."));
+    if (Send({Rs232Command(kBaudRates[row])}))
+        MarkSaved(QString::fromLatin1(kRouterBaudGroup));
 }
 
 void ConfigDialog::ApplyLockModes() {
-    for (const std::string& command :
-         LockCommands(webLockList->currentIndex() == 1, dataLockList->currentIndex() == 1,
-                      keyLockList->currentIndex() == 1))
-        connection.session.EnqueueCommand(command);
+    const KnownValues& known = connection.session.state.known;
+    if (!Reported(known.webLock && known.dataLock && known.keyLock, "its locks"))
+        return;
+    // A list shown empty (the router reported while the dialog was open) is
+    // no choice: it would go out as "Unlock".
+    for (QComboBox* lock : {webLockList, dataLockList, keyLockList}) {
+        if (lock->currentIndex() < 0)
+            return Say(QStringLiteral("Choose all three lock modes first; nothing sent."));
+    }
+    const auto commands =
+        LockCommands(webLockList->currentIndex() == 1, dataLockList->currentIndex() == 1,
+                     keyLockList->currentIndex() == 1);
+    if (Send({commands.begin(), commands.end()}))
+        MarkSaved(QString::fromLatin1(kLockGroup));
 }
 
 void ConfigDialog::ApplyRouterNetwork() {
+    const KnownValues& known = connection.session.state.known;
+    if (!Reported(
+            known.routerIp && known.routerSubnetMask && known.routerGateway && known.routerPort,
+            "its network settings"))
+        return;
     // A blank address field would read as 0.0.0.0 and cut the router off the
-    // network; the four settings only go out together.
-    for (QLineEdit* address : {routerIpEdit, routerSubnetEdit, routerGatewayEdit}) {
-        if (address->text().trimmed().isEmpty()) {
-            Hint(networkApplyButton,
-                 "Fill in IP address, subnet mask and gateway first: nothing was sent");
-            return;
-        }
+    // network, and the port is sent as shown; the four only go out together.
+    for (QLineEdit* field : {routerIpEdit, routerSubnetEdit, routerGatewayEdit, routerPortEdit}) {
+        if (field->text().trimmed().isEmpty())
+            return Say(QStringLiteral(
+                "IP address, port, subnet mask and gateway are all needed; nothing sent."));
     }
-    for (const std::string& command : NetworkCommands(
-             FromQString(DottedDecimal(routerIpEdit->text())), FromQString(routerPortEdit->text()),
-             FromQString(DottedDecimal(routerSubnetEdit->text())),
-             FromQString(DottedDecimal(routerGatewayEdit->text()))))
-        connection.session.EnqueueCommand(command);
-}
-
-void ConfigDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleEnterKey(*this, e))
-        QDialog::keyPressEvent(e);
+    const auto commands = NetworkCommands(FromQString(DottedDecimal(routerIpEdit->text())),
+                                          FromQString(routerPortEdit->text()),
+                                          FromQString(DottedDecimal(routerSubnetEdit->text())),
+                                          FromQString(DottedDecimal(routerGatewayEdit->text())));
+    if (Send({commands.begin(), commands.end()}))
+        MarkSaved(QString::fromLatin1(kNetworkGroup));
 }
 
 }  // namespace corvane

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <functional>
+
+#include "ui/SettingDialog.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -11,8 +12,6 @@ class QRadioButton;
 class QPushButton;
 
 namespace corvane {
-
-class Connection;
 
 // Shown at a name or port edit that refused a typed character.
 inline const QString kUnstorableHint =
@@ -24,8 +23,9 @@ QString DottedDecimal(const QString& text);
 
 // "Set Config": seven independent groups, each acting only through its own
 // button. Program-side settings go into the config and config.ini; router-side
-// settings only leave as queued commands.
-class ConfigDialog : public QDialog {
+// settings only leave as queued commands, and only once the router has
+// reported the values they are shown with.
+class ConfigDialog : public SettingDialog {
     Q_OBJECT
 public:
     explicit ConfigDialog(Connection& connection, QWidget* parent = nullptr);
@@ -38,7 +38,6 @@ public:
     void ApplyLockModes();
     void ApplyRouterNetwork();
 
-    Connection& connection;
     // Tells the user a save failed (a message box; tests replace it).
     std::function<void(const QString&)> showMessage;
 
@@ -70,13 +69,8 @@ public:
     QPushButton* networkApplyButton = nullptr;
     QPushButton* saveNamesButton = nullptr;
 
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
-    void ReportSave(bool saved);
-    // Says beside a button why pressing it sent nothing.
-    static void Hint(QWidget* at, const char* text);
+    bool ReportSave(bool saved, const QString& what);
 };
 
 }  // namespace corvane

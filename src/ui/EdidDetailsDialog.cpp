@@ -40,12 +40,19 @@ EdidDetailsDialog::EdidDetailsDialog(const QString& path, const EdidBytes& bytes
 
     text = new QPlainTextEdit(this);
     text->setReadOnly(true);
+    // A text cursor shows where the focus is, and the keyboard can select and copy.
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setPlainText(summary);
     fixButton = new QPushButton(QStringLiteral("Fix checksums"), this);
     closeButton = new QPushButton(QStringLiteral("Close"), this);
     const Edid edid = DecodeEdid(bytes);
-    fixButton->setEnabled(!edid.checksumOk[0] || !edid.checksumOk[1]);
+    const bool broken = !edid.checksumOk[0] || (edid.blocksRead == 2 && !edid.checksumOk[1]);
+    fixButton->setEnabled(broken);
+    fixButton->setToolTip(broken ? QStringLiteral("Saves a copy with correct checksums under a new "
+                                                  "name; the chosen file stays as it is")
+                                 : QStringLiteral("Both checksums are correct: nothing to fix"));
+    closeButton->setToolTip(QStringLiteral("Back to \"Setup EDID \""));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(fixButton);

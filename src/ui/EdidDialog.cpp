@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -23,7 +23,6 @@
 #include "protocol/TextFormat.h"
 #include "settings/EventLog.h"
 #include "transport/Connection.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDetailsDialog.h"
 #include "ui/Fonts.h"
@@ -50,12 +49,14 @@ QString EdidEditorCommand() {
 }
 
 EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::string* refusal) {
-    if (session.connectionStatus != kConnecting && session.connectionStatus != kConnected)
-        return EdidUpload::NotSent;
-    if (path.isEmpty() || session.activeLink == nullptr)
-        return EdidUpload::NotSent;
+    if ((session.connectionStatus != kConnecting && session.connectionStatus != kConnected) ||
+        session.activeLink == nullptr)
+        return EdidUpload::NotConnected;
+    if (path.isEmpty())
+        return EdidUpload::NoFile;
     EdidBytes bytes{};
-    switch (ReadEdidFile(NativePath(path), bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(NativePath(path), bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             return EdidUpload::OpenFailed;
         case EdidFileStatus::FormatError:
@@ -64,7 +65,7 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::stri
             break;
     }
     // Sources fall back to safe modes on an EDID like this: keep it off the router.
-    const Edid decoded = DecodeEdid(bytes);
+    const Edid decoded = DecodeEdid(bytes, padded);
     if (!decoded.Valid()) {
         if (refusal != nullptr) {
             refusal->clear();
@@ -80,7 +81,7 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::stri
 }
 
 EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
-    : QDialog(parent), connection(connection) {
+    : SettingDialog(connection, parent) {
     setWindowTitle(QStringLiteral("Setup EDID "));
     setFont(TahomaFont(11));
     setFixedSize(DluX(370), DluY(296));
@@ -93,15 +94,17 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
         box->setGeometry(DluRect(x, y, w, h));
         box->lower();
     };
-    auto button = [this](const char* text, int x, int y, int w, int h) {
+    auto button = [this](const char* text, int x, int y, int w, int h, const char* tip) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setGeometry(DluRect(x, y, w, h));
         b->setAutoDefault(false);
+        b->setToolTip(QString::fromLatin1(tip));
         return b;
     };
-    auto radio = [this](const char* text, int x, int y, int w, int h) {
+    auto radio = [this](const char* text, int x, int y, int w, int h, const char* tip) {
         auto* r = new QRadioButton(QString::fromLatin1(text), this);
         r->setGeometry(DluRect(x, y, w, h));
+        r->setToolTip(QString::fromLatin1(tip));
         return r;
     };
 
@@ -112,19 +115,33 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // A path is shown as it is, never taken for markup.
     pathLabel->setTextFormat(Qt::PlainText);
-    openButton = button("Open", 320, 26, 35, 18);
-    editorButton = button("EDID EDIT", 18, 60, 79, 20);
-    uploadButton = button("Apply", 266, 57, 79, 20);
+    openButton =
+        button("Open", 320, 26, 35, 18, "Chooses a user EDID file: 256 bytes, raw or as hex text");
+    // Created left to right, so Tab follows the row.
+    const bool haveEditor = !EdidEditorCommand().isEmpty();
+    editorButton = button("EDID EDIT", 18, 60, 79, 20,
+                          haveEditor ? "Starts the EDID editor (CORVANE_EDID_EDITOR)"
+                                     : "No EDID editor is set: start Corvane with the environment "
+                                       "variable CORVANE_EDID_EDITOR set to the editor's command "
+                                       "line (see the README)");
+    editorButton->setEnabled(haveEditor);
     // In the free space between the editor and the upload; the template's
     // controls keep their places.
-    detailsButton = button("Details", 142, 57, 79, 20);
-    detailsButton->setEnabled(!userEdidPath.isEmpty());
+    detailsButton = button("Details", 142, 57, 79, 20, "");
+    uploadButton = button("Apply", 266, 57, 79, 20,
+                          "Uploads the chosen file to the router as its user EDID; then choose "
+                          "\"User's Edit\", mark the inputs and press the Apply below");
+    ShowDetailsAvailable();
 
     group("Mode", 12, 101, 95, 152);
-    defaultRadio = radio("Default", 30, 126, 42, 15);
-    autoRadio = radio("Auto Detect", 30, 155, 66, 15);
-    outputCopyRadio = radio("Output Copy", 30, 184, 66, 15);
-    userRadio = radio("User's Edit", 30, 213, 61, 15);
+    defaultRadio =
+        radio("Default", 30, 126, 42, 15, "The marked inputs show the router's default EDID");
+    autoRadio = radio("Auto Detect", 30, 155, 66, 15,
+                      "The router chooses the marked inputs' EDID by itself");
+    outputCopyRadio = radio("Output Copy", 30, 184, 66, 15,
+                            "The marked input copies the EDID of the chosen output's display");
+    userRadio = radio("User's Edit", 30, 213, 61, 15,
+                      "The marked inputs show the user EDID uploaded above");
     auto* modes = new QButtonGroup(this);
     for (QRadioButton* r : {defaultRadio, autoRadio, outputCopyRadio, userRadio})
         modes->addButton(r);
@@ -135,15 +152,18 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     outputLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     outputList = new QComboBox(this);
     outputList->setGeometry(DluRect(286, 114, 69, 13));
-    // An editable list whose typed text adds no rows; opened, it shows as
-    // many rows as fit in the template's 63 units.
-    outputList->setEditable(true);
-    outputList->setInsertPolicy(QComboBox::NoInsert);
+    // A drop-down list, so the output shown is the one copied; opened, it
+    // shows as many rows as fit in the template's 63 units.
     outputList->setItemDelegate(new LineDelegate(outputList));
     outputList->setMaxVisibleItems(std::max(1, DluY(63 - 13) / kLinePitch));
     grid = new InputGrid(this);
     grid->setGeometry(DluRect(117, 132, 237, 113));
-    modeApplyButton = button("Apply", 273, 262, 79, 20);
+    grid->setToolTip(
+        QStringLiteral("Click an input, or move with the arrow keys and press Space, "
+                       "to mark it"));
+    modeApplyButton =
+        button("Apply", 273, 262, 79, 20, "Sets the chosen mode on the marked inputs");
+    CreateStatusLine(QRect(14, 284, 343, 11));
 
     for (int n = 1; n <= 16; ++n)
         outputList->addItem(QStringLiteral("Output %1").arg(n, 2, 10, QLatin1Char('0')));
@@ -170,7 +190,7 @@ void EdidDialog::ShowModeSelection(const char* word, bool outputCopy) {
     outputList->setVisible(outputCopy);
     const RouterState& state = connection.session.state;
     for (int n = 1; n <= 16; ++n)
-        grid->selection[n - 1] = state.inputEdidMode[n] == word ? 1 : 0;
+        grid->selection[n - 1] = state.known.edidMode[n] && state.inputEdidMode[n] == word ? 1 : 0;
     grid->singleSelect = outputCopy ? 1 : 0;
     grid->update();
 }
@@ -189,6 +209,12 @@ void EdidDialog::ChooseModeOutputCopy() {
 }
 
 void EdidDialog::ApplyEdidMode() {
+    // Every input's mode: the marks start from them.
+    const KnownValues& known = connection.session.state.known;
+    if (!Reported(std::all_of(known.edidMode + 1, known.edidMode + kChannelTableSize,
+                              [](bool k) { return k; }),
+                  "its inputs' EDID modes"))
+        return;
     EdidMode mode = EdidMode::Auto;
     if (outputCopyRadio->isChecked())
         mode = EdidMode::CopyOutput;
@@ -199,12 +225,23 @@ void EdidDialog::ApplyEdidMode() {
     const int copyOutput = outputList->currentIndex() + 1;
     // Output 00 does not exist: without a chosen output nothing is copied.
     if (mode == EdidMode::CopyOutput && copyOutput < 1)
-        return;
+        return Say(QStringLiteral("Choose the output to copy first; nothing sent."));
     bool chosen[kChannelTableSize] = {};
     for (int n = 1; n <= 16; ++n)
         chosen[n] = grid->selection[n - 1] == 1;
     if (const std::optional<std::string> command = EdidModeCommand(mode, copyOutput, chosen))
-        connection.session.EnqueueCommand(*command);
+        Send({*command});
+    else
+        Say(QStringLiteral("Mark at least one input first; nothing sent."));
+}
+
+void EdidDialog::ShowDetailsAvailable() {
+    const bool chosen = !userEdidPath.isEmpty();
+    detailsButton->setEnabled(chosen);
+    detailsButton->setToolTip(
+        chosen ? QStringLiteral("Shows what the chosen file holds, with warnings for the cards of "
+                                "the marked inputs")
+               : QStringLiteral("Open an EDID file first"));
 }
 
 void EdidDialog::OpenEdidFile() {
@@ -214,11 +251,11 @@ void EdidDialog::OpenEdidFile() {
         return;
     userEdidPath = path;
     pathLabel->setText(path);
-    detailsButton->setEnabled(true);
+    ShowDetailsAvailable();
 }
 
-QString EdidDialog::EdidDetailsText(const EdidBytes& bytes) const {
-    Edid edid = DecodeEdid(bytes);
+QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
+    Edid edid = DecodeEdid(bytes, padded);
     const RouterState& state = connection.session.state;
     bool anyMarked = false;
     for (int n = 1; n <= kChannelCount; ++n)
@@ -239,7 +276,8 @@ void EdidDialog::ShowEdidDetails() {
     if (userEdidPath.isEmpty())
         return;
     EdidBytes bytes{};
-    switch (ReadEdidFile(NativePath(userEdidPath), bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(NativePath(userEdidPath), bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             showMessage(QStringLiteral("File Open Fail!"));
             return;
@@ -249,7 +287,7 @@ void EdidDialog::ShowEdidDetails() {
         case EdidFileStatus::Ok:
             break;
     }
-    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes), this);
+    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes, padded), this);
     details.exec();
 }
 
@@ -263,7 +301,13 @@ void EdidDialog::StartEdidEditor() {
         edidEditor = new QProcess;
         edidEditor->setProcessChannelMode(QProcess::ForwardedChannels);
     }
-    // A missing editor fails quietly, as there is nothing the user can do here.
+    // The process outlives this dialog: only this dialog's run hears of a failure.
+    disconnect(edidEditor, nullptr, this, nullptr);
+    connect(edidEditor, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            Say(QStringLiteral("The EDID editor could not be started: ") +
+                edidEditor->errorString());
+    });
     edidEditor->start(command.first(), command.mid(1));
 }
 
@@ -271,23 +315,31 @@ void EdidDialog::UploadUserEdid() {
     std::string refusal;
     switch (UploadEdidFile(connection.session, userEdidPath, &refusal)) {
         case EdidUpload::OpenFailed:
+            Say(QStringLiteral("File Open Fail! Nothing sent."));
             showMessage(QStringLiteral("File Open Fail!"));
             break;
         case EdidUpload::FormatError:
+            Say(QStringLiteral("File Format Error! Nothing sent."));
             showMessage(QStringLiteral("File Format Error!"));
             break;
         case EdidUpload::Invalid:
+            Say(QStringLiteral("The EDID has errors; nothing sent."));
             showMessage(QStringLiteral("EDID not uploaded:\n") + QString::fromLatin1(refusal));
             break;
+        case EdidUpload::NotConnected:
+            Say(QStringLiteral("Not connected; nothing sent."));
+            break;
+        case EdidUpload::NoFile:
+            Say(QStringLiteral("Open an EDID file first; nothing sent."));
+            break;
         case EdidUpload::NotSent:
+            Say(QStringLiteral("The link did not take the whole EDID (see the log)."));
+            break;
         case EdidUpload::Sent:
+            Say(QStringLiteral("Sent EDIT= with the 256 bytes of ") +
+                QFileInfo(userEdidPath).fileName());
             break;
     }
-}
-
-void EdidDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleEnterKey(*this, e))
-        QDialog::keyPressEvent(e);
 }
 
 }  // namespace corvane

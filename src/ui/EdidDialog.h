@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <functional>
 #include <string>
 
 #include "edid/Edid.h"
+#include "ui/SettingDialog.h"
 
 class QComboBox;
 class QLabel;
@@ -15,7 +15,6 @@ class QRadioButton;
 
 namespace corvane {
 
-class Connection;
 class InputGrid;
 class RouterSession;
 
@@ -30,7 +29,8 @@ extern QProcess* edidEditor;
 // Windows otherwise the editor's own install path. Empty: none.
 QString EdidEditorCommand();
 
-enum class EdidUpload { NotSent, Sent, OpenFailed, FormatError, Invalid };
+// NotSent: the link did not take the whole frame (logged).
+enum class EdidUpload { NotConnected, NoFile, NotSent, Sent, OpenFailed, FormatError, Invalid };
 
 // Sends "EDIT=", the 256 file bytes and "!" as one write on the open link and
 // logs it; only while the link is open (Connecting or Connected), and only an
@@ -40,7 +40,7 @@ EdidUpload UploadEdidFile(RouterSession& session, const QString& path,
 
 // "Setup EDID ": EDID mode per input, the user EDID upload and the external
 // editor.
-class EdidDialog : public QDialog {
+class EdidDialog : public SettingDialog {
     Q_OBJECT
 public:
     explicit EdidDialog(Connection& connection, QWidget* parent = nullptr);
@@ -56,9 +56,8 @@ public:
     // The chosen file decoded, with what the cards of the marked inputs (all
     // inputs when none is marked) would make of it.
     void ShowEdidDetails();
-    QString EdidDetailsText(const EdidBytes& bytes) const;
+    QString EdidDetailsText(const EdidBytes& bytes, bool padded = false) const;
 
-    Connection& connection;
     InputGrid* grid = nullptr;
     QLabel* pathLabel = nullptr;
     QComboBox* outputList = nullptr;
@@ -78,9 +77,8 @@ public:
 
 private:
     void ShowModeSelection(const char* word, bool outputCopy);
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
+    // "Details" needs a chosen file; its tooltip says so.
+    void ShowDetailsAvailable();
 };
 
 }  // namespace corvane

@@ -437,6 +437,12 @@ QImage ImageButton::RenderFace() {
     image.fill(ColoursOf(*this).face);
     QPainter painter(&image);
     Paint(painter);
+    if (hasFocus() && isEnabled()) {
+        // The keyboard's mark: a dotted frame inside the edge, in the caption's colour.
+        painter.setPen(QPen(textColour, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
     return image;
 }
 
@@ -505,7 +511,6 @@ void ImageButton::Paint(QPainter& painter) {
         }
         painter.setPen(textColour);
         painter.drawText(caption.translated(shift), flags, text());
-        DrawFocus(painter);
         return;
     }
 
@@ -529,18 +534,6 @@ void ImageButton::Paint(QPainter& painter) {
     }
     painter.setPen(textColour);
     painter.drawText(caption, flags, text());
-    DrawFocus(painter);
-}
-
-void ImageButton::DrawFocus(QPainter& painter) {
-    // The keyboard's place, as a dotted frame inside the edge.
-    if (!hasFocus())
-        return;
-    painter.save();
-    painter.setPen(QPen(textColour, 1, Qt::DotLine));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect().adjusted(3, 3, -4, -4));
-    painter.restore();
 }
 
 void ImageButton::mousePressEvent(QMouseEvent* e) {

@@ -128,7 +128,6 @@ protected:
 private:
     int Random();
     void Paint(QPainter& painter);
-    void DrawFocus(QPainter& painter);
 };
 
 }  // namespace corvane

@@ -1,7 +1,10 @@
 #include "ui/InputGrid.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 #include "ui/Fonts.h"
 
@@ -66,6 +69,7 @@ InputGrid::InputGrid(QWidget* parent) : QWidget(parent), indicator(IndicatorStri
     // Every pixel is painted from the back buffer, so nothing needs erasing.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     LayoutGrid();
 }
 
@@ -108,6 +112,12 @@ void InputGrid::paintEvent(QPaintEvent*) {
         back.setFont(TahomaFont(13, true));
         for (int i = 0; i < 16; ++i)
             DrawGridCell(back, i);
+        if (hasFocus() && focusCell >= 0 && focusCell < 16) {
+            // In the gap around the cell, dark on the grey background.
+            back.setPen(QPen(Qt::black, 2));
+            back.setBrush(Qt::NoBrush);
+            back.drawRect(cellRects[focusCell].adjusted(-3, -3, 3, 3));
+        }
     }
     QPainter screen(this);
     screen.drawImage(0, 0, backBuffer);
@@ -153,15 +163,47 @@ void InputGrid::mouseReleaseEvent(QMouseEvent* event) {
         return QWidget::mouseReleaseEvent(event);
     const int cell = HitTest(event->position().toPoint());
     if (cell != -1 && cell == pressedCell) {
-        selection[cell] = selection[cell] ? 0 : 1;
-        if (singleSelect == 1) {
-            for (int i = 0; i < 16; ++i) {
-                if (i != cell)
-                    selection[i] = 0;
-            }
-        }
+        Toggle(cell);
+        focusCell = cell;
     }
     pressedCell = hotCell = -1;
+    update();
+}
+
+void InputGrid::Toggle(int cell) {
+    if (cell < 0 || cell >= 16)
+        return;
+    selection[cell] = selection[cell] ? 0 : 1;
+    if (singleSelect == 1) {
+        for (int i = 0; i < 16; ++i) {
+            if (i != cell)
+                selection[i] = 0;
+        }
+    }
+}
+
+void InputGrid::keyPressEvent(QKeyEvent* event) {
+    const int row = focusCell / 4, column = focusCell % 4;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            focusCell = row * 4 + std::max(column - 1, 0);
+            break;
+        case Qt::Key_Right:
+            focusCell = row * 4 + std::min(column + 1, 3);
+            break;
+        case Qt::Key_Up:
+            focusCell = std::max(row - 1, 0) * 4 + column;
+            break;
+        case Qt::Key_Down:
+            focusCell = std::min(row + 1, 3) * 4 + column;
+            break;
+        case Qt::Key_Space:
+            if (!event->isAutoRepeat())
+                Toggle(focusCell);
+            break;
+        default:
+            return QWidget::keyPressEvent(event);
+    }
     update();
 }
 

@@ -44,6 +44,14 @@ const char* TableName(const char (&table)[N][32], int index) {
 }
 
 const QColor kWindowBackground(128, 128, 128);
+const char kSalvoTip[] = "Salvos; the one the router shows now is marked (live)";
+
+QString ConfigUnreadableText() {
+    return QStringLiteral(
+               "%1 cannot be read (it is not a readable regular file). Corvane connects nowhere "
+               "until it is fixed.")
+        .arg(QString::fromLatin1(kConfigPath));
+}
 const QColor kCaptionText = ColorFromRef(0xF0E9E9);
 const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
@@ -173,7 +181,7 @@ MainDialog::MainDialog(QWidget* parent)
 
     log.screen = logList;
     log.screenLogEnabled = true;
-    LoadConfig(config, session.state);
+    configUnreadable = !LoadConfig(config, session.state);
 
     matrixView = new MatrixView(session.state, config, this);
     matrixView->setGeometry(DluRect(7, 36, 471, 329));
@@ -249,11 +257,12 @@ MainDialog::MainDialog(QWidget* parent)
         return ok ? std::optional<QString>(answer) : std::nullopt;
     };
 
-    std::string problem;
-    if (!salvoFile.Load(salvoPath, problem))
-        log.LogEvent(true, true, "%s damaged (%s): no salvos loaded, the file is kept as %s.bad",
-                     salvoPath.c_str(), problem.c_str(), salvoPath.c_str());
-    salvoFile.ApplyProtection(session.routing);
+    if (configUnreadable) {
+        log.LogEvent(true, true, "%s", FromQString(ConfigUnreadableText()).c_str());
+        // Once the window is up (tests replace messageBox before that).
+        QTimer::singleShot(0, this, [this] { messageBox(ConfigUnreadableText()); });
+    }
+    LoadSalvoFile();
 
     RefreshStatusPanels();
 
@@ -267,6 +276,7 @@ MainDialog::MainDialog(QWidget* parent)
         // Time passes on screen too: the last answer's age, notices and
         // marks that run out. Only what changed is repainted.
         RefreshStatusPanels();
+        ReloadSalvosIfChanged();
     });
     sendTimer.start();
 
@@ -337,7 +347,7 @@ void MainDialog::CreateControls() {
     salvoList = new QComboBox(this);
     salvoList->setGeometry(DluRect(11, 13, 64, 14));
     salvoList->setPlaceholderText(QStringLiteral("Salvos"));
-    salvoList->setToolTip(QStringLiteral("Salvos; the one the router shows now is marked (live)"));
+    salvoList->setToolTip(QString::fromLatin1(kSalvoTip));
     recallButton = makeButton("Recall", DluRect(77, 11, 32, 18));
     saveSalvoButton = makeButton("Save", DluRect(109, 11, 28, 18));
     takeModeButton = makeButton("Take Mode", DluRect(141, 11, 44, 18));
@@ -421,6 +431,16 @@ void MainDialog::UpdateButtons() {
 }
 
 void MainDialog::Connect() {
+    // Never the factory address for a config.ini that could not be read;
+    // once it can be, its settings are taken.
+    if (configUnreadable) {
+        configUnreadable = !LoadConfig(config, session.state);
+        RefreshStatusPanels();
+        if (configUnreadable) {
+            messageBox(ConfigUnreadableText());
+            return;
+        }
+    }
     connection.Connect();
     UpdateButtons();
 }
@@ -512,6 +532,7 @@ void MainDialog::DescribeSteps(const char* verb, const char* link,
 }
 
 void MainDialog::RecallSalvo() {
+    ReloadSalvosIfChanged();
     const Salvo* salvo = salvoFile.Find(FromQString(salvoList->currentData().toString()));
     if (salvo == nullptr)
         return;
@@ -538,16 +559,15 @@ void MainDialog::SaveSalvo() {
         messageBox(QStringLiteral("A salvo name has 1 to 63 characters and no \"=\"."));
         return;
     }
+    ReloadSalvosIfChanged();
     if (salvoFile.Find(name) &&
         !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(ToQString(name))))
         return;
-    if (!salvoFile.Store(name, session.state.routedInput)) {
-        messageBox(QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos));
+    if (!ChangeSalvoFile(
+            [&](SalvoFile& file) { return file.Store(name, session.state.routedInput); },
+            QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos)))
         return;
-    }
     log.LogEvent(true, true, "Save salvo %s", name.c_str());
-    SaveSalvoFile();
-    UpdateRoutingControls();
     salvoList->setCurrentIndex(salvoList->findData(ToQString(name)));
 }
 
@@ -559,14 +579,11 @@ void MainDialog::RenameSalvo() {
     if (!answer)
         return;
     const std::string to = FromQString(answer->trimmed());
-    if (!salvoFile.Rename(FromQString(from), to)) {
-        messageBox(QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 to 63 "
-                                  "characters and no \"=\".")
-                       .arg(ToQString(to)));
+    if (!ChangeSalvoFile([&](SalvoFile& file) { return file.Rename(FromQString(from), to); },
+                         QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 "
+                                        "to 63 characters and no \"=\".")
+                             .arg(ToQString(to))))
         return;
-    }
-    SaveSalvoFile();
-    UpdateRoutingControls();
     salvoList->setCurrentIndex(salvoList->findData(ToQString(to)));
 }
 
@@ -574,17 +591,53 @@ void MainDialog::DeleteSalvo() {
     const QString name = salvoList->currentData().toString();
     if (name.isEmpty() || !askQuestion(QStringLiteral("Delete the salvo \"%1\"?").arg(name)))
         return;
-    salvoFile.Remove(FromQString(name));
-    SaveSalvoFile();
-    UpdateRoutingControls();
+    // Deleted elsewhere meanwhile: gone either way, nothing to say.
+    ChangeSalvoFile([&](SalvoFile& file) { return file.Remove(FromQString(name)); }, QString());
 }
 
-void MainDialog::SaveSalvoFile() {
-    salvoFile.TakeProtection(session.routing);
-    if (!salvoFile.Save(salvoPath)) {
-        log.LogEvent(true, true, "%s could not be saved", salvoPath.c_str());
-        messageBox(QStringLiteral("%1 could not be saved.").arg(ToQString(salvoPath)));
+bool MainDialog::ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change,
+                                 const QString& refusal) {
+    std::string problem;
+    const bool saved = salvoFile.Update(salvoPath, change, problem);
+    if (saved) {
+        salvoFile.ApplyProtection(session.routing);
+    } else if (!problem.empty()) {
+        log.LogEvent(true, true, "%s %s: nothing changed", salvoPath.c_str(), problem.c_str());
+        messageBox(QStringLiteral("%1 %2: nothing changed.")
+                       .arg(ToQString(salvoPath), ToQString(problem)));
+    } else if (!refusal.isEmpty()) {
+        messageBox(refusal);
     }
+    ShowSalvoDamage();
+    SyncVideohub();
+    RefreshStatusPanels();
+    return saved;
+}
+
+void MainDialog::LoadSalvoFile() {
+    std::string problem;
+    if (!salvoFile.Load(salvoPath, problem))
+        log.LogEvent(true, true, "%s", salvoFile.DamageReport(salvoPath).c_str());
+    salvoFile.ApplyProtection(session.routing);
+    ShowSalvoDamage();
+}
+
+void MainDialog::ReloadSalvosIfChanged() {
+    if (!salvoFile.ChangedOnDisk(salvoPath))
+        return;
+    LoadSalvoFile();
+    SyncVideohub();
+    RefreshStatusPanels();
+}
+
+void MainDialog::ShowSalvoDamage() {
+    // Shown until a save of the window's own replaces the damaged file.
+    const std::string report = salvoFile.DamageReport(salvoPath);
+    salvoList->setToolTip(report.empty() ? QString::fromLatin1(kSalvoTip) : ToQString(report));
+    salvoList->setPlaceholderText(report.empty() ? QStringLiteral("Salvos")
+                                                 : QStringLiteral("Salvos damaged"));
+    salvoList->setStyleSheet(report.empty() ? QString()
+                                            : QStringLiteral("QComboBox { color: #b00000; }"));
 }
 
 void MainDialog::ToggleTakeMode() {
@@ -639,17 +692,42 @@ void MainDialog::Redo() {
 void MainDialog::ToggleProtect(int output) {
     if (output < 1 || output > kChannelCount)
         return;
-    if (session.routing.lockOwner[output] >= kFirstClient) {
-        log.LogEvent(true, true, "Output %02d is locked by a Videohub client", output);
-        ShowNotice(QStringLiteral("Output %1 is locked by a Videohub client")
-                       .arg(output, 2, 10, QLatin1Char('0')),
-                   kNoticeRefusal);
+    if (!ForceOpenClientLock(output))
         return;
-    }
-    session.SetProtected(output, !session.routing.Protected(output));
-    SaveSalvoFile();
+    const bool on = !session.routing.Protected(output);
+    ChangeSalvoFile(
+        [&](SalvoFile& file) {
+            file.protectedOutput[output] = on;
+            return true;
+        },
+        QString());
+    // Live whatever became of the save: the operator asked for it.
+    session.SetProtected(output, on);
     SyncVideohub();
     RefreshStatusPanels();
+}
+
+bool MainDialog::ForceOpenClientLock(int output) {
+    if (output < 1 || output > kChannelCount)
+        return true;
+    const int owner = session.routing.lockOwner[output];
+    if (owner < kFirstClient)
+        return true;
+    QString holder = QStringLiteral("Videohub client %1").arg(owner);
+    const VideohubServer::Client* client = videohub ? videohub->server.Find(owner) : nullptr;
+    if (client != nullptr && !client->peer.empty())
+        holder += QStringLiteral(" (%1)").arg(ToQString(client->peer));
+    const QString text =
+        QStringLiteral("Output %1 is locked by %2.").arg(output, 2, 10, QChar('0')).arg(holder);
+    log.LogEvent(true, true, "%s", FromQString(text).c_str());
+    if (!askQuestion || !askQuestion(text + QStringLiteral(" Force it open?"))) {
+        ShowNotice(text, kNoticeRefusal);
+        return false;
+    }
+    session.routing.lockOwner[output] = 0;
+    log.LogEvent(true, true, "Output %02d forced open", output);
+    SyncVideohub();
+    return true;
 }
 
 void MainDialog::UpdateRoutingControls() {
@@ -721,7 +799,8 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
         return false;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         if (const std::optional<RouteChange> change = ParseRouteEntry(routeEntry)) {
-            session.SetRoute(change->input, change->output);
+            if (ForceOpenClientLock(change->output))
+                session.SetRoute(change->input, change->output);
             RefreshStatusPanels();
         } else {
             const std::string why =
@@ -766,7 +845,7 @@ void MainDialog::OnViewNotify(ViewHitKind kind, int index) {
         case kOutputCell:
             if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) {
                 ToggleProtect(index);
-            } else if (index >= 1 && index <= kChannelCount) {
+            } else if (index >= 1 && index <= kChannelCount && ForceOpenClientLock(index)) {
                 session.LinkOutput(matrixView->selectedInput, index);
                 RefreshStatusPanels();
             }

@@ -83,6 +83,11 @@ public:
     void ToggleProtect(int output);
     // Enables the routing tools and marks the salvo that matches the router.
     void UpdateRoutingControls();
+    // Reads salvos.ini again when another program changed it.
+    void ReloadSalvosIfChanged();
+    // An output a Videohub client locked: says who holds it and, if the
+    // operator agrees, takes the lock away. True when the window may go on.
+    bool ForceOpenClientLock(int output);
     // Keyboard routing: input, a separator, output, Enter. True when the key
     // was taken.
     bool HandleRouteKey(QKeyEvent* e);
@@ -97,6 +102,8 @@ public:
     RouterSession session;
     AppConfig config;
     Connection connection;
+    // config.ini exists but could not be read: nothing connects until it can.
+    bool configUnreadable = false;
     SalvoFile salvoFile;
     std::string salvoPath = kSalvoPath;
     std::string routeEntry;  // typed so far
@@ -184,7 +191,11 @@ private:
         bool operator==(const ShownInView&) const = default;
     };
     ShownInView shownInView;
-    void SaveSalvoFile();
+    // One change of salvos.ini, read afresh under its lock. refusal: what to
+    // say when change itself declines ("" for nothing).
+    bool ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change, const QString& refusal);
+    void LoadSalvoFile();
+    void ShowSalvoDamage();
     void ShowRouteEntry();
     template <class Dialog, class... Args>
     void RunDialog(Args&&... args);

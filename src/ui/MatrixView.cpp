@@ -3,8 +3,11 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QToolTip>
+#include <memory>
 
 #include "ui/Fonts.h"
 #include "ui/Messages.h"
@@ -55,6 +58,54 @@ QString Fit(const QPainter& painter, const QString& text, int width) {
 }
 
 }  // namespace
+
+void TextLayoutCache::Draw(QPainter& painter, const QRect& rect, int flags, const QString& text) {
+    const QFont& font = painter.font();
+    QString key = text;
+    key += QChar(u'\n');
+    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
+    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    auto found = layouts.find(key);
+    if (found == layouts.end() || (*found)->font() != font) {
+        if (layouts.size() >= 1024)
+            layouts.clear();  // names come and go; the view needs a few hundred
+        auto layout = std::make_shared<QTextLayout>(text, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::ManualWrap);
+        layout->setTextOption(option);
+        layout->setCacheEnabled(true);
+        layout->beginLayout();
+        QTextLine line = layout->createLine();
+        if (line.isValid()) {
+            line.setLineWidth(rect.width());
+            line.setPosition(QPointF(0, 0));
+        }
+        layout->endLayout();
+        found = layouts.insert(key, layout);
+    }
+    const QTextLayout& layout = **found;
+    if (layout.lineCount() == 0)
+        return;
+    const QTextLine line = layout.lineAt(0);
+    // As drawText does: the text's box decides whether it is clipped, its
+    // advance (which may differ from the box's width) where the glyphs go.
+    const auto left = [&](qreal width) -> qreal {
+        if (flags & Qt::AlignHCenter)
+            return (rect.width() - width) / 2;
+        return flags & Qt::AlignRight ? rect.width() - width : 0;
+    };
+    const qreal y = flags & Qt::AlignVCenter ? (rect.height() - line.height()) / 2 : 0;
+    const QRectF box(rect.x() + left(line.naturalTextWidth()), rect.y() + y,
+                     line.naturalTextWidth(), line.height());
+    const bool clip = !QRectF(rect).contains(box);
+    if (clip) {
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+    }
+    line.draw(&painter, QPointF(rect.x() + left(line.horizontalAdvance()), rect.y() + y));
+    if (clip)
+        painter.restore();
+}
 
 Lamp InputLamp(const RouterState& state, int input) {
     if (input < 1 || input > kChannelCount || !state.known.inputSignal[input])
@@ -120,36 +171,54 @@ void MatrixView::resizeEvent(QResizeEvent*) {
     update();
 }
 
-void MatrixView::PaintBuffer() {
+QRect MatrixView::CellArea(int side, int channel) const {
+    // A pressed cell is drawn one pixel right and down.
+    return ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1);
+}
+
+void MatrixView::PaintBuffer(const QRegion& dirty) {
     // At the screen's pixel ratio, so the view is as sharp as the rest of the
     // window; the painter works in the widget's own coordinates.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    bool whole = dirty.isEmpty() || QRegion(rect()).subtracted(dirty).isEmpty();
     if (backBuffer.size() != pixels || backBuffer.devicePixelRatio() != ratio) {
         // The size may change before a resize event arrives (hidden view).
         backBuffer = QImage(pixels, QImage::Format_RGB32);
         backBuffer.setDevicePixelRatio(ratio);
         layout = LayoutCells(width());
+        whole = true;
     }
     if (backBuffer.isNull())
         return;
     QPainter painter(&backBuffer);
+    // A part is drawn again only where it meets dirty, and only there: every
+    // part stays within its area, so the rest of the buffer is left as it was.
+    if (!whole)
+        painter.setClipRegion(dirty);
+    const auto meets = [&](const QRect& area) { return whole || dirty.intersects(area); };
     painter.fillRect(rect(), kViewBackground);
     Draw3dRect(painter, rect(), Qt::black, Qt::black);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        DrawSlotHeader(painter, kInputSide, slot);
-        DrawSlotHeader(painter, kOutputSide, slot);
+        for (int side : {kInputSide, kOutputSide}) {
+            // A pressed header is drawn two pixels right and down.
+            if (meets(ToQRect(layout.slotHeaderRects[side][slot]).adjusted(0, 0, 2, 2)))
+                DrawSlotHeader(painter, side, slot);
+        }
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
-        DrawChannelCell(painter, kInputSide, channel);
-        DrawChannelCell(painter, kOutputSide, channel);
+        for (int side : {kInputSide, kOutputSide}) {
+            if (meets(CellArea(side, channel)))
+                DrawChannelCell(painter, side, channel);
+        }
     }
 }
 
-void MatrixView::paintEvent(QPaintEvent*) {
+void MatrixView::paintEvent(QPaintEvent* e) {
     // Everything goes to the back buffer first and reaches the screen in one
-    // copy, so the view never flickers.
-    PaintBuffer();
+    // copy, so the view never flickers. The painter is clipped to the event's
+    // region, so a cell updated alone costs that cell.
+    PaintBuffer(e->region());
     QPainter painter(this);
     painter.drawImage(0, 0, backBuffer);
 }
@@ -172,7 +241,7 @@ void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
                           state.known.cards[slot] ? CardTypeName(card) : "?");
     painter.setFont(TahomaFont(10, true));
     painter.setPen(kHeaderText);
-    painter.drawText(r, Qt::AlignLeft | kSingleLine, text);
+    texts.Draw(painter, r, Qt::AlignLeft | kSingleLine, text);
 }
 
 void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
@@ -205,8 +274,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     // A long name ends in "…" and keeps clear of the lock mark.
     const bool locked = side == kOutputSide && routing && routing->lockOwner[channel] != 0;
     const QRect nameArea = nameBar.adjusted(0, 0, locked ? -kLockRoom : 0, 0);
-    painter.drawText(nameArea, Qt::AlignHCenter | kSingleLine,
-                     Fit(painter, QStringLiteral(" ") + ToQString(name), nameArea.width() - 4));
+    texts.Draw(painter, nameArea, Qt::AlignHCenter | kSingleLine,
+               Fit(painter, QStringLiteral(" ") + ToQString(name), nameArea.width() - 4));
 
     const Lamp lamp = side == kInputSide ? InputLamp(state, channel) : OutputLamp(state, channel);
     painter.drawImage(QPoint(L, T), indicatorStrip,
@@ -214,8 +283,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
 
     painter.setFont(TahomaFont(16, true));
     painter.setPen(kNumberText);
-    painter.drawText(Edges(L, T + 9, L + 24, B), Qt::AlignHCenter | kSingleLine,
-                     QString::asprintf("%02d", channel));
+    texts.Draw(painter, Edges(L, T + 9, L + 24, B), Qt::AlignHCenter | kSingleLine,
+               QString::asprintf("%02d", channel));
 
     painter.setFont(TahomaFont(10, false));
     painter.setPen(kInfoText);
@@ -226,9 +295,9 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         const QString signal = state.known.inputSignal[channel]
                                    ? ToQString(state.inputStatusText[channel])
                                    : QStringLiteral("?");
-        painter.drawText(infoArea, Qt::AlignLeft | kSingleLine, QStringLiteral(" ") + mode);
-        painter.drawText(infoArea, Qt::AlignHCenter | kSingleLine,
-                         Fit(painter, QStringLiteral("      ") + signal, infoArea.width()));
+        texts.Draw(painter, infoArea, Qt::AlignLeft | kSingleLine, QStringLiteral(" ") + mode);
+        texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
+                   Fit(painter, QStringLiteral("      ") + signal, infoArea.width()));
     } else {
         DrawRoute(painter, infoArea, channel);
         if (locked) {
@@ -266,8 +335,8 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
         painter.setPen(kInfoText);
         const QRect right = infoArea.adjusted(area.width(), 0, -3, 0);
         const bool stagedLink = staged >= 1 && staged <= kChannelCount;
-        painter.drawText(
-            right, Qt::AlignLeft | kSingleLine,
+        texts.Draw(
+            painter, right, Qt::AlignLeft | kSingleLine,
             Fit(painter,
                 QStringLiteral("\u00bb ") +
                     (stagedLink ? ToQString(config.inputNames[staged]) : QStringLiteral("No Link")),
@@ -286,8 +355,8 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
     const QString text = unknown  ? QStringLiteral("?")
                          : linked ? ToQString(config.inputNames[shown])
                                   : QStringLiteral("No Link");
-    painter.drawText(area, Qt::AlignHCenter | kSingleLine,
-                     Fit(painter, QStringLiteral(" ") + text, area.width()));
+    texts.Draw(painter, area, Qt::AlignHCenter | kSingleLine,
+               Fit(painter, QStringLiteral(" ") + text, area.width()));
 }
 
 void MatrixView::mousePressEvent(QMouseEvent* e) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QImage>
 #include <QRect>
+#include <QRegion>
+#include <QTextLayout>
 #include <QWidget>
+#include <memory>
 
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
@@ -32,6 +36,14 @@ QImage MakeIndicatorStrip();
 // its lamp and colours mean.
 QString ViewToolTip(const RouterState& state, const AppConfig& config, const RoutingMap* routing,
                     ViewHit hit);
+// Texts laid out once and drawn again as QPainter::drawText(rect, flags, text)
+// draws one line: aligned in rect, clipped to it when it does not fit. Laying
+// a text out costs more than drawing it, and a view draws the same few texts
+// on every repaint.
+struct TextLayoutCache {
+    void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text);
+    QHash<QString, std::shared_ptr<QTextLayout>> layouts;  // by text and font
+};
 
 // The slot and crosspoint view. It keeps no router data: every paint reads the
 // model and the channel names. Clicks go to the parent as ViewNotifyEvent.
@@ -40,8 +52,14 @@ class MatrixView : public QWidget {
 public:
     MatrixView(const RouterState& state, const AppConfig& config, QWidget* parent = nullptr);
 
-    // Draws the whole view into backBuffer.
-    void PaintBuffer();
+    // Draws the view into backBuffer: all of it, or only what lies in dirty
+    // (widget coordinates), the rest of the buffer being still true.
+    void PaintBuffer(const QRegion& dirty = QRegion());
+    // What a channel cell (kInputSide or kOutputSide, 1..16) may cover,
+    // pressed or not.
+    QRect CellArea(int side, int channel) const;
+    // Repaints that cell alone, for a change that touches nothing else.
+    void UpdateCell(int side, int channel) { update(CellArea(side, channel)); }
 
     const RouterState& state;
     const AppConfig& config;
@@ -65,6 +83,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
+    TextLayoutCache texts;
+
     void DrawSlotHeader(QPainter& painter, int side, int slot);
     void DrawChannelCell(QPainter& painter, int side, int channel);
     void DrawRoute(QPainter& painter, const QRect& infoArea, int output);

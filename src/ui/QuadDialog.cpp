@@ -4,13 +4,11 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include "protocol/Commands.h"
 #include "transport/Connection.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
@@ -43,10 +41,13 @@ const LayoutEntry kQuadLayouts[7] = {
 
 constexpr unsigned kShadeTint = 0x796B6B;
 
+constexpr const char* kResolutionGroup = "Resolution";
+constexpr const char* kLayoutGroup = "Layout";
+
 }  // namespace
 
 QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
-    : QDialog(parent), connection(connection), slot(slot) {
+    : SettingDialog(connection, parent), slot(slot) {
     InitQuadResources();
     setWindowTitle(QStringLiteral("Setup Quad Multiviewer Card"));
     setFont(TahomaFont(11));
@@ -59,15 +60,16 @@ QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
 
     auto* resolutionBox = new QGroupBox(QStringLiteral("Resolution"), this);
     resolutionBox->setGeometry(DluRect(7, 31, 242, 60));
+    // A drop-down list: typed text that is none of the rows would show one
+    // resolution and send another.
     resolutionList = new QComboBox(this);
     resolutionList->setGeometry(DluRect(19, 57, 161, 13));
-    resolutionList->setEditable(true);
-    resolutionList->setInsertPolicy(QComboBox::NoInsert);
     resolutionList->setItemDelegate(new LineDelegate(resolutionList));
     resolutionList->setMaxVisibleItems(std::max(1, DluY(150 - 13) / kLinePitch));
     resolutionApplyButton = new QPushButton(QStringLiteral("Apply"), this);
     resolutionApplyButton->setGeometry(DluRect(189, 57, 50, 12));
     resolutionApplyButton->setAutoDefault(false);
+    resolutionApplyButton->setToolTip(QStringLiteral("Sends the chosen resolution to this card"));
 
     auto* layoutBox = new QGroupBox(QStringLiteral("Layout"), this);
     layoutBox->setGeometry(DluRect(7, 96, 242, 232));
@@ -82,16 +84,23 @@ QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
         layoutButtons[i]->SetButtonStyle(ImageButton::kRadioMode, true, false,
                                          ImageButton::kTextLeft);
         layoutButtons[i]->group = 1;
+        layoutButtons[i]->setToolTip(
+            QString::fromLatin1(e.caption) +
+            QStringLiteral(" (Space checks it; the Apply below sends it)"));
     }
     layoutApplyButton = new QPushButton(QStringLiteral("Apply"), this);
     layoutApplyButton->setGeometry(DluRect(41, 299, 172, 18));
     layoutApplyButton->setAutoDefault(false);
+    layoutApplyButton->setToolTip(QStringLiteral("Sends the checked layout to this card"));
+    CreateStatusLine(QRect(12, 318, 232, 9));
 
+    // What the router has not reported shows as nothing chosen.
     const bool validSlot = slot >= 1 && slot <= kSlotCount;
     for (int r = 1; r <= kResolutionCount; ++r)
         resolutionList->addItem(QString::fromLatin1(ResolutionNames[r]));
-    resolutionList->setCurrentIndex(validSlot ? state.quadResolution[slot] - 1 : -1);
-    const int layout = validSlot ? state.quadLayout[slot] : 0;
+    resolutionList->setCurrentIndex(
+        validSlot && state.known.quadResolution[slot] ? state.quadResolution[slot] - 1 : -1);
+    const int layout = validSlot && state.known.quadLayout[slot] ? state.quadLayout[slot] : 0;
     if (layout >= 1 && layout <= 7)
         layoutButtons[layout - 1]->SetCheck(true);
     for (int i = 0; i < 7; ++i) {
@@ -100,31 +109,47 @@ QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
                                   ImageButton::kIconCentred);
     }
 
+    Track(QString::fromLatin1(kResolutionGroup),
+          [this] { return QString::number(resolutionList->currentIndex()); });
+    Track(QString::fromLatin1(kLayoutGroup), [this] { return QString::number(CheckedLayout()); });
+
     connect(resolutionApplyButton, &QPushButton::clicked, this, &QuadDialog::ApplyQuadResolution);
     connect(layoutApplyButton, &QPushButton::clicked, this, &QuadDialog::ApplyQuadLayout);
 }
 
-void QuadDialog::ApplyQuadResolution() {
-    // Resolution 0 does not exist: without a row there is nothing to set.
-    const int resolution = resolutionList->currentIndex() + 1;
-    if (resolution < 1)
-        return;
-    connection.session.EnqueueCommand(QuadResolutionCommand(slot, resolution));
-}
-
-void QuadDialog::ApplyQuadLayout() {
-    int layout = 1;
+int QuadDialog::CheckedLayout() const {
+    int layout = 0;
     for (int i = 0; i < 7; ++i) {
         if (layoutButtons[i]->GetCheck())
             layout = i + 1;
     }
-    connection.session.EnqueueCommand(QuadLayoutCommand(slot, layout));
+    return layout;
 }
 
-void QuadDialog::keyPressEvent(QKeyEvent* e) {
-    // The layout buttons are radio buttons: Enter on them ends the dialog.
-    if (!HandleEnterKey(*this, e, !qobject_cast<ImageButton*>(focusWidget())))
-        QDialog::keyPressEvent(e);
+void QuadDialog::ApplyQuadResolution() {
+    const bool validSlot = slot >= 1 && slot <= kSlotCount;
+    if (!Reported(validSlot && connection.session.state.known.quadResolution[slot],
+                  "the card's resolution"))
+        return;
+    // Resolution 0 does not exist: without a row there is nothing to set.
+    const int resolution = resolutionList->currentIndex() + 1;
+    if (resolution < 1)
+        return Say(QStringLiteral("Choose a resolution first; nothing sent."));
+    if (Send({QuadResolutionCommand(slot, resolution)}))
+        MarkSaved(QString::fromLatin1(kResolutionGroup));
+}
+
+void QuadDialog::ApplyQuadLayout() {
+    const bool validSlot = slot >= 1 && slot <= kSlotCount;
+    if (!Reported(validSlot && connection.session.state.known.quadLayout[slot],
+                  "the card's layout"))
+        return;
+    // With no button checked the card would be set to a layout nobody chose.
+    const int layout = CheckedLayout();
+    if (layout < 1)
+        return Say(QStringLiteral("Choose a layout first; nothing sent."));
+    if (Send({QuadLayoutCommand(slot, layout)}))
+        MarkSaved(QString::fromLatin1(kLayoutGroup));
 }
 
 }  // namespace corvane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/SettingDialog.h"
 
 class QComboBox;
 class QLabel;
@@ -8,29 +8,26 @@ class QPushButton;
 
 namespace corvane {
 
-class Connection;
 class ImageButton;
 
 // "Setup Quad Multiviewer Card": resolution and layout of one quad card,
-// each sent by its own "Apply".
-class QuadDialog : public QDialog {
+// each sent by its own "Apply", and only once the router has reported it.
+class QuadDialog : public SettingDialog {
     Q_OBJECT
 public:
     QuadDialog(Connection& connection, int slot, QWidget* parent = nullptr);
 
     void ApplyQuadResolution();
     void ApplyQuadLayout();
+    // The checked layout button's number, 0 for none.
+    int CheckedLayout() const;
 
-    Connection& connection;
     int slot;
     QLabel* titleLabel = nullptr;
     QComboBox* resolutionList = nullptr;
     ImageButton* layoutButtons[7] = {};
     QPushButton* resolutionApplyButton = nullptr;
     QPushButton* layoutApplyButton = nullptr;
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
 };
 
 }  // namespace corvane

@@ -1,4 +1,7 @@
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +15,7 @@ namespace corvane {
 namespace {
 
 // A server over a connected session whose routes the router has shown (output
-// n fed by input n, output 16 by none), and two clients.
+// n fed by input n, output 16 by none), two clients, and a clock of the test's.
 class VideohubServerTest : public ::testing::Test {
 protected:
     VideohubServerTest() {
@@ -25,6 +28,7 @@ protected:
             map[n] = n % kChannelCount;
         ConnectPolled(session, nullptr, map);
         server.configPath = configFile;
+        server.clock = [this] { return now; };
         session.refresh = [this] { server.Sync(); };
         a = Join();
         b = Join();
@@ -62,11 +66,15 @@ protected:
     RouterSession session{log};
     AppConfig config;
     VideohubServer server{session, config};
+    VideohubServer::Clock::time_point now;
     int a = 0, b = 0;  // two clients, their dumps read
 };
 
 TEST_F(VideohubServerTest, DumpHoldsEveryBlockInOrder) {
     session.state.routerMac = "00:1c:91:03:5e:2a";
+    // Names are Latin-1, the wire UTF-8.
+    config.inputNames[2] = "Kamera \374ber";
+    server.friendlyName = "Regie S\374d";
     // Before any router answer the routing block is empty, never guessed.
     session.linkAnswers = 0;
     VideohubServer fresh{session, config};
@@ -77,10 +85,12 @@ TEST_F(VideohubServerTest, DumpHoldsEveryBlockInOrder) {
     for (const char* part :
          {"PROTOCOL PREAMBLE:\nVersion: 2.7\n\n",
           "VIDEOHUB DEVICE:\nDevice present: true\nModel name: Corvane 16x16 Router\n"
-          "Friendly name: Corvane\nUnique ID: 001C91035E2A\nVideo inputs: 16\n",
-          "INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n",
-          "15 InputChannel16\n\nOUTPUT LABELS:\n0 OutputChannel01\n", "VIDEO OUTPUT LOCKS:\n0 U\n",
-          "15 U\n\nVIDEO OUTPUT ROUTING:\n0 0\n1 1\n", "14 14\n15 -1\n\nEND PRELUDE:\n\n"}) {
+          "Friendly name: Regie S\303\274d\nUnique ID: 001C91035E2A\nVideo inputs: 17\n",
+          "INPUT LABELS:\n0 InputChannel01\n1 Kamera \303\274ber\n",
+          // The park source after the inputs feeds every output with no input.
+          "15 InputChannel16\n16 No Link\n\nOUTPUT LABELS:\n0 OutputChannel01\n",
+          "VIDEO OUTPUT LOCKS:\n0 U\n", "15 U\n\nVIDEO OUTPUT ROUTING:\n0 0\n1 1\n",
+          "14 14\n15 16\n\nEND PRELUDE:\n\n"}) {
         const std::size_t found = dump.find(part, at);
         ASSERT_NE(found, std::string::npos) << part << "\nnot after " << at << " in\n" << dump;
         at = found + std::string(part).size();
@@ -98,11 +108,13 @@ TEST_F(VideohubServerTest, EveryBlockGetsOneAnswerAndHostileClientsAreBounded) {
         {"\n\r\n\nPING:\r\n\r\n\n", ack, false},
         {routing + "1 2\n\n", ack, true},
         {"VIDEO OUTPUT ROUTING:\r\n3 -1\r\n\r\n", ack, true},
+        {routing + "0 16\n\n", ack, true},  // the park source
         {"PING:\n\nPING:\n\n", ack + ack, false},
         {"PROTOCOL PREAMBLE:\n\n", ack + "PROTOCOL PREAMBLE:\nVersion: 2.7\n\n", false},
         {routing + "0 1\n", "", false}};  // half a block
     for (const std::string& bad : std::initializer_list<std::string>{
-             routing + "16 0\n\n", routing + "0 16\n\n", routing + "0 1\n1 x\n\n",
+             routing + "16 0\n\n", routing + "0 17\n\n", routing + "0 1\n1 x\n\n",
+             "INPUT LABELS:\n16 x\n\n",  // the park source keeps its name
              routing + "01\n\n", routing + "99999999999 1\n\n", "FROBNICATE:\n0 1\n\n",
              "MONITORING OUTPUT ROUTING:\n\n", "PING:\nhello\n\n", "VIDEO OUTPUT LOCKS:\n0 X\n\n",
              "INPUT LABELS:\n0 " + std::string(1100, 'x') + "\n\n",  // a line over 1 KB
@@ -117,20 +129,47 @@ TEST_F(VideohubServerTest, EveryBlockGetsOneAnswerAndHostileClientsAreBounded) {
         EXPECT_EQ(session.commandQueue.size(), link ? 1u : 0u) << bytes;
     }
     EXPECT_EQ(config.inputNames[1], "InputChannel01");
-    // At most 16 clients.
-    std::vector<int> ids = {a, b};
-    while (ids.size() < VideohubServer::kMaxClients)
-        ids.push_back(server.AddClient("127.0.0.1:1"));
-    EXPECT_EQ(server.AddClient("127.0.0.1:17"), 0);
-    // Ids are never reused, even after a client leaves.
-    server.RemoveClient(ids[0]);
-    EXPECT_GT(server.AddClient("127.0.0.1:18"), ids.back());
+    // Ids name lock owners: never reused, even after a client leaves.
+    server.RemoveClient(b);
+    EXPECT_GT(server.AddClient("127.0.0.1:1"), b);
     // A client that never reads is dropped once its buffer would overflow.
-    for (int i = 0; i < 10000 && !server.Find(ids[1])->drop; ++i)
-        server.Feed(ids[1], "INPUT LABELS:\n\n", 15);
-    EXPECT_TRUE(server.Find(ids[1])->drop);
-    EXPECT_LE(server.Find(ids[1])->out.size(), VideohubServer::kMaxOutput);
-    EXPECT_FALSE(server.Find(ids[2])->drop);
+    for (int i = 0; i < 10000 && !server.Find(a)->drop; ++i)
+        server.Feed(a, "INPUT LABELS:\n\n", 15);
+    EXPECT_TRUE(server.Find(a)->drop);
+    EXPECT_LE(server.Find(a)->out.size(), VideohubServer::kMaxOutput);
+}
+
+TEST_F(VideohubServerTest, WhenAllPlacesAreTakenTheLongestSilentGivesWayAfterTenSeconds) {
+    // a and b only read: while there is room, nobody is dropped however long.
+    now += std::chrono::hours(1);
+    std::vector<int> ids;
+    while (ids.size() < VideohubServer::kMaxClients - 2)
+        ids.push_back(Join());
+    const auto full = now;
+    // For nine seconds one sends a byte a second and never ends its line, one
+    // an empty line a second, the others ping; b pings once, at 1 s.
+    for (int second = 1; second <= 9; ++second) {
+        now = full + std::chrono::seconds(second);
+        Feed(ids[0], "P");
+        Feed(ids[1], "\n");
+        for (std::size_t i = 2; i < ids.size(); ++i)
+            EXPECT_EQ(Feed(ids[i], "PING:\n\n"), ack);
+        if (second == 1)
+            Feed(b, "PING:\n\n");
+    }
+    // a, silent for an hour, gives way at once; nobody else has been silent for 10 s.
+    EXPECT_NE(server.AddClient("127.0.0.1:17"), 0);
+    EXPECT_EQ(server.AddClient("127.0.0.1:18"), 0);
+    // At 10 s: bytes that end no block and empty lines count for nothing.
+    now = full + std::chrono::seconds(10);
+    EXPECT_TRUE(server.AddClient("127.0.0.1:19") && server.AddClient("127.0.0.1:20"));
+    EXPECT_EQ(server.AddClient("127.0.0.1:21"), 0);
+    std::vector<int> dropped;
+    for (const VideohubServer::Client& c : server.clients) {
+        if (c.drop)
+            dropped.push_back(c.id);
+    }
+    EXPECT_EQ(dropped, (std::vector<int>{a, ids[0], ids[1]}));
 }
 
 TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRouter) {
@@ -151,13 +190,14 @@ TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRoute
     EXPECT_EQ(session.commandQueue.size(), 1u);
     RouterAnswers();  // the update shows what the LINK command asked
     EXPECT_TRUE(Take(a) == update + "\n" && Take(b) == update + "\n");
-    // A block of several lines is one request, -1 is no input, and a click in
-    // the window goes into the same LINK command.
-    Expect(a, routing + "1 2\n4 -1\n\n", ack, "");
+    // A block of several lines is one request, the park source (16) and -1
+    // take an output off air and show as 16, and a click in the window goes
+    // into the same LINK command.
+    Expect(a, routing + "1 2\n4 16\n5 -1\n\n", ack, "");
     session.LinkOutput(7, 1);
     EXPECT_EQ(session.commandQueue.size(), 1u);
     RouterAnswers();
-    const std::string changed = routing + "0 6\n1 2\n4 -1\n\n";
+    const std::string changed = routing + "0 6\n1 2\n4 16\n5 16\n\n";
     Expect(a, "", changed, changed);
     // No router: the request is refused, not promised.
     session.connectionStatus = kConnecting;
@@ -165,15 +205,46 @@ TEST_F(VideohubServerTest, RoutesGoThroughTheIntendedMapAndUpdatesFollowTheRoute
 }
 
 TEST_F(VideohubServerTest, LabelsAndLocksReachEveryClient) {
-    // Labels rename at once and are saved, or refused when they cannot be.
+    // Labels: UTF-8 on the wire, Latin-1 in config.ini, cut to 15 characters;
+    // a label config.ini cannot hold is refused whole.
     int changes = 0;
     server.changed = [&] { ++changes; };
-    const std::string told = "INPUT LABELS:\n2 Camera Three\n15 A very long lab\n\n";
-    Expect(a, "INPUT LABELS:\n2 Camera Three\n15 A very long label indeed\n\n", ack + told, told);
-    EXPECT_EQ(changes, 1);
-    AppConfig reread;
-    LoadConfig(reread, session.state, server.configPath);
-    EXPECT_EQ(reread.inputNames[3] + "|" + reread.inputNames[16], "Camera Three|A very long lab");
+    auto utf8 = [](const std::string& latin1) {
+        std::string out;
+        for (unsigned char c : latin1)
+            out += c < 0x80 ? std::string(1, char(c))
+                            : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        return out;
+    };
+    const std::string uber = "Kamera \374ber",
+                      umlauts = "\304\326\334\344\366\374\337\351\350\352\353\340\341\342\347\361";
+    const std::pair<std::string, std::optional<std::string>> labels[] = {
+        {"A very long la bel indeed ", "A very long la"},
+        {"  " + utf8(umlauts), umlauts.substr(0, 15)},                 // 32 bytes on the wire
+        {utf8(uber) + " \xE2\x86\x92 " + utf8("\351"), std::nullopt},  // an arrow
+        {"Cam \xF0\x9F\x98\x80", std::nullopt},                        // an emoji
+        {uber, std::nullopt},                                          // Latin-1 is not UTF-8
+        {"A very long label \xE2\x86\x92", std::nullopt},              // beyond the cut too
+        {"\xE0\x80\xAF", std::nullopt},                                // "/" spelt long
+        {"\xED\xA0\x80", std::nullopt},                                // a surrogate
+        {"Cam \xE2\x86", std::nullopt},                                // a character cut short
+        {"a\xC2\x85.", std::nullopt},                                  // a control character
+        {utf8(uber), uber}};
+    for (const auto& [sent, stored] : labels) {
+        const std::string before = config.inputNames[3];
+        const std::string told = "INPUT LABELS:\n2 " + utf8(stored.value_or("")) + "\n\n";
+        Expect(a, "INPUT LABELS:\n2 " + sent + "\n\n", stored ? ack + told : nak,
+               stored ? told : "");
+        EXPECT_EQ(config.inputNames[3], stored.value_or(before)) << sent;
+    }
+    EXPECT_EQ(changes, 3);
+    // What config.ini holds comes back to clients as it went in.
+    std::ifstream file(server.configPath, std::ios::binary);
+    const std::string saved{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(saved.find("InputChannel03=" + uber), std::string::npos) << saved;
+    LoadConfig(config, session.state, server.configPath);
+    const std::string dump = server.Find(server.AddClient("127.0.0.1:3"))->out;
+    EXPECT_NE(dump.find("\n2 " + utf8(uber) + "\n"), std::string::npos) << dump;
     // Not saved: the names are put back and the ACKs become NAKs.
     server.configPath = ::testing::TempDir() + "no-such-dir/config.ini";
     Expect(a, "OUTPUT LABELS:\n0 P\n\nPING:\n\nINPUT LABELS:\n1 T\n\n", nak + ack + nak, "");

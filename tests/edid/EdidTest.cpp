@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -102,6 +103,14 @@ TEST(EdidDetails, TimingsDescriptorsAndCtaBlocks) {
     EXPECT_EQ(aoc.established.size(), 14u);
     ASSERT_EQ(aoc.standard.size(), 6u);
     EXPECT_EQ(Format("%dx%d", aoc.standard[1].width, aoc.standard[1].height), "1680x1050");
+    // Before 1.3 aspect code 0 meant 1:1; flagged range limits are 255 higher.
+    EdidBytes older = Sample("04-AOC-AOC2281.bin");
+    older[19] = 2;
+    for (int at = 54; at < 126; at += 18)
+        older[at + 4] = older[at] == 0 && older[at + 3] == 0xFD ? 0x0A : older[at + 4];
+    const Edid o = DecodeEdid(older);
+    EXPECT_EQ(Format("%d %d %d", o.standard[1].height, o.range->maxVHz, o.range->maxHKHz),
+              "1680 331 338");
     const CtaBlock& cta = *aoc.cta;
     EXPECT_TRUE(cta.underscan && cta.basicAudio && cta.ycbcr444 && cta.ycbcr422);
     EXPECT_EQ(cta.nativeDtds, 1);
@@ -144,18 +153,75 @@ TEST(BrokenEdid, EachFlippedByteIsCaughtAndFixChecksumsRepairsIt) {
             EXPECT_TRUE(DecodeEdid(FixChecksums(broken)).Valid());
         }
     }
-    // Header and extension count: one error each, whatever the checksums.
-    const std::tuple<int, std::uint8_t, const char*> cases[] = {{0, 0x01, "bad header"},
-                                                                {7, 0xFF, "bad header"},
-                                                                {126, 0, "extension count 0"},
-                                                                {126, 2, "extension count 2"}};
-    for (const auto& [at, value, error] : cases) {
-        EdidBytes bytes = Sample("04-AOC-AOC2281.bin");
-        bytes[at] = value;
-        const Edid e = DecodeEdid(FixChecksums(bytes));
-        ASSERT_EQ(e.errors.size(), 1u) << error;
-        EXPECT_EQ(e.errors[0].rfind(error, 0), 0u) << e.errors[0];
+}
+
+// What no display sends is an error, one each; what sources never read is a
+// warning at most.
+TEST(EdidVerdicts, ErrorsForWhatNoDisplaySendsWarningsForWhatSourcesSkip) {
+    const EdidBytes aoc = Sample("04-AOC-AOC2281.bin");
+    const std::uint8_t padding[128] = {};
+    struct Case {
+        std::vector<std::pair<int, int>> bytes;  // (offset, value); -1: block 0 copied to 1
+        bool padded;
+        const char* error;  // the only one; "": valid
+        const char* summary;
+    };
+    const Case cases[] = {
+        {{{0, 0x01}}, false, "bad header", "Checksums:  block 0 ok, block 1 ok"},
+        {{{7, 0xFF}}, false, "bad header", ""},
+        {{{126, 2}}, false, "extension count 2 does not match", ""},
+        {{{18, 2}}, false, "version 2.3 is not EDID 1.x", ""},
+        {{{8, 0x80 | 0x04}}, false, "manufacturer ID 0x84E3 is not three letters", ""},
+        {{{9, 0x00}, {8, 0x04}}, false, "manufacturer ID 0x0400 is not", "Maker:      A??,"},
+        // A 128-byte EEPROM read as 256 bytes: the copy or padding behind is not read.
+        {{{126, 0}, {-1, 0}}, false, "", "Extension:  none announced (block 1 is not read)"},
+        {{{126, 0}, {255, 0x55}}, false, "", "Checksums:  block 0 ok\n"},
+        {{{126, 1}}, true, "extension count 1, but the file holds the base block only", ""},
+        {{{126, 0}}, true, "", "Padded:     the file holds the base block only"},
+    };
+    for (const Case& c : cases) {
+        EdidBytes bytes = aoc;
+        for (const auto& [at, value] : c.bytes) {
+            if (at < 0)
+                std::copy(aoc.begin(), aoc.begin() + 128, bytes.begin() + 128);
+            else
+                bytes[at] = static_cast<std::uint8_t>(value);
+        }
+        if (c.padded)
+            std::copy(padding, padding + 128, bytes.begin() + 128);
+        bytes = FixChecksums(bytes);
+        bytes[255] ^= c.bytes.back().first == 255 ? 0x01 : 0;  // a block 1 checksum left wrong
+        const Edid e = DecodeEdid(bytes, c.padded);
+        SCOPED_TRACE(c.error + std::string(" / ") + c.summary);
+        ASSERT_EQ(e.errors.size(), *c.error ? 1u : 0u) << (e.errors.empty() ? "" : e.errors[0]);
+        EXPECT_TRUE(e.errors.empty() || e.errors[0].starts_with(c.error)) << e.errors[0];
+        EXPECT_NE(EdidSummaryText(e).find(c.summary), std::string::npos) << EdidSummaryText(e);
+        const bool unannounced = e.extensionCount == 0 && !c.padded;
+        EXPECT_EQ(
+            std::count(e.warnings.begin(), e.warnings.end(),
+                       "block 1 is not announced by the base block; sources will not read it"),
+            unannounced ? 1 : 0);
+        EXPECT_EQ(e.blocksRead, e.extensionCount == 0 || c.padded ? 1 : 2);
     }
+    // Established timings alone are enough; without them nothing is left.
+    EdidBytes bare = aoc;
+    bare[126] = 0;
+    for (int at : {54, 72, 90, 108})
+        bare[at] = bare[at + 1] = 0;
+    std::fill(bare.begin() + 38, bare.begin() + 54, 0x01);
+    EXPECT_TRUE(DecodeEdid(FixChecksums(bare)).Valid());
+    std::fill(bare.begin() + 35, bare.begin() + 38, 0);
+    EXPECT_EQ(DecodeEdid(FixChecksums(bare)).errors.back(),
+              "no timing at all: a source has no mode to send");
+    // The header alone: no version, no maker, nothing to show.
+    EdidBytes empty{};
+    std::copy(aoc.begin(), aoc.begin() + 8, empty.begin());
+    empty[126] = 1;
+    const Edid e = DecodeEdid(FixChecksums(empty));
+    EXPECT_EQ(e.errors,
+              (std::vector<std::string>{"version 0.0 is not EDID 1.x",
+                                        "manufacturer ID 0x0000 is not three letters",
+                                        "no timing at all: a source has no mode to send"}));
 }
 
 TEST(CardWarnings, PixelClockAboveTheCardAndNonCtaOnHdmi) {
@@ -175,10 +241,17 @@ TEST(CardWarnings, PixelClockAboveTheCardAndNonCtaOnHdmi) {
         ASSERT_EQ(warnings.size(), *start ? 1u : 0u) << file << " card " << card;
         EXPECT_TRUE(warnings.empty() || warnings[0].starts_with(start)) << warnings[0];
     }
+    // 330 MHz: within dual DVI and HDMI, above single DVI.
+    EdidBytes fast = Sample("04-AOC-AOC2281.bin");
+    fast[54] = 0xE8;
+    fast[55] = 0x80;
+    for (int card : {kSingleDviInput, kDualDviInput, kHdmiInput})
+        EXPECT_EQ(CardWarnings(DecodeEdid(fast), card).size(), card == kSingleDviInput ? 1u : 0u);
 }
 
-// The hex forms people paste: edid-decode's blocks, xrandr's indented lines,
-// one long run, C-style lists.
+// The hex forms people paste: edid-decode's blocks (and its whole output),
+// xrandr's indented lines, one long run, C-style lists; a base block alone is
+// padded.
 TEST(EdidContents, HexTextInTheCommonDumpFormsAndNothingElse) {
     const EdidBytes sample = Sample("04-AOC-AOC2281.bin");
     std::string spaced, xrandr, run, cStyle;
@@ -189,23 +262,37 @@ TEST(EdidContents, HexTextInTheCommonDumpFormsAndNothingElse) {
         xrandr += (i % 16 == 0 ? "\t\t" : "") + hex + (i % 16 == 15 ? "\n" : "");
         cStyle += Format("0x%02X,%s", sample[i], i % 8 == 7 ? "\r\n" : " ");
     }
-    const std::pair<std::string, bool> cases[] = {
-        {spaced, true},
-        {xrandr, true},
-        {run, true},
-        {cStyle, true},
-        {" \n" + run + "\n\n", true},
-        {run.substr(0, 510), false},                           // 255 bytes
-        {run + "00", false},                                   // 257 bytes
-        {run.substr(1), false},                                // an odd digit count
-        {"EDID:\n" + xrandr, false},                           // words are not hex
-        {run.substr(0, 100) + "0x" + run.substr(100), false},  // "0x" inside a run
-        {"", false}};
-    for (const auto& [text, ok] : cases) {
+    EdidBytes base = sample;
+    std::fill(base.begin() + 128, base.end(), 0);
+    const std::string raw(sample.begin(), sample.end());
+    // text, what it reads as (nullptr: File Format Error)
+    const std::pair<std::string, const EdidBytes*> cases[] = {
+        {spaced, &sample},
+        {xrandr, &sample},
+        {run, &sample},
+        {cStyle, &sample},
+        {" \n" + run + "\n\n", &sample},
+        {"\tEDID: \n" + xrandr, &sample},
+        {"edid-decode (hex):\n\n" + spaced + "\n----------------\n\nBlock 0, Base EDID:\n",
+         &sample},
+        {run.substr(0, 256), &base},  // 256 characters: hex, not raw bytes
+        {raw, &sample},
+        {raw.substr(0, 128), &base},
+        {run.substr(0, 510), nullptr},                                  // 255 bytes
+        {run + "00", nullptr},                                          // 257 bytes
+        {run + "7", nullptr},                                           // an odd trailing digit
+        {run.substr(1), nullptr},                                       // an odd digit count
+        {run.substr(0, 256) + "\nEDID:\n" + run.substr(256), nullptr},  // labels come first
+        {run.substr(0, 100) + "0x" + run.substr(100), nullptr},         // "0x" inside a run
+        {"", nullptr}};
+    for (const auto& [text, expected] : cases) {
         EdidBytes bytes{};
-        ASSERT_EQ(ParseEdidContents(std::vector<std::uint8_t>(text.begin(), text.end()), bytes), ok)
+        bool padded = false;
+        ASSERT_EQ(
+            ParseEdidContents(std::vector<std::uint8_t>(text.begin(), text.end()), bytes, &padded),
+            expected != nullptr)
             << text;
-        EXPECT_TRUE(!ok || bytes == sample);
+        EXPECT_TRUE(!expected || (bytes == *expected && padded == (expected == &base))) << text;
     }
 }
 
@@ -236,7 +323,8 @@ TEST(EdidReport, JsonCarriesTheListedFields) {
           "\"name\": \"2281W\"",
           "\"preferred\": {\"width\": 1920, \"height\": 1080, \"interlaced\": false, "
           "\"pixelClockKHz\": 148500, \"refreshHz\": 60.000}",
-          "{\"tag\": 2, \"checksumOk\": true}",
+          "\"padded\": false,\n  \"blocks\": [{\"tag\": 0, \"checksumOk\": true}, {\"tag\": 2, "
+          "\"checksumOk\": true}]",
           "\"cta\": {\"revision\": 3, \"vics\": [16, 31, 5, 20, 4, 19, 3, 18, 2, 17, 1], "
           "\"physicalAddress\": \"1.0.0.0\", \"maxTmdsMHz\": null}"})
         EXPECT_NE(json.find(field), std::string::npos) << field << " not in " << json;

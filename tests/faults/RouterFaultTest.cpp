@@ -43,6 +43,7 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     // settings, drops a command half out, and closes the open link whatever
     // the settings say by now (the log line follows them).
     client.session.EnqueueCommand("MON=01!");
+    client.session.RequestRoutes({{1, 2}});
     client.session.headSent = 3;
     client.config.useSerial = !GetParam();
     client.connection.Disconnect();
@@ -51,6 +52,7 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     EXPECT_EQ(client.session.connectionStatus, kDisconnected);
     EXPECT_TRUE(client.session.commandQueue.empty());
     EXPECT_EQ(client.session.headSent, 0u);
+    EXPECT_FALSE(client.session.routing.HasPending());
     EXPECT_EQ(client.session.activeLink, nullptr);
     EXPECT_FALSE(client.connection.udpLink);
     sim::SimRouter forgotten = simulator->Router();
@@ -120,6 +122,45 @@ TEST(KilledRouter, MidPollGivesConnectionFailedAndKeepsTheRestQueued) {
     client.ExpectIdle();
     EXPECT_EQ(SentThenQueued(client), expected);
     EXPECT_EQ(client.session.connectionStatus, kConnectionFailed);
+}
+
+// A router that stops answering while its socket stays open, and one whose
+// process goes away and comes back on the same port: each is noticed, logged
+// once, read again and routable again without anyone pressing a button, and
+// the attempts in between leave nothing in the log.
+TEST(RouterComesBack, AfterSilenceAndAfterARestart) {
+    Client client;
+    client.config.reconnect = true;
+    auto simulator = Connect(client, false);
+    ASSERT_TRUE(simulator);
+    const int port = simulator->port;
+    ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
+
+    simulator->SetSilent(true);
+    ASSERT_TRUE(client.RunUntil([&] { return !client.session.answering; }, 5s));
+    EXPECT_EQ(client.sink.Count("Router not answering"), 1u);
+    simulator->SetSilent(false);
+    ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
+    EXPECT_EQ(client.sink.Count("Router answering again"), 1u);
+
+    simulator.reset();  // the process is gone; the next query meets a closed port
+    ASSERT_TRUE(
+        client.RunUntil([&] { return client.session.connectionStatus == kConnectionFailed; }, 10s));
+    const std::string failed =
+        "Router link to 127.0.0.1:" + std::to_string(port) + " failed; trying again every 3 s";
+    EXPECT_EQ(client.sink.Count(failed), 1u);
+    const std::size_t linesWhileDown = client.sink.lines.size();
+    client.RunUntil([] { return false; }, 4s);  // at least one attempt meets the closed port
+    EXPECT_EQ(client.sink.lines.size(), linesWhileDown);
+    sim::SimOptions options;
+    options.udpPort = port;
+    simulator = StartSim(options);
+    ASSERT_TRUE(simulator && simulator->port == port);
+    ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
+    EXPECT_EQ(client.sink.Count("Router link to 127.0.0.1:" + std::to_string(port) + " is back"),
+              1u);
+    client.session.RequestRoutes({{13, 2}});
+    ASSERT_TRUE(client.RunUntil([&] { return simulator->Router().route[13] == 2; }, 5s));
 }
 
 // The tick comes before the hang-up notice is handled, so the command due

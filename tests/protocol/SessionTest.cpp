@@ -2,8 +2,6 @@
 // commands, and routing through the intended map.
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -352,41 +350,6 @@ TEST(RouteEntryTest, ReadsInputSeparatorOutput) {
         EXPECT_EQ(ParseRouteEntry(text), change) << text;
     for (const char* text : {"35", "3.", "17.1", "1.0", "1.17", "a.b", "1.2.3", ""})
         EXPECT_EQ(ParseRouteEntry(text), std::nullopt) << text;
-}
-
-TEST(SalvoFileTest, SavesAndReadsBackAndKeepsADamagedFileAside) {
-    const std::string path = ::testing::TempDir() + "corvane-salvos-" +
-                             std::to_string(::testing::UnitTest::GetInstance()->random_seed());
-    SalvoFile file;
-    int map[kChannelTableSize] = {};
-    for (int n = 0; n < 64; ++n) {
-        map[1 + n % 16] = n % 17;
-        ASSERT_TRUE(file.Store("Salvo " + std::to_string(n), map));
-    }
-    EXPECT_TRUE(file.Rename("Salvo 0", "Studio A \xe9") && file.Remove("Salvo 5"));
-    EXPECT_FALSE(file.Rename("Salvo 1", "Salvo 2") || file.Store("a=b", map));
-    file.protectedOutput[2] = file.protectedOutput[16] = true;
-    ASSERT_TRUE(file.Save(path));
-    SalvoFile back;
-    std::string problem;
-    ASSERT_TRUE(back.Load(path, problem)) << problem;
-    ASSERT_EQ(back.salvos.size(), 63u);
-    EXPECT_EQ(back.salvos[0].name, "Studio A \xe9");
-    EXPECT_TRUE(back.protectedOutput[16] && !back.protectedOutput[3]);
-    EXPECT_EQ(back.Matching(map) ? back.Matching(map)->name : "", "Salvo 63");
-
-    const std::string good = "01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16";
-    for (const std::string& bad : std::vector<std::string>{
-             "[SALVO]\nA=" + good + "\nB=01,02\n", "[SALVO]\nA=" + good + ",17\n",
-             "[PROTECT]\nOutputs=0\n", "[SALVO]\nno equals sign\n",
-             "[SALVO]\nA=" + good + "\nA=" + good, std::string("[SALVO]\nA=\x01\x02\n", 13)}) {
-        std::ofstream(path, std::ios::binary) << bad;
-        EXPECT_FALSE(back.Load(path, problem)) << bad;
-        EXPECT_TRUE(back.salvos.empty() && std::filesystem::exists(path + ".bad"));
-    }
-    std::filesystem::remove(path);
-    EXPECT_TRUE(SalvoFile().Load(path, problem));  // missing: empty, no error
-    std::filesystem::remove(path + ".bad");
 }
 
 }  // namespace

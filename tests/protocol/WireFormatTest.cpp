@@ -30,11 +30,15 @@ TEST(Commands, Formats) {
     EXPECT_FALSE(EdidModeCommand(EdidMode::Auto, 0, chosen));  // nothing chosen, nothing sent
     chosen[1] = chosen[2] = chosen[10] = true;
     int odd[kChannelTableSize] = {0, 1, 99, -4};
+    bool last[kChannelTableSize] = {};
+    last[16] = true;
 
     const std::pair<std::string, std::string> cases[] = {
         {MonitoringCommand(0), "MON=00!"},
         {EdidModeCommand(EdidMode::Auto, 0, chosen).value_or("-"), "EDID=AUTO1,2,10!"},
         {EdidModeCommand(EdidMode::User, 0, chosen).value_or("-"), "EDID=USER1,2,10!"},
+        {EdidModeCommand(EdidMode::Default, 0, last).value_or("-"), "EDID=DE16!"},
+        {EdidModeCommand(EdidMode::CopyOutput, 16, last).value_or("-"), "EDID=OUT16_16!"},
         {ClearAllLinksCommand(), Map({})},
         {BuildLinkCommand(odd), Map({{1, 1}})},  // out-of-range inputs go as "00"
     };

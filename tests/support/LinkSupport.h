@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,6 +142,13 @@ struct LoopbackSocket {
         return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                       sizeof a) == static_cast<ssize_t>(bytes.size());
     }
+    // The next datagram, or "" when none comes within the patience.
+    std::string Receive() const {
+        char buffer[65536];
+        const ssize_t n =
+            Readable(fd, int(kPatience.count())) ? recv(fd, buffer, sizeof buffer, 0) : 0;
+        return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
     int fd;
     int port = 0;
 };
@@ -157,6 +166,46 @@ inline std::unique_ptr<LoopbackSocket> MakeRouter() {
     }
     return nullptr;
 }
+
+// A Videohub panel of the tests' own on loopback TCP: sends blocks, collects
+// what the server says. An in-process server takes its turn in serve.
+struct Panel {
+    // receiveBuffer: bytes, 0 for the system's default.
+    explicit Panel(int port, int receiveBuffer = 0)
+        : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        if (receiveBuffer > 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        const sockaddr_in a = LoopbackSocket::Address(port);
+        connected = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Panel() { close(fd); }
+    void Send(const std::string& s) const { send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
+    bool Has(const std::string& part) const { return text.find(part) != std::string::npos; }
+    // Reads, at most readSize bytes at a time, until done() or the patience
+    // runs out or the server closes.
+    bool ReadUntil(const std::function<bool()>& done, std::size_t readSize = 65536) {
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (!closedByServer && !done() && std::chrono::steady_clock::now() < until) {
+            if (serve)
+                serve();
+            char buffer[65536];
+            const ssize_t n =
+                Readable(fd, 50) ? recv(fd, buffer, std::min(readSize, sizeof buffer), 0) : -2;
+            closedByServer = n == 0 || n == -1;
+            text.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        }
+        return done();
+    }
+    bool ReadFor(const std::string& part) {
+        return ReadUntil([&] { return Has(part); });
+    }
+
+    int fd;
+    bool connected = false;
+    bool closedByServer = false;
+    std::string text;
+    std::function<void()> serve;
+};
 
 class TempDir {
 public:
@@ -246,6 +295,15 @@ public:
     int fd = -1;
     std::string out;  // stdout and stderr
 };
+
+// The number a child prints in the first group of pattern (e.g. its port), 0 if none.
+inline int PortFrom(Child& child, const std::string& pattern) {
+    const std::regex re(pattern);
+    std::smatch m;
+    for (int i = 0; i < 200 && !std::regex_search(child.out, m, re); ++i)
+        child.Collect(50ms);
+    return std::regex_search(child.out, m, re) ? std::stoi(m[1].str()) : 0;
+}
 
 // Every event-log line.
 struct RecordingSink : LogSink {

@@ -1,5 +1,6 @@
 // The command-line client as a child process in its own working directory.
 
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -119,19 +120,69 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     Ctl("preset save Wide", dir.path, simulator.get());
     Ctl("set 1=2 3=0", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().route[16], 1);  // not named: kept
+    // A damaged file keeps its protect and its good salvos, and says so.
     const std::string salvos = dir.Read("salvos.ini");
-    dir.Write("salvos.ini", "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")));
+    dir.Write("salvos.ini",
+              "[PROTECT]\nOutputs=3\n" + salvos.substr(salvos.find("[SALVO]")) + "broken\n");
     const std::size_t commands = simulator->CommandCount();
     Ctl("set 3=4", dir.path, simulator.get(), 5);
+    Ctl("route 4 3", dir.path, simulator.get(), 5);
     EXPECT_EQ(simulator->CommandCount(), commands);
-    Ctl("preset recall Wide", dir.path, simulator.get());
+    EXPECT_TRUE(Says(Ctl("preset recall Wide", dir.path, simulator.get()), "damaged (line 5"));
     EXPECT_EQ(LinkSets(*simulator), before + 3);
     EXPECT_TRUE(simulator->Router().route[1] == 16 && simulator->Router().route[3] == 0);
-    const std::string list = Ctl("preset list --json", dir.path, simulator.get());
+    const std::string list = Ctl("preset list --json", dir.path, simulator.get(), 7);
     EXPECT_TRUE(Says(list, "{\"name\": \"Wide\", \"map\": [16, 15,")) << list;
-    EXPECT_TRUE(Says(list, "\"protected\": [3]")) << list;
+    EXPECT_TRUE(Says(list, "\"protected\": [3]") && Says(list, "kept as ./salvos.ini.bad")) << list;
     Ctl("preset delete Wide", dir.path, simulator.get());
     Ctl("preset recall Wide", dir.path, simulator.get(), 2);
+    EXPECT_EQ(Ctl("preset list", dir.path), "");  // the save mended the file
+
+    // Two saves at once, each against a router of its own: both land.
+    auto other = StartSim();
+    ASSERT_TRUE(other);
+    std::vector<std::unique_ptr<Child>> saves;
+    for (const auto* router : {simulator.get(), other.get()})
+        saves.push_back(std::make_unique<Child>(
+            std::vector<std::string>{kCtl, "--udp", "127.0.0.1:" + std::to_string(router->port),
+                                     "--no-log", "preset", "save",
+                                     "P" + std::to_string(router->port)},
+            dir.path));
+    for (auto& save : saves)
+        EXPECT_EQ(save->Wait(30s), 0) << save->out;
+    const std::string both = Ctl("preset list", dir.path);
+    EXPECT_TRUE(Says(both, "P" + std::to_string(simulator->port)) &&
+                Says(both, "P" + std::to_string(other->port)))
+        << both;
+}
+
+// A config.ini that cannot be read never means the factory address, a
+// salvos.ini that cannot be read lets no route through, and a log that cannot
+// be written is said once.
+TEST(Corvanectl, UnreadableFilesAndAnUnwritableLogAreSaid) {
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    TempDir dir;
+    std::filesystem::create_directory(dir.path + "/config.ini");
+    EXPECT_TRUE(Says(Ctl("status", dir.path, nullptr, 2), "./config.ini cannot be read"));
+    // Nor one that cannot be read: which outputs are protected is not known.
+    std::filesystem::create_directory(dir.path + "/salvos.ini");
+    Ctl("set 1=2", dir.path, simulator.get(), 7);
+    EXPECT_TRUE(simulator->Commands().empty());
+    for (int day : {0, 1}) {  // today's log, and tomorrow's should the test pass midnight
+        const std::time_t when = std::time(nullptr) + day * 86400;
+        std::tm parts{};
+        localtime_r(&when, &parts);
+        char name[32];
+        std::strftime(name, sizeof name, "%Y%m%d.log", &parts);
+        std::filesystem::create_directory(dir.path + "/" + name);
+    }
+    const std::string out =
+        Ctl("--udp 127.0.0.1:" + std::to_string(simulator->port) + " send MON=?!", dir.path);
+    const std::size_t said = out.find("cannot be written");
+    EXPECT_TRUE(said != std::string::npos &&
+                out.find("cannot be written", said + 1) == std::string::npos)
+        << out;
 }
 
 TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
@@ -143,7 +194,8 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
          2,
          {"{LINK}", "{LINK} frobnicate", "{LINK} route 0 2", "{LINK} route 1 17", "{LINK} route 3",
           "{LINK} send MON=01", "{LINK} send MON=01!MON=02!", "{LINK} status --xml",
-          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status"}},
+          "--timeout soon {LINK} status", "{LINK} --serial {MISSING} status", "{LINK} set 1=2 1=3",
+          "--udp 127.0.0.1:65530 status", "preset delete Nobody"}},
         {None, 2, {"--fast status", "--udp 127.0.0.1 status", "status"}},  // no config.ini either
         {Closed, 3, {"{LINK} status"}},
         {None, 3, {"--serial {MISSING} status"}},
@@ -166,6 +218,24 @@ TEST(Corvanectl, ExitCodeTellsWhatWentWrong) {
     }
 }
 
+// The man page names every command and exit code that --help lists.
+TEST(Corvanectl, ManPageKeepsUpWithHelp) {
+    TempDir dir;
+    const std::string help = Ctl("--help", dir.path);
+    std::ifstream file(CORVANECTL_MAN);
+    const std::string man{std::istreambuf_iterator<char>(file), {}};
+    const std::regex command("\n  ([a-z]+) "), code("[ ,]([0-9]) [a-z]");
+    int commands = 0, codes = 0;
+    for (std::sregex_iterator m(help.begin(), help.end(), command), end; m != end; ++m, ++commands)
+        EXPECT_TRUE(std::regex_search(man, std::regex("\n\\.BR? " + (*m)[1].str() + "\\b")))
+            << (*m)[1];
+    const std::string exits = help.substr(help.find("exit codes:"));
+    for (std::sregex_iterator m(exits.begin(), exits.end(), code), end; m != end; ++m, ++codes)
+        EXPECT_NE(man.find("\n.B " + (*m)[1].str() + "\n"), std::string::npos) << (*m)[1];
+    EXPECT_EQ(commands, 8);
+    EXPECT_EQ(codes, 7);
+}
+
 // Checking needs no router and no config.ini; an upload sends the frame and
 // the mode command, and nothing at all for an EDID with errors.
 TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
@@ -175,10 +245,15 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     const std::string bytes = dir.Read("good.bin");
     dir.Write("broken.bin", bytes.substr(0, 20) + char(bytes[20] ^ 0x10) + bytes.substr(21));
     dir.Write("notes.txt", "not an EDID\n");
+    std::string base = bytes.substr(0, 128);  // a DVI monitor's whole EDID
+    base[126] = 0;
+    base[127] = char(base[127] + 1);
+    dir.Write("base.bin", base);
     const std::tuple<const char*, int, const char*> cases[] = {
         {"edid good.bin", 0, "Name:       2281W"},
         {"edid good.bin --json", 0, "\"physicalAddress\": \"1.0.0.0\""},
         {"edid broken.bin", 6, "wrong checksum in block 0"},
+        {"edid base.bin --json", 0, "\"padded\": true"},
         {"edid notes.txt", 2, "File Format Error!"},
         {"edid missing.bin", 2, "File Open Fail!"},
         {"edid", 2, "usage: edid"},
@@ -193,57 +268,25 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     Ctl("edid good.bin --upload 1,3,5", dir.path, simulator.get());
     EXPECT_EQ(simulator->Router().userEdid, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(simulator->Commands().back(), "EDID=USER1,3,5!");
+    Ctl("edid base.bin --upload 2", dir.path, simulator.get());  // padded with zeros
+    const std::string padded = base + std::string(128, '\0');
+    EXPECT_EQ(simulator->Router().userEdid,
+              std::vector<std::uint8_t>(padded.begin(), padded.end()));
     for (int n = 1; n <= kChannelCount; ++n)
-        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n == 1 || n == 3 || n == 5) << n;
+        EXPECT_EQ(simulator->Router().edidMode[n] == "USER", n <= 3 || n == 5) << n;
 }
 
 // corvanectl serve, the simulator as another process, and Videohub clients of
 // our own over loopback TCP. The protocol itself is checked in tests/bridge;
 // here what the processes and sockets add to it.
-// A Videohub panel: sends blocks, collects what the server says.
-struct Panel {
-    explicit Panel(int port) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        const sockaddr_in a = LoopbackSocket::Address(port);
-        connected = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Panel() { close(fd); }
-    void Send(const std::string& s) const { send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
-    bool Has(const std::string& part) const { return text.find(part) != std::string::npos; }
-    // Reads until done() or the patience runs out or the server closes.
-    bool ReadUntil(const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + kPatience;
-        while (!closedByServer && !done() && std::chrono::steady_clock::now() < until) {
-            char buffer[65536];
-            const ssize_t n = Readable(fd, 50) ? recv(fd, buffer, sizeof buffer, 0) : -2;
-            closedByServer = n == 0 || n == -1;
-            text.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        }
-        return done();
-    }
-    bool ReadFor(const std::string& part) {
-        return ReadUntil([&] { return Has(part); });
-    }
-    // Every "<out> <in>" line received so far, later ones winning.
-    std::map<int, int> Routes() const {
-        std::map<int, int> routes;
-        const std::regex line("\n(\\d+) (-?\\d+)(?=\n)");
-        for (std::sregex_iterator m(text.begin(), text.end(), line), end; m != end; ++m)
-            routes[std::stoi((*m)[1])] = std::stoi((*m)[2]);
-        return routes;
-    }
 
-    int fd;
-    bool connected = false;
-    bool closedByServer = false;
-    std::string text;
-};
-
-int PortFrom(Child& child, const std::string& pattern) {
-    const std::regex re(pattern);
-    std::smatch m;
-    for (int i = 0; i < 200 && !std::regex_search(child.out, m, re); ++i)
-        child.Collect(50ms);
-    return std::regex_search(child.out, m, re) ? std::stoi(m[1].str()) : 0;
+// Every "<out> <in>" line a panel received so far, later ones winning.
+std::map<int, int> Routes(const Panel& panel) {
+    std::map<int, int> routes;
+    const std::regex line("\n(\\d+) (-?\\d+)(?=\n)");
+    for (std::sregex_iterator m(panel.text.begin(), panel.text.end(), line), end; m != end; ++m)
+        routes[std::stoi((*m)[1])] = std::stoi((*m)[2]);
+    return routes;
 }
 
 TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
@@ -253,62 +296,61 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     ASSERT_GT(routerPort, 0) << simulator.out;
     dir.Write("config.ini", "[SETCOMMCONFIG]\nCommType=UDP\nIpAddress=127.0.0.1\nUDPPort=" +
                                 std::to_string(routerPort) +
-                                "\n[CHANNELNAME]\nInputChannel03=Camera 3");
+                                "\n[CHANNELNAME]\nInputChannel03=Kamera \374ber");
     Child serve({kCtl, "--no-log", "serve", "--listen", "127.0.0.1:0"}, dir.path);
     const int port = PortFrom(serve, R"(videohub: (\d+))");
     ASSERT_GT(port, 0) << serve.out;
 
-    // The dump with the names from config.ini, and the routes once the router has shown them.
+    // The dump with the names from config.ini (Latin-1 there, UTF-8 here), and
+    // the routes once the router has shown them, output 2's from "No Link".
     Panel a(port), b(port);
     ASSERT_TRUE(a.connected && b.connected);
     for (Panel* p : {&a, &b}) {
-        ASSERT_TRUE(p->ReadUntil([&] { return p->Routes().size() == 16; })) << p->text;
-        EXPECT_TRUE(p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Camera 3\n"));
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
+        EXPECT_TRUE(
+            p->Has("INPUT LABELS:\n0 InputChannel01\n1 InputChannel02\n2 Kamera \303\274ber\n"));
+        EXPECT_TRUE(p->Has("\n15 InputChannel16\n16 No Link\n\n") && Routes(*p)[1] == 16);
         p->text.clear();
     }
 
     // A burst of single-line blocks: every one ACKed, every route on the router
-    // and shown to the other panel.
+    // and shown to the other panel; output 6 goes to "No Link", off air.
     std::string burst, acks;
     std::map<int, int> wanted;
     int map[kChannelTableSize] = {};
     for (int o = 0; o < kChannelCount; ++o) {
-        burst +=
-            "VIDEO OUTPUT ROUTING:\n" + std::to_string(o) + " " + std::to_string(15 - o) + "\n\n";
+        wanted[o] = o == 5 ? 16 : 15 - o;
+        map[o + 1] = o == 5 ? 0 : 16 - o;
+        burst += "VIDEO OUTPUT ROUTING:\n" + std::to_string(o) + " " + std::to_string(wanted[o]) +
+                 "\n\n";
         acks += "ACK\n\n";
-        wanted[o] = 15 - o;
-        map[o + 1] = 16 - o;
     }
     a.Send(burst);
-    ASSERT_TRUE(a.ReadUntil([&] { return a.text.starts_with(acks) && a.Routes() == wanted; }))
+    ASSERT_TRUE(a.ReadUntil([&] { return a.text.starts_with(acks) && Routes(a) == wanted; }))
         << a.text;
-    ASSERT_TRUE(b.ReadUntil([&] { return b.Routes() == wanted; })) << b.text;
+    ASSERT_TRUE(b.ReadUntil([&] { return Routes(b) == wanted; })) << b.text;
 
-    // A label and a lock reach the other panel, the label config.ini too; a
-    // bad block is refused and the connection goes on.
+    // A label and a lock reach the other panel, the label config.ini too, in
+    // Latin-1; a label config.ini cannot hold is refused, and so is a bad
+    // block, and the connection goes on.
+    a.text.clear();
     b.text.clear();
-    a.Send("INPUT LABELS:\n0 Studio A\n\nVIDEO OUTPUT LOCKS:\n4 O\n\nVIDEO OUTPUT ROUTING:\n0 " +
-           std::string(2000, '7') + "\n\nPING:\n\n");
-    ASSERT_TRUE(a.ReadFor("NAK\n\nACK\n\n")) << a.text;
-    ASSERT_TRUE(b.ReadFor("INPUT LABELS:\n0 Studio A\n\nVIDEO OUTPUT LOCKS:\n4 L\n\n")) << b.text;
-    EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Studio A"), std::string::npos);
+    a.Send(
+        "INPUT LABELS:\n1 Kamera \303\274ber \342\206\222 \303\251\n\n"
+        "INPUT LABELS:\n0 Kamera \303\274ber\n\nVIDEO OUTPUT LOCKS:\n4 O\n\n"
+        "VIDEO OUTPUT ROUTING:\n0 " +
+        std::string(2000, '7') + "\n\nPING:\n\n");
+    ASSERT_TRUE(a.ReadUntil([&] {
+        return a.text.starts_with("NAK\n\nACK\n\nACK\n\nNAK\n\nACK\n\n");
+    })) << a.text;
+    ASSERT_TRUE(b.ReadFor("INPUT LABELS:\n0 Kamera \303\274ber\n\nVIDEO OUTPUT LOCKS:\n4 L\n\n"))
+        << b.text;
+    EXPECT_NE(dir.Read("config.ini").find("InputChannel01=Kamera \374ber"), std::string::npos);
 
-    // Sixteen at once get their dumps; the seventeenth is closed, and once one
-    // leaves the next is served.
-    std::vector<std::unique_ptr<Panel>> panels;
-    for (int i = 0; i < 14; ++i)
-        panels.push_back(std::make_unique<Panel>(port));
-    for (std::size_t i = 0; i < panels.size(); ++i)
-        ASSERT_TRUE(panels[i]->ReadFor("END PRELUDE:\n\n")) << i;
-    Panel refused(port);
-    EXPECT_TRUE(!refused.ReadFor("PROTOCOL PREAMBLE:") && refused.closedByServer);
-    panels.pop_back();
-    Panel next(port);
-    EXPECT_TRUE(next.ReadFor("END PRELUDE:\n\n")) << next.text;
-
+    // Places, and the clients' sockets, are the host's (tests/transport); on a
+    // signal serve closes them.
     EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
-    EXPECT_NE(serve.out.find("refused"), std::string::npos) << serve.out;
-    EXPECT_TRUE(!next.ReadFor("anything after the end") && next.closedByServer);
+    EXPECT_TRUE(!a.ReadFor("anything after the end") && a.closedByServer);
     EXPECT_EQ(simulator.Stop(SIGTERM), 0);
 
     // One or two LINK commands carried the burst, the last with all of it.
@@ -322,6 +364,57 @@ TEST(VideohubServe, PanelsRouteLabelAndLockTheSimulatedRouter) {
     }
     ASSERT_TRUE(links.size() == 1 || links.size() == 2) << links.size();
     EXPECT_EQ(links.back(), BuildLinkCommand(map));
+}
+
+// The router's front panel moves output 2; a tenth of a second later a panel
+// routes output 7: the router keeps both and every panel hears of both. Then
+// the router process goes and comes back on its port: routes are refused
+// while it is away and taken once serve has read it again, by itself.
+TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
+    TempDir dir;
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    const int routerPort = simulator->port;
+    Child serve({kCtl, "--udp", "127.0.0.1:" + std::to_string(routerPort), "--no-log", "serve",
+                 "--listen", "127.0.0.1:0"},
+                dir.path);
+    const int port = PortFrom(serve, R"(videohub: (\d+))");
+    ASSERT_GT(port, 0) << serve.out;
+    Panel a(port), b(port);
+    for (Panel* p : {&a, &b})
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p).size() == 16; })) << p->text;
+
+    sim::SimRouter router = simulator->Router();
+    router.route[2] = 5;
+    simulator->SetRouter(router);
+    std::this_thread::sleep_for(100ms);
+    a.Send("VIDEO OUTPUT ROUTING:\n6 8\n\n");
+    for (Panel* p : {&a, &b})
+        ASSERT_TRUE(p->ReadUntil([&] { return Routes(*p)[1] == 4 && Routes(*p)[6] == 8; }))
+            << p->text;
+    EXPECT_TRUE(simulator->Router().route[2] == 5 && simulator->Router().route[7] == 9);
+
+    simulator.reset();
+    ASSERT_TRUE(WaitUntil([&] {
+        serve.Collect(50ms);
+        return Says(serve.out, "failed; trying again every 3 s");
+    })) << serve.out;
+    a.text.clear();
+    a.Send("VIDEO OUTPUT ROUTING:\n6 9\n\n");
+    ASSERT_TRUE(a.ReadFor("NAK\n\n")) << a.text;
+    sim::SimOptions options;
+    options.udpPort = routerPort;
+    simulator = StartSim(options);
+    ASSERT_TRUE(simulator && simulator->port == routerPort);
+    ASSERT_TRUE(WaitUntil([&] {
+        serve.Collect(50ms);
+        return Says(serve.out, " is back");
+    })) << serve.out;
+    a.text.clear();
+    a.Send("VIDEO OUTPUT ROUTING:\n6 10\n\n");
+    ASSERT_TRUE(a.ReadFor("ACK\n\n")) << a.text;
+    EXPECT_TRUE(a.ReadUntil([&] { return simulator->Router().route[7] == 11; }));
+    EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
 }
 
 }  // namespace

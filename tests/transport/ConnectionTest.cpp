@@ -130,10 +130,12 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheRouterAnswersAndACloseNotic
     EXPECT_EQ(session.state.routerBaudRate, 9600);
     EXPECT_EQ(session.state.monitoringChannel, 0);
 
-    // A UDP close notice logs first, then disconnects.
+    // A UDP close notice logs first, then disconnects; what was asked is gone.
+    session.RequestRoutes({{1, 2}});
     const std::size_t lines = sink.lines.size();
     connection.OnUdpClose();
     EXPECT_EQ(Logged(lines), "UDP CLOSE\nUDP Disconnect \n");
+    EXPECT_FALSE(session.routing.HasPending());
     EXPECT_FALSE(connection.udpLink);
     EXPECT_EQ(announced.back(), nullptr);
 }

@@ -1,8 +1,10 @@
 #include <QLabel>
+#include <QPainter>
 #include <QWidget>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "app/AboutDialog.h"
 #include "ui/ColorLabel.h"
@@ -237,6 +239,122 @@ private slots:
                                     .arg(last)
                                     .arg(bar.left())
                                     .arg(bar.right())));
+        }
+    }
+
+    // Kept layouts draw exactly what QPainter::drawText draws, the first time
+    // and from the cache: centred, left and right, wider than the box
+    // (clipped), blanks at either end, 8-bit letters, bold and italic faces,
+    // at the screen's pixel ratio (ctest runs this case at 1.5 and 2 too).
+    void textLayoutsDrawAsDrawText() {
+        LoadTahoma();
+        struct Case {
+            const char* text;
+            int pixels;
+            bool bold, italic;
+            int align, width;
+        };
+        const int centre = Qt::AlignHCenter;
+        const Case cases[] = {{"      1920x1080p@60Hz", 10, false, false, centre, 142},
+                              {" InputChannel01", 12, true, false, centre, 142},
+                              {"07", 16, true, false, centre, 24},
+                              {"  IN SLOT 1   HDMI Input", 10, true, false, Qt::AlignLeft, 662},
+                              {" A very long camera name here", 12, true, false, centre, 142},
+                              {" Cam 7    ", 10, false, false, Qt::AlignRight, 142},
+                              {"Take: Cam \xe9t\xe9", 10, false, true, centre, 142}};
+        const qreal ratio = qApp->devicePixelRatio();
+        for (const Case& c : cases) {
+            QFont font = TahomaFont(c.pixels, c.bold);
+            font.setItalic(c.italic);
+            const QString text = QString::fromLatin1(c.text);
+            const int flags = c.align | Qt::AlignVCenter | Qt::TextSingleLine;
+            const QRect box(5, 4, c.width, 20);
+            TextLayoutCache cache;
+            QImage images[3];  // drawText, then the cache twice
+            for (QImage& image : images) {
+                image = QImage(QSize(c.width + 10, 28) * ratio, QImage::Format_RGB32);
+                image.setDevicePixelRatio(ratio);
+                image.fill(qRgb(236, 240, 223));
+                QPainter painter(&image);
+                painter.setFont(font);
+                painter.setPen(QColor(64, 64, 64));
+                if (&image == images)
+                    painter.drawText(box, flags, text);
+                else
+                    cache.Draw(painter, box, flags, text);
+            }
+            QVERIFY2(images[1] == images[0] && images[2] == images[0], c.text);
+        }
+    }
+
+    // A view that has painted before paints what a new view paints: its
+    // kept text layouts follow the font (a name in a bold bar, the same text
+    // as a plain or italic route). Asked for a cell, it paints all of that
+    // cell (pressed or not) and nothing else, even where the model changed
+    // too; an exposed rectangle gets every part it crosses.
+    void repaintsStayTrue() {
+        using Change = std::function<void(MatrixView&, RoutingMap&)>;
+        const Change route = [this](MatrixView&, RoutingMap&) { state.routedInput[2] = 3; };
+        struct Case {
+            const char* what;
+            Change change;
+            int side, channel;  // the cell repainted alone; 0 = the whole view, -1 = an exposure
+            bool confined;      // the change is all in what is repainted
+        };
+        const Case cases[] = {
+            {"route to a name drawn bold", route, kOutputSide, 0, true},
+            {"pending route in italics", [](MatrixView&, RoutingMap& r) { r.pending[2] = 3; },
+             kOutputSide, 0, true},
+            {"renamed input",
+             [this](MatrixView&, RoutingMap&) { config.inputNames[3] = "Camera 3"; }, kInputSide, 0,
+             true},
+            {"route, that cell alone", route, kOutputSide, 2, true},
+            {"pressed cell released", [](MatrixView& v, RoutingMap&) { v.pressed = ViewHit(); },
+             kOutputSide, 5, true},
+            {"two signals lost, one cell",
+             [this](MatrixView&, RoutingMap&) {
+                 state.inputStatusText[6] = state.inputStatusText[7] = "Signal OFF";
+             },
+             kInputSide, 6, false},
+            {"buffer lost, part exposed",
+             [](MatrixView& v, RoutingMap&) { v.backBuffer.fill(Qt::black); }, kInputSide, -1,
+             false}};
+        for (const Case& c : cases) {
+            state = RouterState();
+            state.known.routes = true;
+            std::fill_n(state.known.inputSignal, kChannelTableSize, true);
+            config = AppConfig();
+            for (int n = 1; n <= kChannelCount; ++n) {
+                config.inputNames[n] = "Input " + std::to_string(n);
+                state.inputStatusText[n] = "1920x1080p@60Hz";
+                state.routedInput[n] = n == 2 || n == 5 ? 0 : n == 4 ? 3 : 1;
+            }
+            RoutingMap routing;
+            auto paint = [&](MatrixView& view, const QRegion& dirty) {
+                view.routing = &routing;
+                view.resize(707, 535);
+                view.PaintBuffer(dirty);
+                return view.backBuffer.copy();
+            };
+            MatrixView view(state, config), fresh(state, config);
+            view.pressed = {kOutputCell, 5};
+            paint(view, QRegion());
+            c.change(view, routing);
+            const QImage before = view.backBuffer.copy();  // a model change alone paints nothing
+            const QRect area = c.channel > 0   ? view.CellArea(c.side, c.channel)
+                               : c.channel < 0 ? QRect(150, 40, 100, 60)  // across four cells
+                                               : view.rect();
+            const QImage after = paint(view, c.channel ? QRegion(area) : QRegion());
+            fresh.pressed = view.pressed;
+            const QImage truth = paint(fresh, QRegion());
+            QVERIFY2(after != before && (!c.confined || after == truth), c.what);
+            // In the area as a new view paints it, elsewhere as before.
+            const qreal ratio = after.devicePixelRatio();
+            for (int y = 0; y < after.height() && !c.confined; ++y)
+                for (int x = 0; x < after.width(); ++x) {
+                    const bool inside = area.contains(QPoint(int(x / ratio), int(y / ratio)));
+                    QVERIFY2(after.pixel(x, y) == (inside ? truth : before).pixel(x, y), c.what);
+                }
         }
     }
 

@@ -1,11 +1,16 @@
 // The main window and the dialogs, on the offscreen platform.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -13,20 +18,26 @@
 #include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
+#include <csignal>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "../support/SessionSupport.h"
 #include "RouterSim.h"
+#include "app/ControlApp.h"
 #include "app/StartUp.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
+#include "protocol/ResponseParser.h"
 #include "settings/EventLog.h"
 #include "settings/IniFile.h"
+#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
+#include "ui/DialogUnits.h"
 #include "ui/EdidDetailsDialog.h"
 #include "ui/EdidDialog.h"
 #include "ui/Fonts.h"
@@ -108,6 +119,92 @@ QList<int> Marked(const InputGrid& grid) {  // 1-based inputs
     return marked;
 }
 
+// The router has answered every query: every flag true.
+void KnowAll(KnownValues& k) {
+    std::memset(static_cast<void*>(&k), true, sizeof k);
+}
+
+// The Applys that build commands from the router's values: what each waits
+// for, as its status line names it, and what it sends once that is reported.
+struct Dialogs {
+    explicit Dialogs(Connection& c) : config(c), edid(c), quad(c, 2) {}
+    ConfigDialog config;
+    EdidDialog edid;
+    QuadDialog quad;
+};
+struct ApplyCase {
+    const char* what;
+    void (*forget)(KnownValues&);
+    QPushButton* (*button)(Dialogs&);
+    QStringList sent;
+};
+const ApplyCase kApplies[] = {
+    {"its locks",
+     [](KnownValues& k) { k.dataLock = false; },
+     [](Dialogs& d) { return d.config.lockApplyButton; },
+     {"LOCK=WL!", "LOCK=DUL!", "LOCK=KL!"}},
+    {"its monitoring channel",
+     [](KnownValues& k) { k.monitoringChannel = false; },
+     [](Dialogs& d) { return d.config.monitoringApplyButton; },
+     {"MON=05!"}},
+    {"its RS232 speed",
+     [](KnownValues& k) { k.routerBaudRate = false; },
+     [](Dialogs& d) { return d.config.routerBaudApplyButton; },
+     {"RS232=115200!"}},
+    {"its network settings",
+     [](KnownValues& k) { k.routerPort = false; },
+     [](Dialogs& d) { return d.config.networkApplyButton; },
+     {"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!", "NETGW=127.0.0.1!"}},
+    {"its inputs' EDID modes",
+     [](KnownValues& k) { k.edidMode[5] = false; },
+     [](Dialogs& d) { return d.edid.modeApplyButton; },
+     {"EDID=DE3,5!"}},
+    {"the card's resolution",
+     [](KnownValues& k) { k.quadResolution[2] = false; },
+     [](Dialogs& d) { return d.quad.resolutionApplyButton; },
+     {"QUADRES=2_9!"}},
+    {"the card's layout",
+     [](KnownValues& k) { k.quadLayout[2] = false; },
+     [](Dialogs& d) { return d.quad.layoutApplyButton; },
+     {"QUADLAY=2_6!"}},
+};
+
+// Reading order: a group's controls before those of a group to its right
+// or below it; within a group, row by row from the top, each from the left.
+bool ReadsBefore(const QRect& a, const QRect& b) {
+    const bool sameRow = a.top() < b.bottom() && b.top() < a.bottom();
+    return sameRow ? a.left() < b.left() : a.top() < b.top();
+}
+QRect InDialog(const QWidget* w) {
+    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+}
+QRect GroupOf(const QWidget* w) {
+    for (const QGroupBox* box : w->window()->findChildren<QGroupBox*>()) {
+        if (box->geometry().contains(InDialog(w).center()))
+            return box->geometry();
+    }
+    return InDialog(w);
+}
+bool TabsBefore(const QWidget* a, const QWidget* b) {
+    const QRect ga = GroupOf(a), gb = GroupOf(b);
+    return ga != gb ? ReadsBefore(ga, gb) : ReadsBefore(InDialog(a), InDialog(b));
+}
+
+// The middle of the rows that hold dark (text) pixels.
+int InkMiddle(const QImage& image, const QRect& area) {
+    int first = -1, last = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 96) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return (first + last) / 2;
+}
+
 // The full map with every output unlinked except the given (input, output)
 // pairs; the wire format tests pin how it is written.
 QString Map(std::initializer_list<std::pair<int, int>> links) {
@@ -177,7 +274,48 @@ class WindowsTest : public QObject {
         QCOMPARE(rig->session.connectionStatus, int(kConnecting));
     }
 
+    // Tooltips, focus marks and the Tab order of one dialog.
+    void CheckTipsFocusAndTabs(QDialog* d) {
+        d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        QList<QWidget*> controls;
+        QList<QButtonGroup*> radioGroups;
+        for (QWidget* w : d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QAbstractButton*>(w) ||
+                (!w->isEnabled() && !qobject_cast<QLabel*>(w) && !qobject_cast<QGroupBox*>(w)))
+                QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->metaObject()->className()));
+            // Tab stops at one button of a radio group; the arrows move on.
+            auto* radio = qobject_cast<QRadioButton*>(w);
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() &&
+                !(radio && radioGroups.contains(radio->group()))) {
+                controls << w;
+                if (radio)
+                    radioGroups << radio->group();
+            }
+        }
+        // Round the whole cycle by Tab, which also tells the style to show
+        // the focus: out of reading order only where it wraps.
+        QVERIFY(controls.size() >= 3);
+        controls.last()->setFocus();
+        QTest::keyClick(controls.last(), Qt::Key_Tab);
+        QList<QWidget*> cycle;
+        while (cycle.size() < 100 && !cycle.contains(QApplication::focusWidget())) {
+            QWidget* w = QApplication::focusWidget();
+            cycle << w;
+            const QImage focused = w->grab().toImage();
+            QTest::keyClick(w, Qt::Key_Tab);
+            QVERIFY2(w->grab().toImage() != focused, w->metaObject()->className());
+        }
+        QCOMPARE(cycle.size(), controls.size());
+        int wraps = 0;
+        for (int i = 0; i < cycle.size(); ++i)
+            wraps += !TabsBefore(cycle[i], cycle[(i + 1) % cycle.size()]);
+        QCOMPARE(wraps, 1);
+    }
+
 private slots:
+    void initTestCase() { LoadTahoma(); }  // texts measure as in the program
     // Each test: its own directory and a config.ini that points at this machine.
     void init() {
         dir = std::make_unique<QTemporaryDir>();
@@ -207,14 +345,26 @@ private slots:
         dir.reset();
     }
 
+    // The router's values as reported, nothing for one not reported; the
+    // program's own as configured. Apply says what it queued, or why none.
     void configShowsModelAndApplies() {
         RouterState& s = rig->session.state;
         s.generatorResolution = 9;
         s.generatorPattern = 3;
-        s.monitoringChannel = 0;
         s.webLock = s.keyLock = 1;
+        s.routerIp = "127.0.0.20";
         s.routerMac = "00-1A 2b:3c:4d:5e";
         rig->config.inputNames[1] = "Cam\xe9ra";  // 8-bit, as config.ini holds it
+        {
+            ConfigDialog unknown(rig->connection);
+            for (QComboBox* list :
+                 {unknown.resolutionList, unknown.patternList, unknown.monitoringList,
+                  unknown.webLockList, unknown.dataLockList, unknown.keyLockList})
+                QCOMPARE(list->currentIndex(), -1);
+            QVERIFY(unknown.routerIpEdit->text().isEmpty() &&
+                    unknown.macEdits[0]->text().isEmpty());
+        }
+        KnowAll(s.known);
         ConfigDialog d(rig->connection);
         QCOMPARE(d.resolutionList->currentIndex(), 8);
         QCOMPARE(d.patternList->currentIndex(), 2);
@@ -224,7 +374,7 @@ private slots:
                  QStringLiteral("LockUnlockLock"));
         QVERIFY(d.ethernetRadio->isChecked() && !d.rs232Radio->isChecked());
         QCOMPARE(d.pcBaudList->currentText(), QStringLiteral("38400"));
-        QCOMPARE(d.routerBaudList->currentIndex(), -1);  // not reported yet
+        QCOMPARE(d.routerBaudList->currentIndex(), -1);  // reported as 0
         QCOMPARE(d.inputNameEdits[0]->text(), QString::fromUtf8("Cam\u00e9ra"));
         QStringList mac;
         for (QLineEdit* e : d.macEdits)
@@ -236,35 +386,18 @@ private slots:
             QVERIFY(e->text().size() <= 32);
             e->clear();
         }
-        // Each Apply queues its commands in order, or none while a field is empty.
         d.monitoringApplyButton->click();
         QCOMPARE(Sent(), QStringList{"MON=00!"});
-        // An Apply that sends nothing says why.
+        QCOMPARE(d.statusLine->text(), "Not connected: MON=00! goes out after Connect");
         d.monitoringList->setCurrentIndex(-1);
         d.monitoringApplyButton->click();
-        QVERIFY(QToolTip::text().startsWith("Choose a channel first"));
+        QVERIFY(d.statusLine->text().startsWith("Choose a channel first"));
         d.networkApplyButton->click();
-        QVERIFY(QToolTip::text().startsWith("Fill in IP address"));
-        QCOMPARE(Sent(), QStringList{});
-        d.dataLockList->setCurrentIndex(1);
-        d.keyLockList->setCurrentIndex(0);
-        d.lockApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"LOCK=WL!", "LOCK=DL!", "LOCK=KUL!"}));
-        d.routerBaudList->setCurrentIndex(4);
+        QVERIFY(d.statusLine->text().endsWith("all needed; nothing sent."));
+        d.routerBaudList->setCurrentIndex(-1);
         d.routerBaudApplyButton->click();
-        QCOMPARE(Sent(), QStringList{"RS232=115200!"});
-        d.patternList->setCurrentIndex(13);
-        d.ApplyGenerator();  // its button is hidden
-        QCOMPARE(Sent(), (QStringList{"VIDRES=9!", "VIDIMG=14!"}));
-        d.routerIpEdit->setText("127.0.0.20");
-        d.routerSubnetEdit->setText("255.255.255");  // completed as the control does
-        d.routerPortEdit->setText("3000");
-        d.networkApplyButton->click();  // the gateway is blank
+        QVERIFY(d.statusLine->text().startsWith("Choose a baud rate first"));
         QCOMPARE(Sent(), QStringList{});
-        d.routerGatewayEdit->setText("127.0.0.1");
-        d.networkApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!",
-                                      "NETGW=127.0.0.1!"}));
 
         d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
         d.saveNamesButton->click();
@@ -282,9 +415,17 @@ private slots:
         QVERIFY(shown[0].startsWith("config.ini could not be saved"));
         QCOMPARE(rig->Messages(), QStringList{shown[0]});  // the repeat is folded
 
-        // Enter presses the focused button; elsewhere it ends the dialog, applying nothing.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // Each channel row's label reads level with the names in its edits.
+        for (int k = 0; k < 16; k += 5) {
+            QLineEdit* edit = d.inputNameEdits[k];
+            edit->setText(QStringLiteral("CH%1").arg(k + 1, 2, 10, QLatin1Char('0')));
+            const QImage shot = d.grab().toImage();
+            const int label = InkMiddle(shot, QRect(DluX(15), edit->y(), DluX(18), edit->height()));
+            QVERIFY(std::abs(label - InkMiddle(shot, edit->geometry().adjusted(3, 3, -3, -3))) <=
+                    1);
+        }
         // A character config.ini cannot hold is refused, with a hint.
         d.inputNameEdits[1]->clear();
         for (char16_t typed : {u'\u00e9', u'\u20ac'}) {
@@ -293,16 +434,95 @@ private slots:
         }
         QCOMPARE(d.inputNameEdits[1]->text(), QString::fromUtf8("\u00e9"));
         QCOMPARE(QToolTip::text(), kUnstorableHint);
-        d.inputNameEdits[0]->setText(QStringLiteral("typed"));
+        // Enter presses the focused button.
         d.lockApplyButton->setFocus();
         QTest::keyClick(d.lockApplyButton, Qt::Key_Return);
         QCOMPARE(Sent().size(), 3);
-        QVERIFY(d.isVisible());
-        d.inputNameEdits[0]->setFocus();
-        QTest::keyClick(d.inputNameEdits[0], Qt::Key_Return);
-        QVERIFY(!d.isVisible());
-        QVERIFY(Sent().isEmpty());
-        QCOMPARE(rig->config.inputNames[1], std::string("Cam\xe9ra"));
+    }
+
+    // A command built on a value the router has not reported would send a
+    // placeholder: Apply says so and sends nothing. Reported, the same Apply
+    // sends and says what it sent.
+    void applyWaitsForTheRouter_data() {
+        QTest::addColumn<int>("apply");
+        for (int i = 0; i < int(std::size(kApplies)); ++i)
+            QTest::newRow(kApplies[i].what) << i;
+    }
+    void applyWaitsForTheRouter() {
+        QFETCH(int, apply);
+        const ApplyCase& c = kApplies[apply];
+        RouterState& s = rig->session.state;
+        // The subnet mask is completed as the control does.
+        for (const char* answer :
+             {"LOCK=WL,DUL,KL!", "MON=05!", "RS232=115200!", "QUAD=2_9_6!", "NETIP=127.0.0.20!",
+              "NETPT=3000!", "NETSN=255.255.255!", "NETGW=127.0.0.1!", "EDID=03DEF.05DEF.!"})
+            ApplyResponse(s, answer);
+        rig->session.connectionStatus = kConnected;
+        for (bool reported : {false, true}) {
+            KnowAll(s.known);
+            if (!reported)
+                c.forget(s.known);
+            Dialogs d(rig->connection);
+            QPushButton* button = c.button(d);
+            button->click();
+            const QLabel* status = static_cast<SettingDialog*>(button->parentWidget())->statusLine;
+            QCOMPARE(Sent(), reported ? c.sent : QStringList{});
+            QCOMPARE(status->text(),
+                     reported ? "Sent " + c.sent.join(' ')
+                              : QStringLiteral("The router has not reported %1 yet; nothing sent.")
+                                    .arg(c.what));
+            QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->width());
+        }
+    }
+
+    // Enter in a field keeps the dialog open and what was typed; Esc (or the
+    // close box) with edits neither saved nor applied asks first; once saved
+    // or applied, it just closes.
+    void enterKeepsEditsAndCloseAsks() {
+        KnowAll(rig->session.state.known);
+        ConfigDialog config(rig->connection);
+        QuadDialog quad(rig->connection, 1);
+        const std::tuple<SettingDialog*, QWidget*, Qt::Key, const char*, QPushButton*> cases[] = {
+            {&config, config.inputNameEdits[0], Qt::Key_X, "Channel Name", config.saveNamesButton},
+            {&config, config.webLockList, Qt::Key_Down, "Control Lock Mode",
+             config.lockApplyButton},
+            {&quad, quad.layoutButtons[4], Qt::Key_Space, "Layout", quad.layoutApplyButton}};
+        for (const auto& [d, field, edit, group, save] : cases) {
+            int asked = 0;
+            d->askQuestion = [&, group = group](const QString& text) {
+                asked += text.contains(group) ? 1 : 100;
+                return false;
+            };
+            d->show();
+            d->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            field->setFocus();
+            QTest::keyClick(field, edit);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(d->Unsaved(), QStringList{group});
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(d->isVisible());
+            save->click();
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(!d->isVisible());
+            QCOMPARE(asked, 1);
+        }
+    }
+
+    // Every dialog: each button and each disabled control has a tooltip;
+    // each control looks different while it has the focus; Tab visits every
+    // control once, in reading order.
+    void dialogTipsFocusAndTabs() {
+        KnowAll(rig->session.state.known);
+        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
+        Dialogs all(rig->connection);
+        all.edid.outputCopyRadio->click();  // shows the output list too
+        EdidBytes broken{};
+        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
+        EdidDetailsDialog details("monitor.bin", broken, "");
+        for (QDialog* d :
+             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
+            CheckTipsFocusAndTabs(d);
     }
 
     // Saving the link settings writes config.ini afresh and reopens the link
@@ -354,7 +574,8 @@ private slots:
     }
 
     // A click toggles its cell, in single mode clearing the others; a double
-    // click counts once; the gap or a release elsewhere is no click.
+    // click counts once; the gap or a release elsewhere is no click. By
+    // keyboard the arrows move (not past the edges) and Space toggles.
     void gridClicks() {
         InputGrid grid;
         grid.resize(355, 184);  // its size in the EDID dialog
@@ -383,18 +604,28 @@ private slots:
         grid.selection[2] = grid.selection[8] = 1;
         click(3);  // unmarking clears the rest too
         QCOMPARE(Marked(grid), QList<int>{});
+
+        grid.singleSelect = 0;
+        QCOMPARE(grid.focusCell, 2);  // where the last click was
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down,
+                            Qt::Key_Space, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Left,
+                            Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Space})
+            QTest::keyClick(&grid, key);
+        QCOMPARE(Marked(grid), (QList<int>{8, 13}));
     }
 
-    // Each mode marks the inputs reported in exactly that mode; Apply sends what is marked.
+    // Each mode marks the inputs reported in exactly that mode; Apply sends
+    // what is marked. "EDID EDIT" needs an editor: without one it is off and
+    // says how to set one; one that does not start says so.
     void edidModes() {
+        KnowAll(rig->session.state.known);
+        qunsetenv("CORVANE_EDID_EDITOR");
         const char* reported[] = {"OUT.", "AUTO", "DEF.", "def.", "DEF", "", "DEF.", "AUTO"};
         for (int n = 0; n < 8; ++n)
             rig->session.state.inputEdidMode[n + 1] = reported[n];
         EdidDialog d(rig->connection);
         d.show();
         QCOMPARE(Marked(*d.grid), (QList<int>{3, 7}));
-        d.modeApplyButton->click();
-        QCOMPARE(Sent(), QStringList{"EDID=DE3,7!"});
         d.autoRadio->click();
         QCOMPARE(Marked(*d.grid), (QList<int>{2, 8}));
         QVERIFY(!d.outputList->isVisible());
@@ -405,12 +636,19 @@ private slots:
         d.outputList->setCurrentIndex(15);
         d.modeApplyButton->click();
         QCOMPARE(Sent(), QStringList{"EDID=OUT16_1!"});
-        d.outputList->setCurrentIndex(-1);  // no output chosen
-        d.modeApplyButton->click();
-        d.outputList->setCurrentIndex(15);
         d.grid->selection[0] = 0;  // no input marked
         d.modeApplyButton->click();
         QCOMPARE(Sent(), QStringList{});
+        QVERIFY(d.statusLine->text().startsWith("Mark at least one input"));
+
+        QVERIFY(!d.editorButton->isEnabled());
+        QVERIFY(d.editorButton->toolTip().contains("CORVANE_EDID_EDITOR"));
+        qputenv("CORVANE_EDID_EDITOR", "/nonexist/edid-editor");
+        EdidDialog withEditor(rig->connection);
+        withEditor.editorButton->click();
+        qunsetenv("CORVANE_EDID_EDITOR");
+        QTRY_VERIFY(
+            withEditor.statusLine->text().startsWith("The EDID editor could not be started"));
     }
 
     // Not connected: nothing. A missing, short or broken file keeps off the
@@ -431,6 +669,7 @@ private slots:
         d.showMessage = [&](const QString& text) { shown << text; };
         d.uploadButton->click();
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
+        QCOMPARE(d.statusLine->text(), "Not connected; nothing sent.");
         OpenUdp();
         rig->Messages();  // drop what came before
         for (const auto& [name, message] :
@@ -462,7 +701,9 @@ private slots:
         userEdidPath = suggested[0];
         rig->Messages();
         rig->session.commandQueue.push_back("LINK=?!");
-        EdidDialog(rig->connection).uploadButton->click();  // the path outlives its dialog
+        EdidDialog again(rig->connection);  // the path outlives its dialog
+        again.uploadButton->click();
+        QCOMPARE(again.statusLine->text(), "Sent EDIT= with the 256 bytes of broken-fixed.bin");
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
         QByteArray datagram(int(router.pendingDatagramSize()), '\0');
         router.readDatagram(datagram.data(), datagram.size());
@@ -476,31 +717,28 @@ private slots:
         QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
-    // The reported layout and resolution are shown, a clicked layout button
-    // is the only one checked (a second click keeps it), and both Applys send.
+    // A clicked layout button is the only one checked (a second click keeps
+    // it); typing in the resolution box only ever chooses one of its rows.
+    // Nothing chosen, nothing sent (shown and sent as reported: above).
     void quad() {
-        const struct {
-            int slot, layout, resolution, click;  // click: a layout button, 0 none
-            QStringList expected;
-        } cases[] = {{1, 0, 0, 0, {"QUADLAY=1_1!"}},  // not reported
-                     {3, 7, 9, 0, {"QUADRES=3_9!", "QUADLAY=3_7!"}},
-                     {4, 6, 0, 3, {"QUADLAY=4_3!"}}};
-        for (const auto& c : cases) {
-            rig->session.state.quadLayout[c.slot] = c.layout;
-            rig->session.state.quadResolution[c.slot] = c.resolution;
-            QuadDialog d(rig->connection, c.slot);
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
-            QCOMPARE(d.resolutionList->currentIndex(), c.resolution - 1);
-            for (int i = 0; i < 2 && c.click; ++i)
-                QTest::mouseClick(d.layoutButtons[c.click - 1], Qt::LeftButton);
-            QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
-            for (int i = 0; i < 7; ++i)
-                QCOMPARE(d.layoutButtons[i]->GetCheck(), i + 1 == (c.click ? c.click : c.layout));
-            d.resolutionApplyButton->click();
-            d.layoutApplyButton->click();
-            QCOMPARE(Sent(), c.expected);
-        }
+        KnowAll(rig->session.state.known);
+        rig->session.state.quadLayout[4] = 6;
+        QuadDialog d(rig->connection, 4);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.resolutionApplyButton->click();
+        QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
+        QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
+        QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
+        QCOMPARE(d.CheckedLayout(), 3);
+        QVERIFY(!d.layoutButtons[5]->GetCheck());
+        d.layoutApplyButton->click();
+        QTest::keyClicks(d.resolutionList, "1920x1080i");
+        const int row = d.resolutionList->findText(d.resolutionList->currentText());
+        QVERIFY(row >= 0);
+        d.resolutionApplyButton->click();
+        QCOMPARE(Sent(), (QStringList{"QUADLAY=4_3!",
+                                      QString::fromStdString(QuadResolutionCommand(4, row + 1))}));
     }
 
     // The five panels from the settings and the model, "?" for what the
@@ -769,9 +1007,10 @@ private slots:
             {"a client's lock",
              [](D& d) {
                  d.session.routing.lockOwner[5] = kFirstClient;
+                 d.askQuestion = [](const QString&) { return false; };
                  d.ToggleProtect(5);
              },
-             "Output 05 is locked by a Videohub client", kNoticeRefusal},
+             "Output 05 is locked by Videohub client 2.", kNoticeRefusal},
             {"a typed 17.5", [&](D& d) { type(d, "17.5"); },
              "Not a route: 17.5 (type the input, a separator, the output, Enter)", kNoticeRefusal},
             {"take",
@@ -993,6 +1232,88 @@ private slots:
         QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
     }
 
+    // salvos.ini shared with other programs: a damaged file keeps what reads
+    // well and is marked until a save; a change on disk is seen; a protect
+    // toggle keeps what others saved and deleted. An output a Videohub client
+    // locked is named as such and forced open only when the operator says so.
+    void salvoFileAndClientLocks() {
+        const std::string good = "=01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16\n";
+        WriteFile("salvos.ini", QByteArray::fromStdString("[PROTECT]\nOutputs=5\n[SALVO]\nA" +
+                                                          good + "broken\n"));
+        MainDialog dialog;
+        QStringList asked, shown;
+        bool answer = false;
+        dialog.askQuestion = [&](const QString& text) {
+            asked << text;
+            return answer;
+        };
+        dialog.messageBox = [&](const QString& text) { shown << text; };
+        QVERIFY(dialog.session.routing.Protected(5) && dialog.salvoList->count() == 1);
+        QVERIFY(dialog.salvoList->toolTip().contains("damaged (line 5 not understood)"));
+        QVERIFY(dialog.logList->item(0)->text().contains("kept as ./salvos.ini.bad"));
+
+        // The window's own save mends the file and clears the mark.
+        dialog.ToggleProtect(7);
+        QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
+        // Another program's change is seen at the next tick, protect included...
+        SalvoFile other;
+        std::string problem;
+        QVERIFY(other.Update(
+            "salvos.ini",
+            [&](SalvoFile& f) {
+                f.protectedOutput[5] = false;
+                return f.Remove("A") && f.Store("B", {});
+            },
+            problem));
+        QTRY_COMPARE(dialog.salvoList->itemData(0).toString(), QStringLiteral("B"));
+        QVERIFY(!dialog.session.routing.Protected(5) && dialog.session.routing.Protected(7));
+        // ...and one the window has not seen yet is kept by its next save.
+        dialog.sendTimer.stop();
+        QVERIFY(other.Update(
+            "salvos.ini", [&](SalvoFile& f) { return f.Store("C", {}); }, problem));
+        dialog.ToggleProtect(8);
+        QVERIFY(other.Load("salvos.ini", problem));
+        QVERIFY(other.Find("B") && other.Find("C") && !other.protectedOutput[5] &&
+                other.protectedOutput[7] && other.protectedOutput[8]);
+
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog.session, nullptr, none);  // routes go out as asked
+        RoutingMap& routing = dialog.session.routing;
+        routing.lockOwner[3] = routing.lockOwner[4] = kFirstClient;
+        dialog.ToggleProtect(3);
+        dialog.OnViewNotify(kOutputCell, 4);
+        QCOMPARE(asked, (QStringList{"Output 03 is locked by Videohub client 2. Force it open?",
+                                     "Output 04 is locked by Videohub client 2. Force it open?"}));
+        QVERIFY(routing.lockOwner[3] == kFirstClient && dialog.session.commandQueue.empty());
+        answer = true;
+        dialog.matrixView->selectedInput = 9;
+        dialog.ToggleProtect(3);
+        dialog.OnViewNotify(kOutputCell, 4);
+        QVERIFY(routing.Protected(3) && routing.lockOwner[4] == 0);
+        QCOMPARE(QString::fromStdString(dialog.session.commandQueue.back()), Map({{9, 4}}));
+    }
+
+    // A config.ini that cannot be read: said at once, and nothing connects
+    // until it can be read.
+    void unreadableConfigConnectsNowhere() {
+        QVERIFY(QFile::remove("config.ini") && QDir().mkdir("config.ini"));
+        QStringList shown;
+        MainDialog dialog;
+        dialog.messageBox = [&](const QString& text) { shown << text; };
+        QTRY_COMPARE(shown.size(), 1);
+        dialog.Connect();
+        QCOMPARE(dialog.session.connectionStatus, int(kDisconnected));
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[1].startsWith("./config.ini cannot be read") &&
+                dialog.connectButton->isEnabled());
+        QVERIFY(QDir().rmdir("config.ini"));
+        WriteFile("config.ini", "[SETCOMMCONFIG]\nIpAddress=127.0.0.1\nUDPPort=" +
+                                    QByteArray::number(router.localPort()));
+        dialog.Connect();
+        QCOMPARE(dialog.session.connectionStatus, int(kConnecting));
+        QCOMPARE(dialog.config.ipAddress, std::string("127.0.0.1"));
+    }
+
     // Ctrl+D stops and restarts the on-screen log; the daily file gets every line.
     void screenLogToggle() {
         MainDialog dialog;
@@ -1084,6 +1405,18 @@ private slots:
             panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
             QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
             QCOMPARE(demo.sim->Router().route[2], 3);
+            // Its lock is named with its address and stays when the operator says no.
+            panel.write("VIDEO OUTPUT LOCKS:\n5 O\n\n");
+            QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[6] >= kFirstClient, 10000);
+            QString asked;
+            dialog.askQuestion = [&](const QString& text) {
+                asked = text;
+                return false;
+            };
+            dialog.ToggleProtect(6);
+            QVERIFY2(asked.contains(QRegularExpression(
+                         R"(^Output 06 is locked by Videohub client \d+ \(127\.0\.0\.1:\d+\))")),
+                     qPrintable(asked));
             session.SetProtected(5, true);
             dialog.SyncVideohub();
             QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
@@ -1103,6 +1436,85 @@ private slots:
         }
         QCOMPARE(QDir::currentPath(), started);
         QVERIFY(!QFile::exists(scratch));
+    }
+
+    // The router's front panel moves output 2 and a tenth of a second later
+    // the operator clicks output 7: the router keeps both, and the view shows
+    // the front panel's route.
+    void frontPanelRouteIsKept() {
+        sim::RouterSim router(sim::SimOptions{});
+        std::string error;
+        QVERIFY2(router.Start(&error), error.c_str());
+        MainDialog dialog;
+        dialog.messageBox = [](const QString&) {};
+        dialog.config.useSerial = false;
+        dialog.config.ipAddress = "127.0.0.1";
+        dialog.config.udpPort = router.port;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.session.Live(), 10000);
+        sim::SimRouter panel = router.Router();
+        panel.route[2] = 5;
+        router.SetRouter(panel);
+        QTest::qWait(100);
+        MatrixView* view = dialog.matrixView;
+        auto cell = [&](int side, int c) {
+            return ToQRect(view->layout.cellRects[side][c]).center();
+        };
+        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kInputSide, 9));
+        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kOutputSide, 7));
+        QTRY_COMPARE_WITH_TIMEOUT(router.Router().route[7], 9, 10000);
+        QCOMPARE(router.Router().route[2], 5);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.session.state.routedInput[2], 5, 10000);
+        dialog.Disconnect();
+        router.Stop();
+    }
+
+    // corvane --demo ended by SIGTERM or SIGINT removes its scratch folder.
+    void demoEndedBySignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void demoEndedBySignal() {
+        QFETCH(int, signal);
+        QTemporaryDir temp;
+        QProcess demo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", temp.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        demo.setProcessEnvironment(env);
+        demo.start(CORVANE_PATH, {"--demo"});
+        QVERIFY(demo.waitForStarted());
+        const QDir folders(temp.path(), "Corvane-*");
+        auto scratch = [&] { return folders.entryList(QDir::Dirs).size(); };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            scratch() == 1 &&
+                QFile::exists(folders.filePath(folders.entryList(QDir::Dirs)[0] + "/config.ini")),
+            10000);
+        kill(pid_t(demo.processId()), signal);
+        QVERIFY(demo.waitForFinished(10000));
+        QCOMPARE(demo.exitCode(), 128 + signal);
+        QCOMPARE(scratch(), 0);
+    }
+
+    // The demo's router changes by itself unless "--no-churn" says otherwise.
+    void demoChurn() {
+        StartOptions options;
+        QVERIFY(ParseStartOptions({"corvane", "--demo"}, options) && options.churn);
+        QVERIFY(ParseStartOptions({"corvane", "--demo", "--no-churn"}, options) && !options.churn);
+        const QString started = QDir::currentPath();
+        {
+            DemoRouter demo;
+            demo.churnMs = 10;
+            QString error;
+            QVERIFY2(demo.Start(&error), qPrintable(error));
+            auto panel = [](sim::SimRouter router) { return sim::PanelLine(router, "show"); };
+            QTRY_VERIFY_WITH_TIMEOUT(panel(demo.sim->Router()) != panel(sim::DefaultRouter()),
+                                     10000);
+        }
+        QCOMPARE(QDir::currentPath(), started);
     }
 
     // Only a start in the home folder (written any way) with no config.ini

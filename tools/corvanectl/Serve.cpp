@@ -49,8 +49,14 @@ private:
 
 }  // namespace
 
+void ReportLogFailure(const std::string& path) {
+    std::fprintf(stderr, "corvanectl: the log file %s cannot be written; lines are lost\n",
+                 path.c_str());
+}
+
 int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose) {
     EventLog log(".");
+    log.fileFailed = ReportLogFailure;
     log.fileLogEnabled = !noLog;
     ServeLog screen(verbose);
     log.screen = &screen;
@@ -61,8 +67,7 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     SalvoFile salvos;
     std::string problem;
     if (!salvos.Load(kSalvoPath, problem))
-        log.LogEvent(true, true, "%s damaged (%s): no protection read, the file is kept as %s.bad",
-                     kSalvoPath, problem.c_str(), kSalvoPath);
+        log.LogEvent(true, true, "%s", salvos.DamageReport(kSalvoPath).c_str());
     salvos.ApplyProtection(session.routing);
     Connection connection(session, config);
     connection.showMessage = [&log](const std::string& text) {

@@ -10,4 +10,7 @@ namespace corvane {
 // until SIGINT or SIGTERM. Returns the exit code.
 int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose);
 
+// Says on stderr (once per log) that the daily log file cannot be written.
+void ReportLogFailure(const std::string& path);
+
 }  // namespace corvane

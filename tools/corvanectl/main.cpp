@@ -35,6 +35,7 @@ enum ExitCode {
     kExitTimeout = 4,
     kExitProtected = 5,
     kExitInvalidEdid = 6,
+    kExitSalvoFile = 7,
 };
 
 const char kUsage[] =
@@ -53,10 +54,15 @@ const char kUsage[] =
     "  serve [--listen ADDR:PORT]\n"
     "                   serve Videohub clients (default 127.0.0.1:9990) until SIGINT\n"
     "                   or SIGTERM, reconnecting to the router when the link fails\n"
+    "  edid FILE [--json] [--upload INPUTS]\n"
+    "                   check an EDID file and print its summary; --upload sends it and\n"
+    "                   sets those inputs (like 1,3,5) to it\n"
     "Without --udp or --serial the link settings come from ./config.ini.\n"
     "The daily log is written to the current directory unless --no-log.\n"
     "exit codes: 0 done, 2 bad arguments or unreadable EDID file, 3 connection failed,\n"
-    "            4 timed out or a route not taken, 5 output protected, 6 invalid EDID\n";
+    "            4 timed out or a route not taken, 5 output protected, 6 invalid EDID,\n"
+    "            7 salvo file ./salvos.ini damaged (what could be read was used),\n"
+    "            unreadable or not saved\n";
 
 struct Options {
     std::optional<std::string> udp;
@@ -307,7 +313,7 @@ private:
 
 bool FileExists(const char* path) {
     struct stat info {};
-    return stat(path, &info) == 0;
+    return lstat(path, &info) == 0;
 }
 
 std::string LinkText(const AppConfig& config) {
@@ -319,7 +325,8 @@ std::string LinkText(const AppConfig& config) {
 
 // Prints what the file holds; kExitOk only for an EDID the router may be given.
 int ReportEdid(const Options& options, EdidBytes& bytes) {
-    switch (ReadEdidFile(options.edidPath, bytes)) {
+    bool padded = false;
+    switch (ReadEdidFile(options.edidPath, bytes, &padded)) {
         case EdidFileStatus::OpenFailed:
             std::fprintf(stderr, "corvanectl: %s: File Open Fail!\n", options.edidPath.c_str());
             return kExitBadArguments;
@@ -329,7 +336,7 @@ int ReportEdid(const Options& options, EdidBytes& bytes) {
         case EdidFileStatus::Ok:
             break;
     }
-    const Edid edid = DecodeEdid(bytes);
+    const Edid edid = DecodeEdid(bytes, padded);
     const std::string report = options.json ? EdidJson(edid) : EdidSummaryText(edid);
     std::fputs(report.c_str(), stdout);
     if (!edid.Valid()) {
@@ -341,15 +348,31 @@ int ReportEdid(const Options& options, EdidBytes& bytes) {
     return kExitOk;
 }
 
-// The salvo file as scripts see it; a damaged file reads as empty, with a word.
+// The salvo file as scripts see it: what could be read, with a word on stderr
+// when that is not all of it.
 SalvoFile LoadSalvoFile() {
     SalvoFile file;
     std::string problem;
-    if (!file.Load(kSalvoPath, problem)) {
-        std::fprintf(stderr, "corvanectl: %s damaged (%s), kept as %s.bad; no salvos read\n",
-                     kSalvoPath, problem.c_str(), kSalvoPath);
-    }
+    if (!file.Load(kSalvoPath, problem))
+        std::fprintf(stderr, "corvanectl: %s\n", file.DamageReport(kSalvoPath).c_str());
     return file;
+}
+
+// One change of the salvo file, read afresh under its lock; kExitOk when it
+// was saved. refusal: what to say when change itself declined.
+int ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change, const std::string& refusal) {
+    SalvoFile file;
+    std::string problem;
+    if (file.Update(kSalvoPath, change, problem))
+        return kExitOk;
+    if (problem.empty()) {
+        std::fprintf(stderr, "corvanectl: %s\n", refusal.c_str());
+        return kExitBadArguments;
+    }
+    if (file.unreadable)
+        std::fprintf(stderr, "corvanectl: %s\n", file.DamageReport(kSalvoPath).c_str());
+    std::fprintf(stderr, "corvanectl: %s %s; nothing changed\n", kSalvoPath, problem.c_str());
+    return kExitSalvoFile;
 }
 
 void PrintPresets(const SalvoFile& file, bool json) {
@@ -386,23 +409,20 @@ void PrintPresets(const SalvoFile& file, bool json) {
 // The preset actions that need no router.
 std::optional<int> RunOfflinePreset(const Options& options) {
     if (options.presetAction == "list") {
-        PrintPresets(LoadSalvoFile(), options.json);
-        return kExitOk;
+        const SalvoFile file = LoadSalvoFile();
+        PrintPresets(file, options.json);
+        // A script must not take a part for the whole.
+        return file.damage.empty() ? kExitOk : kExitSalvoFile;
     }
     if (options.presetAction != "delete") {
         return std::nullopt;
     }
-    SalvoFile file = LoadSalvoFile();
-    if (!file.Remove(options.presetName)) {
-        std::fprintf(stderr, "corvanectl: no preset %s\n", options.presetName.c_str());
-        return kExitBadArguments;
-    }
-    if (!file.Save(kSalvoPath)) {
-        std::fprintf(stderr, "corvanectl: %s could not be saved\n", kSalvoPath);
-        return kExitBadArguments;
-    }
-    std::printf("deleted preset %s\n", options.presetName.c_str());
-    return kExitOk;
+    const int code =
+        ChangeSalvoFile([&](SalvoFile& file) { return file.Remove(options.presetName); },
+                        "no preset " + options.presetName);
+    if (code == kExitOk)
+        std::printf("deleted preset %s\n", options.presetName.c_str());
+    return code;
 }
 
 int Run(const Options& options) {
@@ -413,6 +433,14 @@ int Run(const Options& options) {
     }
     // Protected outputs are refused before anything is sent.
     SalvoFile salvos = LoadSalvoFile();
+    const bool routes = options.command == "route" || options.command == "set" ||
+                        options.command == "clear" || options.command == "preset" ||
+                        options.command == "serve";
+    if (routes && salvos.unreadable) {
+        std::fprintf(stderr,
+                     "corvanectl: which outputs are protected is not known; nothing sent\n");
+        return kExitSalvoFile;
+    }
     std::vector<RouteChange> changes = options.changes;
     if (options.command == "route") {
         changes = {{options.output, options.input}};
@@ -442,6 +470,7 @@ int Run(const Options& options) {
     }
     AppConfig config;
     EventLog log(".");
+    log.fileFailed = ReportLogFailure;
     RouterSession session(log);
     if (!FileExists(kConfigPath) && !options.udp && !options.serial) {
         // Without settings the link would be the router's factory address;
@@ -450,7 +479,15 @@ int Run(const Options& options) {
     }
     // Channel names and start-up values as the program has them; a missing
     // file gives the defaults.
-    LoadConfig(config, session.state, kConfigPath);
+    if (!LoadConfig(config, session.state, kConfigPath)) {
+        // The link must not fall back to the factory address.
+        if (!options.udp && !options.serial)
+            throw BadArguments{std::string(kConfigPath) +
+                               " cannot be read (not a readable regular file); fix it or pass "
+                               "--udp HOST:PORT or --serial DEVICE"};
+        std::fprintf(stderr, "corvanectl: %s cannot be read; channel names are the defaults\n",
+                     kConfigPath);
+    }
     ApplyLinkOptions(options, config);
     if (options.command == "serve") {
         return Serve(config, options.listen, options.noLog, options.verbose);
@@ -547,12 +584,15 @@ int Run(const Options& options) {
     }
 
     if (options.command == "preset" && options.presetAction == "save") {
-        if (!salvos.Store(options.presetName, session.state.routedInput) ||
-            !salvos.Save(kSalvoPath)) {
-            return finish(kExitBadArguments, "the preset could not be stored");
-        }
-        std::printf("saved preset %s\n", options.presetName.c_str());
-        return finish(kExitOk, nullptr);
+        // Read again now: others may have changed the file during the poll.
+        const int code = ChangeSalvoFile(
+            [&](SalvoFile& file) {
+                return file.Store(options.presetName, session.state.routedInput);
+            },
+            "no room for another preset (at most " + std::to_string(kMaxSalvos) + ")");
+        if (code == kExitOk)
+            std::printf("saved preset %s\n", options.presetName.c_str());
+        return finish(code, nullptr);
     }
 
     // Every route request waits until the router has shown what became of it.

@@ -73,7 +73,9 @@ bool ParseFault(const std::string& name, Fault* fault) {
 }
 
 RouterSim::RouterSim(SimOptions options, SimRouter router)
-    : options_(std::move(options)), router_(std::move(router)), silent_(options_.silent) {}
+    : options_(std::move(options)), router_(std::move(router)), random_(options_.seed) {
+    router_.silent = router_.silent || options_.silent;
+}
 
 RouterSim::~RouterSim() {
     Stop();
@@ -146,6 +148,22 @@ bool RouterSim::Start(std::string* error) {
         std::lock_guard lock(mutex_);
         router_.port = std::to_string(port);
     }
+    if (options_.panelPort >= 0) {
+        // The front panel is for this machine only, whatever --bind says.
+        panelFd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        local.sin_port = htons(static_cast<std::uint16_t>(options_.panelPort));
+        socklen_t length = sizeof local;
+        if (panelFd_ < 0 || bind(panelFd_, reinterpret_cast<sockaddr*>(&local), length) != 0 ||
+            getsockname(panelFd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+            return fail("cannot bind the panel to UDP 127.0.0.1 port " +
+                        std::to_string(options_.panelPort));
+        }
+        panelPort = ntohs(local.sin_port);
+        SetNonBlocking(panelFd_);
+    }
     if (!options_.transcriptPath.empty()) {
         // Start each run with an empty transcript.
         if (std::FILE* file = std::fopen(options_.transcriptPath.c_str(), "w")) {
@@ -167,7 +185,7 @@ void RouterSim::Stop() {
         thread_.join();
     }
     CloseLink();
-    for (int* fd : {&wakeRead_, &wakeWrite_}) {
+    for (int* fd : {&wakeRead_, &wakeWrite_, &panelFd_}) {
         if (*fd >= 0) {
             close(*fd);
             *fd = -1;
@@ -182,6 +200,23 @@ void RouterSim::CloseLink() {
             *fd = -1;
         }
     }
+}
+
+std::string RouterSim::Panel(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    return PanelLine(router_, line);
+}
+
+std::string RouterSim::Churn() {
+    std::lock_guard lock(mutex_);
+    std::string line = ChurnLine(router_, random_);
+    PanelLine(router_, line);
+    return line;
+}
+
+void RouterSim::SetSilent(bool silent) {
+    std::lock_guard lock(mutex_);
+    router_.silent = silent;
 }
 
 SimRouter RouterSim::Router() const {
@@ -230,6 +265,9 @@ void RouterSim::DropLink() {
 }
 
 void RouterSim::Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto churnPeriod = std::chrono::milliseconds(options_.churnMs);
+    auto nextChurn = Clock::now() + churnPeriod;
     while (!stop_) {
         if (dropRequested_.exchange(false)) {
             dropped_ = true;
@@ -237,18 +275,33 @@ void RouterSim::Run() {
                 CloseLink();
             }
         }
-        int timeout = 200;
+        auto now = Clock::now();
+        if (options_.churnMs > 0 && now >= nextChurn) {
+            const std::string change = Churn();
+            if (options_.verbose) {
+                std::printf("churn: %s\n", change.c_str());
+                std::fflush(stdout);
+            }
+            nextChurn = now + churnPeriod;
+        }
+        auto soonest = now + std::chrono::milliseconds(200);
+        if (options_.churnMs > 0) {
+            soonest = std::min(soonest, nextChurn);
+        }
         {
             std::lock_guard lock(mutex_);
-            auto now = std::chrono::steady_clock::now();
             for (const Outgoing& out : outbox_) {
-                auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(out.due - now);
-                timeout = std::clamp(static_cast<int>(wait.count()) + 1, 0, timeout);
+                soonest = std::min(soonest, out.due);
             }
         }
-        pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {ioFd_, POLLIN, 0}};
-        int count = ioFd_ >= 0 ? 2 : 1;
-        if (poll(fds, count, timeout) < 0 && errno != EINTR) {
+        const int timeout = std::clamp(
+            static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(soonest - now).count()) +
+                1,
+            0, 200);
+        pollfd fds[3] = {{wakeRead_, POLLIN, 0}, {ioFd_, POLLIN, 0}, {panelFd_, POLLIN, 0}};
+        // A closed link (fd -1) is skipped by poll.
+        if (poll(fds, 3, timeout) < 0 && errno != EINTR) {
             break;
         }
         if (fds[0].revents != 0) {
@@ -256,10 +309,46 @@ void RouterSim::Run() {
             while (read(wakeRead_, drain, sizeof drain) > 0) {
             }
         }
-        if (count == 2 && fds[1].revents != 0) {
+        if (fds[1].revents != 0 && ioFd_ >= 0) {
             Receive();
         }
+        if (fds[2].revents != 0) {
+            ReceivePanel();
+        }
         Flush();
+    }
+}
+
+void RouterSim::ReceivePanel() {
+    char buffer[4096];
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const ssize_t n =
+        recvfrom(panelFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (n <= 0) {
+        return;
+    }
+    // Each line of the datagram gets its answer line, all in one datagram back.
+    std::string answers;
+    std::string_view lines(buffer, static_cast<std::size_t>(n));
+    while (!lines.empty()) {
+        const std::size_t end = std::min(lines.find('\n'), lines.size());
+        const std::string_view line = lines.substr(0, end);
+        lines.remove_prefix(std::min(end + 1, lines.size()));
+        const std::string answer = Panel(line);
+        if (answer.empty()) {
+            continue;
+        }
+        if (options_.verbose) {
+            std::printf("panel line: %.*s -> %s\n", static_cast<int>(line.size()), line.data(),
+                        answer.c_str());
+            std::fflush(stdout);
+        }
+        answers += answer + "\n";
+    }
+    if (!answers.empty()) {
+        sendto(panelFd_, answers.data(), answers.size(), 0, reinterpret_cast<sockaddr*>(&from),
+               length);
     }
 }
 
@@ -306,7 +395,7 @@ void RouterSim::OnCommand(std::string_view command) {
         }
     }
     std::vector<std::string> answers = HandleCommand(router_, command);
-    if (silent_ || dropped_) {
+    if (router_.silent || dropped_) {
         return;
     }
     auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.delayMs);

@@ -1,5 +1,6 @@
 #include "SimRouter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,71 @@ bool ParseSlotValue(const SimRouter& router, std::string_view body, int high, in
            router.outputCard[*slot] == kQuadMultiViewer &&
            ParseNumber(body.substr(underscore + 1), 1, high, value);
 }
+
+// The words of a panel line, split at blanks, tabs and line ends.
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    constexpr std::string_view kBlanks = " \t\r\n";
+    for (std::size_t at = line.find_first_not_of(kBlanks); at != std::string_view::npos;
+         at = line.find_first_not_of(kBlanks, at)) {
+        const std::size_t end = std::min(line.find_first_of(kBlanks, at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
+bool SlotFitted(const int* cards, int channel) {
+    return cards[(channel - 1) / 4 + 1] != 0;
+}
+
+// A signal text goes into the "IN=_nn_TEXT!" answer as it is, so it must not
+// end that answer early or carry bytes a client would not print.
+bool PrintableSignal(std::string_view text) {
+    constexpr std::size_t kMaxSignalText = 40;
+    if (text.empty() || text.size() > kMaxSignalText) {
+        return false;
+    }
+    for (char c : text) {
+        if (c <= ' ' || c > '~' || c == '!') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ChannelList(const bool* lit) {
+    std::string list;
+    for (int c = 1; c <= kChannels; ++c) {
+        if (lit[c]) {
+            list += (list.empty() ? "" : ",") + std::to_string(c);
+        }
+    }
+    return list.empty() ? "none" : list;
+}
+
+std::string ShowLine(const SimRouter& router) {
+    std::string routes;
+    bool signal[kChannels + 1] = {};
+    for (int c = 1; c <= kChannels; ++c) {
+        routes += Format(c == 1 ? "%02d" : ",%02d", router.route[c]);
+        signal[c] = router.inputSignal[c] != "Signal OFF";
+    }
+    return "routes " + routes + "; signal on inputs " + ChannelList(signal) + "; plugged outputs " +
+           ChannelList(router.outputPlugged) + (router.silent ? "; silent" : "; answering");
+}
+
+constexpr char kPanelHelp[] =
+    "commands: route OUT IN (IN 0 = none) | signal IN off | signal IN RESOLUTION | "
+    "plug OUT 0|1 | silent 0|1 | show | help";
 
 }  // namespace
 
@@ -398,6 +464,114 @@ std::vector<std::string> HandleCommand(SimRouter& router, std::string_view comma
         return {key + "=" + field + "!"};
     }
     return {};
+}
+
+std::string PanelLine(SimRouter& router, std::string_view line) {
+    const std::vector<std::string_view> words = Words(line);
+    if (words.empty()) {
+        return "";
+    }
+    const std::string verb = Lower(words[0]);
+    auto usage = [](const char* form) { return std::string("error: usage: ") + form; };
+    int channel = 0;
+    int value = 0;
+    auto bad = [&](std::size_t word, const char* what, int low, int high) {
+        return std::string("error: ") + what + " must be " + std::to_string(low) + ".." +
+               std::to_string(high) + ", not \"" + std::string(words[word]) + "\"";
+    };
+    if (verb == "help") {
+        return kPanelHelp;
+    }
+    if (verb == "show") {
+        return words.size() == 1 ? ShowLine(router) : usage("show");
+    }
+    if (verb == "route") {
+        if (words.size() != 3) {
+            return usage("route OUT IN");
+        }
+        if (!ParseNumber(words[1], 1, kChannels, &channel)) {
+            return bad(1, "OUT", 1, kChannels);
+        }
+        if (!ParseNumber(words[2], 0, kChannels, &value)) {
+            return bad(2, "IN", 0, kChannels);
+        }
+        router.route[channel] = value;
+        return "ok";
+    }
+    if (verb == "signal") {
+        if (words.size() != 3) {
+            return usage("signal IN off | signal IN RESOLUTION");
+        }
+        if (!ParseNumber(words[1], 1, kChannels, &channel)) {
+            return bad(1, "IN", 1, kChannels);
+        }
+        const bool off = Lower(words[2]) == "off";
+        if (!off && !PrintableSignal(words[2])) {
+            return "error: a resolution is 1 to 40 printable characters without \"!\"";
+        }
+        if (!off && !SlotFitted(router.inputCard, channel)) {
+            return "error: input " + std::to_string(channel) + " is in an empty slot";
+        }
+        router.inputSignal[channel] = off ? "Signal OFF" : std::string(words[2]);
+        return "ok";
+    }
+    if (verb == "plug" || verb == "silent") {
+        const bool plug = verb == "plug";
+        if (words.size() != (plug ? 3u : 2u)) {
+            return usage(plug ? "plug OUT 0|1" : "silent 0|1");
+        }
+        if (plug && !ParseNumber(words[1], 1, kChannels, &channel)) {
+            return bad(1, "OUT", 1, kChannels);
+        }
+        if (!ParseNumber(words.back(), 0, 1, &value)) {
+            return bad(words.size() - 1, "the setting", 0, 1);
+        }
+        if (!plug) {
+            router.silent = value == 1;
+        } else if (value == 1 && !SlotFitted(router.outputCard, channel)) {
+            return "error: output " + std::to_string(channel) + " is in an empty slot";
+        } else {
+            router.outputPlugged[channel] = value == 1;
+        }
+        return "ok";
+    }
+    return "error: unknown command \"" + std::string(words[0]) + "\"; " + kPanelHelp;
+}
+
+std::string ChurnLine(const SimRouter& router, std::minstd_rand& random) {
+    auto pick = [&random](int count) { return static_cast<int>(random() % unsigned(count)); };
+    // Half the changes are routes: they are what a front panel is used for.
+    const int kind = pick(4);
+    if (kind >= 2) {
+        const int output = 1 + pick(kChannels);
+        // Any other input, or none.
+        const int input = (router.route[output] + 1 + pick(kChannels)) % (kChannels + 1);
+        return Format("route %d %d", output, input);
+    }
+    std::vector<int> candidates;
+    for (int c = 1; c <= kChannels; ++c) {
+        const int card =
+            kind == 0 ? router.inputCard[(c - 1) / 4 + 1] : router.outputCard[(c - 1) / 4 + 1];
+        // Fiber and quad multiviewer outputs show no plug lamp.
+        const bool shown = kind == 0 || (card != kFiber1Output && card != kFiber2Output &&
+                                         card != kQuadMultiViewer);
+        if (card != 0 && shown) {
+            candidates.push_back(c);
+        }
+    }
+    if (candidates.empty()) {
+        return Format("route 1 %d", (router.route[1] + 1) % (kChannels + 1));
+    }
+    const int channel = candidates[static_cast<std::size_t>(pick(int(candidates.size())))];
+    if (kind == 1) {
+        return Format("plug %d %d", channel, router.outputPlugged[channel] ? 0 : 1);
+    }
+    if (router.inputSignal[channel] != "Signal OFF") {
+        return Format("signal %d off", channel);
+    }
+    static const char* const kSignals[] = {"1920x1080p@60Hz", "1280x720p@60Hz", "1920x1080i@50Hz",
+                                           "3840x2160p@30Hz"};
+    return Format("signal %d ", channel) + kSignals[pick(4)];
 }
 
 void CommandFramer::Feed(const std::uint8_t* bytes, std::size_t count,

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@ struct SimRouter {
     std::string mac = "00:1C:91:03:5E:2A";
     std::string port = "3000";
     std::vector<std::uint8_t> userEdid;  // 256 bytes once uploaded
+    bool silent = false;                 // takes commands in, answers none
 };
 
 // HDMI, SDI and dual DVI inputs with an empty fourth slot; HDMI, one-fiber,
@@ -57,6 +59,18 @@ std::vector<std::string> HandleCommand(SimRouter& router, std::string_view comma
 std::string LinkAnswer(const SimRouter& router);
 std::string EdidAnswer(const SimRouter& router);
 std::string QuadAnswer(const SimRouter& router);
+
+// One line of the router's front panel, as a person at the router would use
+// it: "route OUT IN" (IN 0 = none), "signal IN off", "signal IN 1920x1080p@60Hz",
+// "plug OUT 0|1", "silent 0|1", "show", "help". Returns the one-line answer:
+// "ok", what was asked for, or "error: " and why (the router is then
+// untouched). A blank line gets an empty answer.
+std::string PanelLine(SimRouter& router, std::string_view line);
+
+// A random change of one route, one input's signal or one output's plug, as
+// the panel line that makes it; apply it with PanelLine. Signals and plugs
+// change only where a card is fitted and the view would show it.
+std::string ChurnLine(const SimRouter& router, std::minstd_rand& random);
 
 // Splits a byte stream into commands at "!". The user EDID frame is the
 // exception: after "EDIT=" exactly 256 raw bytes follow (they may contain "!"),
