@@ -1519,6 +1519,31 @@ private slots:
 
     // Only a start in the home folder (written any way) with no config.ini
     // moves to the per-user folder, and only under an absolute data home.
+    // Started with no config.ini: nothing aims at the factory address until
+    // the operator chose; Enter sets the link up, Esc quits.
+    void firstRun() {
+        const struct {
+            int key;  // 0: click "Demo"
+            FirstRun chosen;
+        } cases[] = {{Qt::Key_Return, FirstRun::kSetConfig},
+                     {Qt::Key_Escape, FirstRun::kQuit},
+                     {0, FirstRun::kDemo}};
+        for (const auto& c : cases) {
+            QObject owner;
+            QString text;
+            WhenShown<QMessageBox>(&owner, [&](QMessageBox* box) {
+                text = box->text();
+                if (c.key)
+                    QTest::keyClick(box, Qt::Key(c.key));
+                for (QAbstractButton* b : box->buttons())
+                    if (!c.key && b->text() == QStringLiteral("Demo"))
+                        b->click();
+            });
+            QCOMPARE(AskFirstRun(), c.chosen);
+            QVERIFY(text.contains(QStringLiteral("factory address (192.168.0.200")));
+        }
+    }
+
     void perUserFolder() {
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));
