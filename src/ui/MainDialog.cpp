@@ -906,11 +906,35 @@ void MainDialog::RefreshStatusPanels() {
             shown.outputCardType[slot] = state.outputCardType[slot];
             shown.cards[slot] = state.known.cards[slot];
         }
-        // An answer that changed nothing the view draws repaints nothing.
-        if (!(shown == shownInView)) {
-            shownInView = shown;
+        // An answer that changed nothing the view draws repaints nothing; a
+        // change of one channel's values repaints that channel's cell alone.
+        const ShownInView& was = shownInView;
+        bool whole =
+            shown.knownRoutes != was.knownRoutes || shown.selectedInput != was.selectedInput;
+        for (int slot = 1; slot <= kSlotCount; ++slot)
+            whole = whole || shown.inputCardType[slot] != was.inputCardType[slot] ||
+                    shown.outputCardType[slot] != was.outputCardType[slot] ||
+                    shown.cards[slot] != was.cards[slot];
+        for (int c = 1; c <= kChannelCount; ++c)
+            whole = whole || shown.inputNames[c] != was.inputNames[c];  // shown in routes too
+        if (whole) {
             matrixView->update();
+        } else {
+            for (int c = 1; c <= kChannelCount; ++c) {
+                if (shown.inputSignal[c] != was.inputSignal[c] ||
+                    shown.edidMode[c] != was.edidMode[c] ||
+                    shown.inputStatusText[c] != was.inputStatusText[c] ||
+                    shown.inputEdidMode[c] != was.inputEdidMode[c])
+                    matrixView->UpdateCell(kInputSide, c);
+                if (shown.routedInput[c] != was.routedInput[c] ||
+                    shown.outputPlugged[c] != was.outputPlugged[c] ||
+                    shown.pending[c] != was.pending[c] || shown.staged[c] != was.staged[c] ||
+                    shown.locks[c] != was.locks[c] || shown.outputPlug[c] != was.outputPlug[c] ||
+                    shown.outputNames[c] != was.outputNames[c])
+                    matrixView->UpdateCell(kOutputSide, c);
+            }
         }
+        shownInView = shown;
         viewOverlay->SetMarks(BuildMarks());
     }
     UpdateRoutingControls();

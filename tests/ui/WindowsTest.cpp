@@ -224,8 +224,12 @@ struct NullLink : Link {
 // Counts the paints of the widgets it watches.
 struct PaintCounter : QObject {
     int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
+    QObject* view = nullptr;
+    QRegion viewRegion;  // what view was asked to paint
+    bool eventFilter(QObject* watched, QEvent* e) override {
         paints += e->type() == QEvent::Paint;
+        if (watched == view && e->type() == QEvent::Paint)
+            viewRegion += static_cast<QPaintEvent*>(e)->region();
         return false;
     }
 };
@@ -1118,18 +1122,36 @@ private slots:
         PaintCounter counter;
         for (QWidget* w : dialog.findChildren<QWidget*>())
             w->installEventFilter(&counter);
-        for (const char* answer : {"LINK=03^01!", "MON=00!", "IN=_02_720p!"}) {
+        counter.view = dialog.matrixView;
+        // An answer, and the one cell it changes (0: none, nothing repaints).
+        const struct {
+            const char* answer;
+            int side, channel;
+        } answers[] = {{"LINK=03^01!", 0, 0},
+                       {"MON=00!", 0, 0},
+                       {"IN=_02_720p!", kInputSide, 2},
+                       {"LINK=05^01!", kOutputSide, 1}};
+        for (const auto& a : answers) {
             dialog.repaint();  // anything still due is painted now
             counter.paints = 0;
+            counter.viewRegion = QRegion();
             for (int tick = 0; tick < 10; ++tick) {
-                dialog.session.ParseResponse(answer);
+                dialog.session.ParseResponse(a.answer);
                 dialog.RefreshStatusPanels();  // as the window's timer does
             }
             // Updates reach the screen a few milliseconds later.
-            if (answer[0] == 'I')
-                QTRY_VERIFY(counter.paints > 0);
+            if (a.channel)
+                QTRY_VERIFY(!counter.viewRegion.isEmpty());
             QTest::qWait(50);
-            QCOMPARE(counter.paints > 0, answer[0] == 'I');
+            QVERIFY2((counter.paints > 0) == (a.channel > 0), a.answer);
+            // The cell, and under the status line (a notice) nothing else.
+            QRect band = dialog.viewOverlay->StatusBand();
+            band.moveTo(
+                dialog.matrixView->mapFromGlobal(dialog.viewOverlay->mapToGlobal(band.topLeft())));
+            if (a.channel)
+                QVERIFY2(dialog.matrixView->CellArea(a.side, a.channel)
+                             .contains((counter.viewRegion - band).boundingRect()),
+                         a.answer);
         }
     }
 
