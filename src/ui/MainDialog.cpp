@@ -22,7 +22,6 @@
 #include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDialog.h"
 #include "ui/Fonts.h"
@@ -33,6 +32,7 @@
 #include "ui/QuadDialog.h"
 #include "ui/Text.h"
 #include "ui/VideohubListener.h"
+#include "ui/ViewOverlay.h"
 
 namespace corvane {
 
@@ -58,6 +58,24 @@ const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
+const QColor kTakeModeText(130, 60, 0);
+const QColor kPromptText(110, 110, 110);  // 5:1 on white
+const QString kRoutePrompt = QStringLiteral("in.out");
+
+// A notice stays this long; a lost signal is marked on the view this long.
+constexpr long long kNoticeTicks = 10 * kTicksPerSecond;
+constexpr long long kLostMarkTicks = 10 * kTicksPerSecond;
+
+// Outputs with a route staged for a take, and with one asked for and not yet
+// shown by the router.
+int StagedCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.staged) + 1, std::end(routing.staged),
+                             [](int input) { return input != kNoRoute; }));
+}
+int PendingCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.pending) + 1, std::end(routing.pending),
+                             [](int input) { return input != kNoRoute; }));
+}
 
 // A flat group box without a caption: a shadow-coloured line with a face-coloured
 // one inside, starting half a text line below its top as a group box frame does.
@@ -80,7 +98,8 @@ protected:
 }  // namespace
 
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients) {
+                                       int connectionStatus, int videohubClients,
+                                       const LinkHealth& health) {
     StatusPanelTexts texts;
     const char* status = StatusWord(connectionStatus);
     if (config.useSerial)
@@ -89,23 +108,58 @@ StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterStat
     else
         texts.connection = Format("   Status : %s\n   Ethernet IP : %s\n   Port : %d ", status,
                                   config.ipAddress.c_str(), config.udpPort);
+    // How long ago the router answered, in whole seconds: it changes once a
+    // second at most.
+    const long long seconds = health.lastAnswerMs / 1000;
+    if (connectionStatus == kConnecting || connectionStatus == kConnected) {
+        if (!health.answering)
+            texts.connection += health.lastAnswerMs < 0
+                                    ? std::string("\n   Router not answering")
+                                    : Format("\n   Router not answering for %lld s", seconds);
+        else if (health.lastAnswerMs < 0)
+            texts.connection += "\n   Last answer : none yet";
+        else
+            texts.connection += Format("\n   Last answer : %lld s ago", seconds);
+    } else if (connectionStatus == kConnectionFailed && health.retrying) {
+        texts.connection += "\n   Retrying every 3 s";
+    }
 
-    texts.generator = Format("   Resolution : %s\n   Pattern : \n    - %s",
-                             TableName(ResolutionNames, state.generatorResolution),
-                             TableName(PatternNames, state.generatorPattern));
-    texts.monitoring = Format("   Channel : Input %02d", state.monitoringChannel);
+    const auto known = [](bool isKnown, const std::string& value) {
+        return isKnown ? value : std::string("?");
+    };
+    texts.generator =
+        Format("   Resolution : %s\n   Pattern : \n    - %s",
+               known(state.known.generatorResolution,
+                     TableName(ResolutionNames, state.generatorResolution))
+                   .c_str(),
+               known(state.known.generatorPattern, TableName(PatternNames, state.generatorPattern))
+                   .c_str());
+    texts.monitoring = state.known.monitoringChannel
+                           ? Format("   Channel : Input %02d", state.monitoringChannel)
+                           : std::string("   Channel : ?");
 
-    auto lock = [](int flag) { return flag == 1 ? "Lock" : "Unlock"; };
-    texts.lock = Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
-                        lock(state.webLock), lock(state.dataLock), lock(state.keyLock));
+    auto lock = [](bool isKnown, int flag) {
+        return !isKnown ? "?" : flag == 1 ? "Lock" : "Unlock";
+    };
+    texts.lock =
+        Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
+               lock(state.known.webLock, state.webLock), lock(state.known.dataLock, state.dataLock),
+               lock(state.known.keyLock, state.keyLock));
 
-    const std::string baud = Format("RS232  Baudrate : %d Bps", state.routerBaudRate);
+    const std::string baud = state.known.routerBaudRate
+                                 ? Format("RS232  Baudrate : %d Bps", state.routerBaudRate)
+                                 : std::string("RS232  Baudrate : ?");
     const std::string address =
-        Format("IP : %s   Port : %s", state.routerIp.c_str(), state.routerPort.c_str());
-    const std::string gateway = Format("Gateway : %s ", state.routerGateway.c_str());
-    const std::string mask = Format("Subnet Mask : %s ", state.routerSubnetMask.c_str());
-    const std::string mac = Format("MAC Address : %s ", state.routerMac.c_str());
-    // The first of the empty lines holds the Videohub client count when serving.
+        Format("IP : %s   Port : %s", known(state.known.routerIp, state.routerIp).c_str(),
+               known(state.known.routerPort, state.routerPort).c_str());
+    const std::string gateway =
+        Format("Gateway : %s ", known(state.known.routerGateway, state.routerGateway).c_str());
+    const std::string mask = Format(
+        "Subnet Mask : %s ", known(state.known.routerSubnetMask, state.routerSubnetMask).c_str());
+    const std::string mac =
+        Format("MAC Address : %s ", known(state.known.routerMac, state.routerMac).c_str());
+    // The first of the empty lines holds the Videohub client count when
+    // serving; the next is kept for a second bridge's.
     const std::string videohub =
         videohubClients < 0
             ? " "
@@ -131,6 +185,7 @@ MainDialog::MainDialog(QWidget* parent)
     matrixView->setGeometry(DluRect(7, 36, 471, 329));
 
     matrixView->routing = &session.routing;
+    viewOverlay = new ViewOverlay(*matrixView);
 
     const QFont buttonFont = TahomaFont(11, true);
     for (ImageButton* button :
@@ -159,6 +214,8 @@ MainDialog::MainDialog(QWidget* parent)
     connectButton->setEnabled(true);
 
     refreshSubscription = session.onRefresh.Subscribe([this] { RefreshStatusPanels(); });
+    eventSubscription =
+        session.onEvent.Subscribe([this](const SessionEvent& event) { OnSessionEvent(event); });
     if (!config.videohubListen.empty()) {
         videohub = std::make_unique<VideohubListener>(session, config);
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
@@ -182,9 +239,11 @@ MainDialog::MainDialog(QWidget* parent)
         QCoreApplication::postEvent(this, new QEvent(type));
     };
 
+    // No is the default answer: Enter never confirms a question by accident.
     askQuestion = [this](const QString& text) {
-        return QMessageBox::question(this, QCoreApplication::applicationName(), text) ==
-               QMessageBox::Yes;
+        return QMessageBox::question(this, QCoreApplication::applicationName(), text,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     askText = [this](const QString& prompt, const QString& text) -> std::optional<QString> {
         bool ok = false;
@@ -209,10 +268,15 @@ MainDialog::MainDialog(QWidget* parent)
         connection.OnTick();
         if (session.connectionStatus != before)
             UpdateButtons();
+        // Time passes on screen too: the last answer's age, notices and
+        // marks that run out. Only what changed is repainted.
+        RefreshStatusPanels();
         ReloadSalvosIfChanged();
     });
     sendTimer.start();
 
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            &MainDialog::ShowShortcuts);
     auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     connect(toggle, &QShortcut::activated, this, &MainDialog::ToggleScreenLog);
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)})
@@ -224,6 +288,7 @@ MainDialog::MainDialog(QWidget* parent)
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
 
+    ShowRouteEntry();
     logList->setFocus();
 }
 
@@ -232,6 +297,7 @@ MainDialog::~MainDialog() {
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
     session.onRefresh.Unsubscribe(refreshSubscription);
+    session.onEvent.Unsubscribe(eventSubscription);
     videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
@@ -274,20 +340,26 @@ void MainDialog::CreateControls() {
 
     // The routing tools fill the left of the button row.
     salvoList = new QComboBox(this);
-    salvoList->setGeometry(DluRect(11, 13, 72, 14));
+    salvoList->setGeometry(DluRect(11, 13, 64, 14));
     salvoList->setPlaceholderText(QStringLiteral("Salvos"));
     salvoList->setToolTip(QString::fromLatin1(kSalvoTip));
-    recallButton = makeButton("Recall", DluRect(85, 11, 34, 18));
-    saveSalvoButton = makeButton("Save", DluRect(119, 11, 30, 18));
-    takeModeButton = makeButton("Take Mode", DluRect(153, 11, 46, 18));
+    recallButton = makeButton("Recall", DluRect(77, 11, 32, 18));
+    saveSalvoButton = makeButton("Save", DluRect(109, 11, 28, 18));
+    takeModeButton = makeButton("Take Mode", DluRect(141, 11, 44, 18));
     takeModeButton->SetButtonStyle(ImageButton::kCheckBoxMode, true);
-    takeButton = makeButton("Take", DluRect(199, 11, 30, 18));
-    cancelButton = makeButton("Cancel", DluRect(229, 11, 34, 18));
-    undoButton = makeButton("Undo", DluRect(267, 11, 30, 18));
-    redoButton = makeButton("Redo", DluRect(297, 11, 30, 18));
+    takeButton = makeButton("Take", DluRect(185, 11, 38, 18));  // room for "Take (16)"
+    cancelButton = makeButton("Cancel", DluRect(223, 11, 32, 18));
+    undoButton = makeButton("Undo", DluRect(259, 11, 28, 18));
+    redoButton = makeButton("Redo", DluRect(287, 11, 28, 18));
+    // A white field, as typed text has; the window font fits eight digits.
     routeEntryLabel = new QLabel(this);
-    routeEntryLabel->setGeometry(DluRect(329, 13, 24, 14));
+    routeEntryLabel->setGeometry(DluRect(317, 13, 36, 14));
     routeEntryLabel->setAlignment(Qt::AlignCenter);
+    routeEntryLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    routeEntryLabel->setAutoFillBackground(true);
+    QPalette field = routeEntryLabel->palette();
+    field.setColor(QPalette::Window, Qt::white);
+    routeEntryLabel->setPalette(field);
     routeEntryLabel->setToolTip(
         QStringLiteral("Keyboard routing: input, a separator (. - > / or space), output, Enter"));
 
@@ -312,6 +384,25 @@ void MainDialog::CreateControls() {
     lockPanel = makeLabel("     Static", DluRect(484, 215, 174, 59), false);
     networkCaption = makeLabel("RS232 & Ethernet", DluRect(484, 273, 174, 18), true);
     networkPanel = makeLabel("     Static", DluRect(484, 291, 174, 74), false);
+
+    const std::pair<ImageButton*, const char*> tips[] = {
+        {setConfigButton,
+         "Link settings, channel names, locks, monitoring port, the router's own "
+         "network and speed"},
+        {setEdidButton, "EDID modes of the inputs, a user EDID upload, the EDID editor"},
+        {connectButton, "Open the link chosen in Set Config and read the whole router"},
+        {disconnectButton, "Close the link and stop reconnecting; the router keeps its routes"},
+        {recallButton, "Send the chosen salvo's routes as one command"},
+        {saveSalvoButton, "Keep the router's routes as a salvo"},
+        {takeModeButton,
+         "Take mode: clicks and typed routes are staged, then sent together by "
+         "Take"},
+        {takeButton, "Send every staged route as one command"},
+        {cancelButton, "Drop the staged routes (Esc)"},
+        {undoButton, "Undo the last routing step (Ctrl+Z)"},
+        {redoButton, "Redo the step undone last (Ctrl+Shift+Z or Ctrl+Y)"}};
+    for (const auto& [button, tip] : tips)
+        button->setToolTip(QString::fromLatin1(tip));
 
     connect(setConfigButton, &QPushButton::clicked, this, &MainDialog::SetConfig);
     connect(setEdidButton, &QPushButton::clicked, this, &MainDialog::SetEdid);
@@ -379,8 +470,60 @@ void MainDialog::ClearAllLinks() {
     // One click takes every output off air: ask first.
     if (askQuestion && !askQuestion(QStringLiteral("Remove the input from every output?")))
         return;
+    const IntendedMap before = Intended();
     session.ClearAllLinks();
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Cleared all links: %1 output%2 off air%3")
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
+}
+
+MainDialog::IntendedMap MainDialog::Intended() const {
+    IntendedMap map{};
+    for (int o = 1; o <= kChannelCount; ++o)
+        map[o] = session.routing.Intended(session.state, o);
+    return map;
+}
+
+std::vector<RouteChange> MainDialog::ChangesSince(const IntendedMap& before) const {
+    std::vector<RouteChange> changes;
+    const IntendedMap now = Intended();
+    for (int o = 1; o <= kChannelCount; ++o) {
+        if (now[o] != before[o])
+            changes.push_back({o, now[o]});
+    }
+    return changes;
+}
+
+QString MainDialog::Waiting() const {
+    // Asked for while the router cannot take it: it goes once it can.
+    return session.Live() || !session.routing.HasPending()
+               ? QString()
+               : QStringLiteral(", sent when the router answers");
+}
+
+QString MainDialog::InputName(int input) const {
+    if (input < 1 || input > kChannelCount)
+        return QStringLiteral("no input");
+    const QString name = ToQString(config.inputNames[input]).trimmed();
+    return name.isEmpty() ? QStringLiteral("input %1").arg(input, 2, 10, QLatin1Char('0')) : name;
+}
+
+void MainDialog::DescribeSteps(const char* verb, const char* link,
+                               const std::vector<RouteChange>& changes) {
+    QString text;
+    if (changes.size() == 1) {
+        text = QStringLiteral("%1: output %2 %3 %4")
+                   .arg(QLatin1String(verb))
+                   .arg(changes[0].output, 2, 10, QLatin1Char('0'))
+                   .arg(QLatin1String(link), InputName(changes[0].input));
+    } else {
+        text = QStringLiteral("%1: %2 outputs").arg(QLatin1String(verb)).arg(changes.size());
+    }
+    ShowNotice(text + Waiting(), kNoticeInfo);
 }
 
 void MainDialog::RecallSalvo() {
@@ -389,7 +532,15 @@ void MainDialog::RecallSalvo() {
     if (salvo == nullptr)
         return;
     log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
+    const IntendedMap before = Intended();
     session.RequestRoutes(SalvoChanges(*salvo));
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Recalled %1: %2 output%3 changed%4")
+                   .arg(ToQString(salvo->name))
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -485,6 +636,15 @@ void MainDialog::ShowSalvoDamage() {
 }
 
 void MainDialog::ToggleTakeMode() {
+    const RoutingMap& routing = session.routing;
+    const int staged = StagedCount(routing);
+    if (!takeModeButton->GetCheck() && staged > 0 &&
+        !askQuestion(QStringLiteral("Turn take mode off and drop %1 staged route%2?")
+                         .arg(staged)
+                         .arg(staged == 1 ? "" : "s"))) {
+        takeModeButton->SetCheck(true);
+        return;
+    }
     session.routing.takeMode = takeModeButton->GetCheck();
     if (!session.routing.takeMode)
         session.routing.CancelStaged();
@@ -492,7 +652,12 @@ void MainDialog::ToggleTakeMode() {
 }
 
 void MainDialog::Take() {
+    const IntendedMap before = Intended();
     session.Take();
+    const int taken = int(ChangesSince(before).size());
+    ShowNotice(
+        QStringLiteral("Took %1 route%2%3").arg(taken).arg(taken == 1 ? "" : "s").arg(Waiting()),
+        kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -502,12 +667,20 @@ void MainDialog::CancelTake() {
 }
 
 void MainDialog::Undo() {
-    session.Undo();
+    const IntendedMap before = Intended();
+    if (!session.Undo())
+        ShowNotice(QStringLiteral("Nothing to undo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Undid", "back to", changes);
     RefreshStatusPanels();
 }
 
 void MainDialog::Redo() {
-    session.Redo();
+    const IntendedMap before = Intended();
+    if (!session.Redo())
+        ShowNotice(QStringLiteral("Nothing to redo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Redid", "to", changes);
     RefreshStatusPanels();
 }
 
@@ -542,8 +715,10 @@ bool MainDialog::ForceOpenClientLock(int output) {
     const QString text =
         QStringLiteral("Output %1 is locked by %2.").arg(output, 2, 10, QChar('0')).arg(holder);
     log.LogEvent(true, true, "%s", FromQString(text).c_str());
-    if (!askQuestion || !askQuestion(text + QStringLiteral(" Force it open?")))
+    if (!askQuestion || !askQuestion(text + QStringLiteral(" Force it open?"))) {
+        ShowNotice(text, kNoticeRefusal);
         return false;
+    }
     session.routing.lockOwner[output] = 0;
     log.LogEvent(true, true, "Output %02d forced open", output);
     SyncVideohub();
@@ -556,8 +731,20 @@ void MainDialog::UpdateRoutingControls() {
     undoButton->setEnabled(connected && !routing.undoSteps.empty());
     redoButton->setEnabled(connected && !routing.redoSteps.empty());
     takeButton->setEnabled(routing.HasStaged());
+    const int staged = StagedCount(routing);
+    const QString take =
+        staged > 0 ? QStringLiteral("Take (%1)").arg(staged) : QStringLiteral("Take");
+    if (takeButton->text() != take)
+        takeButton->setText(take);
+    // Take mode on is plain to see: the button's caption turns amber.
+    const QColor caption = routing.takeMode ? kTakeModeText : palette().color(QPalette::ButtonText);
+    if (takeModeButton->textColour != caption) {
+        takeModeButton->textColour = caption;
+        takeModeButton->update();
+    }
     cancelButton->setEnabled(routing.HasStaged());
-    takeModeButton->SetCheck(routing.takeMode);
+    if (takeModeButton->GetCheck() != routing.takeMode)
+        takeModeButton->SetCheck(routing.takeMode);
 
     // The list is rebuilt only when the salvos or the live match changed.
     const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
@@ -578,7 +765,11 @@ void MainDialog::UpdateRoutingControls() {
 }
 
 void MainDialog::ShowRouteEntry() {
-    routeEntryLabel->setText(ToQString(routeEntry));
+    // Empty, it shows what to type, in grey.
+    QPalette pal = routeEntryLabel->palette();
+    pal.setColor(QPalette::WindowText, routeEntry.empty() ? kPromptText : QColor(Qt::black));
+    routeEntryLabel->setPalette(pal);
+    routeEntryLabel->setText(routeEntry.empty() ? kRoutePrompt : ToQString(routeEntry));
 }
 
 bool MainDialog::HandleRouteKey(QKeyEvent* e) {
@@ -590,8 +781,11 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
             routeEntry.clear();
         } else if (session.routing.HasStaged()) {
             CancelTake();
+        } else if (matrixView->selectedInput != 0) {
+            matrixView->selectedInput = 0;
+            RefreshStatusPanels();
         } else {
-            return false;  // Esc ends the program, as it always has
+            return false;  // Esc closes the window (asking first while connected)
         }
         ShowRouteEntry();
         return true;
@@ -604,16 +798,21 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
                 session.SetRoute(change->input, change->output);
             RefreshStatusPanels();
         } else {
-            log.LogEvent(true, true,
-                         "Not a route: %s (type the input, a separator, the output, Enter)",
-                         routeEntry.c_str());
+            const std::string why =
+                Format("Not a route: %s (type the input, a separator, the output, Enter)",
+                       routeEntry.c_str());
+            log.LogEvent(true, true, "%s", why.c_str());
+            ShowNotice(ToQString(why), kNoticeRefusal);
         }
         routeEntry.clear();
     } else if (key == Qt::Key_Backspace) {
         routeEntry.pop_back();
     } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
-        if (routeEntry.size() < 8)
-            routeEntry += char(e->text()[0].toLatin1());
+        // What is typed is never cut: a character that would not fit is not taken.
+        const std::string longer = routeEntry + char(e->text()[0].toLatin1());
+        if (longer.size() <= 8 && routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(
+                                      longer)) <= routeEntryLabel->contentsRect().width() - 2)
+            routeEntry = longer;
     } else {
         return false;
     }
@@ -660,8 +859,14 @@ void MainDialog::SyncVideohub() {
 }
 
 void MainDialog::RefreshStatusPanels() {
-    const StatusPanelTexts texts = BuildStatusPanelTexts(
-        config, session.state, session.connectionStatus, videohub ? videohub->ClientCount() : -1);
+    LinkHealth health;
+    health.answering = session.answering;
+    if (session.lastAnswerTick >= 0)
+        health.lastAnswerMs = (session.tick - session.lastAnswerTick) * kTickMs;
+    health.retrying = connection.Retrying();
+    const StatusPanelTexts texts =
+        BuildStatusPanelTexts(config, session.state, session.connectionStatus,
+                              videohub ? videohub->ClientCount() : -1, health);
     const std::pair<ColorLabel*, const std::string*> bodies[] = {
         {connectionPanel, &texts.connection},
         {generatorPanel, &texts.generator},
@@ -671,13 +876,170 @@ void MainDialog::RefreshStatusPanels() {
     // setText schedules a repaint only for a text that changed.
     for (const auto& [label, text] : bodies)
         label->setText(ToQString(*text));
-    if (matrixView)
-        matrixView->update();
+    if (matrixView) {
+        const RouterState& state = session.state;
+        const RoutingMap& routing = session.routing;
+        ShownInView shown;
+        shown.knownRoutes = state.known.routes;
+        shown.selectedInput = matrixView->selectedInput;
+        for (int c = 1; c <= kChannelCount; ++c) {
+            shown.routedInput[c] = state.routedInput[c];
+            shown.outputPlugged[c] = state.outputPlugged[c];
+            shown.pending[c] = routing.pending[c];
+            shown.staged[c] = routing.staged[c];
+            shown.locks[c] = routing.lockOwner[c];
+            shown.inputSignal[c] = state.known.inputSignal[c];
+            shown.outputPlug[c] = state.known.outputPlug[c];
+            shown.edidMode[c] = state.known.edidMode[c];
+            shown.inputStatusText[c] = state.inputStatusText[c];
+            shown.inputEdidMode[c] = state.inputEdidMode[c];
+            shown.inputNames[c] = config.inputNames[c];
+            shown.outputNames[c] = config.outputNames[c];
+        }
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            shown.inputCardType[slot] = state.inputCardType[slot];
+            shown.outputCardType[slot] = state.outputCardType[slot];
+            shown.cards[slot] = state.known.cards[slot];
+        }
+        // An answer that changed nothing the view draws repaints nothing; a
+        // change of one channel's values repaints that channel's cell alone.
+        const ShownInView& was = shownInView;
+        bool whole =
+            shown.knownRoutes != was.knownRoutes || shown.selectedInput != was.selectedInput;
+        for (int slot = 1; slot <= kSlotCount; ++slot)
+            whole = whole || shown.inputCardType[slot] != was.inputCardType[slot] ||
+                    shown.outputCardType[slot] != was.outputCardType[slot] ||
+                    shown.cards[slot] != was.cards[slot];
+        for (int c = 1; c <= kChannelCount; ++c)
+            whole = whole || shown.inputNames[c] != was.inputNames[c];  // shown in routes too
+        if (whole) {
+            matrixView->update();
+        } else {
+            for (int c = 1; c <= kChannelCount; ++c) {
+                if (shown.inputSignal[c] != was.inputSignal[c] ||
+                    shown.edidMode[c] != was.edidMode[c] ||
+                    shown.inputStatusText[c] != was.inputStatusText[c] ||
+                    shown.inputEdidMode[c] != was.inputEdidMode[c])
+                    matrixView->UpdateCell(kInputSide, c);
+                if (shown.routedInput[c] != was.routedInput[c] ||
+                    shown.outputPlugged[c] != was.outputPlugged[c] ||
+                    shown.pending[c] != was.pending[c] || shown.staged[c] != was.staged[c] ||
+                    shown.locks[c] != was.locks[c] || shown.outputPlug[c] != was.outputPlug[c] ||
+                    shown.outputNames[c] != was.outputNames[c])
+                    matrixView->UpdateCell(kOutputSide, c);
+            }
+        }
+        shownInView = shown;
+        viewOverlay->SetMarks(BuildMarks());
+    }
     UpdateRoutingControls();
+}
+
+ViewMarks MainDialog::BuildMarks() {
+    ViewMarks marks;
+    const int status = session.connectionStatus;
+    if (status == kDisconnected) {
+        marks.caption = QStringLiteral("Not connected");
+    } else if (status == kConnecting) {
+        marks.caption = QStringLiteral("Connecting");
+        marks.captionKind = kNoticeWarning;
+    } else if (status == kConnectionFailed) {
+        marks.caption = connection.Retrying() ? QStringLiteral("Connection failed, retrying")
+                                              : QStringLiteral("Connection failed");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.answering) {
+        marks.caption = QStringLiteral("Router not answering");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.PollDone()) {
+        marks.caption = QStringLiteral("Reading the router");
+        marks.captionKind = kNoticeWarning;
+    }
+    marks.dim = !session.Live();
+    marks.takeMode = session.routing.takeMode;
+    if (noticeTick >= 0 && session.tick - noticeTick < kNoticeTicks) {
+        marks.notice = noticeRepeats > 0
+                           ? QStringLiteral("%1 (+%2 more)").arg(notice).arg(noticeRepeats)
+                           : notice;
+        marks.noticeKind = noticeKind;
+    }
+    const RouterState& state = session.state;
+    const int selected = matrixView->selectedInput;
+    for (int o = 1; o <= kChannelCount; ++o) {
+        const int input = state.routedInput[o];
+        marks.fed[o] = state.known.routes && selected != 0 && input == selected;
+    }
+    for (int i = 1; i <= kChannelCount; ++i) {
+        const long long lost = session.signalLostTick[i];
+        if (lost < 0 || session.tick - lost >= kLostMarkTicks)
+            continue;
+        marks.lost[kInputSide][i] = true;
+        for (int o = 1; o <= kChannelCount; ++o)
+            marks.lost[kOutputSide][o] |= state.known.routes && state.routedInput[o] == i;
+    }
+    return marks;
+}
+
+void MainDialog::ShowNotice(const QString& text, int kind) {
+    // Several in one tick (one answer) read as the first and a count.
+    if (noticeTick == session.tick && kind == noticeKind && !notice.isEmpty()) {
+        ++noticeRepeats;
+    } else {
+        notice = text;
+        noticeKind = kind;
+        noticeRepeats = 0;
+    }
+    noticeTick = session.tick;
+    viewOverlay->SetMarks(BuildMarks());
+}
+
+void MainDialog::OnSessionEvent(const SessionEvent& event) {
+    const QString text = ToQString(event.text);
+    switch (event.kind) {
+        case SessionEvent::Refused:
+            ShowNotice(text, kNoticeRefusal);
+            break;
+        case SessionEvent::RouteChanged:
+            ShowNotice(text, kNoticeInfo);
+            break;
+        case SessionEvent::SignalChanged:
+        case SessionEvent::PlugChanged:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeWarning);
+            break;
+        case SessionEvent::Answering:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeRefusal);
+            break;
+        default:
+            break;
+    }
 }
 
 void MainDialog::ToggleScreenLog() {
     log.ToggleScreenLog();
+    ShowNotice(log.screenLogEnabled ? QStringLiteral("Screen log on")
+                                    : QStringLiteral("Screen log off (Ctrl+D turns it on)"),
+               kNoticeInfo);
+}
+
+void MainDialog::ShowShortcuts() {
+    static const char* const kShortcuts[][2] = {
+        {"3.5 Enter", "Route input 3 to output 5 (. , - / > or a space between the numbers)"},
+        {"0.5 Enter", "Take output 5 off air"},
+        {"Backspace", "Take back a typed character"},
+        {"Esc",
+         "Forget the typed route, else drop the staged routes, else deselect the input, "
+         "else close the window (asking while connected)"},
+        {"Ctrl+Z", "Undo"},
+        {"Ctrl+Shift+Z, Ctrl+Y", "Redo"},
+        {"Ctrl+D", "Screen log off and on (the daily log file is written either way)"},
+        {"Shift+click, right-click", "On an output: protect it, or release it"},
+        {"Tab, Shift+Tab", "Move between the controls; Space presses a button"},
+        {"F1", "This list"}};
+    QString rows;
+    for (const auto& [keys, what] : kShortcuts)
+        rows += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                    .arg(QLatin1String(keys), QString::fromLatin1(what).toHtmlEscaped());
+    QMessageBox::information(this, QStringLiteral("Keyboard Shortcuts"),
+                             QStringLiteral("<table cellspacing=4>%1</table>").arg(rows));
 }
 
 void MainDialog::ShowAbout() {
@@ -737,8 +1099,35 @@ bool MainDialog::event(QEvent* e) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleRouteKey(e) && !HandleEnterKey(*this, e))
-        QDialog::keyPressEvent(e);
+    if (HandleRouteKey(e))
+        return;
+    // Enter ends nothing here: it completes a typed route or presses the
+    // focused button, which that button handles itself.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void MainDialog::reject() {
+    // Esc, the close box, Alt+F4 and the window menu all come here.
+    if (!MayClose())
+        return;
+    QDialog::reject();
+}
+
+bool MainDialog::MayClose() {
+    const int status = session.connectionStatus;
+    const int waiting = PendingCount(session.routing);
+    if (status != kConnected && status != kConnecting && waiting == 0)
+        return true;
+    QString question = QStringLiteral("Quit Corvane? The router keeps its routes.");
+    if (waiting > 0)
+        question += QStringLiteral("\n%1 route%2 not sent yet will be dropped.")
+                        .arg(waiting)
+                        .arg(waiting == 1 ? "" : "s");
+    return !askQuestion || askQuestion(question);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
@@ -746,6 +1135,7 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
     // A popup takes the application's menu face, not its parent's.
     menu.setFont(font());
     menu.addAction(QStringLiteral("&About Corvane"), this, &MainDialog::ShowAbout);
+    menu.addAction(QStringLiteral("Keyboard Shortcuts\tF1"), this, &MainDialog::ShowShortcuts);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Clear All Links"), this, &MainDialog::ClearAllLinks);
     menu.addSeparator();

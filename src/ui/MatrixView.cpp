@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QToolTip>
 #include <memory>
 
 #include "ui/Fonts.h"
@@ -26,12 +27,15 @@ const QColor kInfoArea(236, 240, 223);
 const QColor kInfoText(64, 64, 64);
 const QColor kNoLinkText(200, 64, 64);
 const QColor kNumberText(234, 234, 234);
-const QColor kPendingText(120, 120, 120);
+// Reads at 4.5:1 on the info area, and apart from the plain routes.
+const QColor kPendingText(70, 90, 140);
 const QColor kStagedFrame(230, 150, 20);
 const QColor kLockMark(150, 30, 30);
 
 constexpr int kLampWidth = 24;
 constexpr int kLampHeight = 9;
+// Kept free at the right of a locked output's name for the lock mark.
+constexpr int kLockRoom = 15;
 
 // A rectangle given by its edges, the right and bottom ones exclusive.
 QRect Edges(int left, int top, int right, int bottom) {
@@ -47,6 +51,11 @@ void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottom
 }
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
+
+// A text cut to the width with "…" at its end, in the painter's font.
+QString Fit(const QPainter& painter, const QString& text, int width) {
+    return painter.fontMetrics().elidedText(text, Qt::ElideRight, width);
+}
 
 }  // namespace
 
@@ -98,36 +107,46 @@ void TextLayoutCache::Draw(QPainter& painter, const QRect& rect, int flags, cons
         painter.restore();
 }
 
-bool InputIndicatorOn(const RouterState& state, int input) {
-    return state.HasSignal(input);
+Lamp InputLamp(const RouterState& state, int input) {
+    if (input < 1 || input > kChannelCount || !state.known.inputSignal[input])
+        return kLampUnknown;
+    return state.HasSignal(input) ? kLampOn : kLampOff;
 }
 
-bool OutputIndicatorOn(const RouterState& state, int output) {
+Lamp OutputLamp(const RouterState& state, int output) {
     if (output < 1 || output > kChannelCount)
-        return false;
-    if (state.outputPlugged[output] == 1)
-        return true;
-    switch (state.outputCardType[SlotOfChannel(output)]) {
-        case kFiber1Input:
-        case kFiber1Output:
-        case kFiber2Input:
-        case kFiber2Output:
-        case kQuadMultiViewer:
-            return true;
-        default:
-            return false;
+        return kLampUnknown;
+    const int slot = SlotOfChannel(output);
+    if (state.known.outputPlug[output] && state.outputPlugged[output] == 1)
+        return kLampOn;
+    if (state.known.cards[slot]) {
+        switch (state.outputCardType[slot]) {
+            case kFiber1Input:
+            case kFiber1Output:
+            case kFiber2Input:
+            case kFiber2Output:
+            case kQuadMultiViewer:
+                return kLampOn;
+            default:
+                break;
+        }
     }
+    return state.known.outputPlug[output] ? kLampOff : kLampUnknown;
 }
 
 QImage MakeIndicatorStrip() {
-    QImage strip(2 * kLampWidth, kLampHeight, QImage::Format_RGB32);
-    for (int lamp = 0; lamp < 2; ++lamp) {
+    QImage strip(3 * kLampWidth, kLampHeight, QImage::Format_RGB32);
+    for (int lamp = 0; lamp < 3; ++lamp) {
         const int x0 = lamp * kLampWidth;
-        const QRgb interior = lamp == 0 ? qRgb(128, 128, 128) : qRgb(0, 255, 0);
+        // Unknown: the outline on the number strip's blue, no glint.
+        const QRgb interior = lamp == kLampOff  ? qRgb(128, 128, 128)
+                              : lamp == kLampOn ? qRgb(0, 255, 0)
+                                                : kNumberStrip.rgb();
         for (int y = 0; y < kLampHeight; ++y) {
             for (int x = 0; x < kLampWidth; ++x) {
                 const bool edge = x == 0 || y == 0 || x == kLampWidth - 1 || y == kLampHeight - 1;
-                const bool glint = (y == 2 && x >= 2 && x <= 5) || (y == 4 && x == 2);
+                const bool glint =
+                    lamp != kLampUnknown && ((y == 2 && x >= 2 && x <= 5) || (y == 4 && x == 2));
                 strip.setPixel(x0 + x, y,
                                edge    ? qRgb(192, 192, 192)
                                : glint ? qRgb(255, 255, 255)
@@ -219,7 +238,7 @@ void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
     const int card = side == kInputSide ? state.inputCardType[slot] : state.outputCardType[slot];
     const QString text =
         QString::asprintf(side == kInputSide ? "  IN SLOT %0d   %s" : "  OUT SLOT %0d   %s", slot,
-                          CardTypeName(card));
+                          state.known.cards[slot] ? CardTypeName(card) : "?");
     painter.setFont(TahomaFont(10, true));
     painter.setPen(kHeaderText);
     texts.Draw(painter, r, Qt::AlignLeft | kSingleLine, text);
@@ -252,13 +271,15 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
         side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
     painter.setFont(TahomaFont(12, true));
     painter.setPen(selected ? kNameBar : kSelectedNameBar);
-    texts.Draw(painter, nameBar, Qt::AlignHCenter | kSingleLine,
-               QStringLiteral(" ") + ToQString(name));
+    // A long name ends in "…" and keeps clear of the lock mark.
+    const bool locked = side == kOutputSide && routing && routing->lockOwner[channel] != 0;
+    const QRect nameArea = nameBar.adjusted(0, 0, locked ? -kLockRoom : 0, 0);
+    texts.Draw(painter, nameArea, Qt::AlignHCenter | kSingleLine,
+               Fit(painter, QStringLiteral(" ") + ToQString(name), nameArea.width() - 4));
 
-    const bool on =
-        side == kInputSide ? InputIndicatorOn(state, channel) : OutputIndicatorOn(state, channel);
+    const Lamp lamp = side == kInputSide ? InputLamp(state, channel) : OutputLamp(state, channel);
     painter.drawImage(QPoint(L, T), indicatorStrip,
-                      QRect(on ? kLampWidth : 0, 0, kLampWidth, kLampHeight));
+                      QRect(lamp * kLampWidth, 0, kLampWidth, kLampHeight));
 
     painter.setFont(TahomaFont(16, true));
     painter.setPen(kNumberText);
@@ -268,13 +289,18 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     painter.setFont(TahomaFont(10, false));
     painter.setPen(kInfoText);
     if (side == kInputSide) {
-        texts.Draw(painter, infoArea, Qt::AlignLeft | kSingleLine,
-                   QStringLiteral(" ") + ToQString(state.inputEdidMode[channel]));
+        // Not read yet: no EDID mode, and "?" for the signal.
+        const QString mode =
+            state.known.edidMode[channel] ? ToQString(state.inputEdidMode[channel]) : QString();
+        const QString signal = state.known.inputSignal[channel]
+                                   ? ToQString(state.inputStatusText[channel])
+                                   : QStringLiteral("?");
+        texts.Draw(painter, infoArea, Qt::AlignLeft | kSingleLine, QStringLiteral(" ") + mode);
         texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
-                   QStringLiteral("      ") + ToQString(state.inputStatusText[channel]));
+                   Fit(painter, QStringLiteral("      ") + signal, infoArea.width()));
     } else {
         DrawRoute(painter, infoArea, channel);
-        if (routing && routing->lockOwner[channel] != 0) {
+        if (locked) {
             // A padlock at the right of the name bar.
             const int x = nameBar.right() - 11, y = nameBar.top() + 4;
             painter.save();
@@ -288,30 +314,49 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
 }
 
 void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output) {
-    // Staged for a take, else asked for and not yet confirmed, else the router's.
+    // Asked for and not yet confirmed, else the router's; a route staged for
+    // a take shows beside what is on air.
     int shown = state.routedInput[output];
-    bool staged = false, pending = false;
-    if (routing && routing->staged[output] != kNoRoute) {
-        shown = routing->staged[output];
-        staged = true;
-    } else if (routing && routing->pending[output] != kNoRoute) {
+    bool pending = false;
+    if (routing && routing->pending[output] != kNoRoute) {
         shown = routing->pending[output];
         pending = true;
     }
-    if (staged) {
+    const int staged = routing ? routing->staged[output] : kNoRoute;
+    QRect area = infoArea;
+    if (staged != kNoRoute) {
         painter.setPen(QPen(kStagedFrame, 2));
         painter.drawRect(infoArea.adjusted(1, 1, -1, -1));
+        area.setWidth(infoArea.width() / 2);
+        QFont italic = painter.font();
+        italic.setItalic(true);
+        painter.save();
+        painter.setFont(italic);
+        painter.setPen(kInfoText);
+        const QRect right = infoArea.adjusted(area.width(), 0, -3, 0);
+        const bool stagedLink = staged >= 1 && staged <= kChannelCount;
+        texts.Draw(
+            painter, right, Qt::AlignLeft | kSingleLine,
+            Fit(painter,
+                QStringLiteral("\u00bb ") +
+                    (stagedLink ? ToQString(config.inputNames[staged]) : QStringLiteral("No Link")),
+                right.width()));
+        painter.restore();
     }
-    if (staged || pending) {
+    if (pending) {
         QFont italic = painter.font();
         italic.setItalic(true);
         painter.setFont(italic);
     }
     const bool linked = shown >= 1 && shown <= kChannelCount;
-    painter.setPen(pending ? kPendingText : linked ? kInfoText : kNoLinkText);
-    const QString text = linked ? ToQString(config.inputNames[shown]) : QStringLiteral("No Link");
-    texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
-               (staged ? QStringLiteral("Take: ") : QStringLiteral(" ")) + text);
+    // A map not read yet is unknown, not "No Link".
+    const bool unknown = !pending && !state.known.routes;
+    painter.setPen(pending ? kPendingText : linked || unknown ? kInfoText : kNoLinkText);
+    const QString text = unknown  ? QStringLiteral("?")
+                         : linked ? ToQString(config.inputNames[shown])
+                                  : QStringLiteral("No Link");
+    texts.Draw(painter, area, Qt::AlignHCenter | kSingleLine,
+               Fit(painter, QStringLiteral(" ") + text, area.width()));
 }
 
 void MatrixView::mousePressEvent(QMouseEvent* e) {
@@ -355,6 +400,103 @@ void MatrixView::contextMenuEvent(QContextMenuEvent* e) {
         return;
     }
     Notify(kOutputProtect, hit.index);
+}
+
+bool MatrixView::event(QEvent* e) {
+    if (e->type() != QEvent::ToolTip)
+        return QWidget::event(e);
+    const auto* help = static_cast<QHelpEvent*>(e);
+    const ViewHit hit = HitTest(layout, help->pos().x(), help->pos().y());
+    const QString tip = ViewToolTip(state, config, routing, hit);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, this);
+    return true;
+}
+
+namespace {
+
+QString Name(const std::string& name) {
+    return ToQString(name).trimmed();
+}
+
+QString Number(int channel) {
+    return QStringLiteral("%1").arg(channel, 2, 10, QLatin1Char('0'));
+}
+
+// An input by its number and name; 0 is none.
+QString InputCalled(const AppConfig& config, int input) {
+    if (input < 1 || input > kChannelCount)
+        return QStringLiteral("no input (\"No Link\", in red)");
+    return QStringLiteral("input %1 %2").arg(Number(input), Name(config.inputNames[input]));
+}
+
+QString EdidModeWords(const std::string& mode) {
+    if (mode.starts_with("DEF"))
+        return QStringLiteral("the router's default");
+    if (mode.starts_with("AUTO"))
+        return QStringLiteral("auto detect");
+    if (mode.starts_with("USER"))
+        return QStringLiteral("a user EDID");
+    if (mode.starts_with("OUT"))
+        return QStringLiteral("copied from an output");
+    return ToQString(mode);
+}
+
+}  // namespace
+
+QString ViewToolTip(const RouterState& state, const AppConfig& config, const RoutingMap* routing,
+                    ViewHit hit) {
+    const int c = hit.index;
+    QStringList lines;
+    switch (hit.kind) {
+        case kOutputSlotHeader:
+            if (state.known.cards[c] && state.outputCardType[c] == kQuadMultiViewer)
+                return QStringLiteral("Click to set the quad multiviewer's resolution and layout");
+            return QString();
+        case kInputCell: {
+            lines << QStringLiteral("Input %1 %2").arg(Number(c), Name(config.inputNames[c]));
+            const Lamp lamp = InputLamp(state, c);
+            lines << (lamp == kLampUnknown ? QStringLiteral("Signal: not read yet")
+                      : lamp == kLampOn
+                          ? QStringLiteral("Signal: %1").arg(ToQString(state.inputStatusText[c]))
+                          : QStringLiteral("Signal: none"));
+            if (state.known.edidMode[c])
+                lines << QStringLiteral("EDID: %1 (%2)")
+                             .arg(ToQString(state.inputEdidMode[c]),
+                                  EdidModeWords(state.inputEdidMode[c]));
+            lines << QStringLiteral("Lamp: green a signal, grey none, an empty frame not read yet")
+                  << QStringLiteral("Click to select it (again to deselect), then click outputs");
+            break;
+        }
+        case kOutputCell: {
+            lines << QStringLiteral("Output %1 %2").arg(Number(c), Name(config.outputNames[c]));
+            lines << (state.known.routes ? QStringLiteral("On air: %1")
+                                               .arg(InputCalled(config, state.routedInput[c]))
+                                         : QStringLiteral("On air: not read yet"));
+            if (routing && routing->pending[c] != kNoRoute)
+                lines << QStringLiteral("Asked for: %1, not yet shown by the router (italic)")
+                             .arg(InputCalled(config, routing->pending[c]));
+            if (routing && routing->staged[c] != kNoRoute)
+                lines << QStringLiteral("Staged: %1, sent by Take (framed)")
+                             .arg(InputCalled(config, routing->staged[c]));
+            if (routing && routing->lockOwner[c] == kOperator)
+                lines << QStringLiteral("Protected: clicks, takes and salvos leave it");
+            else if (routing && routing->lockOwner[c] != 0)
+                lines << QStringLiteral("Locked by a Videohub client");
+            lines << QStringLiteral(
+                         "Lamp: green a display plugged (always on fiber and quad cards), grey "
+                         "none, an empty frame not read yet")
+                  << QStringLiteral(
+                         "Click to route the selected input here (again to remove it); "
+                         "Shift+click or right-click to protect");
+            break;
+        }
+        default:
+            return QString();
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void MatrixView::Notify(ViewHitKind kind, int index) {

@@ -21,13 +21,21 @@ inline QRect ToQRect(const CellRect& r) {
 }
 
 // Lamp rules: an input is lit by any signal text but "Signal OFF"; an output by
-// a plugged display, and always on fiber and quad multiviewer cards.
-bool InputIndicatorOn(const RouterState& state, int input);
-bool OutputIndicatorOn(const RouterState& state, int output);
+// a plugged display, and always on fiber and quad multiviewer cards. Until the
+// router has said, the lamp is unknown. The values are the lamps' places in
+// the strip.
+enum Lamp : int { kLampOff = 0, kLampOn = 1, kLampUnknown = 2 };
+Lamp InputLamp(const RouterState& state, int input);
+Lamp OutputLamp(const RouterState& state, int output);
 
-// The 48 x 9 lamp strip: "off" image in columns 0-23, "on" image in 24-47.
+// The 72 x 9 lamp strip: "off" image in columns 0-23, "on" image in 24-47,
+// "unknown" (an empty outline) in 48-71.
 QImage MakeIndicatorStrip();
 
+// What a tooltip over a header or cell says: its values in words and what
+// its lamp and colours mean.
+QString ViewToolTip(const RouterState& state, const AppConfig& config, const RoutingMap* routing,
+                    ViewHit hit);
 // Texts laid out once and drawn again as QPainter::drawText(rect, flags, text)
 // draws one line: aligned in rect, clipped to it when it does not fit. Laying
 // a text out costs more than drawing it, and a view draws the same few texts
@@ -65,6 +73,7 @@ public:
     const RoutingMap* routing = nullptr;
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
