@@ -11,6 +11,22 @@ namespace corvane {
 // "Connection Failed".
 const char* StatusWord(int connectionStatus);
 
+// The five panel bodies, rebuilt from scratch on every refresh.
+struct StatusPanelTexts {
+    std::string connection, generator, monitoring, lock, network;
+};
+// What Connection Info says beyond the status while a link is open or retried.
+struct LinkHealth {
+    bool answering = true;
+    long long lastAnswerMs = -1;  // how long ago the router last answered, -1: not yet
+    bool retrying = false;        // a failed link is being opened again
+};
+// videohubClients: the Videohub server's client count, -1 when it is off.
+// Values the router has not sent are shown as "?".
+StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
+                                       int connectionStatus, int videohubClients = -1,
+                                       const LinkHealth& health = {});
+
 // The router model as a person reads it, and the same as one JSON object
 // (corvanectl status).
 std::string StatusText(const RouterSession& session, const AppConfig& config);

@@ -12,6 +12,7 @@
 #include "base/EventLog.h"
 #include "control/EdidUpload.h"
 #include "control/SalvoBook.h"
+#include "control/StatusText.h"
 
 namespace corvane {
 namespace {
@@ -147,6 +148,74 @@ TEST_F(ControlTest, EdidUploadSendsOnlyAValidFileOverAnOpenLink) {
     EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotSent);
     session.OnLinkClosed();
     EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotConnected);
+}
+
+// The five panels from the settings and the model, "?" for what the router
+// has not sent; while a link is open, how long ago it answered.
+TEST(StatusPanels, ShowWhatIsKnownAndHowTheLinkFares) {
+    AppConfig config;
+    config.ipAddress = "127.0.0.1";
+    config.udpPort = 47000;
+    config.comName = "COM7";
+    config.baudRate = 9600;
+    RouterState s;
+    auto texts = [&](int status, LinkHealth health = {}) {  // one text, readable failures
+        const StatusPanelTexts t = BuildStatusPanelTexts(config, s, status, -1, health);
+        return t.connection + '|' + t.generator + '|' + t.monitoring + '|' + t.lock + '|' +
+               t.network;
+    };
+    const struct {
+        int status;
+        LinkHealth health;
+        std::string word, more;
+    } links[] = {{0, {}, "Disconnect", ""},
+                 {1, {}, "Connecting", "\n   Last answer : none yet"},
+                 {3, {true, 2400, false}, "Connected", "\n   Last answer : 2 s ago"},
+                 {3, {false, 7000, false}, "Connected", "\n   Router not answering for 7 s"},
+                 {2, {true, -1, true}, "Connection Failed", "\n   Retrying every 3 s"},
+                 {9, {true, 500, false}, "Connection Failed", ""}};
+    for (const auto& row : links) {
+        const std::string text = texts(row.status, row.health);
+        EXPECT_EQ(text.substr(0, text.find('|')),
+                  "   Status : " + row.word + "\n   Ethernet IP : 127.0.0.1\n   Port : 47000 " +
+                      row.more);
+    }
+    const std::string unknown = texts(0);
+    EXPECT_EQ(unknown.substr(unknown.find('|') + 1),
+              "   Resolution : ?\n   Pattern : \n    - ?|   Channel : ?|"
+              "   Web Control : ?\n   Data Control : ?\n   Key Control : ?|"
+              "   RS232  Baudrate : ?\n   IP : ?   Port : ?\n   Gateway : ? \n"
+              "   Subnet Mask : ? \n   MAC Address : ? \n \n \n \n \n");
+    for (bool* flag :
+         {&s.known.generatorResolution, &s.known.generatorPattern, &s.known.monitoringChannel,
+          &s.known.webLock, &s.known.dataLock, &s.known.keyLock, &s.known.routerIp,
+          &s.known.routerSubnetMask, &s.known.routerGateway, &s.known.routerMac,
+          &s.known.routerPort, &s.known.routerBaudRate})
+        *flag = true;
+    s.generatorResolution = 10;  // beyond the tables
+    s.generatorPattern = -1;
+    EXPECT_NE(texts(0).find("|   Resolution : \n   Pattern : \n    - |   Channel : Input 00|"),
+              std::string::npos);
+
+    config.useSerial = true;
+    s.generatorResolution = 9;
+    s.generatorPattern = 14;
+    s.webLock = s.keyLock = 1;
+    s.dataLock = 2;  // only 1 locks
+    s.routerBaudRate = 115200;
+    s.routerIp = "127.0.0.1";
+    s.routerPort = "3000";
+    s.routerGateway = "127.0.0.254";
+    s.routerSubnetMask = "255.255.255.0";
+    s.routerMac = "00:1C:91:03:5E:2A";
+    EXPECT_EQ(texts(0),
+              "   Status : Disconnect\n   RS232 PORT : COM7\n   Baudrate : 9600 |"
+              "   Resolution : 1920x1080p@60Hz\n   Pattern : \n    - Full Gray|"
+              "   Channel : Input 00|"
+              "   Web Control : Lock\n   Data Control : Unlock\n   Key Control : Lock|"
+              "   RS232  Baudrate : 115200 Bps\n   IP : 127.0.0.1   Port : 3000\n"
+              "   Gateway : 127.0.0.254 \n   Subnet Mask : 255.255.255.0 \n"
+              "   MAC Address : 00:1C:91:03:5E:2A \n \n \n \n \n");
 }
 
 }  // namespace
