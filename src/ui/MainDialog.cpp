@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "base/TextFormat.h"
+#include "control/RouteEntry.h"
 #include "control/StatusText.h"
 #include "protocol/Pacing.h"
 #include "ui/AboutDialog.h"
@@ -711,11 +712,13 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
         routeEntry.clear();
     } else if (key == Qt::Key_Backspace) {
         routeEntry.pop_back();
-    } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
+    } else if (e->text().size() == 1 &&
+               kRouteEntryKeys.find(e->text()[0].toLatin1()) != std::string_view::npos) {
         // What is typed is never cut: a character that would not fit is not taken.
         const std::string longer = routeEntry + char(e->text()[0].toLatin1());
-        if (longer.size() <= 8 && routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(
-                                      longer)) <= routeEntryLabel->contentsRect().width() - 2)
+        if (longer.size() <= kMaxRouteEntry &&
+            routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(longer)) <=
+                routeEntryLabel->contentsRect().width() - 2)
             routeEntry = longer;
     } else {
         return false;

@@ -11,6 +11,7 @@
 #include "../support/TempDir.h"
 #include "base/EventLog.h"
 #include "control/EdidUpload.h"
+#include "control/RouteEntry.h"
 #include "control/SalvoBook.h"
 #include "control/StatusText.h"
 
@@ -148,6 +149,15 @@ TEST_F(ControlTest, EdidUploadSendsOnlyAValidFileOverAnOpenLink) {
     EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotSent);
     session.OnLinkClosed();
     EXPECT_EQ(UploadEdidFile(session, sample), EdidUpload::NotConnected);
+}
+
+TEST(RouteEntry, ReadsInputSeparatorOutput) {
+    const std::pair<const char*, RouteChange> good[] = {
+        {"3.5", {5, 3}}, {"16>16", {16, 16}}, {" 0 12 ", {12, 0}}, {"3-5", {5, 3}}};
+    for (const auto& [text, change] : good)
+        EXPECT_EQ(ParseRouteEntry(text), change) << text;
+    for (const char* text : {"35", "3.", "17.1", "1.0", "1.17", "a.b", "1.2.3", ""})
+        EXPECT_EQ(ParseRouteEntry(text), std::nullopt) << text;
 }
 
 // The five panels from the settings and the model, "?" for what the router

@@ -341,14 +341,5 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     EXPECT_TRUE(routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
 }
 
-TEST(RouteEntryTest, ReadsInputSeparatorOutput) {
-    const std::pair<const char*, RouteChange> good[] = {
-        {"3.5", {5, 3}}, {"16>16", {16, 16}}, {" 0 12 ", {12, 0}}, {"3-5", {5, 3}}};
-    for (const auto& [text, change] : good)
-        EXPECT_EQ(ParseRouteEntry(text), change) << text;
-    for (const char* text : {"35", "3.", "17.1", "1.0", "1.17", "a.b", "1.2.3", ""})
-        EXPECT_EQ(ParseRouteEntry(text), std::nullopt) << text;
-}
-
 }  // namespace
 }  // namespace corvane
