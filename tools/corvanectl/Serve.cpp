@@ -15,7 +15,6 @@
 #include "bridge/VideohubServer.h"
 #include "bridgehost/BridgeHost.h"
 #include "protocol/RouterSession.h"
-#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
 
@@ -54,21 +53,19 @@ void ReportLogFailure(const std::string& path) {
                  path.c_str());
 }
 
-int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose) {
-    EventLog log(".");
-    log.fileFailed = ReportLogFailure;
-    log.fileLogEnabled = !noLog;
-    ServeLog screen(verbose);
+int Serve(Context& context) {
+    const Options& options = context.options;
+    AppConfig& config = context.config;
+    EventLog& log = context.log;
+    log.fileLogEnabled = !options.noLog;
+    ServeLog screen(options.verbose);
     log.screen = &screen;
     log.screenLogEnabled = true;
 
-    RouterSession session(log);
+    RouterSession& session = context.session;
     // Outputs protected at this rack stay protected for every client.
-    SalvoFile salvos;
-    std::string problem;
-    if (!salvos.Load(kSalvoPath, problem))
-        log.LogEvent(true, true, "%s", salvos.DamageReport(kSalvoPath).c_str());
-    salvos.ApplyProtection(session.routing);
+    if (!context.salvos.Load())
+        log.LogEvent(true, true, "%s", context.salvos.DamageReport().c_str());
     Connection connection(session, config);
     connection.showMessage = [&log](const std::string& text) {
         log.LogEvent(true, true, "%s", text.c_str());
@@ -76,9 +73,10 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     HeadlessLoop loop(connection);
     VideohubServer server(session, config);
     BridgeHost host(server, log, "Videohub", VideohubServer::kMaxClients);
-    if (!host.Listen(listen)) {
+    if (!host.Listen(options.listen)) {
         std::fprintf(stderr, "corvanectl: %s\n", host.error.c_str());
-        return 3;
+        log.screen = nullptr;
+        return kExitConnectFailed;
     }
     // Scripts and tests that asked for port 0 learn the port here.
     std::printf("videohub: %d\n", host.port);
@@ -106,6 +104,7 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     host.Close();
     session.onRefresh.Unsubscribe(flush);
     connection.Disconnect();
+    log.screen = nullptr;
     return 0;
 }
 
