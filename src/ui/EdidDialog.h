@@ -61,9 +61,6 @@ public:
     QPushButton* uploadButton = nullptr;
     QPushButton* detailsButton = nullptr;
     QPushButton* modeApplyButton = nullptr;
-    // Shows "File Open Fail!" and "File Format Error!"; a message box unless
-    // replaced.
-    std::function<void(const QString&)> showMessage;
 
 private:
     void ShowModeSelection(const char* word, bool outputCopy);

@@ -85,8 +85,8 @@ int Serve(Context& context) {
     struct sigaction stop {};
     stop.sa_handler = OnStopSignal;
     sigemptyset(&stop.sa_mask);
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
+    for (int number : {SIGINT, SIGTERM})
+        sigaction(number, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     // The server tells its clients after every refresh; then out it goes.
