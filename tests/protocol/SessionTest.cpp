@@ -333,10 +333,16 @@ TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
     stubborn[4] = false;
     Tick(10);
     EXPECT_TRUE(Routed(4) == 8 && Count("Route not taken") == 0);
-    // A disconnect drops what is in flight.
+    // A link that fails keeps what was asked for; it goes once the next link
+    // has read the map.
+    take = 0;
     session.RequestRoutes({{4, 7}});
-    session.routing.DropPending();
-    EXPECT_EQ(session.routing.Intended(session.state, 4), 8);
+    Tick();
+    session.OnLinkFailed();
+    take = SIZE_MAX;
+    session.OnLinkOpened(this);
+    Tick(400);
+    EXPECT_TRUE(router.route[4] == 7 && Routed(4) == 7);
 }
 
 TEST_F(RoutingTest, UndoAndRedoRestoreConfirmedStepsAsOneCommand) {
