@@ -10,6 +10,7 @@
 #include "../support/SessionSupport.h"
 #include "../support/TempDir.h"
 #include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "control/EdidUpload.h"
 #include "control/RouteEntry.h"
 #include "control/SalvoBook.h"
@@ -137,6 +138,13 @@ TEST_F(ControlTest, EdidUploadSendsOnlyAValidFileOverAnOpenLink) {
         EXPECT_EQ(UploadEdidFile(session, c.path, &refusal), c.result) << c.path;
         EXPECT_EQ(refusal.empty(), c.result != EdidUpload::Invalid) << refusal;
     }
+    // Logged as the router got it: the bytes in hex, 64 a line.
+    std::string hex;
+    for (std::uint8_t byte : good.bytes)
+        hex += Format("%02x", byte);
+    EXPECT_EQ(screen.lines.back(), "[1970/01/01 00:00:00]-->     !]");
+    EXPECT_EQ(screen.lines[screen.lines.size() - 2],
+              "[1970/01/01 00:00:00]-->     " + hex.substr(192 * 2));
     ASSERT_EQ(written.size(), kEdidFrameSize);
     EXPECT_EQ(written.substr(0, 5) + written.back(), "EDIT=!");
     EXPECT_EQ(
