@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
 #include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
@@ -205,29 +206,6 @@ struct Panel {
     bool closedByServer = false;
     std::string text;
     std::function<void()> serve;
-};
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
-        path = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream(path + "/" + name) << text;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(path + "/" + name);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::string path;
 };
 
 // A child process with its stdout and stderr collected together, stopped by

@@ -19,25 +19,35 @@ inline std::string NewLines(std::string text) {
     return text;
 }
 
-// A fresh directory per test, removed again afterwards.
-class TempDirTest : public ::testing::Test {
-protected:
-    TempDirTest() { std::filesystem::create_directories(dir); }
-    ~TempDirTest() override { std::filesystem::remove_all(dir, ec); }
+// A fresh directory, removed again with everything in it.
+class TempDir {
+public:
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path, ec); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     // Joined with "/" as the event log joins its file names; Windows takes it too.
-    std::string PathOf(const std::string& file) const { return dir.string() + "/" + file; }
+    std::string PathOf(const std::string& file) const { return path + "/" + file; }
     std::string Write(const std::string& file, const std::string& bytes) const {
         std::ofstream(PathOf(file), std::ios::binary) << bytes;
         return PathOf(file);
     }
+    std::string Read(const std::string& file) const { return Slurp(PathOf(file)); }
     static std::string Slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("corvane-test-" + std::to_string(std::random_device{}())))
+                                 .string();
     std::error_code ec;
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("corvane-test-" + std::to_string(std::random_device{}()));
+};
+
+// A test with a directory of its own.
+class TempDirTest : public ::testing::Test, public TempDir {
+protected:
+    const std::filesystem::path dir{path};
 };
 
 }  // namespace corvane
