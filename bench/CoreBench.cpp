@@ -25,10 +25,8 @@ public:
     void ClearLogList() override {}
 };
 
-class NullLink : public Link {
+class NullLink : public ByteSink {
 public:
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         benchmark::DoNotOptimize(bytes);
         return static_cast<int>(length);
