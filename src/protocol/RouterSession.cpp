@@ -67,7 +67,7 @@ void RouterSession::DiscardHeldLines() {
     heldLines_.clear();
 }
 
-void RouterSession::OnLinkOpened(Link* link) {
+void RouterSession::OnLinkOpened(Link* link, bool retry) {
     activeLink = link;
     if (refreshHead_ && headSent == 0 && !commandQueue.empty())
         commandQueue.pop_front();
@@ -77,6 +77,15 @@ void RouterSession::OnLinkOpened(Link* link) {
     // queries that were waiting are queued again from the first.
     RemoveQueuedPoll();
     RemoveQueuedLink();
+    // A retry's link opens whether or not the router is back (a UDP socket
+    // always does): what was queued meanwhile waits for the first answer
+    // rather than going to a router that may still be down. After a Connect
+    // it goes first, as it always has.
+    if (retry) {
+        waitingForAnswer_.insert(waitingForAnswer_.end(), commandQueue.begin(),
+                                 commandQueue.end());
+        commandQueue.clear();
+    }
     routing.Unsend();
     pollIndex = 0;
     pollSent_ = 0;
@@ -104,6 +113,7 @@ void RouterSession::OnLinkFailed() {
     // The routes asked for wait for the next link, to be sent against the
     // map it reports.
     RemoveQueuedLink();
+    ReleaseWaitingCommands();
     routing.Unsend();
     SetStatus(kConnectionFailed);
 }
@@ -111,6 +121,7 @@ void RouterSession::OnLinkFailed() {
 void RouterSession::OnLinkClosed() {
     activeLink = nullptr;
     commandQueue.clear();
+    waitingForAnswer_.clear();
     linkQueued_ = false;
     pollDone_ = false;
     headSent = 0;
@@ -130,6 +141,13 @@ void RouterSession::SkipStartupPoll() {
     pollIndex = kStartupQueryCount;
     pollSent_ = kStartupQueryCount;
     pollDone_ = true;
+    ReleaseWaitingCommands();
+}
+
+void RouterSession::ReleaseWaitingCommands() {
+    commandQueue.insert(commandQueue.begin() + (headSent > 0 ? 1 : 0), waitingForAnswer_.begin(),
+                        waitingForAnswer_.end());
+    waitingForAnswer_.clear();
 }
 
 bool RouterSession::Live() const {
@@ -374,6 +392,8 @@ void RouterSession::ParseResponse(const char* text) {
 
     if (lastSendTick_ >= 0 && unansweredSince_ >= 0)
         roundTripTicks_ = std::max<long long>(1, tick - lastSendTick_);
+    if (lastAnswerTick < 0)
+        ReleaseWaitingCommands();
     lastAnswerTick = tick;
     unansweredSince_ = -1;
     if (!wasAnswering) {
