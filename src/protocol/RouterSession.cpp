@@ -82,8 +82,7 @@ void RouterSession::OnLinkOpened(Link* link, bool retry) {
     // rather than going to a router that may still be down. After a Connect
     // it goes first, as it always has.
     if (retry) {
-        waitingForAnswer_.insert(waitingForAnswer_.end(), commandQueue.begin(),
-                                 commandQueue.end());
+        waitingForAnswer_.insert(waitingForAnswer_.end(), commandQueue.begin(), commandQueue.end());
         commandQueue.clear();
     }
     routing.Unsend();
