@@ -66,7 +66,7 @@ void RouterSession::DiscardHeldLines() {
     heldLines_.clear();
 }
 
-void RouterSession::OnLinkOpened(ByteSink* link) {
+void RouterSession::OnLinkOpened(ByteSink* link, bool retry) {
     activeLink = link;
     if (refreshHead_ && headSent == 0 && !commandQueue.empty())
         commandQueue.pop_front();
@@ -76,6 +76,14 @@ void RouterSession::OnLinkOpened(ByteSink* link) {
     // queries that were waiting are queued again from the first.
     RemoveQueuedPoll();
     RemoveQueuedLink();
+    // A retry's link opens whether or not the router is back (a UDP socket
+    // always does): what was queued meanwhile waits for the first answer
+    // rather than going to a router that may still be down. After a Connect
+    // it goes first, as it always has.
+    if (retry) {
+        waitingForAnswer_.insert(waitingForAnswer_.end(), commandQueue.begin(), commandQueue.end());
+        commandQueue.clear();
+    }
     routing.Unsend();
     pollIndex = 0;
     pollSent_ = 0;
@@ -103,6 +111,7 @@ void RouterSession::OnLinkFailed() {
     // The routes asked for wait for the next link, to be sent against the
     // map it reports.
     RemoveQueuedLink();
+    ReleaseWaitingCommands();
     routing.Unsend();
     SetStatus(kConnectionFailed);
 }
@@ -110,6 +119,7 @@ void RouterSession::OnLinkFailed() {
 void RouterSession::OnLinkClosed() {
     activeLink = nullptr;
     commandQueue.clear();
+    waitingForAnswer_.clear();
     linkQueued_ = false;
     pollDone_ = false;
     headSent = 0;
@@ -129,6 +139,13 @@ void RouterSession::SkipStartupPoll() {
     pollIndex = kStartupQueryCount;
     pollSent_ = kStartupQueryCount;
     pollDone_ = true;
+    ReleaseWaitingCommands();
+}
+
+void RouterSession::ReleaseWaitingCommands() {
+    commandQueue.insert(commandQueue.begin() + (headSent > 0 ? 1 : 0), waitingForAnswer_.begin(),
+                        waitingForAnswer_.end());
+    waitingForAnswer_.clear();
 }
 
 bool RouterSession::Live() const {
@@ -371,6 +388,8 @@ void RouterSession::ParseResponse(const char* text) {
 
     if (lastSendTick_ >= 0 && unansweredSince_ >= 0)
         roundTripTicks_ = std::max<long long>(1, tick - lastSendTick_);
+    if (lastAnswerTick < 0)
+        ReleaseWaitingCommands();
     lastAnswerTick = tick;
     unansweredSince_ = -1;
     if (!wasAnswering) {

@@ -96,8 +96,9 @@ public:
 
     // The connection's lifecycle, as the link owner reports it.
     // A link is open: Connecting, and the start-up poll begins. Routes asked
-    // for meanwhile still wait; they go after the poll.
-    void OnLinkOpened(ByteSink* link);
+    // for meanwhile still wait; they go after the poll. Other commands go
+    // first, or on a retry's link after the router's first answer.
+    void OnLinkOpened(ByteSink* link, bool retry = false);
     // The link failed (it stays closed until opened again): Connection Failed.
     // The queue keeps its commands and the asked routes wait for the next link.
     void OnLinkFailed();
@@ -186,6 +187,7 @@ private:
     void ReportChanges(const RouterState& before, bool linkAnswer);
     void RemoveQueuedPoll();
     void RemoveQueuedLink();
+    void ReleaseWaitingCommands();
 
     bool pollDone_ = false;
     // Our LINK command waits in the queue as linkCommand_ (a LINK command the
@@ -206,6 +208,8 @@ private:
     long long probeTick_ = -1;
     RefreshSchedule refreshSchedule_;
     std::vector<std::string> heldLines_;
+    // Commands queued before the link opened, until the router first answers.
+    CommandQueue waitingForAnswer_;
 };
 
 }  // namespace corvane

@@ -56,7 +56,7 @@ bool Connection::OpenLink() {
         }
         session.LogLink(Format("UDP Socket Connect IP Address=%s Port=%d ",
                                config.ipAddress.c_str(), config.udpPort));
-        session.OnLinkOpened(udpLink.get());
+        session.OnLinkOpened(udpLink.get(), retrying_);
         if (udpLinkChanged)
             udpLinkChanged(udpLink.get());
         return true;
@@ -75,7 +75,7 @@ bool Connection::OpenLink() {
         serialLink.Close();
         return false;
     }
-    session.OnLinkOpened(&serialLink);
+    session.OnLinkOpened(&serialLink, retrying_);
     session.LogLink(
         Format("%s Baudrate:%d Open 8,1,NO OK!!! ", config.comName.c_str(), config.baudRate));
     return true;

@@ -126,6 +126,9 @@ TEST(RouterComesBack, AfterSilenceAndAfterARestart) {
     ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
     EXPECT_EQ(client.sink.Count("Router link to 127.0.0.1:" + std::to_string(port) + " is back"),
               1u);
+    // The attempts that met the closed port did not use up what was queued.
+    EXPECT_EQ(std::count(client.sent.begin(), client.sent.end(), "MON=04!"), 1);
+    EXPECT_EQ(simulator->Router().monitoringChannel, 4);
     client.session.RequestRoutes({{13, 2}});
     ASSERT_TRUE(client.RunUntil([&] { return simulator->Router().route[13] == 2; }, 5s));
 }
