@@ -139,23 +139,6 @@ TEST(Corvanectl, RouteSetAndPresetsSendFullMapsAndRespectProtect) {
     EXPECT_EQ(Ctl("preset delete Wide", dir.path, simulator.get()), "deleted preset Wide\n");
     EXPECT_TRUE(Says(Ctl("salvo recall Wide", dir.path, simulator.get(), 2), "no salvo Wide"));
     EXPECT_EQ(Ctl("preset list", dir.path), "");  // the save mended the file
-
-    // Two saves at once, each against a router of its own: both land.
-    auto other = StartSim();
-    ASSERT_TRUE(other);
-    std::vector<std::unique_ptr<Child>> saves;
-    for (const auto* router : {simulator.get(), other.get()})
-        saves.push_back(std::make_unique<Child>(
-            std::vector<std::string>{kCtl, "--udp", "127.0.0.1:" + std::to_string(router->port),
-                                     "--no-log", "preset", "save",
-                                     "P" + std::to_string(router->port)},
-            dir.path));
-    for (auto& save : saves)
-        EXPECT_EQ(save->Wait(30s), 0) << save->out;
-    const std::string both = Ctl("preset list", dir.path);
-    EXPECT_TRUE(Says(both, "P" + std::to_string(simulator->port)) &&
-                Says(both, "P" + std::to_string(other->port)))
-        << both;
 }
 
 // A config.ini that cannot be read never means the factory address, a
