@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/StartUp.h"
-#include "app/Version.h"
+#include "base/Version.h"
 #include "protocol/Commands.h"
 #include "ui/Fonts.h"
 #include "ui/MainDialog.h"

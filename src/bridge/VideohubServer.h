@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/BridgeServer.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
 
@@ -16,8 +17,9 @@ class EventLog;
 // The Videohub Ethernet protocol served over our router, without sockets: a
 // host feeds each client's bytes in and writes each client's `out` to its
 // socket. Routes go through the session's intended map; what clients are told
-// about routes is only what the router's answers confirmed.
-class VideohubServer {
+// about routes is only what the router's answers confirmed. It follows the
+// session itself: after every refresh it tells its clients what changed.
+class VideohubServer : public BridgeServer {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -48,6 +50,9 @@ public:
     };
 
     VideohubServer(RouterSession& session, AppConfig& config);
+    ~VideohubServer() override;
+    VideohubServer(const VideohubServer&) = delete;
+    VideohubServer& operator=(const VideohubServer&) = delete;
 
     // A new client with its status dump queued. When kMaxClients are
     // connected already, the one silent longest gives way if it has been
@@ -65,6 +70,12 @@ public:
     void Sync();
 
     Client* Find(int id);
+
+    // What the socket host calls.
+    int OnConnect(const std::string& peer) override { return AddClient(peer); }
+    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
+    std::string* PendingOutput(int id) override;
+    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     RouterSession& session;
     AppConfig& config;
@@ -96,6 +107,7 @@ private:
     std::string DeviceBlock() const;
     std::string UniqueId() const;
 
+    int refreshSubscription_ = 0;
     int nextId_ = kFirstClient;
     int routes_[kChannelTableSize] = {};  // last confirmed while connected
     bool routesKnown_ = false;

@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstring>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -36,8 +36,7 @@ void RouterSession::SetStatus(int status) {
 }
 
 void RouterSession::Emit(SessionEvent event) {
-    if (onEvent)
-        onEvent(event);
+    onEvent.Notify(event);
 }
 
 void RouterSession::Refused(int output, const std::string& why) {
@@ -67,7 +66,7 @@ void RouterSession::DiscardHeldLines() {
     heldLines_.clear();
 }
 
-void RouterSession::OnLinkOpened(Link* link, bool retry) {
+void RouterSession::OnLinkOpened(ByteSink* link, bool retry) {
     activeLink = link;
     if (refreshHead_ && headSent == 0 && !commandQueue.empty())
         commandQueue.pop_front();
@@ -333,8 +332,7 @@ void RouterSession::SendHead() {
         LogLink("Send stalled, the link took nothing for 5 s ");
         stalledTicks = -1;
         SetStatus(kConnectionFailed);
-        if (refresh)
-            refresh();
+        onRefresh.Notify();
     }
 }
 
@@ -360,8 +358,7 @@ void RouterSession::StopAnswering() {
     pollDone_ = false;
     probeTick_ = -1;
     Emit(event);
-    if (refresh)
-        refresh();
+    onRefresh.Notify();
 }
 
 void RouterSession::FeedResponseBytes(const void* bytes, int count) {
@@ -420,8 +417,8 @@ void RouterSession::ParseResponse(const char* text) {
             if (state.routedInput[o] != before.routedInput[o])
                 changed.push_back(o);
         }
-        if (!changed.empty() && routesChanged)
-            routesChanged(changed);
+        if (!changed.empty())
+            onRoutesChanged.Notify(changed);
     }
     // Reported once the model holds it.
     if (!quiet)
@@ -430,8 +427,8 @@ void RouterSession::ParseResponse(const char* text) {
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
         SetStatus(kConnected);
-    if (!quiet && refresh)
-        refresh();
+    if (!quiet)
+        onRefresh.Notify();
 }
 
 void RouterSession::ReportChanges(const RouterState& before, bool linkAnswer) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "base/TextFormat.h"
 #include "settings/IniFile.h"
 
 namespace corvane {
@@ -47,9 +48,9 @@ bool LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     // Only the exact text selects the serial link; "rs232" means UDP.
     config.useSerial = text(kLinkSection, "CommType", "UDP") == "RS232";
     config.ipAddress = text(kLinkSection, "IpAddress", kFactoryIpAddress);
-    config.udpPort = ParseLeadingInt(text(kLinkSection, "UDPPort", "3000"));
+    config.udpPort = LeadingInt(text(kLinkSection, "UDPPort", "3000"));
     config.comName = text(kLinkSection, "COMName", "COM1");
-    config.baudRate = ParseLeadingInt(text(kLinkSection, "Baudrate", "115200 "));
+    config.baudRate = LeadingInt(text(kLinkSection, "Baudrate", "115200 "));
     config.reconnect = profile.ReadInt(kLinkSection, "Reconnect", 1) != 0;
 
     // Read with room for an IPv6 address and its port.

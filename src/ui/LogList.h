@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 
 namespace corvane {
 

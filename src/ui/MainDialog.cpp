@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/AboutDialog.h"
+#include "base/TextFormat.h"
+#include "control/RouteEntry.h"
+#include "control/StatusText.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
+#include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
 #include "ui/DialogUnits.h"
@@ -36,12 +38,6 @@
 namespace corvane {
 
 namespace {
-
-// A name from a display table, or "" for a value the table does not hold.
-template <std::size_t N>
-const char* TableName(const char (&table)[N][32], int index) {
-    return index >= 0 && index < int(N) ? table[index] : "";
-}
 
 const QColor kWindowBackground(128, 128, 128);
 const char kSalvoTip[] = "Salvos; the one the router shows now is marked (live)";
@@ -96,82 +92,6 @@ protected:
 
 }  // namespace
 
-StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients,
-                                       const LinkHealth& health) {
-    StatusPanelTexts texts;
-    const char* status = connectionStatus == kDisconnected ? "Disconnect"
-                         : connectionStatus == kConnecting ? "Connecting"
-                         : connectionStatus == kConnected  ? "Connected"
-                                                           : "Connection Failed";
-    if (config.useSerial)
-        texts.connection = Format("   Status : %s\n   RS232 PORT : %s\n   Baudrate : %d ", status,
-                                  config.comName.c_str(), config.baudRate);
-    else
-        texts.connection = Format("   Status : %s\n   Ethernet IP : %s\n   Port : %d ", status,
-                                  config.ipAddress.c_str(), config.udpPort);
-    // How long ago the router answered, in whole seconds: it changes once a
-    // second at most.
-    const long long seconds = health.lastAnswerMs / 1000;
-    if (connectionStatus == kConnecting || connectionStatus == kConnected) {
-        if (!health.answering)
-            texts.connection += health.lastAnswerMs < 0
-                                    ? std::string("\n   Router not answering")
-                                    : Format("\n   Router not answering for %lld s", seconds);
-        else if (health.lastAnswerMs < 0)
-            texts.connection += "\n   Last answer : none yet";
-        else
-            texts.connection += Format("\n   Last answer : %lld s ago", seconds);
-    } else if (connectionStatus == kConnectionFailed && health.retrying) {
-        texts.connection += "\n   Retrying every 3 s";
-    }
-
-    const auto known = [](bool isKnown, const std::string& value) {
-        return isKnown ? value : std::string("?");
-    };
-    texts.generator =
-        Format("   Resolution : %s\n   Pattern : \n    - %s",
-               known(state.known.generatorResolution,
-                     TableName(ResolutionNames, state.generatorResolution))
-                   .c_str(),
-               known(state.known.generatorPattern, TableName(PatternNames, state.generatorPattern))
-                   .c_str());
-    texts.monitoring = state.known.monitoringChannel
-                           ? Format("   Channel : Input %02d", state.monitoringChannel)
-                           : std::string("   Channel : ?");
-
-    auto lock = [](bool isKnown, int flag) {
-        return !isKnown ? "?" : flag == 1 ? "Lock" : "Unlock";
-    };
-    texts.lock =
-        Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
-               lock(state.known.webLock, state.webLock), lock(state.known.dataLock, state.dataLock),
-               lock(state.known.keyLock, state.keyLock));
-
-    const std::string baud = state.known.routerBaudRate
-                                 ? Format("RS232  Baudrate : %d Bps", state.routerBaudRate)
-                                 : std::string("RS232  Baudrate : ?");
-    const std::string address =
-        Format("IP : %s   Port : %s", known(state.known.routerIp, state.routerIp).c_str(),
-               known(state.known.routerPort, state.routerPort).c_str());
-    const std::string gateway =
-        Format("Gateway : %s ", known(state.known.routerGateway, state.routerGateway).c_str());
-    const std::string mask = Format(
-        "Subnet Mask : %s ", known(state.known.routerSubnetMask, state.routerSubnetMask).c_str());
-    const std::string mac =
-        Format("MAC Address : %s ", known(state.known.routerMac, state.routerMac).c_str());
-    // The first of the empty lines holds the Videohub client count when
-    // serving; the next is kept for a second bridge's.
-    const std::string videohub =
-        videohubClients < 0
-            ? " "
-            : Format("   Videohub : %d client%s", videohubClients, videohubClients == 1 ? "" : "s");
-    texts.network =
-        Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n \n \n \n", baud.c_str(), address.c_str(),
-               gateway.c_str(), mask.c_str(), mac.c_str(), videohub.c_str());
-    return texts;
-}
-
 MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent), log("."), session(log), connection(session, config) {
     CreateControls();
@@ -215,12 +135,9 @@ MainDialog::MainDialog(QWidget* parent)
     disconnectButton->setEnabled(false);
     connectButton->setEnabled(true);
 
-    session.refresh = [this] {
-        RefreshStatusPanels();
-        if (videohub)
-            videohub->Sync();
-    };
-    session.onEvent = [this](const SessionEvent& event) { OnSessionEvent(event); };
+    refreshSubscription = session.onRefresh.Subscribe([this] { RefreshStatusPanels(); });
+    eventSubscription =
+        session.onEvent.Subscribe([this](const SessionEvent& event) { OnSessionEvent(event); });
     if (!config.videohubListen.empty()) {
         videohub = std::make_unique<VideohubListener>(session, config);
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
@@ -301,8 +218,8 @@ MainDialog::~MainDialog() {
     sendTimer.stop();
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
-    session.refresh = nullptr;
-    session.onEvent = nullptr;
+    session.onRefresh.Unsubscribe(refreshSubscription);
+    session.onEvent.Unsubscribe(eventSubscription);
     videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
@@ -533,12 +450,12 @@ void MainDialog::DescribeSteps(const char* verb, const char* link,
 
 void MainDialog::RecallSalvo() {
     ReloadSalvosIfChanged();
-    const Salvo* salvo = salvoFile.Find(FromQString(salvoList->currentData().toString()));
+    const Salvo* salvo = salvos.file.Find(FromQString(salvoList->currentData().toString()));
     if (salvo == nullptr)
         return;
     log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
     const IntendedMap before = Intended();
-    session.RequestRoutes(SalvoChanges(*salvo));
+    salvos.Recall(salvo->name);
     const int changed = int(ChangesSince(before).size());
     ShowNotice(QStringLiteral("Recalled %1: %2 output%3 changed%4")
                    .arg(ToQString(salvo->name))
@@ -560,12 +477,11 @@ void MainDialog::SaveSalvo() {
         return;
     }
     ReloadSalvosIfChanged();
-    if (salvoFile.Find(name) &&
+    if (salvos.file.Find(name) &&
         !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(ToQString(name))))
         return;
-    if (!ChangeSalvoFile(
-            [&](SalvoFile& file) { return file.Store(name, session.state.routedInput); },
-            QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos)))
+    if (!SalvoChanged(salvos.Store(name),
+                      QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos)))
         return;
     log.LogEvent(true, true, "Save salvo %s", name.c_str());
     salvoList->setCurrentIndex(salvoList->findData(ToQString(name)));
@@ -579,10 +495,10 @@ void MainDialog::RenameSalvo() {
     if (!answer)
         return;
     const std::string to = FromQString(answer->trimmed());
-    if (!ChangeSalvoFile([&](SalvoFile& file) { return file.Rename(FromQString(from), to); },
-                         QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 "
-                                        "to 63 characters and no \"=\".")
-                             .arg(ToQString(to))))
+    if (!SalvoChanged(salvos.Rename(FromQString(from), to),
+                      QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 "
+                                     "to 63 characters and no \"=\".")
+                          .arg(ToQString(to))))
         return;
     salvoList->setCurrentIndex(salvoList->findData(ToQString(to)));
 }
@@ -592,38 +508,32 @@ void MainDialog::DeleteSalvo() {
     if (name.isEmpty() || !askQuestion(QStringLiteral("Delete the salvo \"%1\"?").arg(name)))
         return;
     // Deleted elsewhere meanwhile: gone either way, nothing to say.
-    ChangeSalvoFile([&](SalvoFile& file) { return file.Remove(FromQString(name)); }, QString());
+    SalvoChanged(salvos.Remove(FromQString(name)), QString());
 }
 
-bool MainDialog::ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change,
-                                 const QString& refusal) {
-    std::string problem;
-    const bool saved = salvoFile.Update(salvoPath, change, problem);
-    if (saved) {
-        salvoFile.ApplyProtection(session.routing);
-    } else if (!problem.empty()) {
-        log.LogEvent(true, true, "%s %s: nothing changed", salvoPath.c_str(), problem.c_str());
+bool MainDialog::SalvoChanged(SalvoBook::Outcome outcome, const QString& refusal) {
+    if (outcome == SalvoBook::kFailed) {
+        log.LogEvent(true, true, "%s %s: nothing changed", salvos.path.c_str(),
+                     salvos.problem.c_str());
         messageBox(QStringLiteral("%1 %2: nothing changed.")
-                       .arg(ToQString(salvoPath), ToQString(problem)));
-    } else if (!refusal.isEmpty()) {
+                       .arg(ToQString(salvos.path), ToQString(salvos.problem)));
+    } else if (outcome == SalvoBook::kDeclined && !refusal.isEmpty()) {
         messageBox(refusal);
     }
     ShowSalvoDamage();
     SyncVideohub();
     RefreshStatusPanels();
-    return saved;
+    return outcome == SalvoBook::kSaved;
 }
 
 void MainDialog::LoadSalvoFile() {
-    std::string problem;
-    if (!salvoFile.Load(salvoPath, problem))
-        log.LogEvent(true, true, "%s", salvoFile.DamageReport(salvoPath).c_str());
-    salvoFile.ApplyProtection(session.routing);
+    if (!salvos.Load())
+        log.LogEvent(true, true, "%s", salvos.DamageReport().c_str());
     ShowSalvoDamage();
 }
 
 void MainDialog::ReloadSalvosIfChanged() {
-    if (!salvoFile.ChangedOnDisk(salvoPath))
+    if (!salvos.ChangedOnDisk())
         return;
     LoadSalvoFile();
     SyncVideohub();
@@ -632,7 +542,7 @@ void MainDialog::ReloadSalvosIfChanged() {
 
 void MainDialog::ShowSalvoDamage() {
     // Shown until a save of the window's own replaces the damaged file.
-    const std::string report = salvoFile.DamageReport(salvoPath);
+    const std::string report = salvos.DamageReport();
     salvoList->setToolTip(report.empty() ? QString::fromLatin1(kSalvoTip) : ToQString(report));
     salvoList->setPlaceholderText(report.empty() ? QStringLiteral("Salvos")
                                                  : QStringLiteral("Salvos damaged"));
@@ -694,17 +604,7 @@ void MainDialog::ToggleProtect(int output) {
         return;
     if (!ForceOpenClientLock(output))
         return;
-    const bool on = !session.routing.Protected(output);
-    ChangeSalvoFile(
-        [&](SalvoFile& file) {
-            file.protectedOutput[output] = on;
-            return true;
-        },
-        QString());
-    // Live whatever became of the save: the operator asked for it.
-    session.SetProtected(output, on);
-    SyncVideohub();
-    RefreshStatusPanels();
+    SalvoChanged(salvos.Protect(output, !session.routing.Protected(output)), QString());
 }
 
 bool MainDialog::ForceOpenClientLock(int output) {
@@ -752,9 +652,9 @@ void MainDialog::UpdateRoutingControls() {
         takeModeButton->SetCheck(routing.takeMode);
 
     // The list is rebuilt only when the salvos or the live match changed.
-    const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
+    const Salvo* live = connected ? salvos.file.Matching(session.state.routedInput) : nullptr;
     QStringList names;
-    for (const Salvo& salvo : salvoFile.salvos)
+    for (const Salvo& salvo : salvos.file.salvos)
         names << ToQString(salvo.name) + (&salvo == live ? QStringLiteral("  (live)") : QString());
     QStringList shown;
     for (int i = 0; i < salvoList->count(); ++i)
@@ -762,11 +662,11 @@ void MainDialog::UpdateRoutingControls() {
     if (names != shown) {
         const QString current = salvoList->currentData().toString();
         salvoList->clear();
-        for (std::size_t i = 0; i < salvoFile.salvos.size(); ++i)
-            salvoList->addItem(names[int(i)], ToQString(salvoFile.salvos[i].name));
+        for (std::size_t i = 0; i < salvos.file.salvos.size(); ++i)
+            salvoList->addItem(names[int(i)], ToQString(salvos.file.salvos[i].name));
         salvoList->setCurrentIndex(std::max(0, salvoList->findData(current)));
     }
-    recallButton->setEnabled(!salvoFile.salvos.empty());
+    recallButton->setEnabled(!salvos.file.salvos.empty());
 }
 
 void MainDialog::ShowRouteEntry() {
@@ -812,11 +712,13 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
         routeEntry.clear();
     } else if (key == Qt::Key_Backspace) {
         routeEntry.pop_back();
-    } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
+    } else if (e->text().size() == 1 &&
+               kRouteEntryKeys.find(e->text()[0].toLatin1()) != std::string_view::npos) {
         // What is typed is never cut: a character that would not fit is not taken.
         const std::string longer = routeEntry + char(e->text()[0].toLatin1());
-        if (longer.size() <= 8 && routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(
-                                      longer)) <= routeEntryLabel->contentsRect().width() - 2)
+        if (longer.size() <= kMaxRouteEntry &&
+            routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(longer)) <=
+                routeEntryLabel->contentsRect().width() - 2)
             routeEntry = longer;
     } else {
         return false;

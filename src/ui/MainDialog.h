@@ -8,12 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "base/EventLog.h"
+#include "control/SalvoBook.h"
+#include "control/StatusText.h"
+#include "layout/MatrixLayout.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
-#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
-#include "ui/MatrixLayout.h"
 #include "ui/ViewOverlay.h"
 
 class QComboBox;
@@ -28,22 +29,6 @@ class LogList;
 class MatrixView;
 class VideohubListener;
 class ViewOverlay;
-
-// The five panel bodies, rebuilt from scratch on every refresh.
-struct StatusPanelTexts {
-    std::string connection, generator, monitoring, lock, network;
-};
-// What Connection Info says beyond the status while a link is open or retried.
-struct LinkHealth {
-    bool answering = true;
-    long long lastAnswerMs = -1;  // how long ago the router last answered, -1: not yet
-    bool retrying = false;        // a failed link is being opened again
-};
-// videohubClients: the Videohub server's client count, -1 when it is off.
-// Values the router has not sent are shown as "?".
-StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients = -1,
-                                       const LinkHealth& health = {});
 
 // The program's only top-level window. It owns the model, the settings, the
 // connection, the view, the buttons, the status panels and the log list, and
@@ -104,8 +89,7 @@ public:
     Connection connection;
     // config.ini exists but could not be read: nothing connects until it can.
     bool configUnreadable = false;
-    SalvoFile salvoFile;
-    std::string salvoPath = kSalvoPath;
+    SalvoBook salvos{session};
     std::string routeEntry;  // typed so far
 
     LogList* logList = nullptr;
@@ -144,6 +128,8 @@ public:
     long long noticeTick = -1;  // session.tick when it came
     QSocketNotifier* udpNotifier = nullptr;
     std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
+    int refreshSubscription = 0;
+    int eventSubscription = 0;
     // Shows a message the user must see; tests replace it to stay unblocked.
     std::function<void(const QString&)> messageBox;
     // A yes/no question and a line of text; tests replace them too.
@@ -191,9 +177,9 @@ private:
         bool operator==(const ShownInView&) const = default;
     };
     ShownInView shownInView;
-    // One change of salvos.ini, read afresh under its lock. refusal: what to
-    // say when change itself declines ("" for nothing).
-    bool ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change, const QString& refusal);
+    // Says what became of a change of salvos.ini (refusal: what to say when
+    // the change itself was declined, "" for nothing) and shows the result.
+    bool SalvoChanged(SalvoBook::Outcome outcome, const QString& refusal);
     void LoadSalvoFile();
     void ShowSalvoDamage();
     void ShowRouteEntry();

@@ -8,10 +8,10 @@
 #include <QWidget>
 #include <memory>
 
+#include "layout/MatrixLayout.h"
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
 #include "settings/AppConfig.h"
-#include "ui/MatrixLayout.h"
 
 namespace corvane {
 

@@ -12,11 +12,11 @@
 
 #include "../support/SessionSupport.h"
 #include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 
 namespace corvane {
@@ -25,19 +25,17 @@ namespace {
 // The session and the simulated router behind its link. The router takes at
 // most `take` bytes a write, keeps its own route on stubborn outputs and
 // answers every command `delay` ticks after it was written, or never while silent.
-struct Rig : Link {
+struct Rig : ByteSink {
     Rig() {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        session.onEvent = [this](const SessionEvent& e) {
+        session.onEvent.Subscribe([this](const SessionEvent& e) {
             if (e.kind >= SessionEvent::RouteChanged)
                 events.push_back(e);
-        };
-        session.refresh = [this] { ++refreshes; };
+        });
+        session.onRefresh.Subscribe([this] { ++refreshes; });
     }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         length = std::min(length, take);
         if (length == 0)
@@ -412,15 +410,6 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     EXPECT_FALSE(routing.MayChange(5, kOperator) || routing.MayChange(5, kFirstClient + 1));
     EXPECT_TRUE(routing.MayChange(5, kFirstClient));
     EXPECT_TRUE(routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
-}
-
-TEST(RouteEntryTest, ReadsInputSeparatorOutput) {
-    const std::pair<const char*, RouteChange> good[] = {
-        {"3.5", {5, 3}}, {"16>16", {16, 16}}, {" 0 12 ", {12, 0}}, {"3-5", {5, 3}}};
-    for (const auto& [text, change] : good)
-        EXPECT_EQ(ParseRouteEntry(text), change) << text;
-    for (const char* text : {"35", "3.", "17.1", "1.0", "1.17", "a.b", "1.2.3", ""})
-        EXPECT_EQ(ParseRouteEntry(text), std::nullopt) << text;
 }
 
 // Idle for a minute: the routes about once a second, every lamp worth asking
