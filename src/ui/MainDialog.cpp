@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -34,6 +35,7 @@
 #include "ui/Text.h"
 #include "ui/VideohubListener.h"
 #include "ui/ViewOverlay.h"
+#include "ui/WindowSize.h"
 
 namespace corvane {
 
@@ -108,6 +110,16 @@ MainDialog::MainDialog(QWidget* parent)
 
     matrixView->routing = &session.routing;
     viewOverlay = new ViewOverlay(*matrixView);
+
+    // Every control's place at scale 1, which LayOut scales; then the size
+    // that fits the screen, or the one the user chose last time.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        layoutRects.emplace_back(child, child->geometry());
+    const QScreen* shownOn = screen();
+    resize(OpeningSize(shownOn ? shownOn->availableGeometry().size() : kDesignSize,
+                       QSize(config.windowWidth, config.windowHeight)));
+    openedSize = size();
+    LayOut();
 
     const QFont buttonFont = TahomaFont(11, true);
     for (ImageButton* button :
@@ -227,11 +239,13 @@ MainDialog::~MainDialog() {
 }
 
 void MainDialog::CreateControls() {
-    // Fixed size: a minimise box and a close box, nothing to maximise.
+    // A minimise box and a close box; the border resizes the window and its
+    // layout scales with it.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(DluX(666), DluY(447));
+    setMinimumSize(kMinimumSize);
+    resize(kDesignSize);
     setFont(TahomaFont(-PointSizeToHeight(8)));  // the dialog font, Tahoma 8 points
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -338,6 +352,44 @@ void MainDialog::CreateControls() {
     connect(cancelButton, &QPushButton::clicked, this, &MainDialog::CancelTake);
     connect(undoButton, &QPushButton::clicked, this, &MainDialog::Undo);
     connect(redoButton, &QPushButton::clicked, this, &MainDialog::Redo);
+}
+
+void MainDialog::LayOut() {
+    const qreal scale = ScaleFor(size());
+    const QSize used = ScaledRect(QRect(QPoint(), kDesignSize), scale).size();
+    const QPoint offset((width() - used.width()) / 2, (height() - used.height()) / 2);
+    // Standard controls get the scaled dialog font; the owner-drawn ones draw
+    // their own fonts at the scale.
+    setFont(TahomaFont(std::max(1, qRound(-PointSizeToHeight(8) * scale))));
+    if (auto* rows = dynamic_cast<LineDelegate*>(logList->itemDelegate()))
+        rows->pitch = std::max(1, qRound(kLinePitch * scale));
+    matrixView->scale = scale;
+    for (ColorLabel* label : findChildren<ColorLabel*>(Qt::FindDirectChildrenOnly))
+        label->scale = scale;
+    for (ImageButton* button : findChildren<ImageButton*>(Qt::FindDirectChildrenOnly))
+        button->scale = scale;
+    for (const auto& [control, place] : layoutRects)
+        control->setGeometry(ScaledRect(place, scale).translated(offset));
+    update();
+    matrixView->update();
+}
+
+void MainDialog::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    if (!layoutRects.empty())
+        LayOut();
+}
+
+void MainDialog::done(int result) {
+    // Only a size the user changed is written, and only into a config.ini
+    // that could be read.
+    if (size() != openedSize && !configUnreadable) {
+        config.windowWidth = width();
+        config.windowHeight = height();
+        if (SaveWindowSize(config))
+            openedSize = size();
+    }
+    QDialog::done(result);
 }
 
 void MainDialog::UpdateButtons() {

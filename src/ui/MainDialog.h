@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/EventLog.h"
 #include "control/SalvoBook.h"
@@ -140,11 +142,20 @@ public:
     // wait to be sent) the window asks first.
     void reject() override;
 
+    // Size: the whole layout is drawn at one scale that fits the window's
+    // client area, centred in it. A size the user chose is saved to
+    // config.ini when the window closes.
+    void LayOut();
+    void done(int result) override;
+    std::vector<std::pair<QWidget*, QRect>> layoutRects;  // every control at scale 1
+    QSize openedSize;
+
 protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     // The intended input of every output, 1..16.

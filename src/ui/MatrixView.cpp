@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <QToolTip>
+#include <cmath>
 #include <memory>
 
 #include "ui/Fonts.h"
@@ -42,12 +43,16 @@ QRect Edges(int left, int top, int right, int bottom) {
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-// Top and left edge in one colour, bottom and right in the other.
-void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight) {
-    painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
-    painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
-    painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
-    painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
+// Top and left edge in one colour, bottom and right in the other. line: the
+// edges' width, at least one screen pixel at the painter's scale, so that no
+// edge is lost when the view is drawn smaller.
+void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight,
+                qreal line = 1) {
+    const qreal right = r.right() + 1 - line, bottom = r.bottom() + 1 - line;
+    painter.fillRect(QRectF(r.left(), r.top(), r.width() - 1, line), topLeft);
+    painter.fillRect(QRectF(r.left(), r.top(), line, r.height() - 1), topLeft);
+    painter.fillRect(QRectF(right, r.top(), line, r.height()), bottomRight);
+    painter.fillRect(QRectF(r.left(), bottom, r.width(), line), bottomRight);
 }
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
@@ -162,18 +167,37 @@ MatrixView::MatrixView(const RouterState& routerState, const AppConfig& appConfi
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     indicatorStrip = MakeIndicatorStrip();
-    layout = LayoutCells(width());
+    layout = LayoutCells(LayoutRect().width());
 }
 
 void MatrixView::resizeEvent(QResizeEvent*) {
-    layout = LayoutCells(width());
+    layout = LayoutCells(LayoutRect().width());
     backBuffer = QImage();
     update();
 }
 
 QRect MatrixView::CellArea(int side, int channel) const {
     // A pressed cell is drawn one pixel right and down.
-    return ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1);
+    return ToWidget(ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1));
+}
+
+QRect MatrixView::ToWidget(const QRect& r) const {
+    if (scale == 1)
+        return r;
+    // Each edge rounds to the nearest pixel: one more covers it.
+    return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale)
+        .toAlignedRect()
+        .adjusted(-1, -1, 1, 1);
+}
+
+QPoint MatrixView::ToLayout(QPointF at) const {
+    if (scale == 1)
+        return at.toPoint();
+    return QPoint(int(std::floor((at.x() + 0.5) / scale)), int(std::floor((at.y() + 0.5) / scale)));
+}
+
+QRect MatrixView::LayoutRect() const {
+    return QRect(0, 0, qRound(width() / scale), qRound(height() / scale));
 }
 
 void MatrixView::PaintBuffer(const QRegion& dirty) {
@@ -186,7 +210,7 @@ void MatrixView::PaintBuffer(const QRegion& dirty) {
         // The size may change before a resize event arrives (hidden view).
         backBuffer = QImage(pixels, QImage::Format_RGB32);
         backBuffer.setDevicePixelRatio(ratio);
-        layout = LayoutCells(width());
+        layout = LayoutCells(LayoutRect().width());
         whole = true;
     }
     if (backBuffer.isNull())
@@ -196,9 +220,12 @@ void MatrixView::PaintBuffer(const QRegion& dirty) {
     // part stays within its area, so the rest of the buffer is left as it was.
     if (!whole)
         painter.setClipRegion(dirty);
-    const auto meets = [&](const QRect& area) { return whole || dirty.intersects(area); };
+    const auto meets = [&](const QRect& area) { return whole || dirty.intersects(ToWidget(area)); };
     painter.fillRect(rect(), kViewBackground);
     Draw3dRect(painter, rect(), Qt::black, Qt::black);
+    // The rest in layout coordinates; text is laid out at the scaled size, so
+    // it stays sharp.
+    painter.scale(scale, scale);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         for (int side : {kInputSide, kOutputSide}) {
             // A pressed header is drawn two pixels right and down.
@@ -208,7 +235,7 @@ void MatrixView::PaintBuffer(const QRegion& dirty) {
     }
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         for (int side : {kInputSide, kOutputSide}) {
-            if (meets(CellArea(side, channel)))
+            if (meets(ToQRect(layout.cellRects[side][channel]).adjusted(0, 0, 1, 1)))
                 DrawChannelCell(painter, side, channel);
         }
     }
@@ -227,14 +254,14 @@ void MatrixView::DrawSlotHeader(QPainter& painter, int side, int slot) {
     const QPalette& pal = palette();
     const QColor light = pal.color(QPalette::Light), shadow = pal.color(QPalette::Dark);
     QRect r = ToQRect(layout.slotHeaderRects[side][slot]);
-    if (side == kOutputSide && pressed == ViewHit{kOutputSlotHeader, slot}) {
+    const bool down = side == kOutputSide && pressed == ViewHit{kOutputSlotHeader, slot};
+    if (down)
         r.translate(2, 2);
-        Draw3dRect(painter, r, shadow, light);
-    } else {
-        Draw3dRect(painter, r, light, shadow);
-    }
+    const QRect frame = r;
     r.adjust(1, 1, -1, -1);
     painter.fillRect(r, kHeaderFill);
+    // The edges after the fill: in a view drawn smaller the fill would cover them.
+    Draw3dRect(painter, frame, down ? shadow : light, down ? light : shadow, EdgeWidth());
     const int card = side == kInputSide ? state.inputCardType[slot] : state.outputCardType[slot];
     const QString text =
         QString::asprintf(side == kInputSide ? "  IN SLOT %0d   %s" : "  OUT SLOT %0d   %s", slot,
@@ -251,12 +278,9 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     const bool down = side == kInputSide ? selected || pressed == ViewHit{kInputCell, channel}
                                          : pressed == ViewHit{kOutputCell, channel};
     QRect r = ToQRect(layout.cellRects[side][channel]);
-    if (down) {
+    if (down)
         r.translate(1, 1);
-        Draw3dRect(painter, r, shadow, light);
-    } else {
-        Draw3dRect(painter, r, light, shadow);
-    }
+    const QRect frame = r;
     r.adjust(1, 1, -1, -1);
     const int L = r.left(), T = r.top(), R = r.right() + 1, B = r.bottom() + 1;
 
@@ -266,6 +290,8 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     const QRect infoArea = Edges(L + 25, T + 26, R, B);
     painter.fillRect(nameBar, selected ? kSelectedNameBar : kNameBar);
     painter.fillRect(infoArea, kInfoArea);
+    // The edges after the fills: in a view drawn smaller they would cover them.
+    Draw3dRect(painter, frame, down ? shadow : light, down ? light : shadow, EdgeWidth());
 
     const std::string& name =
         side == kInputSide ? config.inputNames[channel] : config.outputNames[channel];
@@ -364,7 +390,7 @@ void MatrixView::mousePressEvent(QMouseEvent* e) {
         QWidget::mousePressEvent(e);
         return;
     }
-    const QPoint at = e->position().toPoint();
+    const QPoint at = ToLayout(e->position());
     const ViewHit hit = HitTest(layout, at.x(), at.y());
     if (hit.kind != kNoHit)
         pressed = hit;
@@ -376,7 +402,7 @@ void MatrixView::mouseReleaseEvent(QMouseEvent* e) {
         QWidget::mouseReleaseEvent(e);
         return;
     }
-    const QPoint at = e->position().toPoint();
+    const QPoint at = ToLayout(e->position());
     const ViewHit hit = HitTest(layout, at.x(), at.y());
     const ViewHit wasPressed = pressed;
     pressed = ViewHit();
@@ -394,7 +420,8 @@ void MatrixView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void MatrixView::contextMenuEvent(QContextMenuEvent* e) {
-    const ViewHit hit = HitTest(layout, e->pos().x(), e->pos().y());
+    const QPoint at = ToLayout(e->pos());
+    const ViewHit hit = HitTest(layout, at.x(), at.y());
     if (hit.kind != kOutputCell) {
         e->ignore();
         return;
@@ -406,7 +433,8 @@ bool MatrixView::event(QEvent* e) {
     if (e->type() != QEvent::ToolTip)
         return QWidget::event(e);
     const auto* help = static_cast<QHelpEvent*>(e);
-    const ViewHit hit = HitTest(layout, help->pos().x(), help->pos().y());
+    const QPoint at = ToLayout(help->pos());
+    const ViewHit hit = HitTest(layout, at.x(), at.y());
     const QString tip = ViewToolTip(state, config, routing, hit);
     if (tip.isEmpty())
         QToolTip::hideText();

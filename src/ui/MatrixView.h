@@ -56,8 +56,15 @@ public:
     // (widget coordinates), the rest of the buffer being still true.
     void PaintBuffer(const QRegion& dirty = QRegion());
     // What a channel cell (kInputSide or kOutputSide, 1..16) may cover,
-    // pressed or not.
+    // pressed or not, in widget coordinates.
     QRect CellArea(int side, int channel) const;
+    // The view draws its layout at a uniform scale: layout and widget
+    // coordinates, both ways. A widget pixel belongs to the layout point
+    // under its centre, as the painting fills it.
+    QRect ToWidget(const QRect& r) const;
+    QPoint ToLayout(QPointF at) const;
+    // The widget's own rectangle in layout coordinates.
+    QRect LayoutRect() const;
     // Repaints that cell alone, for a change that touches nothing else.
     void UpdateCell(int side, int channel) { update(CellArea(side, channel)); }
 
@@ -68,6 +75,7 @@ public:
     MatrixLayout layout;
     ViewHit pressed;
     int selectedInput = 0;  // 1..16, 0 = none
+    qreal scale = 1;        // set by the window before it resizes the view
     // Routes asked for and not yet confirmed, staged routes and locks; none
     // are drawn without it.
     const RoutingMap* routing = nullptr;
@@ -84,6 +92,9 @@ protected:
 
 private:
     TextLayoutCache texts;
+
+    // Edges are a layout pixel wide, and never less than a screen pixel.
+    qreal EdgeWidth() const { return scale < 1 ? 1 / scale : 1; }
 
     void DrawSlotHeader(QPainter& painter, int side, int slot);
     void DrawChannelCell(QPainter& painter, int side, int channel);

@@ -68,7 +68,7 @@ void ViewOverlay::SetMarks(const ViewMarks& shown) {
     const bool onlyLines = lines == shown;
     marks = shown;
     if (onlyLines)
-        update(StatusBand());
+        update(view.ToWidget(StatusBand()));
     else
         update();
 }
@@ -86,6 +86,8 @@ void ViewOverlay::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), kVeil);
     if (marks.takeMode)
         Frame(painter, rect(), kTakeFrame, 2);
+    // The cells' frames and the status line at the view's scale.
+    painter.scale(view.scale, view.scale);
     for (int c = 1; c <= kChannelCount; ++c) {
         const QRect out = ToQRect(view.layout.cellRects[kOutputSide][c]);
         if (marks.fed[c])

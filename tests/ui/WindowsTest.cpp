@@ -49,6 +49,7 @@
 #include "ui/QuadDialog.h"
 #include "ui/VideohubListener.h"
 #include "ui/ViewOverlay.h"
+#include "ui/WindowSize.h"
 
 using namespace corvane;
 
@@ -1127,10 +1128,19 @@ private slots:
     }
 
     // Focus shows on every control that takes it; captions, the typed route
-    // and the panel lines fit their boxes; F1 lists the shortcuts.
+    // and the panel lines fit their boxes, also in a window made smaller; F1
+    // lists the shortcuts.
+    void readable_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("scale 1") << kDesignSize;
+        QTest::newRow("1280 x 720") << OpeningSize({1280, 690}, {});
+        QTest::newRow("smallest") << kMinimumSize;
+    }
     void readable() {
+        QFETCH(QSize, size);
         LoadTahoma();  // as the program does
         MainDialog dialog;
+        dialog.resize(size);
         dialog.session.connectionStatus = kConnected;  // the longest Connection Info
         dialog.session.answering = false;
         dialog.session.lastAnswerTick = 0;
@@ -1155,7 +1165,8 @@ private slots:
         dialog.takeButton->setText(QStringLiteral("Take (16)"));
         for (const ImageButton* b : dialog.findChildren<ImageButton*>())
             QVERIFY2(
-                b->isHidden() || b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 4,
+                b->isHidden() || QFontMetricsF(b->font()).horizontalAdvance(b->text()) <=
+                                     (b->width() + 1) / b->scale - 4,  // edges are whole pixels
                 qPrintable(b->text()));
         QTest::keyClicks(dialog.logList, "16 > 1688888");
         const QLabel* entry = dialog.routeEntryLabel;
@@ -1166,12 +1177,15 @@ private slots:
             QStringList lines = panel->text().split('\n');
             while (lines.size() > 1 && lines.last().trimmed().isEmpty())
                 lines.removeLast();
-            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= panel->height() ||
+            // In the label's own units, as it draws them.
+            const qreal height = panel->height() / panel->scale,
+                        width = panel->width() / panel->scale;
+            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= height ||
                          panel->alignment() & Qt::AlignVCenter,
                      qPrintable(panel->text()));
             for (const QString& line : lines)
-                QVERIFY2(QFontMetrics(panel->labelFont).horizontalAdvance(line) <=
-                             panel->width() - panel->textOffsetX - 2,
+                QVERIFY2(QFontMetricsF(panel->labelFont).horizontalAdvance(line) <=
+                             width - panel->textOffsetX - 2,
                          qPrintable(line));
         }
 
@@ -1179,6 +1193,119 @@ private slots:
         Answer(&dialog, shown);
         QTest::keyClick(dialog.logList, Qt::Key_F1);
         QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
+    }
+
+    // The window fits a small screen as a whole, or opens at the size the
+    // user left it; on a screen it fits, nothing moves. Whatever the scale, a
+    // pixel drawn as part of a cell is a click on that cell, and one drawn as
+    // the background is no click.
+    void fitsTheScreen_data() {
+        QTest::addColumn<QSize>("available");
+        QTest::addColumn<QSize>("remembered");
+        QTest::addColumn<QSize>("opens");  // empty: scaled down to fit
+        QTest::newRow("1920 x 1080") << QSize(1920, 1080) << QSize() << kDesignSize;
+        QTest::newRow("1366 x 768, a panel") << QSize(1366, 728) << QSize() << QSize();
+        QTest::newRow("2560 x 1440 at 2") << QSize(1280, 690) << QSize() << QSize();
+        QTest::newRow("remembered") << QSize(1920, 1080) << QSize(1300, 800) << QSize(1300, 800);
+        QTest::newRow("remembered, too large")
+            << QSize(1366, 728) << QSize(1300, 800) << QSize(1300, 680);
+        QTest::newRow("tiny screen") << QSize(400, 300) << QSize() << kMinimumSize;
+    }
+    void fitsTheScreen() {
+        QFETCH(QSize, available);
+        QFETCH(QSize, remembered);
+        QFETCH(QSize, opens);
+        const QSize size = OpeningSize(available, remembered);
+        if (opens.isEmpty())
+            QVERIFY(ScaleFor(size) < 1 &&
+                    size.width() <= available.width() - kFrameAllowance.width() &&
+                    size.height() <= available.height() - kFrameAllowance.height());
+        else
+            QCOMPARE(size, opens);
+
+        if (!remembered.isEmpty()) {
+            QFile ini(QStringLiteral("config.ini"));
+            QVERIFY(ini.open(QIODevice::Append));
+            ini.write(QStringLiteral("[WINDOW]\r\nSize=%1x%2\r\n")
+                          .arg(remembered.width())
+                          .arg(remembered.height())
+                          .toLatin1());
+        }
+        auto dialog = std::make_unique<MainDialog>();
+        if (available == QSize(1920, 1080))  // the test's screen: the window sizes itself
+            QCOMPARE(dialog->size(), size);
+        dialog->resize(size);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        MatrixView* view = dialog->matrixView;
+        if (size == kDesignSize) {
+            QCOMPARE(view->geometry(), DluRect(7, 36, 471, 329));
+            QCOMPARE(dialog->disconnectButton->geometry(), DluRect(592, 11, 62, 18));
+        }
+        for (const auto& [control, place] : dialog->layoutRects)
+            QVERIFY(dialog->rect().contains(control->geometry()));
+        QCOMPARE(dialog->connectButton->normalImage.size(), dialog->connectButton->size());
+
+        view->PaintBuffer();
+        const QImage drawn = view->backBuffer;
+        const QRgb background = qRgb(71, 79, 100), strip = qRgb(102, 153, 255),
+                   info = qRgb(236, 240, 223), nameBar = qRgb(217, 217, 217);
+        int cellPixels = 0, wrong = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QRgb colour = drawn.pixel(x, y);
+                const QPoint at = view->ToLayout(QPointF(x, y));
+                const ViewHitKind kind = HitTest(view->layout, at.x(), at.y()).kind;
+                const bool cell = colour == strip || colour == info || colour == nameBar;
+                wrong += (colour == background && kind != kNoHit) ||
+                         (cell && kind != kInputCell && kind != kOutputCell);
+                cellPixels += cell;
+            }
+        }
+        QCOMPARE(wrong, 0);
+        QVERIFY(cellPixels > drawn.width() * drawn.height() / 3);
+        // No cell loses an edge: above its name bar and below its info area.
+        for (int side : {kInputSide, kOutputSide}) {
+            for (int c = 1; c <= kChannelCount; ++c) {
+                const QRect area = view->ToWidget(ToQRect(view->layout.cellRects[side][c]));
+                int top = area.bottom(), bottom = area.top();
+                for (int y = area.top(); y <= area.bottom(); ++y) {
+                    const QRgb colour = drawn.pixel(area.center().x(), y);
+                    top = colour == nameBar ? std::min(top, y) : top;
+                    bottom = colour == info ? y : bottom;
+                }
+                QCOMPARE(drawn.pixel(area.center().x(), top - 1),
+                         view->palette().color(QPalette::Light).rgb());
+                QCOMPARE(drawn.pixel(area.center().x(), bottom + 1),
+                         view->palette().color(QPalette::Dark).rgb());
+            }
+        }
+        // And the clicks themselves, through the window.
+        dialog->sendTimer.stop();
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog->session, nullptr, none);
+        const auto centre = [&](int side, int c) {
+            return view->ToWidget(ToQRect(view->layout.cellRects[side][c])).center();
+        };
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre(kInputSide, 3));
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre(kOutputSide, 16));
+        QCOMPARE(dialog->session.commandQueue, CommandQueue{Map({{3, 16}}).toStdString()});
+
+        // A size the user chose is saved on closing, beside what config.ini
+        // held, and the next window opens at it.
+        const QSize chosen = size + QSize(40, 10);
+        dialog->resize(chosen);
+        dialog->done(QDialog::Accepted);
+        dialog.reset();
+        const QStringList lines = FileLines(QStringLiteral("config.ini"));
+        QVERIFY(lines.contains(QStringLiteral("CommType=UDP")));
+        QCOMPARE(
+            lines.filter(QStringLiteral("Size=")),
+            QStringList(QStringLiteral("Size=%1x%2").arg(chosen.width()).arg(chosen.height())));
+        MainDialog again;
+        QCOMPARE(again.size(), OpeningSize(QSize(1920, 1080), chosen));
+        // Never a config.ini of its own: one would skip the first-run question.
+        QVERIFY(!SaveWindowSize(again.config, "absent.ini") && !QFile::exists("absent.ini"));
     }
 
     // salvos.ini shared with other programs: a damaged file keeps what reads
