@@ -11,10 +11,10 @@
 
 #include "BenchRatio.h"
 #include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 
 namespace corvane::bench {
 namespace {
@@ -25,10 +25,8 @@ public:
     void ClearLogList() override {}
 };
 
-class NullLink : public Link {
+class NullLink : public ByteSink {
 public:
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         benchmark::DoNotOptimize(bytes);
         return static_cast<int>(length);

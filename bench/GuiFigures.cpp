@@ -73,12 +73,7 @@ void Flood(MainDialog& window, int answers, const long& ticks) {
     window.config.ipAddress = "127.0.0.1";
     window.config.udpPort = port;
     std::atomic<int> parsed{0};
-    const std::function<void()> refresh = window.session.refresh;
-    window.session.refresh = [&parsed, refresh] {
-        ++parsed;
-        if (refresh)
-            refresh();
-    };
+    const int counting = window.session.onRefresh.Subscribe([&parsed] { ++parsed; });
     window.Connect();
     parsed = 0;  // Connect refreshes too; only answers count
 
@@ -114,7 +109,7 @@ void Flood(MainDialog& window, int answers, const long& ticks) {
         "flood through the window              %d of %d answers in %.2f s, %.0f/s, "
         "%.1f ticks/s meanwhile\n",
         parsed.load(), answers, seconds, parsed.load() / seconds, (ticks - ticksBefore) / seconds);
-    window.session.refresh = refresh;
+    window.session.onRefresh.Unsubscribe(counting);
     window.Disconnect();
     close(router);
 }

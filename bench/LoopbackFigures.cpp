@@ -21,10 +21,10 @@
 
 #include "FigureSupport.h"
 #include "RouterSim.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
 

@@ -24,14 +24,14 @@
 
 #include "FigureSupport.h"
 #include "RouterSim.h"
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
+#include "bridgehost/BridgeHost.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
-#include "transport/VideohubHost.h"
 
 namespace corvane::bench {
 namespace {
@@ -100,28 +100,14 @@ int Run(int argc, char** argv) {
     HeadlessLoop loop(connection);
     VideohubServer server(session, config);
     server.configPath = directory + "/config.ini";
-    VideohubHost host(server);
+    BridgeHost host(server, log, "Videohub", VideohubServer::kMaxClients);
     if (!host.Listen("127.0.0.1:0")) {
         std::fprintf(stderr, "%s\n", host.error.c_str());
         return 1;
     }
-    session.refresh = [&] {
-        server.Sync();
-        host.Flush();
-    };
-    loop.addWatches = [&](std::vector<pollfd>& fds) {
-        fds.push_back({host.listenFd, POLLIN, 0});
-        for (const VideohubHost::Socket& s : host.sockets)
-            fds.push_back({s.fd, POLLIN, 0});
-    };
-    loop.watchesReady = [&](const std::vector<pollfd>& fds) {
-        for (std::size_t i = 1; i < fds.size(); ++i)
-            if (fds[i].revents)
-                host.OnReadable(fds[i].fd);
-        if (fds[0].revents)
-            host.OnAcceptReady();
-        host.Flush();
-    };
+    session.onRefresh.Subscribe([&] { host.Flush(); });
+    loop.addWatches = [&](std::vector<pollfd>& fds) { host.AddWatches(fds); };
+    loop.watchesReady = [&](const std::vector<pollfd>& fds) { host.OnWatchesReady(fds); };
 
     config.useSerial = false;
     config.ipAddress = "127.0.0.1";
@@ -232,7 +218,6 @@ int Run(int argc, char** argv) {
     }
 
     host.Close();
-    session.refresh = nullptr;
     connection.Disconnect();
     simulator->Stop();
     std::filesystem::remove_all(directory);

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/StartUp.h"
-#include "app/Version.h"
+#include "base/Version.h"
 #include "protocol/Commands.h"
 #include "ui/Fonts.h"
 #include "ui/MainDialog.h"
@@ -127,6 +127,24 @@ int ControlApp::InitInstance(StartOptions options) {
     }
     LoadTahoma();
 
+    bool setConfigFirst = false;
+    if (!options.demo) {
+        EnterPerUserFolder();
+        // Nothing aims at the factory address before the operator has chosen.
+        if (options.screenshotPath.isEmpty() && !QFile::exists(QString::fromLatin1(kConfigPath))) {
+            switch (AskFirstRun()) {
+                case FirstRun::kQuit:
+                    return 0;
+                case FirstRun::kDemo:
+                    options.demo = true;
+                    break;
+                case FirstRun::kSetConfig:
+                    setConfigFirst = true;
+                    break;
+            }
+        }
+    }
+
     // Declared before the window, so the simulator outlives the link to it.
     DemoRouter demo;
     if (options.demo) {
@@ -140,8 +158,6 @@ int ControlApp::InitInstance(StartOptions options) {
             return 1;
         }
         options.connect = true;
-    } else {
-        EnterPerUserFolder();
     }
 
     auto window = std::make_unique<MainDialog>();
@@ -150,6 +166,8 @@ int ControlApp::InitInstance(StartOptions options) {
     window->show();
     if (options.connect)
         QTimer::singleShot(0, window.get(), [w = window.get()] { w->Connect(); });
+    if (setConfigFirst)
+        QTimer::singleShot(0, window.get(), [w = window.get()] { w->SetConfig(); });
     if (!options.screenshotPath.isEmpty())
         ScheduleScreenshot(*window, options);
     const int result = window->exec();

@@ -1,8 +1,11 @@
 #include "app/StartUp.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <cstdio>
 #include <random>
@@ -25,6 +28,30 @@ QString PerUserFolder(const QString& workingDir, const QString& homeDir, const Q
     if (here.isEmpty() || here != QFileInfo(homeDir).canonicalFilePath())
         return QString();
     return QDir::cleanPath(dataHome + QStringLiteral("/corvane"));
+}
+
+FirstRun AskFirstRun() {
+    const AppConfig factory;
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                    QStringLiteral("There is no config.ini here yet, so Corvane would connect to "
+                                   "the router's factory address (%1 over UDP, port %2).\n\n"
+                                   "Set the link first, or try Corvane on its built-in simulated "
+                                   "router?")
+                        .arg(QString::fromStdString(factory.ipAddress))
+                        .arg(factory.udpPort));
+    QPushButton* setConfig = box.addButton(QStringLiteral("Set Config…"), QMessageBox::AcceptRole);
+#ifdef CORVANE_DEMO
+    QPushButton* demo = box.addButton(QStringLiteral("Demo"), QMessageBox::ActionRole);
+#else
+    QPushButton* demo = nullptr;
+#endif
+    QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::RejectRole);
+    box.setDefaultButton(setConfig);
+    box.setEscapeButton(quit);
+    box.exec();
+    if (box.clickedButton() == setConfig)
+        return FirstRun::kSetConfig;
+    return demo && box.clickedButton() == demo ? FirstRun::kDemo : FirstRun::kQuit;
 }
 
 void EnterPerUserFolder() {

@@ -20,6 +20,12 @@ QString PerUserFolder(const QString& workingDir, const QString& homeDir, const Q
 // so, creating it on first use. Every relative path of the program follows.
 void EnterPerUserFolder();
 
+// Started with no config.ini, the link would aim at the router's factory
+// address. The operator chooses first: "Set Config…" (the default, Enter),
+// "Demo", or "Quit" (Esc). Nothing is sent whichever it is.
+enum class FirstRun { kSetConfig, kDemo, kQuit };
+FirstRun AskFirstRun();
+
 // The demo's churn: one change every 20 s, gentle enough to follow.
 inline constexpr int kDemoChurnMs = 20000;
 

@@ -8,8 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/EventLog.h"
+#include "bridge/BridgeServer.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 
 // What every router-control bridge does the same way, whatever protocol it
 // speaks: its clients' places, route requests and locks.
@@ -49,9 +50,10 @@ struct BridgeClient {
 // kIdleGrace (monitors that only read keep their place while there is room);
 // a client that stops reading is dropped once kMaxOutput bytes wait for it;
 // its locks end when it leaves. Ids come from the routing map, so they are
-// unique across bridges.
+// unique across bridges. It follows the session: after every refresh, Sync
+// tells the clients what changed.
 template <class Client>
-class BridgeClients {
+class BridgeClients : public BridgeServer {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -60,7 +62,20 @@ public:
     static constexpr std::size_t kMaxOutput = 256 * 1024;
 
     BridgeClients(RouterSession& session, const char* protocol)
-        : session(session), protocol_(protocol) {}
+        : session(session), protocol_(protocol) {
+        refreshSubscription_ = session.onRefresh.Subscribe([this] { Sync(); });
+    }
+    ~BridgeClients() override { session.onRefresh.Unsubscribe(refreshSubscription_); }
+    BridgeClients(const BridgeClients&) = delete;
+    BridgeClients& operator=(const BridgeClients&) = delete;
+
+    // Tells every client what changed since it was last told.
+    virtual void Sync() = 0;
+
+    std::string* PendingOutput(int id) override {
+        Client* client = Find(id);
+        return client != nullptr && !client->drop ? &client->out : nullptr;
+    }
 
     Client* Find(int id) {
         for (Client& client : clients) {
@@ -149,6 +164,7 @@ private:
     }
 
     const char* protocol_;
+    int refreshSubscription_ = 0;
 };
 
 }  // namespace corvane

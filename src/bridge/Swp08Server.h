@@ -64,7 +64,12 @@ public:
     // what protects changed; answers the connects the router has answered.
     // Call after every parsed router answer and after the window changed
     // protect.
-    void Sync();
+    void Sync() override;
+
+    // What the socket host calls.
+    int OnConnect(const std::string& peer) override { return AddClient(peer); }
+    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
+    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     AppConfig& config;
 

@@ -7,8 +7,9 @@
 #include <optional>
 #include <string_view>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "bridge/BridgeText.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -21,24 +22,10 @@ constexpr const char* kOutputLabels = "OUTPUT LABELS:";
 constexpr const char* kPreamble = "PROTOCOL PREAMBLE:";
 constexpr const char* kDevice = "VIDEOHUB DEVICE:";
 
-// A wire number: optional '-', one to three digits, within low..high.
+// A wire number: one to three digits (a '-' only where low..high has room
+// for one).
 bool ParseNumber(std::string_view text, int low, int high, int* out) {
-    bool negative = !text.empty() && text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    if (text.empty() || text.size() > 3)
-        return false;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    value = negative ? -value : value;
-    if (value < low || value > high)
-        return false;
-    *out = value;
-    return true;
+    return ParseInt(text, low, high, out, 3);
 }
 
 // "<number> <rest>": the rest is everything after the first blank.
@@ -52,11 +39,7 @@ bool SplitLine(const std::string& line, std::string_view* number, std::string_vi
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
+    return Trim(s, " \t");
 }
 
 // An output with no input is routed from the park source.

@@ -24,7 +24,8 @@ struct VideohubClient : BridgeClient {
 // The Videohub Ethernet protocol served over our router, without sockets: a
 // host feeds each client's bytes in and writes each client's `out` to its
 // socket. Routes go through the session's intended map; what clients are told
-// about routes is only what the router's answers confirmed.
+// about routes is only what the router's answers confirmed. It follows the
+// session itself: after every refresh it tells its clients what changed.
 class VideohubServer : public BridgeClients<VideohubClient> {
 public:
     using Client = VideohubClient;
@@ -49,7 +50,12 @@ public:
     // Tells every client what changed since it was last told: routes the
     // router confirmed, locks, labels. Call after every parsed router answer
     // and after the window changed protect or names.
-    void Sync();
+    void Sync() override;
+
+    // What the socket host calls.
+    int OnConnect(const std::string& peer) override { return AddClient(peer); }
+    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
+    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     AppConfig& config;
     std::string friendlyName = "Corvane";  // 8-bit, like the names

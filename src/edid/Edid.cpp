@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/TextFormat.h"
 #include "protocol/RouterState.h"
-#include "protocol/TextFormat.h"
 
 namespace corvane {
 

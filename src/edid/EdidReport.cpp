@@ -1,6 +1,6 @@
 #include "edid/EdidReport.h"
 
-#include "protocol/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace corvane {
 

@@ -1,10 +1,11 @@
 #include "protocol/ResponseParser.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <string>
 #include <utility>
+
+#include "base/TextFormat.h"
 
 namespace corvane {
 namespace {
@@ -13,63 +14,12 @@ namespace {
 // tokens keep their first kTokenCapacity characters.
 constexpr std::size_t kTokenCapacity = 63;
 
-bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-int DigitValue(char c, int base) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-        digit = c - '0';
-    } else if (c >= 'a' && c <= 'z') {
-        digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'Z') {
-        digit = c - 'A' + 10;
-    } else {
-        return -1;
-    }
-    return digit < base ? digit : -1;
-}
-
-// Reads the number at position p the way atoi (base 10) or strtol (base 16,
-// optional "0x") would: leading blanks, a sign, digits up to the first other
-// character. Past the end or without digits it is 0. A value beyond int
-// saturates instead of overflowing.
-int NumberAt(std::string_view s, std::size_t p, int base) {
-    if (p >= s.size())
-        return 0;
-    std::size_t i = p;
-    while (i < s.size() && IsSpace(s[i]))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    if (base == 16 && i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
-        DigitValue(s[i + 2], 16) >= 0) {
-        i += 2;
-    }
-    constexpr long long kCap = static_cast<long long>(INT_MAX) + 1;
-    long long value = 0;
-    for (; i < s.size(); ++i) {
-        const int digit = DigitValue(s[i], base);
-        if (digit < 0)
-            break;
-        value = value * base + digit;
-        if (value > kCap)
-            value = kCap;
-    }
-    if (negative)
-        return static_cast<int>(-value);
-    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
-}
-
+// The number at position p; past the end it is 0.
 int DecimalAt(std::string_view s, std::size_t p) {
-    return NumberAt(s, p, 10);
+    return p < s.size() ? LeadingInt(s.substr(p)) : 0;
 }
 int HexAt(std::string_view s, std::size_t p) {
-    return NumberAt(s, p, 16);
+    return p < s.size() ? LeadingInt(s.substr(p), 16) : 0;
 }
 
 std::string TextFrom(std::string_view s, std::size_t p) {

@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstring>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -36,8 +36,7 @@ void RouterSession::SetStatus(int status) {
 }
 
 void RouterSession::Emit(SessionEvent event) {
-    if (onEvent)
-        onEvent(event);
+    onEvent.Notify(event);
 }
 
 void RouterSession::Refused(int output, const std::string& why) {
@@ -67,7 +66,7 @@ void RouterSession::DiscardHeldLines() {
     heldLines_.clear();
 }
 
-void RouterSession::OnLinkOpened(Link* link) {
+void RouterSession::OnLinkOpened(ByteSink* link, bool retry) {
     activeLink = link;
     if (refreshHead_ && headSent == 0 && !commandQueue.empty())
         commandQueue.pop_front();
@@ -77,6 +76,14 @@ void RouterSession::OnLinkOpened(Link* link) {
     // queries that were waiting are queued again from the first.
     RemoveQueuedPoll();
     RemoveQueuedLink();
+    // A retry's link opens whether or not the router is back (a UDP socket
+    // always does): what was queued meanwhile waits for the first answer
+    // rather than going to a router that may still be down. After a Connect
+    // it goes first, as it always has.
+    if (retry) {
+        waitingForAnswer_.insert(waitingForAnswer_.end(), commandQueue.begin(), commandQueue.end());
+        commandQueue.clear();
+    }
     routing.Unsend();
     pollIndex = 0;
     pollSent_ = 0;
@@ -104,6 +111,7 @@ void RouterSession::OnLinkFailed() {
     // The routes asked for wait for the next link, to be sent against the
     // map it reports.
     RemoveQueuedLink();
+    ReleaseWaitingCommands();
     routing.Unsend();
     SetStatus(kConnectionFailed);
 }
@@ -111,6 +119,7 @@ void RouterSession::OnLinkFailed() {
 void RouterSession::OnLinkClosed() {
     activeLink = nullptr;
     commandQueue.clear();
+    waitingForAnswer_.clear();
     linkQueued_ = false;
     pollDone_ = false;
     headSent = 0;
@@ -130,6 +139,13 @@ void RouterSession::SkipStartupPoll() {
     pollIndex = kStartupQueryCount;
     pollSent_ = kStartupQueryCount;
     pollDone_ = true;
+    ReleaseWaitingCommands();
+}
+
+void RouterSession::ReleaseWaitingCommands() {
+    commandQueue.insert(commandQueue.begin() + (headSent > 0 ? 1 : 0), waitingForAnswer_.begin(),
+                        waitingForAnswer_.end());
+    waitingForAnswer_.clear();
 }
 
 bool RouterSession::Live() const {
@@ -316,8 +332,7 @@ void RouterSession::SendHead() {
         LogLink("Send stalled, the link took nothing for 5 s ");
         stalledTicks = -1;
         SetStatus(kConnectionFailed);
-        if (refresh)
-            refresh();
+        onRefresh.Notify();
     }
 }
 
@@ -343,8 +358,7 @@ void RouterSession::StopAnswering() {
     pollDone_ = false;
     probeTick_ = -1;
     Emit(event);
-    if (refresh)
-        refresh();
+    onRefresh.Notify();
 }
 
 void RouterSession::FeedResponseBytes(const void* bytes, int count) {
@@ -374,6 +388,8 @@ void RouterSession::ParseResponse(const char* text) {
 
     if (lastSendTick_ >= 0 && unansweredSince_ >= 0)
         roundTripTicks_ = std::max<long long>(1, tick - lastSendTick_);
+    if (lastAnswerTick < 0)
+        ReleaseWaitingCommands();
     lastAnswerTick = tick;
     unansweredSince_ = -1;
     if (!wasAnswering) {
@@ -401,8 +417,8 @@ void RouterSession::ParseResponse(const char* text) {
             if (state.routedInput[o] != before.routedInput[o])
                 changed.push_back(o);
         }
-        if (!changed.empty() && routesChanged)
-            routesChanged(changed);
+        if (!changed.empty())
+            onRoutesChanged.Notify(changed);
     }
     // Reported once the model holds it.
     if (!quiet)
@@ -411,8 +427,8 @@ void RouterSession::ParseResponse(const char* text) {
     sendCountdown = 0;
     if (connectionStatus == kConnecting)
         SetStatus(kConnected);
-    if (!quiet && refresh)
-        refresh();
+    if (!quiet)
+        onRefresh.Notify();
 }
 
 void RouterSession::ReportChanges(const RouterState& before, bool linkAnswer) {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Listeners.h"
+#include "protocol/ByteSink.h"
 #include "protocol/Commands.h"
-#include "protocol/Link.h"
 #include "protocol/Refresh.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterState.h"
@@ -59,7 +60,7 @@ public:
     unsigned pollIndex = 0;    // start-up queries queued since the link opened
     unsigned linkAnswers = 0;  // LINK answers parsed since the link opened
     ResponseFramer framer;
-    Link* activeLink = nullptr;  // the open link, owned by the connection
+    ByteSink* activeLink = nullptr;  // the open link, owned by the connection
     RoutingMap routing;
     // Bytes of the head command the link has taken so far. While it is above
     // 0 the head is on its way out and must stay as it is.
@@ -82,18 +83,22 @@ public:
     // Refresh queries sent so far (they are not logged unless they find a change).
     long long refreshSent = 0;
 
-    // Called after every answer that may have changed what is shown (the GUI
-    // refreshes its panels): every answer but a refresh answer that changed nothing.
-    std::function<void()> refresh;
-    // Called after a LINK answer changed the model, with the outputs it changed.
-    std::function<void(const std::vector<int>&)> routesChanged;
-    // Called for every SessionEvent, after the log line it goes with.
-    std::function<void(const SessionEvent&)> onEvent;
+    // Who follows the session (the window, each bridge server, a command-line
+    // run) subscribes here; each is called in the order it subscribed.
+    // After every answer that may have changed what is shown (the window
+    // refreshes its panels, the bridges tell their clients): every answer but
+    // a refresh answer that changed nothing, and every change of the link.
+    Listeners<> onRefresh;
+    // After a LINK answer changed the model, with the outputs it changed.
+    Listeners<const std::vector<int>&> onRoutesChanged;
+    // For every SessionEvent, after the log line it goes with.
+    Listeners<const SessionEvent&> onEvent;
 
     // The connection's lifecycle, as the link owner reports it.
     // A link is open: Connecting, and the start-up poll begins. Routes asked
-    // for meanwhile still wait; they go after the poll.
-    void OnLinkOpened(Link* link);
+    // for meanwhile still wait; they go after the poll. Other commands go
+    // first, or on a retry's link after the router's first answer.
+    void OnLinkOpened(ByteSink* link, bool retry = false);
     // The link failed (it stays closed until opened again): Connection Failed.
     // The queue keeps its commands and the asked routes wait for the next link.
     void OnLinkFailed();
@@ -182,6 +187,7 @@ private:
     void ReportChanges(const RouterState& before, bool linkAnswer);
     void RemoveQueuedPoll();
     void RemoveQueuedLink();
+    void ReleaseWaitingCommands();
 
     bool pollDone_ = false;
     // Our LINK command waits in the queue as linkCommand_ (a LINK command the
@@ -202,6 +208,8 @@ private:
     long long probeTick_ = -1;
     RefreshSchedule refreshSchedule_;
     std::vector<std::string> heldLines_;
+    // Commands queued before the link opened, until the router first answers.
+    CommandQueue waitingForAnswer_;
 };
 
 }  // namespace corvane

@@ -124,8 +124,4 @@ private:
     void CloseFinishedSteps();
 };
 
-// Keyboard routing: "IN.OUT" (any of . , - / > * or a space between the two
-// numbers), input 0 for no input. nullopt for anything else.
-std::optional<RouteChange> ParseRouteEntry(std::string_view text);
-
 }  // namespace corvane

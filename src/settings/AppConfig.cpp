@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "base/TextFormat.h"
 #include "settings/IniFile.h"
 
 namespace corvane {
@@ -17,6 +18,9 @@ constexpr std::size_t kTitleBufferSize = 32;
 
 constexpr const char* kChannelSection = "CHANNELNAME";
 constexpr const char* kLinkSection = "SETCOMMCONFIG";
+constexpr const char* kWindowSection = "WINDOW";
+// Larger sides are no size a screen shows; such a value is ignored.
+constexpr int kMaxWindowSide = 30000;
 
 std::string ChannelKey(const char* prefix, int channel) {
     char key[32];
@@ -47,13 +51,20 @@ bool LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
     // Only the exact text selects the serial link; "rs232" means UDP.
     config.useSerial = text(kLinkSection, "CommType", "UDP") == "RS232";
     config.ipAddress = text(kLinkSection, "IpAddress", kFactoryIpAddress);
-    config.udpPort = ParseLeadingInt(text(kLinkSection, "UDPPort", "3000"));
+    config.udpPort = LeadingInt(text(kLinkSection, "UDPPort", "3000"));
     config.comName = text(kLinkSection, "COMName", "COM1");
-    config.baudRate = ParseLeadingInt(text(kLinkSection, "Baudrate", "115200 "));
+    config.baudRate = LeadingInt(text(kLinkSection, "Baudrate", "115200 "));
     config.reconnect = profile.ReadInt(kLinkSection, "Reconnect", 1) != 0;
 
     // Read with room for an IPv6 address and its port.
     config.videohubListen = profile.ReadString("VIDEOHUB", "Listen", "", 64);
+
+    int width = 0, height = 0;
+    const std::string size = profile.ReadString(kWindowSection, "Size", "", kConfigBufferSize);
+    const bool sized = std::sscanf(size.c_str(), "%dx%d", &width, &height) == 2 && width > 0 &&
+                       height > 0 && width <= kMaxWindowSide && height <= kMaxWindowSide;
+    config.windowWidth = sized ? width : 0;
+    config.windowHeight = sized ? height : 0;
 
     state.generatorResolution = profile.ReadInt("VIDEOGENERATOR", "Resolution", 1);
     state.generatorPattern = profile.ReadInt("VIDEOGENERATOR", "Pattern", 1);
@@ -83,6 +94,15 @@ bool SaveLinkSettings(const AppConfig& config, const std::string& path) {
                                 {"UDPPort", std::to_string(config.udpPort)},
                                 {"CommType", config.useSerial ? "RS232" : "UDP"}},
                                path);
+}
+
+bool SaveWindowSize(const AppConfig& config, const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    return WriteProfileString(
+        kWindowSection, "Size",
+        std::to_string(config.windowWidth) + "x" + std::to_string(config.windowHeight), path);
 }
 
 std::string ReadWindowTitle(const std::string& path) {

@@ -26,6 +26,10 @@ struct AppConfig {
     bool reconnect = true;
     // [VIDEOHUB] Listen: where the Videohub server listens, "" for off.
     std::string videohubListen;
+    // [WINDOW] Size: the main window's client size the user chose, "WxH"
+    // (0 x 0: none, the window fits itself to the screen).
+    int windowWidth = 0;
+    int windowHeight = 0;
 };
 
 // Reads every key into config and the generator and monitoring start-up values
@@ -42,6 +46,11 @@ bool SaveChannelNames(const AppConfig& config, const std::string& path = kConfig
 // Writes COMName, Baudrate, IpAddress, UDPPort, CommType in that order.
 // False when the file could not be written; it then keeps what it held.
 bool SaveLinkSettings(const AppConfig& config, const std::string& path = kConfigPath);
+
+// Writes [WINDOW] Size and nothing else. Only into a config.ini that exists:
+// a file holding nothing but a window size would stop the first-run question
+// and leave the link at the factory address. False when nothing was written.
+bool SaveWindowSize(const AppConfig& config, const std::string& path = kConfigPath);
 
 std::string ReadWindowTitle(const std::string& path = kLogoPath);
 

@@ -30,51 +30,13 @@
 #include <chrono>
 #include <thread>
 
+#include "base/TextFormat.h"
+
 namespace corvane {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The blanks Profile trims around names and values. Bytes are tested by value so that
-// text with the high bit set never reaches the <cctype> functions.
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = AsciiLower(c);
-    }
-    return out;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 enum class LineKind { kOther, kSection, kEntry };
 
@@ -155,7 +117,7 @@ struct Lookup {
 Lookup Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     Lookup found;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == LineKind::kSection && SameName(lines[i].name, section)) {
+        if (lines[i].kind == LineKind::kSection && EqualsNoCase(lines[i].name, section)) {
             found.section = i;
             break;
         }
@@ -165,7 +127,7 @@ Lookup Find(const std::vector<Line>& lines, std::string_view section, std::strin
     }
     std::size_t i = *found.section + 1;
     for (; i < lines.size() && lines[i].kind != LineKind::kSection; ++i) {
-        if (!found.entry && lines[i].kind == LineKind::kEntry && SameName(lines[i].name, key)) {
+        if (!found.entry && lines[i].kind == LineKind::kEntry && EqualsNoCase(lines[i].name, key)) {
             found.entry = i;
         }
     }
@@ -386,36 +348,6 @@ std::size_t WholeCharacters(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-int ParseLeadingInt(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // Accumulate in 64 bits and stop growing past the int range, so a long run
-    // of digits saturates instead of overflowing.
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value <= static_cast<long long>(INT_MAX) + 1) {
-            value = value * 10 + (text[i] - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
-}
-
 Profile::Profile(const std::string& path) {
     std::string text;
     if (ReadWholeFile(path, text) == ReadResult::kOk) {
@@ -431,7 +363,7 @@ Profile Profile::FromText(const std::string& text) {
     std::set<std::string> sections;
     for (const Line& line : SplitLines(text)) {
         if (line.kind == LineKind::kSection) {
-            section = Lower(line.name);
+            section = AsciiLower(line.name);
             searched = sections.insert(section).second;
         } else if (line.kind == LineKind::kEntry && searched) {
             std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
@@ -446,7 +378,7 @@ Profile Profile::FromText(const std::string& text) {
                 trimmed = trimmed.substr(1, trimmed.size() - 2);
             }
             // emplace keeps the first entry of a name.
-            values.emplace(std::pair(section, Lower(line.name)), std::string(trimmed));
+            values.emplace(std::pair(section, AsciiLower(line.name)), std::string(trimmed));
         }
     }
     return profile;
@@ -458,7 +390,7 @@ bool SetProfileEntry(std::string& text, const std::string& section, const std::s
 }
 
 std::optional<std::string> Profile::Find(const std::string& section, const std::string& key) const {
-    auto found = values.find({Lower(Trim(section)), Lower(Trim(key))});
+    auto found = values.find({AsciiLower(Trim(section)), AsciiLower(Trim(key))});
     if (found == values.end()) {
         return std::nullopt;
     }
@@ -483,7 +415,7 @@ int Profile::ReadInt(const std::string& section, const std::string& key, int def
     if (!value || value->empty()) {
         return defaultValue;
     }
-    return ParseLeadingInt(*value);
+    return LeadingInt(*value);
 }
 
 std::string ReadProfileString(const std::string& section, const std::string& key,

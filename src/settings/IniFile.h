@@ -92,8 +92,4 @@ private:
 #endif
 };
 
-// atoi without its undefined overflow: optional blanks and sign, then the
-// leading decimal digits; no digits gives 0 and a huge number saturates.
-int ParseLeadingInt(const std::string& text);
-
 }  // namespace corvane

@@ -4,30 +4,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/TextFormat.h"
 #include "settings/IniFile.h"
 
 namespace corvane {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool SameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // Comma-separated numbers low..high into out; false when any item is not
 // one (the good ones are still in out).
@@ -40,10 +22,8 @@ bool ReadNumbers(std::string_view text, int low, int high, std::vector<int>& out
     while (true) {
         const std::size_t comma = text.find(',');
         const std::string_view item = Trim(text.substr(0, comma));
-        const bool digits = !item.empty() && item.size() <= 2 &&
-                            item.find_first_not_of("0123456789") == std::string_view::npos;
-        const int value = digits ? std::stoi(std::string(item)) : -1;
-        if (value >= low && value <= high)
+        int value = 0;
+        if (ParseInt(item, low, high, &value, 2))
             out.push_back(value);
         else
             ok = false;
@@ -113,9 +93,9 @@ bool SalvoFile::Load(const std::string& path, std::string& problem) {
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
-            section = SameWord(line, "[PROTECT]") ? kProtect
-                      : SameWord(line, "[SALVO]") ? kSalvo
-                                                  : kOther;
+            section = EqualsNoCase(line, "[PROTECT]") ? kProtect
+                      : EqualsNoCase(line, "[SALVO]") ? kSalvo
+                                                      : kOther;
             continue;
         }
         if (section == kOther)
@@ -125,7 +105,7 @@ bool SalvoFile::Load(const std::string& path, std::string& problem) {
         if (section == kProtect) {
             // Every output named stays protected, whatever else is wrong.
             const bool known = equals != std::string_view::npos &&
-                               SameWord(Trim(line.substr(0, equals)), "Outputs");
+                               EqualsNoCase(Trim(line.substr(0, equals)), "Outputs");
             if (!ReadNumbers(line.substr(equals == std::string_view::npos ? 0 : equals + 1), 1,
                              kChannelCount, numbers) ||
                 !known)

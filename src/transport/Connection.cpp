@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 
@@ -56,7 +56,7 @@ bool Connection::OpenLink() {
         }
         session.LogLink(Format("UDP Socket Connect IP Address=%s Port=%d ",
                                config.ipAddress.c_str(), config.udpPort));
-        session.OnLinkOpened(udpLink.get());
+        session.OnLinkOpened(udpLink.get(), retrying_);
         if (udpLinkChanged)
             udpLinkChanged(udpLink.get());
         return true;
@@ -75,7 +75,7 @@ bool Connection::OpenLink() {
         serialLink.Close();
         return false;
     }
-    session.OnLinkOpened(&serialLink);
+    session.OnLinkOpened(&serialLink, retrying_);
     session.LogLink(
         Format("%s Baudrate:%d Open 8,1,NO OK!!! ", config.comName.c_str(), config.baudRate));
     return true;
@@ -86,8 +86,8 @@ void Connection::CloseLink() {
         udpLinkChanged(nullptr);  // before its socket goes
     // Close whatever is really open: the link type may have been changed in
     // the settings since this link was opened.
-    if (session.activeLink)
-        session.activeLink->Close();
+    if (udpLink)
+        udpLink->Close();
     serialLink.Close();
     session.activeLink = nullptr;
     udpLink.reset();
@@ -106,8 +106,7 @@ void Connection::Failed() {
         }
         retryCountdown_ = kRetryTicks;
     }
-    if (session.refresh)
-        session.refresh();
+    session.onRefresh.Notify();
 }
 
 void Connection::Connect() {
@@ -122,8 +121,7 @@ void Connection::Connect() {
         if (!OpenLink())
             Failed();
     }
-    if (session.refresh)
-        session.refresh();
+    session.onRefresh.Notify();
 }
 
 void Connection::Disconnect() {
@@ -134,8 +132,7 @@ void Connection::Disconnect() {
     if (wasOpen)
         session.log.LogEvent(true, true,
                              config.useSerial ? "RS232 Disconnect " : "UDP Disconnect ");
-    if (session.refresh)
-        session.refresh();
+    session.onRefresh.Notify();
 }
 
 void Connection::OnTick() {
@@ -156,8 +153,7 @@ void Connection::OnTick() {
         // The attempt's lines wait until the router answers.
         session.holdLines = true;
         if (OpenLink()) {
-            if (session.refresh)
-                session.refresh();
+            session.onRefresh.Notify();
         } else {
             Failed();
         }

@@ -1,24 +1,18 @@
 #include "transport/SerialLink.h"
 
-#include <cctype>
 #include <system_error>
+
+#include "base/TextFormat.h"
 
 namespace corvane {
 
 int SerialLink::ComPortNumber(const std::string& portName) {
     if (portName.size() < 4 || portName.size() > 7)
         return 0;
-    if (std::toupper(static_cast<unsigned char>(portName[0])) != 'C' ||
-        std::toupper(static_cast<unsigned char>(portName[1])) != 'O' ||
-        std::toupper(static_cast<unsigned char>(portName[2])) != 'M')
-        return 0;
     int number = 0;
-    for (std::size_t i = 3; i < portName.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(portName[i]);
-        if (!std::isdigit(c))
-            return 0;
-        number = number * 10 + (c - '0');
-    }
+    if (!EqualsNoCase(std::string_view(portName).substr(0, 3), "COM") ||
+        !ParseInt(std::string_view(portName).substr(3), 0, 9999, &number, 4))
+        return 0;
     return number;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/Link.h"
+#include "transport/Link.h"
 #include "transport/ReceiveRing.h"
 
 namespace corvane {

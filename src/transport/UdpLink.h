@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "protocol/Link.h"
+#include "transport/Link.h"
 
 namespace corvane {
 

@@ -72,13 +72,15 @@ void ColorLabel::ApplyFont(QFont chosen, bool redraw) {
 
 void ColorLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QRect area = rect();
-    painter.fillRect(area, backColor);
+    painter.fillRect(rect(), backColor);
     if (border) {
         painter.setPen(Qt::black);
-        painter.drawRect(area.adjusted(0, 0, -1, -1));
-        area.adjust(1, 1, -1, -1);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+    painter.scale(scale, scale);
+    QRect area(0, 0, qRound(width() / scale), qRound(height() / scale));
+    if (border)
+        area.adjust(1, 1, -1, -1);
     area.setLeft(area.left() + textOffsetX);
     area.setTop(area.top() + textOffsetY);
 

@@ -33,6 +33,9 @@ public:
     bool border = true;  // one-pixel black frame around the label
     int textOffsetX = 0;
     int textOffsetY = 0;
+    // The text, its offsets and line pitch are drawn at this scale; the frame
+    // stays one screen pixel.
+    qreal scale = 1;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

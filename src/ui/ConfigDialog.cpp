@@ -15,9 +15,9 @@
 #include <QToolTip>
 #include <vector>
 
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
@@ -93,22 +93,10 @@ QString DottedDecimal(const QString& text) {
 }
 
 ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
-    : SettingDialog(connection, parent) {
-    setWindowTitle(QStringLiteral("Set Config"));
-    setFont(TahomaFont(11));
-    setFixedSize(DluX(481), DluY(419));
-    showMessage = [this](const QString& text) {
-        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
-    };
-
+    : SettingDialog(connection, QStringLiteral("Set Config"), 481, 419, parent) {
     const RouterState& state = connection.session.state;
     const AppConfig& config = connection.config;
 
-    auto group = [this](const char* title, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(title), this);
-        box->setGeometry(DluRect(x, y, w, h));
-        box->lower();
-    };
     auto label = [this](const char* text, int x, int y, int w, int h,
                         Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -141,13 +129,6 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         c->setMaxVisibleItems(std::max(1, DluY(h - 13) / kLinePitch));
         return c;
     };
-    auto button = [this](const char* text, int x, int y, int w, int h, const char* tip) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setGeometry(DluRect(x, y, w, h));
-        b->setAutoDefault(false);
-        b->setToolTip(QString::fromLatin1(tip));
-        return b;
-    };
     // Shown, never edited here: the tooltip says why.
     auto readOnly = [](QWidget* w, const char* why) {
         w->setEnabled(false);
@@ -164,7 +145,7 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
 
     // Channel names. Each row's label sits level with its edits, the column
     // headers over their edits.
-    group("Channel Name", 7, 7, 177, 399);
+    AddGroup("Channel Name", 7, 7, 177, 399);
     const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
     label("Input", 35, 21, 70, 19, centred);
     label("Output", 105, 21, 70, 19, centred);
@@ -177,10 +158,11 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
         inputNameEdits[k - 1]->setText(ToQString(config.inputNames[k]));
         outputNameEdits[k - 1]->setText(ToQString(config.outputNames[k]));
     }
-    saveNamesButton = button("Save", 16, 381, 160, 18, "Saves the 32 channel names to config.ini");
+    saveNamesButton =
+        AddButton("Save", 16, 381, 160, 18, "Saves the 32 channel names to config.ini");
 
     // The program's own link.
-    group("Connect Info", 193, 8, 272, 92);
+    AddGroup("Connect Info", 193, 8, 272, 92);
     rs232Radio = new QRadioButton(QStringLiteral("RS232"), this);
     rs232Radio->setGeometry(DluRect(202, 20, 36, 18));
     rs232Radio->setToolTip(QStringLiteral("Talk to the router over a serial port"));
@@ -200,12 +182,12 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     udpPortEdit = edit(403, 45, 38, 18, 10);
     readOnly(udpPortEdit, "The router's UDP port is set in config.ini ([SETCOMMCONFIG] UDPPort)");
     saveApplyLinkButton =
-        button("Save && Apply", 263, 72, 121, 18,
-               "Saves the link settings to config.ini. A new link type reconnects at once; "
-               "other changes take effect at the next Connect");
+        AddButton("Save && Apply", 263, 72, 121, 18,
+                  "Saves the link settings to config.ini. A new link type reconnects at once; "
+                  "other changes take effect at the next Connect");
 
     // The router's test generator: shown, not changed.
-    group("Video Generator", 193, 103, 272, 64);
+    AddGroup("Video Generator", 193, 103, 272, 64);
     label("Resolution :", 201, 119, 54, 13);
     resolutionList = list(257, 119, 123, 172);
     constexpr const char* kGeneratorShown =
@@ -215,23 +197,23 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     patternList = list(257, 143, 124, 221);
     patternList->setEditable(true);
     readOnly(patternList, kGeneratorShown);
-    generatorApplyButton = button("Apply", 396, 140, 55, 18, kGeneratorShown);
+    generatorApplyButton = AddButton("Apply", 396, 140, 55, 18, kGeneratorShown);
     generatorApplyButton->setEnabled(false);
     generatorApplyButton->setVisible(false);
 
-    group("Monitoring Port && RS232", 193, 171, 130, 113);
+    AddGroup("Monitoring Port && RS232", 193, 171, 130, 113);
     label("Channel :", 199, 192, 48, 13);
     monitoringList = list(249, 192, 66, 237);
-    monitoringApplyButton =
-        button("Apply", 231, 213, 54, 18, "Sends the channel the router's monitoring port shows");
+    monitoringApplyButton = AddButton("Apply", 231, 213, 54, 18,
+                                      "Sends the channel the router's monitoring port shows");
     label("RS232 Baudrate :", 197, 238, 64, 13);
     routerBaudList = list(263, 238, 52, 237);
     routerBaudApplyButton =
-        button("Apply", 232, 260, 54, 18,
-               "Sets the speed of the router's own RS232 port; a serial link at another "
-               "speed then loses the router");
+        AddButton("Apply", 232, 260, 54, 18,
+                  "Sets the speed of the router's own RS232 port; a serial link at another "
+                  "speed then loses the router");
 
-    group("Control Lock Mode", 328, 171, 138, 113);
+    AddGroup("Control Lock Mode", 328, 171, 138, 113);
     label("Web Control :", 332, 187, 56, 13);
     webLockList = list(390, 187, 66, 36);
     label("Data Control :", 332, 211, 56, 13);
@@ -240,10 +222,11 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
     keyLockList = list(390, 232, 66, 36);
     for (QComboBox* lock : {webLockList, dataLockList, keyLockList})
         lock->addItems({QStringLiteral("Unlock"), QStringLiteral("Lock")});
-    lockApplyButton = button("Apply", 370, 257, 54, 18,
-                             "Sends all three lock modes (web page, data port, front-panel keys)");
+    lockApplyButton =
+        AddButton("Apply", 370, 257, 54, 18,
+                  "Sends all three lock modes (web page, data port, front-panel keys)");
 
-    group("Router Network Settings", 193, 291, 272, 113);
+    AddGroup("Router Network Settings", 193, 291, 272, 113);
     label("IP Address :", 199, 308, 60, 18);
     routerIpEdit = ipEdit(261, 308, 98, 18);
     label("Port :", 370, 308, 25, 18);
@@ -264,9 +247,9 @@ ConfigDialog::ConfigDialog(Connection& connection, QWidget* parent)
                  "changed");
     }
     networkApplyButton =
-        button("Apply", 390, 356, 54, 18,
-               "Sends the router's IP address, port, subnet mask and gateway; at a new address "
-               "the router no longer answers this link");
+        AddButton("Apply", 390, 356, 54, 18,
+                  "Sends the router's IP address, port, subnet mask and gateway; at a new address "
+                  "the router no longer answers this link");
     CreateStatusLine(QRect(9, 407, 463, 11));
 
     // Current values; a value the router has not reported shows as nothing.

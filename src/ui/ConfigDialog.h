@@ -38,9 +38,6 @@ public:
     void ApplyLockModes();
     void ApplyRouterNetwork();
 
-    // Tells the user a save failed (a message box; tests replace it).
-    std::function<void(const QString&)> showMessage;
-
     QLineEdit* inputNameEdits[16] = {};
     QLineEdit* outputNameEdits[16] = {};
     QRadioButton* rs232Radio = nullptr;

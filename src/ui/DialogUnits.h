@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 
 namespace corvane {
 
@@ -14,6 +15,14 @@ inline constexpr int DluY(int units) {
 }
 inline QRect DluRect(int x, int y, int width, int height) {
     return QRect(DluX(x), DluY(y), DluX(width), DluY(height));
+}
+
+// A layout rectangle at a uniform scale. Each edge is scaled and rounded on
+// its own, so rectangles that touch at scale 1 still touch.
+inline QRect ScaledRect(const QRect& r, qreal scale) {
+    const auto at = [scale](int v) { return int(v * scale + 0.5); };
+    return QRect(QPoint(at(r.left()), at(r.top())),
+                 QPoint(at(r.right() + 1) - 1, at(r.bottom() + 1) - 1));
 }
 
 }  // namespace corvane

@@ -17,11 +17,12 @@
 #include <QSysInfo>
 #include <cstring>
 
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
+#include "control/EdidUpload.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
 #include "protocol/Commands.h"
-#include "protocol/TextFormat.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDetailsDialog.h"
@@ -48,59 +49,8 @@ QString EdidEditorCommand() {
 #endif
 }
 
-EdidUpload UploadEdidFile(RouterSession& session, const QString& path, std::string* refusal) {
-    if ((session.connectionStatus != kConnecting && session.connectionStatus != kConnected) ||
-        session.activeLink == nullptr)
-        return EdidUpload::NotConnected;
-    if (path.isEmpty())
-        return EdidUpload::NoFile;
-    EdidBytes bytes{};
-    bool padded = false;
-    switch (ReadEdidFile(NativePath(path), bytes, &padded)) {
-        case EdidFileStatus::OpenFailed:
-            return EdidUpload::OpenFailed;
-        case EdidFileStatus::FormatError:
-            return EdidUpload::FormatError;
-        case EdidFileStatus::Ok:
-            break;
-    }
-    // Sources fall back to safe modes on an EDID like this: keep it off the router.
-    const Edid decoded = DecodeEdid(bytes, padded);
-    if (!decoded.Valid()) {
-        if (refusal != nullptr) {
-            refusal->clear();
-            for (const std::string& error : decoded.errors)
-                *refusal += (refusal->empty() ? "" : "\n") + error;
-        }
-        return EdidUpload::Invalid;
-    }
-    std::uint8_t edid[kEdidSize];
-    std::memcpy(edid, bytes.data(), kEdidSize);
-
-    return session.SendUserEdid(edid) ? EdidUpload::Sent : EdidUpload::NotSent;
-}
-
 EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
-    : SettingDialog(connection, parent) {
-    setWindowTitle(QStringLiteral("Setup EDID "));
-    setFont(TahomaFont(11));
-    setFixedSize(DluX(370), DluY(296));
-    showMessage = [this](const QString& text) {
-        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
-    };
-
-    auto group = [this](const char* title, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(title), this);
-        box->setGeometry(DluRect(x, y, w, h));
-        box->lower();
-    };
-    auto button = [this](const char* text, int x, int y, int w, int h, const char* tip) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setGeometry(DluRect(x, y, w, h));
-        b->setAutoDefault(false);
-        b->setToolTip(QString::fromLatin1(tip));
-        return b;
-    };
+    : SettingDialog(connection, QStringLiteral("Setup EDID "), 370, 296, parent) {
     auto radio = [this](const char* text, int x, int y, int w, int h, const char* tip) {
         auto* r = new QRadioButton(QString::fromLatin1(text), this);
         r->setGeometry(DluRect(x, y, w, h));
@@ -108,32 +58,33 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
         return r;
     };
 
-    group("EDID User Mode", 12, 9, 347, 76);
+    AddGroup("EDID User Mode", 12, 9, 347, 76);
     pathLabel = new QLabel(this);
     pathLabel->setGeometry(DluRect(17, 26, 302, 18));
     pathLabel->setFrameStyle(QFrame::Box | QFrame::Plain);
     pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // A path is shown as it is, never taken for markup.
     pathLabel->setTextFormat(Qt::PlainText);
-    openButton =
-        button("Open", 320, 26, 35, 18, "Chooses a user EDID file: 256 bytes, raw or as hex text");
+    openButton = AddButton("Open", 320, 26, 35, 18,
+                           "Chooses a user EDID file: 256 bytes, raw or as hex text");
     // Created left to right, so Tab follows the row.
     const bool haveEditor = !EdidEditorCommand().isEmpty();
-    editorButton = button("EDID EDIT", 18, 60, 79, 20,
-                          haveEditor ? "Starts the EDID editor (CORVANE_EDID_EDITOR)"
-                                     : "No EDID editor is set: start Corvane with the environment "
-                                       "variable CORVANE_EDID_EDITOR set to the editor's command "
-                                       "line (see the README)");
+    editorButton =
+        AddButton("EDID EDIT", 18, 60, 79, 20,
+                  haveEditor ? "Starts the EDID editor (CORVANE_EDID_EDITOR)"
+                             : "No EDID editor is set: start Corvane with the environment "
+                               "variable CORVANE_EDID_EDITOR set to the editor's command "
+                               "line (see the README)");
     editorButton->setEnabled(haveEditor);
     // In the free space between the editor and the upload; the template's
     // controls keep their places.
-    detailsButton = button("Details", 142, 57, 79, 20, "");
-    uploadButton = button("Apply", 266, 57, 79, 20,
-                          "Uploads the chosen file to the router as its user EDID; then choose "
-                          "\"User's Edit\", mark the inputs and press the Apply below");
+    detailsButton = AddButton("Details", 142, 57, 79, 20, "");
+    uploadButton = AddButton("Apply", 266, 57, 79, 20,
+                             "Uploads the chosen file to the router as its user EDID; then choose "
+                             "\"User's Edit\", mark the inputs and press the Apply below");
     ShowDetailsAvailable();
 
-    group("Mode", 12, 101, 95, 152);
+    AddGroup("Mode", 12, 101, 95, 152);
     defaultRadio =
         radio("Default", 30, 126, 42, 15, "The marked inputs show the router's default EDID");
     autoRadio = radio("Auto Detect", 30, 155, 66, 15,
@@ -146,7 +97,7 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
     for (QRadioButton* r : {defaultRadio, autoRadio, outputCopyRadio, userRadio})
         modes->addButton(r);
 
-    group("Input Channel", 112, 101, 248, 152);
+    AddGroup("Input Channel", 112, 101, 248, 152);
     outputLabel = new QLabel(QStringLiteral("Output Channel"), this);
     outputLabel->setGeometry(DluRect(206, 115, 66, 11));
     outputLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -162,7 +113,7 @@ EdidDialog::EdidDialog(Connection& connection, QWidget* parent)
         QStringLiteral("Click an input, or move with the arrow keys and press Space, "
                        "to mark it"));
     modeApplyButton =
-        button("Apply", 273, 262, 79, 20, "Sets the chosen mode on the marked inputs");
+        AddButton("Apply", 273, 262, 79, 20, "Sets the chosen mode on the marked inputs");
     CreateStatusLine(QRect(14, 284, 343, 11));
 
     for (int n = 1; n <= 16; ++n)
@@ -254,8 +205,7 @@ void EdidDialog::OpenEdidFile() {
     ShowDetailsAvailable();
 }
 
-QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
-    Edid edid = DecodeEdid(bytes, padded);
+QString EdidDialog::EdidDetailsText(Edid edid) const {
     const RouterState& state = connection.session.state;
     bool anyMarked = false;
     for (int n = 1; n <= kChannelCount; ++n)
@@ -275,9 +225,8 @@ QString EdidDialog::EdidDetailsText(const EdidBytes& bytes, bool padded) const {
 void EdidDialog::ShowEdidDetails() {
     if (userEdidPath.isEmpty())
         return;
-    EdidBytes bytes{};
-    bool padded = false;
-    switch (ReadEdidFile(NativePath(userEdidPath), bytes, &padded)) {
+    const EdidFileCheck check = CheckEdidFile(NativePath(userEdidPath));
+    switch (check.status) {
         case EdidFileStatus::OpenFailed:
             showMessage(QStringLiteral("File Open Fail!"));
             return;
@@ -287,7 +236,7 @@ void EdidDialog::ShowEdidDetails() {
         case EdidFileStatus::Ok:
             break;
     }
-    EdidDetailsDialog details(userEdidPath, bytes, EdidDetailsText(bytes, padded), this);
+    EdidDetailsDialog details(userEdidPath, check.bytes, EdidDetailsText(check.edid), this);
     details.exec();
 }
 
@@ -313,7 +262,7 @@ void EdidDialog::StartEdidEditor() {
 
 void EdidDialog::UploadUserEdid() {
     std::string refusal;
-    switch (UploadEdidFile(connection.session, userEdidPath, &refusal)) {
+    switch (UploadEdidFile(connection.session, NativePath(userEdidPath), &refusal)) {
         case EdidUpload::OpenFailed:
             Say(QStringLiteral("File Open Fail! Nothing sent."));
             showMessage(QStringLiteral("File Open Fail!"));

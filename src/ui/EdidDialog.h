@@ -16,7 +16,6 @@ class QRadioButton;
 namespace corvane {
 
 class InputGrid;
-class RouterSession;
 
 // The chosen user EDID file; one for the whole process, so it outlives the
 // dialog that chose it.
@@ -28,15 +27,6 @@ extern QProcess* edidEditor;
 // The editor to start: CORVANE_EDID_EDITOR (a command line) when set; on
 // Windows otherwise the editor's own install path. Empty: none.
 QString EdidEditorCommand();
-
-// NotSent: the link did not take the whole frame (logged).
-enum class EdidUpload { NotConnected, NoFile, NotSent, Sent, OpenFailed, FormatError, Invalid };
-
-// Sends "EDIT=", the 256 file bytes and "!" as one write on the open link and
-// logs it; only while the link is open (Connecting or Connected), and only an
-// EDID without errors (Invalid: refusal, when given, says why).
-EdidUpload UploadEdidFile(RouterSession& session, const QString& path,
-                          std::string* refusal = nullptr);
 
 // "Setup EDID ": EDID mode per input, the user EDID upload and the external
 // editor.
@@ -56,7 +46,7 @@ public:
     // The chosen file decoded, with what the cards of the marked inputs (all
     // inputs when none is marked) would make of it.
     void ShowEdidDetails();
-    QString EdidDetailsText(const EdidBytes& bytes, bool padded = false) const;
+    QString EdidDetailsText(Edid edid) const;
 
     InputGrid* grid = nullptr;
     QLabel* pathLabel = nullptr;
@@ -71,9 +61,6 @@ public:
     QPushButton* uploadButton = nullptr;
     QPushButton* detailsButton = nullptr;
     QPushButton* modeApplyButton = nullptr;
-    // Shows "File Open Fail!" and "File Format Error!"; a message box unless
-    // replaced.
-    std::function<void(const QString&)> showMessage;
 
 private:
     void ShowModeSelection(const char* word, bool outputCopy);

@@ -26,7 +26,7 @@ QFont TahomaFont(int pixelHeight, bool bold) {
 
 QSize LineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.setHeight(std::max(kLinePitch, option.fontMetrics.height()));
+    size.setHeight(std::max(pitch, option.fontMetrics.height()));
     return size;
 }
 

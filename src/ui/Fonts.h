@@ -29,6 +29,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     bool markCurrent;
+    int pitch = kLinePitch;  // smaller or larger with a scaled window
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

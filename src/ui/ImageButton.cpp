@@ -245,6 +245,7 @@ int ImageButton::Random() {
 }
 
 void ImageButton::SetShade(int type, int granularity, int highlight, int coloring, QColor colour) {
+    shade = {true, type, granularity, highlight, coloring, colour};
     const int W = width(), H = height();
     const ButtonColours sys = ColoursOf(*this);
     normalFace.Create(W, H, 8);
@@ -488,9 +489,9 @@ void ImageButton::Paint(QPainter& painter) {
         if (border && !flat)
             DrawEdge(painter, item, sys, false);
         painter.setPen(sys.highlight);
-        painter.drawText(caption, flags, text());
+        DrawCaption(painter, caption, flags);
         painter.setPen(ReadableCaption(disabledImage, sys.face, sys.grayText));
-        painter.drawText(caption.translated(-1, -1), flags, text());
+        DrawCaption(painter, caption.translated(-1, -1), flags);
         return;
     }
 
@@ -510,7 +511,7 @@ void ImageButton::Paint(QPainter& painter) {
                 DrawEdge(painter, item, sys, true);
         }
         painter.setPen(textColour);
-        painter.drawText(caption.translated(shift), flags, text());
+        DrawCaption(painter, caption.translated(shift), flags);
         return;
     }
 
@@ -533,7 +534,30 @@ void ImageButton::Paint(QPainter& painter) {
         }
     }
     painter.setPen(textColour);
-    painter.drawText(caption, flags, text());
+    DrawCaption(painter, caption, flags);
+}
+
+void ImageButton::DrawCaption(QPainter& painter, const QRect& area, int flags) {
+    if (scale == 1) {
+        painter.drawText(area, flags, text());
+        return;
+    }
+    // The font at its layout size under the painter's scale: the glyphs are
+    // drawn at the scaled size, so the caption keeps its proportions. Its
+    // side margins scale too, so it has the room it has at scale 1.
+    const qreal grow = (margin + 2) * (1 / scale - 1);
+    painter.save();
+    painter.scale(scale, scale);
+    painter.drawText(QRectF(area.x() / scale - grow, area.y() / scale,
+                            area.width() / scale + 2 * grow, area.height() / scale),
+                     flags, text());
+    painter.restore();
+}
+
+void ImageButton::resizeEvent(QResizeEvent* e) {
+    QPushButton::resizeEvent(e);
+    if (shade.set && (normalFace.width != width() || normalFace.height != height()))
+        SetShade(shade.type, shade.granularity, shade.highlight, shade.coloring, shade.colour);
 }
 
 void ImageButton::mousePressEvent(QMouseEvent* e) {

@@ -102,6 +102,9 @@ public:
     int textFormat = kTextCentred;
     QColor textColour;
     int margin = 0;
+    // The caption is drawn at this scale of its font; faces and edges follow
+    // the button's size (the faces are built again when it changes).
+    qreal scale = 1;
     bool border = true;
     bool flat = false;
     bool pushOffset = true;
@@ -124,10 +127,18 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     int Random();
     void Paint(QPainter& painter);
+    void DrawCaption(QPainter& painter, const QRect& area, int flags);
+    // The last SetShade's arguments, to build the faces again at a new size.
+    struct Shade {
+        bool set = false;
+        int type = 0, granularity = 0, highlight = 0, coloring = 0;
+        QColor colour;
+    } shade;
 };
 
 }  // namespace corvane

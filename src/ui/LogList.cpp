@@ -1,5 +1,7 @@
 #include "ui/LogList.h"
 
+#include <QPainter>
+
 #include "ui/Fonts.h"
 #include "ui/Text.h"
 
@@ -27,6 +29,25 @@ void LogList::AppendToLogList(const std::string& line) {
 
 void LogList::ClearLogList() {
     clear();
+}
+
+void LogList::paintEvent(QPaintEvent* e) {
+    QListWidget::paintEvent(e);
+    if (!hasFocus())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+}
+
+void LogList::focusInEvent(QFocusEvent* e) {
+    QListWidget::focusInEvent(e);
+    viewport()->update();
+}
+
+void LogList::focusOutEvent(QFocusEvent* e) {
+    QListWidget::focusOutEvent(e);
+    viewport()->update();
 }
 
 }  // namespace corvane

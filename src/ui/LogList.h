@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 
 namespace corvane {
 
@@ -13,6 +13,12 @@ public:
     explicit LogList(QWidget* parent = nullptr);
     void AppendToLogList(const std::string& line) override;
     void ClearLogList() override;
+
+protected:
+    // With the keyboard's focus the list is framed in the highlight colour.
+    void paintEvent(QPaintEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 };
 
 }  // namespace corvane

@@ -10,18 +10,20 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-#include "app/AboutDialog.h"
+#include "base/TextFormat.h"
+#include "control/RouteEntry.h"
+#include "control/StatusText.h"
 #include "protocol/Pacing.h"
-#include "protocol/TextFormat.h"
+#include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
-#include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
 #include "ui/EdidDialog.h"
 #include "ui/Fonts.h"
@@ -32,16 +34,12 @@
 #include "ui/QuadDialog.h"
 #include "ui/Text.h"
 #include "ui/VideohubListener.h"
+#include "ui/ViewOverlay.h"
+#include "ui/WindowSize.h"
 
 namespace corvane {
 
 namespace {
-
-// A name from a display table, or "" for a value the table does not hold.
-template <std::size_t N>
-const char* TableName(const char (&table)[N][32], int index) {
-    return index >= 0 && index < int(N) ? table[index] : "";
-}
 
 const QColor kWindowBackground(128, 128, 128);
 const char kSalvoTip[] = "Salvos; the one the router shows now is marked (live)";
@@ -57,6 +55,24 @@ const QColor kCaptionBack = ColorFromRef(0x644F47);
 const QColor kBodyText = ColorFromRef(0x4F4F4F);
 const QColor kBodyBack = ColorFromRef(0xF4F4F4);
 constexpr unsigned kButtonTint = 0x796B6B;
+const QColor kTakeModeText(130, 60, 0);
+const QColor kPromptText(110, 110, 110);  // 5:1 on white
+const QString kRoutePrompt = QStringLiteral("in.out");
+
+// A notice stays this long; a lost signal is marked on the view this long.
+constexpr long long kNoticeTicks = 10 * kTicksPerSecond;
+constexpr long long kLostMarkTicks = 10 * kTicksPerSecond;
+
+// Outputs with a route staged for a take, and with one asked for and not yet
+// shown by the router.
+int StagedCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.staged) + 1, std::end(routing.staged),
+                             [](int input) { return input != kNoRoute; }));
+}
+int PendingCount(const RoutingMap& routing) {
+    return int(std::count_if(std::begin(routing.pending) + 1, std::end(routing.pending),
+                             [](int input) { return input != kNoRoute; }));
+}
 
 // A flat group box without a caption: a shadow-coloured line with a face-coloured
 // one inside, starting half a text line below its top as a group box frame does.
@@ -78,46 +94,6 @@ protected:
 
 }  // namespace
 
-StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients) {
-    StatusPanelTexts texts;
-    const char* status = connectionStatus == kDisconnected ? "Disconnect"
-                         : connectionStatus == kConnecting ? "Connecting"
-                         : connectionStatus == kConnected  ? "Connected"
-                                                           : "Connection Failed";
-    if (config.useSerial)
-        texts.connection = Format("   Status : %s\n   RS232 PORT : %s\n   Baudrate : %d ", status,
-                                  config.comName.c_str(), config.baudRate);
-    else
-        texts.connection = Format("   Status : %s\n   Ethernet IP : %s\n   Port : %d ", status,
-                                  config.ipAddress.c_str(), config.udpPort);
-
-    texts.generator = Format("   Resolution : %s\n   Pattern : \n    - %s",
-                             TableName(ResolutionNames, state.generatorResolution),
-                             TableName(PatternNames, state.generatorPattern));
-    texts.monitoring = Format("   Channel : Input %02d", state.monitoringChannel);
-
-    auto lock = [](int flag) { return flag == 1 ? "Lock" : "Unlock"; };
-    texts.lock = Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
-                        lock(state.webLock), lock(state.dataLock), lock(state.keyLock));
-
-    const std::string baud = Format("RS232  Baudrate : %d Bps", state.routerBaudRate);
-    const std::string address =
-        Format("IP : %s   Port : %s", state.routerIp.c_str(), state.routerPort.c_str());
-    const std::string gateway = Format("Gateway : %s ", state.routerGateway.c_str());
-    const std::string mask = Format("Subnet Mask : %s ", state.routerSubnetMask.c_str());
-    const std::string mac = Format("MAC Address : %s ", state.routerMac.c_str());
-    // The first of the empty lines holds the Videohub client count when serving.
-    const std::string videohub =
-        videohubClients < 0
-            ? " "
-            : Format("   Videohub : %d client%s", videohubClients, videohubClients == 1 ? "" : "s");
-    texts.network =
-        Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n \n \n \n", baud.c_str(), address.c_str(),
-               gateway.c_str(), mask.c_str(), mac.c_str(), videohub.c_str());
-    return texts;
-}
-
 MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent), log("."), session(log), connection(session, config) {
     CreateControls();
@@ -133,6 +109,17 @@ MainDialog::MainDialog(QWidget* parent)
     matrixView->setGeometry(DluRect(7, 36, 471, 329));
 
     matrixView->routing = &session.routing;
+    viewOverlay = new ViewOverlay(*matrixView);
+
+    // Every control's place at scale 1, which LayOut scales; then the size
+    // that fits the screen, or the one the user chose last time.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        layoutRects.emplace_back(child, child->geometry());
+    const QScreen* shownOn = screen();
+    resize(OpeningSize(shownOn ? shownOn->availableGeometry().size() : kDesignSize,
+                       QSize(config.windowWidth, config.windowHeight)));
+    openedSize = size();
+    LayOut();
 
     const QFont buttonFont = TahomaFont(11, true);
     for (ImageButton* button :
@@ -160,11 +147,9 @@ MainDialog::MainDialog(QWidget* parent)
     disconnectButton->setEnabled(false);
     connectButton->setEnabled(true);
 
-    session.refresh = [this] {
-        RefreshStatusPanels();
-        if (videohub)
-            videohub->Sync();
-    };
+    refreshSubscription = session.onRefresh.Subscribe([this] { RefreshStatusPanels(); });
+    eventSubscription =
+        session.onEvent.Subscribe([this](const SessionEvent& event) { OnSessionEvent(event); });
     if (!config.videohubListen.empty()) {
         videohub = std::make_unique<VideohubListener>(session, config);
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
@@ -188,9 +173,11 @@ MainDialog::MainDialog(QWidget* parent)
         QCoreApplication::postEvent(this, new QEvent(type));
     };
 
+    // No is the default answer: Enter never confirms a question by accident.
     askQuestion = [this](const QString& text) {
-        return QMessageBox::question(this, QCoreApplication::applicationName(), text) ==
-               QMessageBox::Yes;
+        return QMessageBox::question(this, QCoreApplication::applicationName(), text,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     askText = [this](const QString& prompt, const QString& text) -> std::optional<QString> {
         bool ok = false;
@@ -215,10 +202,15 @@ MainDialog::MainDialog(QWidget* parent)
         connection.OnTick();
         if (session.connectionStatus != before)
             UpdateButtons();
+        // Time passes on screen too: the last answer's age, notices and
+        // marks that run out. Only what changed is repainted.
+        RefreshStatusPanels();
         ReloadSalvosIfChanged();
     });
     sendTimer.start();
 
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            &MainDialog::ShowShortcuts);
     auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     connect(toggle, &QShortcut::activated, this, &MainDialog::ToggleScreenLog);
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)})
@@ -230,6 +222,7 @@ MainDialog::MainDialog(QWidget* parent)
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
 
+    ShowRouteEntry();
     logList->setFocus();
 }
 
@@ -237,7 +230,8 @@ MainDialog::~MainDialog() {
     sendTimer.stop();
     // The watcher posts to this window: stop it while the window is whole.
     connection.serialLink.Close();
-    session.refresh = nullptr;
+    session.onRefresh.Unsubscribe(refreshSubscription);
+    session.onEvent.Unsubscribe(eventSubscription);
     videohub.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
@@ -245,11 +239,13 @@ MainDialog::~MainDialog() {
 }
 
 void MainDialog::CreateControls() {
-    // Fixed size: a minimise box and a close box, nothing to maximise.
+    // A minimise box and a close box; the border resizes the window and its
+    // layout scales with it.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(DluX(666), DluY(447));
+    setMinimumSize(kMinimumSize);
+    resize(kDesignSize);
     setFont(TahomaFont(-PointSizeToHeight(8)));  // the dialog font, Tahoma 8 points
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -280,20 +276,26 @@ void MainDialog::CreateControls() {
 
     // The routing tools fill the left of the button row.
     salvoList = new QComboBox(this);
-    salvoList->setGeometry(DluRect(11, 13, 72, 14));
+    salvoList->setGeometry(DluRect(11, 13, 64, 14));
     salvoList->setPlaceholderText(QStringLiteral("Salvos"));
     salvoList->setToolTip(QString::fromLatin1(kSalvoTip));
-    recallButton = makeButton("Recall", DluRect(85, 11, 34, 18));
-    saveSalvoButton = makeButton("Save", DluRect(119, 11, 30, 18));
-    takeModeButton = makeButton("Take Mode", DluRect(153, 11, 46, 18));
+    recallButton = makeButton("Recall", DluRect(77, 11, 32, 18));
+    saveSalvoButton = makeButton("Save", DluRect(109, 11, 28, 18));
+    takeModeButton = makeButton("Take Mode", DluRect(141, 11, 44, 18));
     takeModeButton->SetButtonStyle(ImageButton::kCheckBoxMode, true);
-    takeButton = makeButton("Take", DluRect(199, 11, 30, 18));
-    cancelButton = makeButton("Cancel", DluRect(229, 11, 34, 18));
-    undoButton = makeButton("Undo", DluRect(267, 11, 30, 18));
-    redoButton = makeButton("Redo", DluRect(297, 11, 30, 18));
+    takeButton = makeButton("Take", DluRect(185, 11, 38, 18));  // room for "Take (16)"
+    cancelButton = makeButton("Cancel", DluRect(223, 11, 32, 18));
+    undoButton = makeButton("Undo", DluRect(259, 11, 28, 18));
+    redoButton = makeButton("Redo", DluRect(287, 11, 28, 18));
+    // A white field, as typed text has; the window font fits eight digits.
     routeEntryLabel = new QLabel(this);
-    routeEntryLabel->setGeometry(DluRect(329, 13, 24, 14));
+    routeEntryLabel->setGeometry(DluRect(317, 13, 36, 14));
     routeEntryLabel->setAlignment(Qt::AlignCenter);
+    routeEntryLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    routeEntryLabel->setAutoFillBackground(true);
+    QPalette field = routeEntryLabel->palette();
+    field.setColor(QPalette::Window, Qt::white);
+    routeEntryLabel->setPalette(field);
     routeEntryLabel->setToolTip(
         QStringLiteral("Keyboard routing: input, a separator (. - > / or space), output, Enter"));
 
@@ -319,6 +321,25 @@ void MainDialog::CreateControls() {
     networkCaption = makeLabel("RS232 & Ethernet", DluRect(484, 273, 174, 18), true);
     networkPanel = makeLabel("     Static", DluRect(484, 291, 174, 74), false);
 
+    const std::pair<ImageButton*, const char*> tips[] = {
+        {setConfigButton,
+         "Link settings, channel names, locks, monitoring port, the router's own "
+         "network and speed"},
+        {setEdidButton, "EDID modes of the inputs, a user EDID upload, the EDID editor"},
+        {connectButton, "Open the link chosen in Set Config and read the whole router"},
+        {disconnectButton, "Close the link and stop reconnecting; the router keeps its routes"},
+        {recallButton, "Send the chosen salvo's routes as one command"},
+        {saveSalvoButton, "Keep the router's routes as a salvo"},
+        {takeModeButton,
+         "Take mode: clicks and typed routes are staged, then sent together by "
+         "Take"},
+        {takeButton, "Send every staged route as one command"},
+        {cancelButton, "Drop the staged routes (Esc)"},
+        {undoButton, "Undo the last routing step (Ctrl+Z)"},
+        {redoButton, "Redo the step undone last (Ctrl+Shift+Z or Ctrl+Y)"}};
+    for (const auto& [button, tip] : tips)
+        button->setToolTip(QString::fromLatin1(tip));
+
     connect(setConfigButton, &QPushButton::clicked, this, &MainDialog::SetConfig);
     connect(setEdidButton, &QPushButton::clicked, this, &MainDialog::SetEdid);
     connect(connectButton, &QPushButton::clicked, this, &MainDialog::Connect);
@@ -331,6 +352,44 @@ void MainDialog::CreateControls() {
     connect(cancelButton, &QPushButton::clicked, this, &MainDialog::CancelTake);
     connect(undoButton, &QPushButton::clicked, this, &MainDialog::Undo);
     connect(redoButton, &QPushButton::clicked, this, &MainDialog::Redo);
+}
+
+void MainDialog::LayOut() {
+    const qreal scale = ScaleFor(size());
+    const QSize used = ScaledRect(QRect(QPoint(), kDesignSize), scale).size();
+    const QPoint offset((width() - used.width()) / 2, (height() - used.height()) / 2);
+    // Standard controls get the scaled dialog font; the owner-drawn ones draw
+    // their own fonts at the scale.
+    setFont(TahomaFont(std::max(1, qRound(-PointSizeToHeight(8) * scale))));
+    if (auto* rows = dynamic_cast<LineDelegate*>(logList->itemDelegate()))
+        rows->pitch = std::max(1, qRound(kLinePitch * scale));
+    matrixView->scale = scale;
+    for (ColorLabel* label : findChildren<ColorLabel*>(Qt::FindDirectChildrenOnly))
+        label->scale = scale;
+    for (ImageButton* button : findChildren<ImageButton*>(Qt::FindDirectChildrenOnly))
+        button->scale = scale;
+    for (const auto& [control, place] : layoutRects)
+        control->setGeometry(ScaledRect(place, scale).translated(offset));
+    update();
+    matrixView->update();
+}
+
+void MainDialog::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    if (!layoutRects.empty())
+        LayOut();
+}
+
+void MainDialog::done(int result) {
+    // Only a size the user changed is written, and only into a config.ini
+    // that could be read.
+    if (size() != openedSize && !configUnreadable) {
+        config.windowWidth = width();
+        config.windowHeight = height();
+        if (SaveWindowSize(config))
+            openedSize = size();
+    }
+    QDialog::done(result);
 }
 
 void MainDialog::UpdateButtons() {
@@ -385,17 +444,77 @@ void MainDialog::ClearAllLinks() {
     // One click takes every output off air: ask first.
     if (askQuestion && !askQuestion(QStringLiteral("Remove the input from every output?")))
         return;
+    const IntendedMap before = Intended();
     session.ClearAllLinks();
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Cleared all links: %1 output%2 off air%3")
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
+}
+
+MainDialog::IntendedMap MainDialog::Intended() const {
+    IntendedMap map{};
+    for (int o = 1; o <= kChannelCount; ++o)
+        map[o] = session.routing.Intended(session.state, o);
+    return map;
+}
+
+std::vector<RouteChange> MainDialog::ChangesSince(const IntendedMap& before) const {
+    std::vector<RouteChange> changes;
+    const IntendedMap now = Intended();
+    for (int o = 1; o <= kChannelCount; ++o) {
+        if (now[o] != before[o])
+            changes.push_back({o, now[o]});
+    }
+    return changes;
+}
+
+QString MainDialog::Waiting() const {
+    // Asked for while the router cannot take it: it goes once it can.
+    return session.Live() || !session.routing.HasPending()
+               ? QString()
+               : QStringLiteral(", sent when the router answers");
+}
+
+QString MainDialog::InputName(int input) const {
+    if (input < 1 || input > kChannelCount)
+        return QStringLiteral("no input");
+    const QString name = ToQString(config.inputNames[input]).trimmed();
+    return name.isEmpty() ? QStringLiteral("input %1").arg(input, 2, 10, QLatin1Char('0')) : name;
+}
+
+void MainDialog::DescribeSteps(const char* verb, const char* link,
+                               const std::vector<RouteChange>& changes) {
+    QString text;
+    if (changes.size() == 1) {
+        text = QStringLiteral("%1: output %2 %3 %4")
+                   .arg(QLatin1String(verb))
+                   .arg(changes[0].output, 2, 10, QLatin1Char('0'))
+                   .arg(QLatin1String(link), InputName(changes[0].input));
+    } else {
+        text = QStringLiteral("%1: %2 outputs").arg(QLatin1String(verb)).arg(changes.size());
+    }
+    ShowNotice(text + Waiting(), kNoticeInfo);
 }
 
 void MainDialog::RecallSalvo() {
     ReloadSalvosIfChanged();
-    const Salvo* salvo = salvoFile.Find(FromQString(salvoList->currentData().toString()));
+    const Salvo* salvo = salvos.file.Find(FromQString(salvoList->currentData().toString()));
     if (salvo == nullptr)
         return;
     log.LogEvent(true, true, "Recall salvo %s", salvo->name.c_str());
-    session.RequestRoutes(SalvoChanges(*salvo));
+    const IntendedMap before = Intended();
+    salvos.Recall(salvo->name);
+    const int changed = int(ChangesSince(before).size());
+    ShowNotice(QStringLiteral("Recalled %1: %2 output%3 changed%4")
+                   .arg(ToQString(salvo->name))
+                   .arg(changed)
+                   .arg(changed == 1 ? "" : "s")
+                   .arg(Waiting()),
+               kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -410,12 +529,11 @@ void MainDialog::SaveSalvo() {
         return;
     }
     ReloadSalvosIfChanged();
-    if (salvoFile.Find(name) &&
+    if (salvos.file.Find(name) &&
         !askQuestion(QStringLiteral("Replace the salvo \"%1\"?").arg(ToQString(name))))
         return;
-    if (!ChangeSalvoFile(
-            [&](SalvoFile& file) { return file.Store(name, session.state.routedInput); },
-            QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos)))
+    if (!SalvoChanged(salvos.Store(name),
+                      QStringLiteral("No room for another salvo (at most %1).").arg(kMaxSalvos)))
         return;
     log.LogEvent(true, true, "Save salvo %s", name.c_str());
     salvoList->setCurrentIndex(salvoList->findData(ToQString(name)));
@@ -429,10 +547,10 @@ void MainDialog::RenameSalvo() {
     if (!answer)
         return;
     const std::string to = FromQString(answer->trimmed());
-    if (!ChangeSalvoFile([&](SalvoFile& file) { return file.Rename(FromQString(from), to); },
-                         QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 "
-                                        "to 63 characters and no \"=\".")
-                             .arg(ToQString(to))))
+    if (!SalvoChanged(salvos.Rename(FromQString(from), to),
+                      QStringLiteral("\"%1\" cannot be used: a salvo name is unique, has 1 "
+                                     "to 63 characters and no \"=\".")
+                          .arg(ToQString(to))))
         return;
     salvoList->setCurrentIndex(salvoList->findData(ToQString(to)));
 }
@@ -442,38 +560,32 @@ void MainDialog::DeleteSalvo() {
     if (name.isEmpty() || !askQuestion(QStringLiteral("Delete the salvo \"%1\"?").arg(name)))
         return;
     // Deleted elsewhere meanwhile: gone either way, nothing to say.
-    ChangeSalvoFile([&](SalvoFile& file) { return file.Remove(FromQString(name)); }, QString());
+    SalvoChanged(salvos.Remove(FromQString(name)), QString());
 }
 
-bool MainDialog::ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change,
-                                 const QString& refusal) {
-    std::string problem;
-    const bool saved = salvoFile.Update(salvoPath, change, problem);
-    if (saved) {
-        salvoFile.ApplyProtection(session.routing);
-    } else if (!problem.empty()) {
-        log.LogEvent(true, true, "%s %s: nothing changed", salvoPath.c_str(), problem.c_str());
+bool MainDialog::SalvoChanged(SalvoBook::Outcome outcome, const QString& refusal) {
+    if (outcome == SalvoBook::kFailed) {
+        log.LogEvent(true, true, "%s %s: nothing changed", salvos.path.c_str(),
+                     salvos.problem.c_str());
         messageBox(QStringLiteral("%1 %2: nothing changed.")
-                       .arg(ToQString(salvoPath), ToQString(problem)));
-    } else if (!refusal.isEmpty()) {
+                       .arg(ToQString(salvos.path), ToQString(salvos.problem)));
+    } else if (outcome == SalvoBook::kDeclined && !refusal.isEmpty()) {
         messageBox(refusal);
     }
     ShowSalvoDamage();
     SyncVideohub();
     RefreshStatusPanels();
-    return saved;
+    return outcome == SalvoBook::kSaved;
 }
 
 void MainDialog::LoadSalvoFile() {
-    std::string problem;
-    if (!salvoFile.Load(salvoPath, problem))
-        log.LogEvent(true, true, "%s", salvoFile.DamageReport(salvoPath).c_str());
-    salvoFile.ApplyProtection(session.routing);
+    if (!salvos.Load())
+        log.LogEvent(true, true, "%s", salvos.DamageReport().c_str());
     ShowSalvoDamage();
 }
 
 void MainDialog::ReloadSalvosIfChanged() {
-    if (!salvoFile.ChangedOnDisk(salvoPath))
+    if (!salvos.ChangedOnDisk())
         return;
     LoadSalvoFile();
     SyncVideohub();
@@ -482,7 +594,7 @@ void MainDialog::ReloadSalvosIfChanged() {
 
 void MainDialog::ShowSalvoDamage() {
     // Shown until a save of the window's own replaces the damaged file.
-    const std::string report = salvoFile.DamageReport(salvoPath);
+    const std::string report = salvos.DamageReport();
     salvoList->setToolTip(report.empty() ? QString::fromLatin1(kSalvoTip) : ToQString(report));
     salvoList->setPlaceholderText(report.empty() ? QStringLiteral("Salvos")
                                                  : QStringLiteral("Salvos damaged"));
@@ -491,6 +603,15 @@ void MainDialog::ShowSalvoDamage() {
 }
 
 void MainDialog::ToggleTakeMode() {
+    const RoutingMap& routing = session.routing;
+    const int staged = StagedCount(routing);
+    if (!takeModeButton->GetCheck() && staged > 0 &&
+        !askQuestion(QStringLiteral("Turn take mode off and drop %1 staged route%2?")
+                         .arg(staged)
+                         .arg(staged == 1 ? "" : "s"))) {
+        takeModeButton->SetCheck(true);
+        return;
+    }
     session.routing.takeMode = takeModeButton->GetCheck();
     if (!session.routing.takeMode)
         session.routing.CancelStaged();
@@ -498,7 +619,12 @@ void MainDialog::ToggleTakeMode() {
 }
 
 void MainDialog::Take() {
+    const IntendedMap before = Intended();
     session.Take();
+    const int taken = int(ChangesSince(before).size());
+    ShowNotice(
+        QStringLiteral("Took %1 route%2%3").arg(taken).arg(taken == 1 ? "" : "s").arg(Waiting()),
+        kNoticeInfo);
     RefreshStatusPanels();
 }
 
@@ -508,12 +634,20 @@ void MainDialog::CancelTake() {
 }
 
 void MainDialog::Undo() {
-    session.Undo();
+    const IntendedMap before = Intended();
+    if (!session.Undo())
+        ShowNotice(QStringLiteral("Nothing to undo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Undid", "back to", changes);
     RefreshStatusPanels();
 }
 
 void MainDialog::Redo() {
-    session.Redo();
+    const IntendedMap before = Intended();
+    if (!session.Redo())
+        ShowNotice(QStringLiteral("Nothing to redo"), kNoticeInfo);
+    else if (const std::vector<RouteChange> changes = ChangesSince(before); !changes.empty())
+        DescribeSteps("Redid", "to", changes);
     RefreshStatusPanels();
 }
 
@@ -522,17 +656,7 @@ void MainDialog::ToggleProtect(int output) {
         return;
     if (!ForceOpenClientLock(output))
         return;
-    const bool on = !session.routing.Protected(output);
-    ChangeSalvoFile(
-        [&](SalvoFile& file) {
-            file.protectedOutput[output] = on;
-            return true;
-        },
-        QString());
-    // Live whatever became of the save: the operator asked for it.
-    session.SetProtected(output, on);
-    SyncVideohub();
-    RefreshStatusPanels();
+    SalvoChanged(salvos.Protect(output, !session.routing.Protected(output)), QString());
 }
 
 bool MainDialog::ForceOpenClientLock(int output) {
@@ -548,8 +672,10 @@ bool MainDialog::ForceOpenClientLock(int output) {
     const QString text =
         QStringLiteral("Output %1 is locked by %2.").arg(output, 2, 10, QChar('0')).arg(holder);
     log.LogEvent(true, true, "%s", FromQString(text).c_str());
-    if (!askQuestion || !askQuestion(text + QStringLiteral(" Force it open?")))
+    if (!askQuestion || !askQuestion(text + QStringLiteral(" Force it open?"))) {
+        ShowNotice(text, kNoticeRefusal);
         return false;
+    }
     session.routing.lockOwner[output] = 0;
     log.LogEvent(true, true, "Output %02d forced open", output);
     SyncVideohub();
@@ -562,13 +688,25 @@ void MainDialog::UpdateRoutingControls() {
     undoButton->setEnabled(connected && !routing.undoSteps.empty());
     redoButton->setEnabled(connected && !routing.redoSteps.empty());
     takeButton->setEnabled(routing.HasStaged());
+    const int staged = StagedCount(routing);
+    const QString take =
+        staged > 0 ? QStringLiteral("Take (%1)").arg(staged) : QStringLiteral("Take");
+    if (takeButton->text() != take)
+        takeButton->setText(take);
+    // Take mode on is plain to see: the button's caption turns amber.
+    const QColor caption = routing.takeMode ? kTakeModeText : palette().color(QPalette::ButtonText);
+    if (takeModeButton->textColour != caption) {
+        takeModeButton->textColour = caption;
+        takeModeButton->update();
+    }
     cancelButton->setEnabled(routing.HasStaged());
-    takeModeButton->SetCheck(routing.takeMode);
+    if (takeModeButton->GetCheck() != routing.takeMode)
+        takeModeButton->SetCheck(routing.takeMode);
 
     // The list is rebuilt only when the salvos or the live match changed.
-    const Salvo* live = connected ? salvoFile.Matching(session.state.routedInput) : nullptr;
+    const Salvo* live = connected ? salvos.file.Matching(session.state.routedInput) : nullptr;
     QStringList names;
-    for (const Salvo& salvo : salvoFile.salvos)
+    for (const Salvo& salvo : salvos.file.salvos)
         names << ToQString(salvo.name) + (&salvo == live ? QStringLiteral("  (live)") : QString());
     QStringList shown;
     for (int i = 0; i < salvoList->count(); ++i)
@@ -576,15 +714,19 @@ void MainDialog::UpdateRoutingControls() {
     if (names != shown) {
         const QString current = salvoList->currentData().toString();
         salvoList->clear();
-        for (std::size_t i = 0; i < salvoFile.salvos.size(); ++i)
-            salvoList->addItem(names[int(i)], ToQString(salvoFile.salvos[i].name));
+        for (std::size_t i = 0; i < salvos.file.salvos.size(); ++i)
+            salvoList->addItem(names[int(i)], ToQString(salvos.file.salvos[i].name));
         salvoList->setCurrentIndex(std::max(0, salvoList->findData(current)));
     }
-    recallButton->setEnabled(!salvoFile.salvos.empty());
+    recallButton->setEnabled(!salvos.file.salvos.empty());
 }
 
 void MainDialog::ShowRouteEntry() {
-    routeEntryLabel->setText(ToQString(routeEntry));
+    // Empty, it shows what to type, in grey.
+    QPalette pal = routeEntryLabel->palette();
+    pal.setColor(QPalette::WindowText, routeEntry.empty() ? kPromptText : QColor(Qt::black));
+    routeEntryLabel->setPalette(pal);
+    routeEntryLabel->setText(routeEntry.empty() ? kRoutePrompt : ToQString(routeEntry));
 }
 
 bool MainDialog::HandleRouteKey(QKeyEvent* e) {
@@ -596,8 +738,11 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
             routeEntry.clear();
         } else if (session.routing.HasStaged()) {
             CancelTake();
+        } else if (matrixView->selectedInput != 0) {
+            matrixView->selectedInput = 0;
+            RefreshStatusPanels();
         } else {
-            return false;  // Esc ends the program, as it always has
+            return false;  // Esc closes the window (asking first while connected)
         }
         ShowRouteEntry();
         return true;
@@ -610,16 +755,23 @@ bool MainDialog::HandleRouteKey(QKeyEvent* e) {
                 session.SetRoute(change->input, change->output);
             RefreshStatusPanels();
         } else {
-            log.LogEvent(true, true,
-                         "Not a route: %s (type the input, a separator, the output, Enter)",
-                         routeEntry.c_str());
+            const std::string why =
+                Format("Not a route: %s (type the input, a separator, the output, Enter)",
+                       routeEntry.c_str());
+            log.LogEvent(true, true, "%s", why.c_str());
+            ShowNotice(ToQString(why), kNoticeRefusal);
         }
         routeEntry.clear();
     } else if (key == Qt::Key_Backspace) {
         routeEntry.pop_back();
-    } else if (e->text().size() == 1 && QStringLiteral("0123456789.,-/>* ").contains(e->text())) {
-        if (routeEntry.size() < 8)
-            routeEntry += char(e->text()[0].toLatin1());
+    } else if (e->text().size() == 1 &&
+               kRouteEntryKeys.find(e->text()[0].toLatin1()) != std::string_view::npos) {
+        // What is typed is never cut: a character that would not fit is not taken.
+        const std::string longer = routeEntry + char(e->text()[0].toLatin1());
+        if (longer.size() <= kMaxRouteEntry &&
+            routeEntryLabel->fontMetrics().horizontalAdvance(ToQString(longer)) <=
+                routeEntryLabel->contentsRect().width() - 2)
+            routeEntry = longer;
     } else {
         return false;
     }
@@ -666,8 +818,14 @@ void MainDialog::SyncVideohub() {
 }
 
 void MainDialog::RefreshStatusPanels() {
-    const StatusPanelTexts texts = BuildStatusPanelTexts(
-        config, session.state, session.connectionStatus, videohub ? videohub->ClientCount() : -1);
+    LinkHealth health;
+    health.answering = session.answering;
+    if (session.lastAnswerTick >= 0)
+        health.lastAnswerMs = (session.tick - session.lastAnswerTick) * kTickMs;
+    health.retrying = connection.Retrying();
+    const StatusPanelTexts texts =
+        BuildStatusPanelTexts(config, session.state, session.connectionStatus,
+                              videohub ? videohub->ClientCount() : -1, health);
     const std::pair<ColorLabel*, const std::string*> bodies[] = {
         {connectionPanel, &texts.connection},
         {generatorPanel, &texts.generator},
@@ -677,13 +835,170 @@ void MainDialog::RefreshStatusPanels() {
     // setText schedules a repaint only for a text that changed.
     for (const auto& [label, text] : bodies)
         label->setText(ToQString(*text));
-    if (matrixView)
-        matrixView->update();
+    if (matrixView) {
+        const RouterState& state = session.state;
+        const RoutingMap& routing = session.routing;
+        ShownInView shown;
+        shown.knownRoutes = state.known.routes;
+        shown.selectedInput = matrixView->selectedInput;
+        for (int c = 1; c <= kChannelCount; ++c) {
+            shown.routedInput[c] = state.routedInput[c];
+            shown.outputPlugged[c] = state.outputPlugged[c];
+            shown.pending[c] = routing.pending[c];
+            shown.staged[c] = routing.staged[c];
+            shown.locks[c] = routing.lockOwner[c];
+            shown.inputSignal[c] = state.known.inputSignal[c];
+            shown.outputPlug[c] = state.known.outputPlug[c];
+            shown.edidMode[c] = state.known.edidMode[c];
+            shown.inputStatusText[c] = state.inputStatusText[c];
+            shown.inputEdidMode[c] = state.inputEdidMode[c];
+            shown.inputNames[c] = config.inputNames[c];
+            shown.outputNames[c] = config.outputNames[c];
+        }
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            shown.inputCardType[slot] = state.inputCardType[slot];
+            shown.outputCardType[slot] = state.outputCardType[slot];
+            shown.cards[slot] = state.known.cards[slot];
+        }
+        // An answer that changed nothing the view draws repaints nothing; a
+        // change of one channel's values repaints that channel's cell alone.
+        const ShownInView& was = shownInView;
+        bool whole =
+            shown.knownRoutes != was.knownRoutes || shown.selectedInput != was.selectedInput;
+        for (int slot = 1; slot <= kSlotCount; ++slot)
+            whole = whole || shown.inputCardType[slot] != was.inputCardType[slot] ||
+                    shown.outputCardType[slot] != was.outputCardType[slot] ||
+                    shown.cards[slot] != was.cards[slot];
+        for (int c = 1; c <= kChannelCount; ++c)
+            whole = whole || shown.inputNames[c] != was.inputNames[c];  // shown in routes too
+        if (whole) {
+            matrixView->update();
+        } else {
+            for (int c = 1; c <= kChannelCount; ++c) {
+                if (shown.inputSignal[c] != was.inputSignal[c] ||
+                    shown.edidMode[c] != was.edidMode[c] ||
+                    shown.inputStatusText[c] != was.inputStatusText[c] ||
+                    shown.inputEdidMode[c] != was.inputEdidMode[c])
+                    matrixView->UpdateCell(kInputSide, c);
+                if (shown.routedInput[c] != was.routedInput[c] ||
+                    shown.outputPlugged[c] != was.outputPlugged[c] ||
+                    shown.pending[c] != was.pending[c] || shown.staged[c] != was.staged[c] ||
+                    shown.locks[c] != was.locks[c] || shown.outputPlug[c] != was.outputPlug[c] ||
+                    shown.outputNames[c] != was.outputNames[c])
+                    matrixView->UpdateCell(kOutputSide, c);
+            }
+        }
+        shownInView = shown;
+        viewOverlay->SetMarks(BuildMarks());
+    }
     UpdateRoutingControls();
+}
+
+ViewMarks MainDialog::BuildMarks() {
+    ViewMarks marks;
+    const int status = session.connectionStatus;
+    if (status == kDisconnected) {
+        marks.caption = QStringLiteral("Not connected");
+    } else if (status == kConnecting) {
+        marks.caption = QStringLiteral("Connecting");
+        marks.captionKind = kNoticeWarning;
+    } else if (status == kConnectionFailed) {
+        marks.caption = connection.Retrying() ? QStringLiteral("Connection failed, retrying")
+                                              : QStringLiteral("Connection failed");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.answering) {
+        marks.caption = QStringLiteral("Router not answering");
+        marks.captionKind = kNoticeRefusal;
+    } else if (!session.PollDone()) {
+        marks.caption = QStringLiteral("Reading the router");
+        marks.captionKind = kNoticeWarning;
+    }
+    marks.dim = !session.Live();
+    marks.takeMode = session.routing.takeMode;
+    if (noticeTick >= 0 && session.tick - noticeTick < kNoticeTicks) {
+        marks.notice = noticeRepeats > 0
+                           ? QStringLiteral("%1 (+%2 more)").arg(notice).arg(noticeRepeats)
+                           : notice;
+        marks.noticeKind = noticeKind;
+    }
+    const RouterState& state = session.state;
+    const int selected = matrixView->selectedInput;
+    for (int o = 1; o <= kChannelCount; ++o) {
+        const int input = state.routedInput[o];
+        marks.fed[o] = state.known.routes && selected != 0 && input == selected;
+    }
+    for (int i = 1; i <= kChannelCount; ++i) {
+        const long long lost = session.signalLostTick[i];
+        if (lost < 0 || session.tick - lost >= kLostMarkTicks)
+            continue;
+        marks.lost[kInputSide][i] = true;
+        for (int o = 1; o <= kChannelCount; ++o)
+            marks.lost[kOutputSide][o] |= state.known.routes && state.routedInput[o] == i;
+    }
+    return marks;
+}
+
+void MainDialog::ShowNotice(const QString& text, int kind) {
+    // Several in one tick (one answer) read as the first and a count.
+    if (noticeTick == session.tick && kind == noticeKind && !notice.isEmpty()) {
+        ++noticeRepeats;
+    } else {
+        notice = text;
+        noticeKind = kind;
+        noticeRepeats = 0;
+    }
+    noticeTick = session.tick;
+    viewOverlay->SetMarks(BuildMarks());
+}
+
+void MainDialog::OnSessionEvent(const SessionEvent& event) {
+    const QString text = ToQString(event.text);
+    switch (event.kind) {
+        case SessionEvent::Refused:
+            ShowNotice(text, kNoticeRefusal);
+            break;
+        case SessionEvent::RouteChanged:
+            ShowNotice(text, kNoticeInfo);
+            break;
+        case SessionEvent::SignalChanged:
+        case SessionEvent::PlugChanged:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeWarning);
+            break;
+        case SessionEvent::Answering:
+            ShowNotice(text, event.value ? kNoticeGood : kNoticeRefusal);
+            break;
+        default:
+            break;
+    }
 }
 
 void MainDialog::ToggleScreenLog() {
     log.ToggleScreenLog();
+    ShowNotice(log.screenLogEnabled ? QStringLiteral("Screen log on")
+                                    : QStringLiteral("Screen log off (Ctrl+D turns it on)"),
+               kNoticeInfo);
+}
+
+void MainDialog::ShowShortcuts() {
+    static const char* const kShortcuts[][2] = {
+        {"3.5 Enter", "Route input 3 to output 5 (. , - / > or a space between the numbers)"},
+        {"0.5 Enter", "Take output 5 off air"},
+        {"Backspace", "Take back a typed character"},
+        {"Esc",
+         "Forget the typed route, else drop the staged routes, else deselect the input, "
+         "else close the window (asking while connected)"},
+        {"Ctrl+Z", "Undo"},
+        {"Ctrl+Shift+Z, Ctrl+Y", "Redo"},
+        {"Ctrl+D", "Screen log off and on (the daily log file is written either way)"},
+        {"Shift+click, right-click", "On an output: protect it, or release it"},
+        {"Tab, Shift+Tab", "Move between the controls; Space presses a button"},
+        {"F1", "This list"}};
+    QString rows;
+    for (const auto& [keys, what] : kShortcuts)
+        rows += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                    .arg(QLatin1String(keys), QString::fromLatin1(what).toHtmlEscaped());
+    QMessageBox::information(this, QStringLiteral("Keyboard Shortcuts"),
+                             QStringLiteral("<table cellspacing=4>%1</table>").arg(rows));
 }
 
 void MainDialog::ShowAbout() {
@@ -743,8 +1058,35 @@ bool MainDialog::event(QEvent* e) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* e) {
-    if (!HandleRouteKey(e) && !HandleEnterKey(*this, e))
-        QDialog::keyPressEvent(e);
+    if (HandleRouteKey(e))
+        return;
+    // Enter ends nothing here: it completes a typed route or presses the
+    // focused button, which that button handles itself.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void MainDialog::reject() {
+    // Esc, the close box, Alt+F4 and the window menu all come here.
+    if (!MayClose())
+        return;
+    QDialog::reject();
+}
+
+bool MainDialog::MayClose() {
+    const int status = session.connectionStatus;
+    const int waiting = PendingCount(session.routing);
+    if (status != kConnected && status != kConnecting && waiting == 0)
+        return true;
+    QString question = QStringLiteral("Quit Corvane? The router keeps its routes.");
+    if (waiting > 0)
+        question += QStringLiteral("\n%1 route%2 not sent yet will be dropped.")
+                        .arg(waiting)
+                        .arg(waiting == 1 ? "" : "s");
+    return !askQuestion || askQuestion(question);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
@@ -752,6 +1094,7 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* e) {
     // A popup takes the application's menu face, not its parent's.
     menu.setFont(font());
     menu.addAction(QStringLiteral("&About Corvane"), this, &MainDialog::ShowAbout);
+    menu.addAction(QStringLiteral("Keyboard Shortcuts\tF1"), this, &MainDialog::ShowShortcuts);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Clear All Links"), this, &MainDialog::ClearAllLinks);
     menu.addSeparator();

@@ -7,13 +7,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "base/EventLog.h"
+#include "control/SalvoBook.h"
+#include "control/StatusText.h"
+#include "layout/MatrixLayout.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
-#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
-#include "ui/MatrixLayout.h"
+#include "ui/ViewOverlay.h"
 
 class QComboBox;
 class QSocketNotifier;
@@ -26,14 +30,7 @@ class ImageButton;
 class LogList;
 class MatrixView;
 class VideohubListener;
-
-// The five panel bodies, rebuilt from scratch on every refresh.
-struct StatusPanelTexts {
-    std::string connection, generator, monitoring, lock, network;
-};
-// videohubClients: the Videohub server's client count, -1 when it is off.
-StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
-                                       int connectionStatus, int videohubClients = -1);
+class ViewOverlay;
 
 // The program's only top-level window. It owns the model, the settings, the
 // connection, the view, the buttons, the status panels and the log list, and
@@ -54,6 +51,8 @@ public:
     // "Connect" is available exactly while no link is open or failed.
     void UpdateButtons();
     void ShowAbout();
+    // F1: the keyboard shortcuts.
+    void ShowShortcuts();
     void ToggleScreenLog();
     // Tells Videohub clients what the window changed (protect, names).
     void SyncVideohub();
@@ -79,6 +78,12 @@ public:
     // Keyboard routing: input, a separator, output, Enter. True when the key
     // was taken.
     bool HandleRouteKey(QKeyEvent* e);
+    // The session's news, shown over the view (the log has it too).
+    void OnSessionEvent(const SessionEvent& event);
+    // Shows a line in the status line over the view for a few seconds.
+    void ShowNotice(const QString& text, int kind);
+    // What the overlay shows now.
+    ViewMarks BuildMarks();
 
     EventLog log;
     RouterSession session;
@@ -86,8 +91,7 @@ public:
     Connection connection;
     // config.ini exists but could not be read: nothing connects until it can.
     bool configUnreadable = false;
-    SalvoFile salvoFile;
-    std::string salvoPath = kSalvoPath;
+    SalvoBook salvos{session};
     std::string routeEntry;  // typed so far
 
     LogList* logList = nullptr;
@@ -108,6 +112,7 @@ public:
     ImageButton* undoButton = nullptr;
     ImageButton* redoButton = nullptr;
     QLabel* routeEntryLabel = nullptr;
+    ViewOverlay* viewOverlay = nullptr;
     ColorLabel* connectionCaption = nullptr;
     ColorLabel* connectionPanel = nullptr;
     ColorLabel* generatorCaption = nullptr;
@@ -119,26 +124,73 @@ public:
     ColorLabel* networkCaption = nullptr;
     ColorLabel* networkPanel = nullptr;
     QTimer sendTimer;
+    QString notice;  // the status line's latest notice
+    int noticeKind = 0;
+    int noticeRepeats = 0;      // more of the same kind in the same tick
+    long long noticeTick = -1;  // session.tick when it came
     QSocketNotifier* udpNotifier = nullptr;
     std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
+    int refreshSubscription = 0;
+    int eventSubscription = 0;
     // Shows a message the user must see; tests replace it to stay unblocked.
     std::function<void(const QString&)> messageBox;
     // A yes/no question and a line of text; tests replace them too.
     std::function<bool(const QString&)> askQuestion;
     std::function<std::optional<QString>(const QString& prompt, const QString& text)> askText;
 
+    // Esc, the close box and Alt+F4: while a router is connected (or routes
+    // wait to be sent) the window asks first.
+    void reject() override;
+
+    // Size: the whole layout is drawn at one scale that fits the window's
+    // client area, centred in it. A size the user chose is saved to
+    // config.ini when the window closes.
+    void LayOut();
+    void done(int result) override;
+    std::vector<std::pair<QWidget*, QRect>> layoutRects;  // every control at scale 1
+    QSize openedSize;
+
 protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // The intended input of every output, 1..16.
+    using IntendedMap = std::array<int, kChannelTableSize>;
+    IntendedMap Intended() const;
+    std::vector<RouteChange> ChangesSince(const IntendedMap& before) const;
+    // ", sent when the router answers" for changes that wait, else "".
+    QString Waiting() const;
+    QString InputName(int input) const;
+    // "Undid: output 05 back to Camera 2", "Undid: 3 outputs".
+    void DescribeSteps(const char* verb, const char* link, const std::vector<RouteChange>& changes);
+    bool MayClose();
     void CreateControls();
     void WatchUdpLink(UdpLink* link);
-    // One change of salvos.ini, read afresh under its lock. refusal: what to
-    // say when change itself declines ("" for nothing).
-    bool ChangeSalvoFile(const std::function<bool(SalvoFile&)>& change, const QString& refusal);
+
+    // What the view drew when it was last repainted: the model's channels
+    // and slots, the routes asked for, the names and the selection.
+    struct ShownInView {
+        int routedInput[kChannelTableSize] = {}, outputPlugged[kChannelTableSize] = {};
+        int pending[kChannelTableSize] = {}, staged[kChannelTableSize] = {},
+            locks[kChannelTableSize] = {};
+        bool inputSignal[kChannelTableSize] = {}, outputPlug[kChannelTableSize] = {},
+             edidMode[kChannelTableSize] = {};
+        std::string inputStatusText[kChannelTableSize], inputEdidMode[kChannelTableSize];
+        std::string inputNames[kChannelTableSize], outputNames[kChannelTableSize];
+        int inputCardType[kSlotTableSize] = {}, outputCardType[kSlotTableSize] = {};
+        bool cards[kSlotTableSize] = {};
+        bool knownRoutes = false;
+        int selectedInput = 0;
+        bool operator==(const ShownInView&) const = default;
+    };
+    ShownInView shownInView;
+    // Says what became of a change of salvos.ini (refusal: what to say when
+    // the change itself was declined, "" for nothing) and shows the result.
+    bool SalvoChanged(SalvoBook::Outcome outcome, const QString& refusal);
     void LoadSalvoFile();
     void ShowSalvoDamage();
     void ShowRouteEntry();

@@ -8,10 +8,10 @@
 #include <QWidget>
 #include <memory>
 
+#include "layout/MatrixLayout.h"
 #include "protocol/RouterState.h"
 #include "protocol/RoutingMap.h"
 #include "settings/AppConfig.h"
-#include "ui/MatrixLayout.h"
 
 namespace corvane {
 
@@ -21,13 +21,21 @@ inline QRect ToQRect(const CellRect& r) {
 }
 
 // Lamp rules: an input is lit by any signal text but "Signal OFF"; an output by
-// a plugged display, and always on fiber and quad multiviewer cards.
-bool InputIndicatorOn(const RouterState& state, int input);
-bool OutputIndicatorOn(const RouterState& state, int output);
+// a plugged display, and always on fiber and quad multiviewer cards. Until the
+// router has said, the lamp is unknown. The values are the lamps' places in
+// the strip.
+enum Lamp : int { kLampOff = 0, kLampOn = 1, kLampUnknown = 2 };
+Lamp InputLamp(const RouterState& state, int input);
+Lamp OutputLamp(const RouterState& state, int output);
 
-// The 48 x 9 lamp strip: "off" image in columns 0-23, "on" image in 24-47.
+// The 72 x 9 lamp strip: "off" image in columns 0-23, "on" image in 24-47,
+// "unknown" (an empty outline) in 48-71.
 QImage MakeIndicatorStrip();
 
+// What a tooltip over a header or cell says: its values in words and what
+// its lamp and colours mean.
+QString ViewToolTip(const RouterState& state, const AppConfig& config, const RoutingMap* routing,
+                    ViewHit hit);
 // Texts laid out once and drawn again as QPainter::drawText(rect, flags, text)
 // draws one line: aligned in rect, clipped to it when it does not fit. Laying
 // a text out costs more than drawing it, and a view draws the same few texts
@@ -48,8 +56,15 @@ public:
     // (widget coordinates), the rest of the buffer being still true.
     void PaintBuffer(const QRegion& dirty = QRegion());
     // What a channel cell (kInputSide or kOutputSide, 1..16) may cover,
-    // pressed or not.
+    // pressed or not, in widget coordinates.
     QRect CellArea(int side, int channel) const;
+    // The view draws its layout at a uniform scale: layout and widget
+    // coordinates, both ways. A widget pixel belongs to the layout point
+    // under its centre, as the painting fills it.
+    QRect ToWidget(const QRect& r) const;
+    QPoint ToLayout(QPointF at) const;
+    // The widget's own rectangle in layout coordinates.
+    QRect LayoutRect() const;
     // Repaints that cell alone, for a change that touches nothing else.
     void UpdateCell(int side, int channel) { update(CellArea(side, channel)); }
 
@@ -60,11 +75,13 @@ public:
     MatrixLayout layout;
     ViewHit pressed;
     int selectedInput = 0;  // 1..16, 0 = none
+    qreal scale = 1;        // set by the window before it resizes the view
     // Routes asked for and not yet confirmed, staged routes and locks; none
     // are drawn without it.
     const RoutingMap* routing = nullptr;
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -75,6 +92,9 @@ protected:
 
 private:
     TextLayoutCache texts;
+
+    // Edges are a layout pixel wide, and never less than a screen pixel.
+    qreal EdgeWidth() const { return scale < 1 ? 1 / scale : 1; }
 
     void DrawSlotHeader(QPainter& painter, int side, int slot);
     void DrawChannelCell(QPainter& painter, int side, int channel);

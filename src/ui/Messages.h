@@ -2,7 +2,7 @@
 
 #include <QEvent>
 
-#include "ui/MatrixLayout.h"
+#include "layout/MatrixLayout.h"
 
 namespace corvane {
 

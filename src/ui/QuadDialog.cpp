@@ -47,11 +47,9 @@ constexpr const char* kLayoutGroup = "Layout";
 }  // namespace
 
 QuadDialog::QuadDialog(Connection& connection, int slot, QWidget* parent)
-    : SettingDialog(connection, parent), slot(slot) {
+    : SettingDialog(connection, QStringLiteral("Setup Quad Multiviewer Card"), 256, 335, parent),
+      slot(slot) {
     InitQuadResources();
-    setWindowTitle(QStringLiteral("Setup Quad Multiviewer Card"));
-    setFont(TahomaFont(11));
-    setFixedSize(DluX(256), DluY(335));
     const RouterState& state = connection.session.state;
 
     titleLabel = new QLabel(QStringLiteral("Slot %1 Quad Multiviewer Card").arg(slot), this);

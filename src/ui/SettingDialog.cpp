@@ -1,23 +1,48 @@
 #include "ui/SettingDialog.h"
 
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "transport/Connection.h"
 #include "ui/DialogKeys.h"
 #include "ui/DialogUnits.h"
+#include "ui/Fonts.h"
 
 namespace corvane {
 
-SettingDialog::SettingDialog(Connection& connection, QWidget* parent)
+SettingDialog::SettingDialog(Connection& connection, const QString& title, int widthDlu,
+                             int heightDlu, QWidget* parent)
     : QDialog(parent), connection(connection) {
+    setWindowTitle(title);
+    setFont(TahomaFont(11));
+    setFixedSize(DluX(widthDlu), DluY(heightDlu));
+    showMessage = [this](const QString& text) {
+        QMessageBox::warning(this, QCoreApplication::applicationName(), text);
+    };
     askQuestion = [this](const QString& text) {
         return QMessageBox::question(this, QCoreApplication::applicationName(), text,
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
     };
+}
+
+QPushButton* SettingDialog::AddButton(const char* text, int x, int y, int w, int h,
+                                      const char* tip) {
+    auto* button = new QPushButton(QString::fromLatin1(text), this);
+    button->setGeometry(DluRect(x, y, w, h));
+    button->setAutoDefault(false);
+    button->setToolTip(QString::fromLatin1(tip));
+    return button;
+}
+
+void SettingDialog::AddGroup(const char* title, int x, int y, int w, int h) {
+    auto* box = new QGroupBox(QString::fromLatin1(title), this);
+    box->setGeometry(DluRect(x, y, w, h));
+    box->lower();
 }
 
 void SettingDialog::CreateStatusLine(const QRect& units) {

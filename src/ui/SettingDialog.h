@@ -8,6 +8,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QRect;
 
 namespace corvane {
@@ -20,8 +21,14 @@ class Connection;
 class SettingDialog : public QDialog {
     Q_OBJECT
 public:
-    SettingDialog(Connection& connection, QWidget* parent);
+    // Titled, in the dialogs' face, of a fixed size in dialog units.
+    SettingDialog(Connection& connection, const QString& title, int widthDlu, int heightDlu,
+                  QWidget* parent);
 
+    // A push button that leaves Enter alone, with its tooltip, and a captioned
+    // frame behind a group of controls; at a place in dialog units.
+    QPushButton* AddButton(const char* text, int x, int y, int w, int h, const char* tip);
+    void AddGroup(const char* title, int x, int y, int w, int h);
     // The status line, at a place of the dialog's layout (dialog units).
     void CreateStatusLine(const QRect& units);
     void Say(const QString& text);
@@ -46,8 +53,10 @@ public:
 
     Connection& connection;
     QLabel* statusLine = nullptr;
-    // A yes/no question whose default is No; a message box unless replaced.
+    // A yes/no question whose default is No, and a message the user must
+    // see: message boxes unless replaced (tests do).
     std::function<bool(const QString&)> askQuestion;
+    std::function<void(const QString&)> showMessage;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

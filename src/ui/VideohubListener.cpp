@@ -3,9 +3,9 @@
 #include <QSocketNotifier>
 #include <set>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 #ifndef _WIN32
-#include "transport/VideohubHost.h"
+#include "bridgehost/BridgeHost.h"
 #endif
 
 namespace corvane {
@@ -13,15 +13,24 @@ namespace corvane {
 #ifndef _WIN32
 
 VideohubListener::VideohubListener(RouterSession& session, AppConfig& config, QObject* parent)
-    : QObject(parent), server(session, config), host_(std::make_unique<VideohubHost>(server)) {
+    : QObject(parent),
+      server(session, config),
+      host_(std::make_unique<BridgeHost>(server, session.log, "Videohub",
+                                         VideohubServer::kMaxClients)) {
     server.changed = [this] {
         if (changed)
             changed();
     };
     host_->clientsChanged = server.changed;
+    // After the server's own subscription: what it said goes out at once.
+    refreshSubscription_ = session.onRefresh.Subscribe([this] {
+        host_->Flush();
+        Rewatch();
+    });
 }
 
 VideohubListener::~VideohubListener() {
+    server.session.onRefresh.Unsubscribe(refreshSubscription_);
     server.changed = nullptr;
     host_->clientsChanged = nullptr;
     host_->Close();
@@ -56,7 +65,7 @@ int VideohubListener::Port() const {
 
 void VideohubListener::Rewatch() {
     std::set<int> open;
-    for (const VideohubHost::Socket& s : host_->sockets)
+    for (const BridgeHost::Socket& s : host_->sockets)
         open.insert(s.fd);
     for (auto it = watches_.begin(); it != watches_.end();) {
         if (open.count(it->first)) {

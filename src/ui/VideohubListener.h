@@ -12,7 +12,7 @@ class QSocketNotifier;
 
 namespace corvane {
 
-class VideohubHost;
+class BridgeHost;
 
 // The Videohub server inside the window: the sockets are watched with socket
 // notifiers on the GUI thread, everything else is the shared core.
@@ -24,7 +24,8 @@ public:
 
     // False (and logged) when the address is bad or taken.
     bool Start(const std::string& where);
-    // Tells the clients what changed and writes it out.
+    // Tells the clients what changed and writes it out (after every session
+    // refresh by itself; the window calls it after its own changes).
     void Sync();
     int ClientCount() const;
     int Port() const;
@@ -36,7 +37,8 @@ public:
 private:
     void Rewatch();
 
-    std::unique_ptr<VideohubHost> host_;
+    std::unique_ptr<BridgeHost> host_;
+    int refreshSubscription_ = 0;
     QSocketNotifier* listenNotifier_ = nullptr;
     struct Watch {
         QSocketNotifier* read = nullptr;

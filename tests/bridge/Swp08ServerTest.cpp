@@ -6,10 +6,10 @@
 
 #include "../support/SessionSupport.h"
 #include "../support/Swp08Wire.h"
+#include "base/EventLog.h"
 #include "bridge/BridgeText.h"
 #include "bridge/Swp08Server.h"
 #include "bridge/VideohubServer.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 namespace {
@@ -40,7 +40,6 @@ protected:
         }
         config.inputNames[3] = "Studio Camera 3";
         ConnectPolled(session, nullptr, map);
-        session.refresh = [this] { server.Sync(); };
         server.clock = [this] { return now; };
         a = server.AddClient("127.0.0.1:1");
         b = server.AddClient("127.0.0.1:2");

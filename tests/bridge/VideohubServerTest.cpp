@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
-#include "settings/EventLog.h"
 
 namespace corvane {
 namespace {
@@ -29,7 +29,6 @@ protected:
         ConnectPolled(session, nullptr, map);
         server.configPath = configFile;
         server.clock = [this] { return now; };
-        session.refresh = [this] { server.Sync(); };
         a = Join();
         b = Join();
     }

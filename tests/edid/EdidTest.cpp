@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/TextFormat.h"
 #include "edid/Edid.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidReport.h"
 #include "protocol/RouterState.h"
-#include "protocol/TextFormat.h"
 
 namespace corvane {
 namespace {

@@ -6,10 +6,10 @@
 #include "../support/ModelText.h"
 #include "FuzzCheck.h"
 #include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 
 namespace {
 

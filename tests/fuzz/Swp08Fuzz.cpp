@@ -8,8 +8,8 @@
 #include "../support/SessionSupport.h"
 #include "../support/Swp08Wire.h"
 #include "FuzzCheck.h"
+#include "base/EventLog.h"
 #include "bridge/Swp08Server.h"
-#include "settings/EventLog.h"
 
 namespace {
 
@@ -111,7 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConnectPolled(session, nullptr, map);
     AppConfig config;
     Swp08Server server(session, config);
-    session.refresh = [&server] { server.Sync(); };
 
     // The first byte picks where the bytes are cut between two reads of one
     // client; the other gets them in one piece.

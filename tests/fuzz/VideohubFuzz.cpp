@@ -7,8 +7,8 @@
 
 #include "../support/SessionSupport.h"
 #include "FuzzCheck.h"
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
-#include "settings/EventLog.h"
 
 namespace {
 

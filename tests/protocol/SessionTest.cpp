@@ -1,7 +1,9 @@
-// The router session against a router behind a fake link: the pacing of the
-// commands, and routing through the intended map.
+// The router session against the simulated router behind a fake link: the
+// pacing of the commands, routing through the intended map, and what it
+// re-reads and finds after Connect.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,55 +11,72 @@
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
+#include "SimRouter.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
+#include "protocol/Pacing.h"
 #include "protocol/ResponseParser.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
 #include "settings/SalvoFile.h"
 
 namespace corvane {
 namespace {
 
-// The session (connected with its start-up poll done and the router's map
-// read, unless told otherwise; no refresh) and the router behind its link. The router takes at most
-// `take` bytes a write, applies each LINK command it is given, keeping its own route on stubborn
-// outputs, and answers `delay` ticks after a write with its whole map (-1: never).
-struct Rig : Link {
-    explicit Rig(bool connected = true) {
+// The session and the simulated router behind its link. The router takes at
+// most `take` bytes a write, keeps its own route on stubborn outputs and
+// answers every command `delay` ticks after it was written, or never while silent.
+struct Rig : ByteSink {
+    Rig() {
         log.fileLogEnabled = false;
         log.screenLogEnabled = true;
         log.screen = &screen;
-        session.refreshEnabled = false;
-        session.activeLink = this;
-        if (connected) {
-            ConnectPolled(session, this, routes.routedInput);
-            Logged();
-        }
+        session.onEvent.Subscribe([this](const SessionEvent& e) {
+            if (e.kind >= SessionEvent::RouteChanged)
+                events.push_back(e);
+        });
+        session.onRefresh.Subscribe([this] { ++refreshes; });
     }
-    void Close() override {}
-    bool IsOpen() const override { return true; }
     int Write(const void* bytes, std::size_t length) override {
         length = std::min(length, take);
         if (length == 0)
             return 0;
         const std::string command(static_cast<const char*>(bytes), length);
-        writes.push_back(command);
-        if (command.starts_with("LINK=") && command != "LINK=?!") {
-            links.push_back(command);
-            RouterState asked;
-            ApplyResponse(asked, command.c_str());
-            for (int o = 1; o <= kChannelCount; ++o)
-                routes.routedInput[o] = stubborn[o] ? routes.routedInput[o] : asked.routedInput[o];
+        writes.push_back({session.tick, command});
+        const sim::SimRouter before = router;
+        std::vector<std::string> answers = sim::HandleCommand(router, command);
+        for (int o = 1; o <= kChannelCount; ++o)
+            router.route[o] = stubborn[o] ? before.route[o] : router.route[o];
+        if (command.starts_with("LINK=") && !answers.empty())
+            answers = {sim::LinkAnswer(router)};
+        for (std::string& answer : answers) {
+            if (!silent)
+                inbox.push_back({session.tick + delay, std::move(answer)});
         }
-        answerIn = delay;
         return static_cast<int>(length);
     }
     void Tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             session.OnSendTimer();
-            if (answerIn >= 0 && answerIn-- == 0)
-                session.ParseResponse(BuildLinkCommand(routes.routedInput).c_str());
+            while (!inbox.empty() && inbox.front().first <= session.tick) {
+                const std::string answer = inbox.front().second;
+                inbox.erase(inbox.begin());
+                session.ParseResponse(answer.c_str());
+            }
         }
+    }
+    // Connect and wait out the start-up poll; everything so far is forgotten.
+    void Connect() {
+        session.OnLinkOpened(this);
+        for (int i = 0; i < 400 && !session.PollDone(); ++i)
+            Tick();
+        EXPECT_TRUE(session.PollDone());
+        Forget();
+    }
+    void Forget() {
+        writes.clear();
+        events.clear();
+        screen.lines.clear();
+        refreshes = 0;
     }
     // n ticks, and what was written in each, counted from 1.
     std::vector<std::pair<int, std::string>> RunTicks(int n) {
@@ -66,16 +85,38 @@ struct Rig : Link {
             const std::size_t before = writes.size();
             Tick();
             if (writes.size() > before)
-                sent.push_back({tick, writes.back()});
+                sent.push_back({tick, writes.back().second});
         }
         return sent;
     }
-    // The log lines since the last call, without their time.
-    std::string Logged() {
+    // Ticks until the log holds `text`; how many it took, or -1.
+    int TicksUntilLogged(const std::string& text, int limit) {
+        for (int t = 0; t <= limit; ++t) {
+            if (Logged().find(text) != std::string::npos)
+                return t;
+            Tick();
+        }
+        return -1;
+    }
+    // The log lines, without their time.
+    std::string Logged() const {
         std::string text;
-        for (const std::string& line : std::exchange(screen.lines, {}))
+        for (const std::string& line : screen.lines)
             text += line.substr(line.find(']') + 1) + "\n";
         return text;
+    }
+    int Count(const std::string& text) const {
+        return int(std::count_if(screen.lines.begin(), screen.lines.end(),
+                                 [&](auto& line) { return line.find(text) != std::string::npos; }));
+    }
+    // The LINK commands that set routes.
+    std::vector<std::string> LinkSets() const {
+        std::vector<std::string> sets;
+        for (const auto& [tick, command] : writes) {
+            if (command.starts_with("LINK=") && command != "LINK=?!")
+                sets.push_back(command);
+        }
+        return sets;
     }
     void Request(const std::vector<RouteChange>& changes) {
         session.RequestRoutes(changes);
@@ -86,31 +127,44 @@ struct Rig : Link {
         return done;
     }
     int Routed(int output) const { return session.state.routedInput[output]; }
-    int Count(const std::string& text) const {
-        return int(std::count_if(screen.lines.begin(), screen.lines.end(),
-                                 [&](auto& line) { return line.find(text) != std::string::npos; }));
-    }
 
     ScreenLog screen;
     EventLog log{".", [] { return LocalTime{2026, 12, 6, 14, 3, 7}; }};
     RouterSession session{log};
-    RouterState routes;  // the router's
+    sim::SimRouter router = sim::DefaultRouter();
     bool stubborn[kChannelTableSize] = {};
-    int delay = 3;  // about 150 ms; -1: no answer at all
-    int answerIn = -1;
+    int delay = 0;
+    bool silent = false;
     std::size_t take = SIZE_MAX;
-    std::vector<std::string> writes;  // as taken
-    std::vector<std::string> links;   // the LINK commands that set routes
+    std::vector<std::pair<long long, std::string>> inbox;   // due tick, answer
+    std::vector<std::pair<long long, std::string>> writes;  // tick, command, as taken
+    std::vector<SessionEvent> events;
+    int refreshes = 0;
 };
 
-class RoutingTest : public ::testing::Test, public Rig {};
+// Connected with the router's map (no routes) read and the poll done, no
+// refresh; the router answers after about 150 ms.
+struct RoutingRig : Rig {
+    RoutingRig() {
+        session.refreshEnabled = false;
+        delay = 3;
+        std::fill(std::begin(router.route), std::end(router.route), 0);
+        ConnectPolled(session, this, router.route);
+        Forget();
+    }
+};
+
+class RoutingTest : public ::testing::Test, public RoutingRig {};
 
 using Sent = std::vector<std::pair<int, std::string>>;  // tick, command
 
 // The pacing on its own: a router that answers nothing unless told to.
 class SessionTest : public ::testing::Test, public Rig {
 protected:
-    SessionTest() : Rig(false) { delay = -1; }
+    SessionTest() {
+        session.refreshEnabled = false;
+        silent = true;
+    }
 };
 
 TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
@@ -137,7 +191,7 @@ TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
     for (int status : {kDisconnected, kConnectionFailed}) {
         session.OnLinkClosed();
         session.SetStatus(status);
-        std::fill(std::begin(routes.routedInput), std::end(routes.routedInput), 1);
+        std::fill(std::begin(router.route), std::end(router.route), 1);
         session.EnqueueCommand("MON=02!");
         session.LinkOutput(3, 2);
         session.LinkOutput(3, 0);  // no such output: nothing asked
@@ -155,9 +209,9 @@ TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
         map[2] = 3;
         expected.push_back({44, "LINK=?!"});
         expected.push_back({45, BuildLinkCommand(map)});
-        delay = 0;  // an answer to each at once
+        silent = false;  // an answer to each at once
         EXPECT_EQ(RunTicks(60), expected) << status;
-        delay = -1;
+        silent = true;
         EXPECT_TRUE(session.commandQueue.empty() && !session.routing.HasPending());
     }
 }
@@ -166,6 +220,7 @@ TEST_F(SessionTest, RefusesOverLongCommandsAndKeepsUnsentOnes) {
     EXPECT_TRUE(session.EnqueueCommand("NETIP=" + std::string(248, '1') + "!"));  // 255
     EXPECT_FALSE(session.EnqueueCommand("NETIP=" + std::string(249, '1') + "!"));
     EXPECT_TRUE(Logged().starts_with("Command refused, 256 characters"));
+    Forget();
     session.connectionStatus = kConnecting;
     session.activeLink = nullptr;  // no link to write to: nothing is lost
     RunTicks(2);
@@ -195,6 +250,7 @@ TEST_F(SessionTest, PartWritesFinishFirstAndAStalledLinkFailsOnce) {
     take = 4;
     EXPECT_EQ(RunTicks(23), (Sent{{1, "LINK"}, {2, "=01^"}, {3, "01!"}, {23, "VID="}}));
     EXPECT_EQ(Logged(), "-->Data[LINK=01^01!]\n");
+    Forget();
     take = 0;
     EXPECT_TRUE(RunTicks(99).empty());
     EXPECT_EQ(session.connectionStatus, kConnected);
@@ -213,7 +269,7 @@ TEST_F(RoutingTest, BurstsEndWithEveryRouteInFewCommands) {
     for (const auto& [requests, ticksBetween, maxLinks] :
          {std::tuple{2, 0, 1u}, {16, 0, 1u}, {100, 0, 1u}, {16, 1, 6u}}) {
         SCOPED_TRACE(requests);
-        Rig rig;
+        RoutingRig rig;
         int expected[kChannelTableSize] = {};
         for (int r = 0; r < requests; ++r) {
             const int output = 1 + r % kChannelCount, input = 1 + (r * 7) % kChannelCount;
@@ -223,7 +279,7 @@ TEST_F(RoutingTest, BurstsEndWithEveryRouteInFewCommands) {
         }
         rig.Tick(40);
         EXPECT_EQ(BuildLinkCommand(rig.session.state.routedInput), BuildLinkCommand(expected));
-        EXPECT_LE(rig.links.size(), maxLinks);
+        EXPECT_LE(rig.LinkSets().size(), maxLinks);
     }
     // The unsent LINK command is rewritten in place; others keep their order.
     session.EnqueueCommand("MON=02!");
@@ -241,7 +297,7 @@ TEST_F(RoutingTest, SecondClickWhileFirstIsInFlightKeepsTheFirst) {
     Tick();  // the first LINK leaves; its answer is 3 ticks away
     session.LinkOutput(3, 5);
     Tick(10);
-    EXPECT_TRUE(links.size() == 2 && Routed(2) == 3 && Routed(5) == 3);
+    EXPECT_TRUE(LinkSets().size() == 2 && Routed(2) == 3 && Routed(5) == 3);
     // A click toggles against what was asked: output 5 comes off again.
     session.LinkOutput(3, 5);
     Tick(10);
@@ -255,16 +311,16 @@ TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
     for (const auto& [stubbornRouter, silentRouter, routedAfter, notTakenLines, linkCount] :
          {std::tuple{false, false, 7, 0, 1u}, {true, false, 0, 1, 1u}, {false, true, 0, 0, 1u}}) {
         SCOPED_TRACE(testing::Message() << stubbornRouter << silentRouter);
-        Rig rig;
+        RoutingRig rig;
         rig.stubborn[4] = stubbornRouter;
-        rig.delay = silentRouter ? -1 : 3;
+        rig.silent = silentRouter;
         rig.session.RequestRoutes({{4, 7}});
         rig.Tick(100);
         EXPECT_EQ(rig.Routed(4), routedAfter);
         EXPECT_EQ(rig.session.routing.HasPending(), silentRouter);
         EXPECT_EQ(rig.session.answering, !silentRouter);
         EXPECT_EQ(rig.Count("Route not taken: output 04"), notTakenLines);
-        EXPECT_EQ(rig.links.size(), linkCount);
+        EXPECT_EQ(rig.LinkSets().size(), linkCount);
     }
     // A newer request is not dropped by the answer to an older one.
     stubborn[4] = true;
@@ -275,10 +331,16 @@ TEST_F(RoutingTest, ChangesAreConfirmedOrDroppedOnce) {
     stubborn[4] = false;
     Tick(10);
     EXPECT_TRUE(Routed(4) == 8 && Count("Route not taken") == 0);
-    // A disconnect drops what is in flight.
+    // A link that fails keeps what was asked for; it goes once the next link
+    // has read the map.
+    take = 0;
     session.RequestRoutes({{4, 7}});
-    session.routing.DropPending();
-    EXPECT_EQ(session.routing.Intended(session.state, 4), 8);
+    Tick();
+    session.OnLinkFailed();
+    take = SIZE_MAX;
+    session.OnLinkOpened(this);
+    Tick(400);
+    EXPECT_TRUE(router.route[4] == 7 && Routed(4) == 7);
 }
 
 TEST_F(RoutingTest, UndoAndRedoRestoreConfirmedStepsAsOneCommand) {
@@ -286,7 +348,7 @@ TEST_F(RoutingTest, UndoAndRedoRestoreConfirmedStepsAsOneCommand) {
     session.ClearAllLinks();
     Tick(10);
     EXPECT_TRUE(Then(session.Undo()));
-    EXPECT_TRUE(links.size() == 3 && Routed(1) == 5 && Routed(2) == 5);
+    EXPECT_TRUE(LinkSets().size() == 3 && Routed(1) == 5 && Routed(2) == 5);
     EXPECT_TRUE(Then(session.Undo()));
     EXPECT_EQ(Routed(1), 0);
     EXPECT_TRUE(Then(session.Redo()));
@@ -297,6 +359,13 @@ TEST_F(RoutingTest, UndoAndRedoRestoreConfirmedStepsAsOneCommand) {
     stubborn[10] = true;
     Request({{10, 1}});
     EXPECT_EQ(session.routing.undoSteps.size(), 2u);
+    // Undo puts back only outputs whose route is still the one its step set.
+    Request({{1, 6}, {2, 6}});
+    router.route[2] = 9;  // the front panel
+    session.ParseResponse(sim::LinkAnswer(router).c_str());
+    EXPECT_TRUE(Then(session.Undo()));
+    EXPECT_TRUE(Routed(1) == 5 && Routed(2) == 9);
+    EXPECT_EQ(Count("Output 02 changed since, not undone"), 1);
     session.connectionStatus = kConnecting;
     EXPECT_FALSE(session.Undo());
 }
@@ -316,16 +385,16 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     session.LinkOutput(2, 1);  // staged 2 already: toggles to no input
     EXPECT_EQ(session.routing.staged[3], kNoRoute);
     Tick(10);
-    EXPECT_TRUE(links.size() == 2 && Routed(4) == 6);
+    EXPECT_TRUE(LinkSets().size() == 2 && Routed(4) == 6);
     session.Take();
     Tick(10);
-    EXPECT_TRUE(links.size() == 3 && Routed(1) == 0 && Routed(16) == 1 && Routed(3) == 2);
+    EXPECT_TRUE(LinkSets().size() == 3 && Routed(1) == 0 && Routed(16) == 1 && Routed(3) == 2);
     EXPECT_FALSE(session.routing.HasStaged());
     session.LinkOutput(7, 7);
     session.routing.CancelStaged();
     session.Take();
     Tick(5);
-    EXPECT_EQ(links.size(), 3u);
+    EXPECT_EQ(LinkSets().size(), 3u);
     // Three refusals in one second: one line and the count of its repeats.
     EXPECT_EQ(Count("Output 03 is protected"), 1);
     EXPECT_EQ(Count("last message repeated 2 times"), 1);
@@ -343,13 +412,170 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     EXPECT_TRUE(routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
 }
 
-TEST(RouteEntryTest, ReadsInputSeparatorOutput) {
-    const std::pair<const char*, RouteChange> good[] = {
-        {"3.5", {5, 3}}, {"16>16", {16, 16}}, {" 0 12 ", {12, 0}}, {"3-5", {5, 3}}};
-    for (const auto& [text, change] : good)
-        EXPECT_EQ(ParseRouteEntry(text), change) << text;
-    for (const char* text : {"35", "3.", "17.1", "1.0", "1.17", "a.b", "1.2.3", ""})
-        EXPECT_EQ(ParseRouteEntry(text), std::nullopt) << text;
+// Idle for a minute: the routes about once a second, every lamp worth asking
+// within 3 s (a router that takes 150 ms an answer slows that down), the slow
+// queries within 30 s, never more than 12 queries in a second, and nothing
+// logged or repainted while nothing changes.
+TEST(LiveState, AnIdleRouterIsReReadWithinItsPeriodsAndBudget) {
+    // A full router has more lamps than the budget lets through in 3 s.
+    for (const auto& [delay, cards] : {std::pair{0, ""}, {3, ""}, {0, "0A,0A,0A,0A/0B,0B,0B,0B"}}) {
+        SCOPED_TRACE(testing::Message() << delay << " " << cards);
+        Rig rig;
+        rig.delay = delay;
+        ASSERT_TRUE(!*cards || sim::ApplyCardList(rig.router, cards, nullptr));
+        rig.Connect();
+        const int ticks = 61 * kTicksPerSecond;
+        rig.Tick(ticks);
+        std::map<std::string, std::vector<long long>> at;
+        for (const auto& [tick, command] : rig.writes)
+            at[command].push_back(tick);
+        auto longestGap = [&](const std::string& query) {
+            std::vector<long long> t = at[query];
+            if (t.empty())
+                return static_cast<long long>(ticks);
+            long long gap = t.front() - rig.writes.front().first;
+            for (std::size_t i = 1; i < t.size(); ++i)
+                gap = std::max(gap, t[i] - t[i - 1]);
+            return gap;
+        };
+        EXPECT_LE(longestGap("LINK=?!"), kTicksPerSecond + (delay > 0 ? 4 : 1));
+        for (int n = 1; n <= kChannelCount; ++n) {
+            for (const bool input : {true, false}) {
+                const std::string query = (input ? "IN=" : "OUT=") + std::to_string(n) + "!";
+                if (RefreshSchedule::LampWorthAsking(rig.session.state, input, n))
+                    EXPECT_LE(longestGap(query), (delay > 0 ? 6
+                                                  : *cards  ? 4
+                                                            : 3) *
+                                                     kTicksPerSecond)
+                        << query;
+                else
+                    EXPECT_TRUE(at[query].empty()) << query;
+            }
+        }
+        for (const char* query : RefreshSchedule::kSlowQueries)
+            EXPECT_LE(longestGap(query), 30 * kTicksPerSecond) << query;
+        for (std::size_t i = 0; i + kRefreshPerSecond < rig.writes.size(); ++i)
+            ASSERT_GE(rig.writes[i + kRefreshPerSecond].first - rig.writes[i].first,
+                      kTicksPerSecond);
+        EXPECT_EQ(rig.Logged(), "");
+        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_TRUE(rig.events.empty());
+    }
+    // Not before the poll is done, and not at all when switched off.
+    Rig rig;
+    rig.session.refreshEnabled = false;
+    rig.Connect();
+    rig.Tick(100);
+    EXPECT_TRUE(rig.writes.empty());
+}
+
+// A change on the router is logged with the exchange that found it and its
+// own line, and reported once as an event, within the period of its query.
+TEST(LiveState, ChangesOnTheRouterAreReportedOnceEach) {
+    struct Case {
+        void (*change)(sim::SimRouter&);
+        const char* line;
+        SessionEvent::Kind kind;
+        int channel, value, withinTicks;
+    };
+    const Case cases[] = {
+        {[](sim::SimRouter& r) { r.route[2] = 5; }, "Output 02 changed on the router: input 05",
+         SessionEvent::RouteChanged, 2, 5, 21},
+        {[](sim::SimRouter& r) { r.route[1] = 0; }, "Output 01 changed on the router: input 00",
+         SessionEvent::RouteChanged, 1, 0, 21},
+        {[](sim::SimRouter& r) { r.inputSignal[1] = "Signal OFF"; }, "Input 01 signal lost",
+         SessionEvent::SignalChanged, 1, 0, 61},
+        {[](sim::SimRouter& r) { r.inputSignal[2] = "1920x1080p@60Hz"; },
+         "Input 02 signal back: 1920x1080p@60Hz", SessionEvent::SignalChanged, 2, 1, 61},
+        {[](sim::SimRouter& r) { r.outputPlugged[1] = false; }, "Output 01 unplugged",
+         SessionEvent::PlugChanged, 1, 0, 61},
+        {[](sim::SimRouter& r) { r.outputPlugged[16] = true; }, "Output 16 plugged",
+         SessionEvent::PlugChanged, 16, 1, 61},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Rig rig;
+        rig.Connect();
+        rig.Tick(7);  // somewhere in the rotation
+        c.change(rig.router);
+        const int took = rig.TicksUntilLogged(c.line, 200);
+        EXPECT_GE(took, 0);
+        EXPECT_LE(took, c.withinTicks);
+        rig.Tick(3 * kSlowRefreshTicks / 2);  // every query comes round again
+        const std::string logged = rig.Logged();
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged;
+        EXPECT_NE(logged.find("-->Data["), std::string::npos);
+        ASSERT_EQ(rig.events.size(), 1u);
+        const SessionEvent& e = rig.events[0];
+        EXPECT_TRUE(e.kind == c.kind && e.channel == c.channel && e.value == c.value);
+        EXPECT_EQ(e.text, c.line);
+        EXPECT_EQ(rig.session.signalLostTick[1] >= 0,
+                  c.kind == SessionEvent::SignalChanged && c.value == 0);
+    }
+}
+
+// The front panel changes one output; a moment later this program routes
+// another. Whenever the two meet in the refresh cycle and however slow the
+// router, its last LINK command keeps the front panel's route; and the
+// refresh takes only idle ticks: the request leaves on the next tick, or the
+// one after when the map must be read first.
+TEST(LiveState, ARouteMadeElsewhereIsNeverUndoneNorHeldUp) {
+    for (int delay : {0, 3}) {
+        for (int phase = 0; phase < kTicksPerSecond; ++phase) {
+            for (int gap : {0, 2, 30}) {
+                SCOPED_TRACE(testing::Message() << delay << " " << phase << " " << gap);
+                Rig rig;
+                rig.delay = delay;
+                rig.Connect();
+                rig.Tick(phase);
+                rig.router.route[2] = 5;  // the front panel
+                rig.Tick(gap);
+                const long long asked = rig.session.tick;
+                rig.session.RequestRoutes({{7, 9}});
+                rig.Tick(40);
+                EXPECT_TRUE(rig.router.route[2] == 5 && rig.router.route[7] == 9);
+                ASSERT_EQ(rig.LinkSets().size(), 1u);
+                EXPECT_FALSE(rig.session.routing.HasPending());
+                for (const auto& [tick, command] : rig.writes)
+                    EXPECT_TRUE(delay > 0 || command != rig.LinkSets()[0] || tick - asked <= 2);
+            }
+        }
+    }
+}
+
+// A router that stops answering while the link stays open: said once within
+// 3 s, one probe a second, requests kept waiting (not sent into the void);
+// once it answers, it is read again and what was asked goes against the map
+// it has now.
+TEST(LiveState, ASilentRouterIsNoticedProbedAndRecovered) {
+    Rig rig;
+    rig.Connect();
+    rig.silent = true;
+    const int took = rig.TicksUntilLogged("Router not answering", 200);
+    EXPECT_TRUE(took > 0 && took <= kSilentTicks + 2) << took;
+    EXPECT_FALSE(rig.session.answering || rig.session.Live());
+    rig.writes.clear();
+    rig.session.RequestRoutes({{13, 2}});
+    rig.Tick(5 * kTicksPerSecond);
+    EXPECT_EQ(rig.session.routing.pending[13], 2);
+    EXPECT_TRUE(rig.LinkSets().empty());
+    EXPECT_LE(rig.writes.size(), 6u);
+    for (const auto& [tick, command] : rig.writes)
+        EXPECT_EQ(command, "LINK=?!");
+    // Meanwhile the front panel moved output 4.
+    rig.router.route[4] = 7;
+    rig.silent = false;
+    EXPECT_GE(rig.TicksUntilLogged("Router answering again", 2 * kTicksPerSecond), 0);
+    rig.Tick(4 * kTicksPerSecond);
+    EXPECT_TRUE(rig.session.Live());
+    EXPECT_TRUE(rig.router.route[13] == 2 && rig.router.route[4] == 7);
+    EXPECT_EQ(std::count_if(rig.writes.begin(), rig.writes.end(),
+                            [](auto& w) { return w.second == "NET=?!"; }),
+              1);
+    ASSERT_EQ(rig.events.size(), 3u);  // silent, back, and output 4 seen
+    EXPECT_TRUE(rig.events[0].kind == SessionEvent::Answering && rig.events[0].value == 0);
+    EXPECT_TRUE(rig.events[1].kind == SessionEvent::Answering && rig.events[1].value == 1);
+    EXPECT_EQ(rig.events[2].kind, SessionEvent::RouteChanged);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "../support/ModelText.h"
+#include "base/TextFormat.h"
 #include "protocol/Commands.h"
 #include "protocol/ResponseParser.h"
-#include "protocol/TextFormat.h"
 
 namespace corvane {
 namespace {

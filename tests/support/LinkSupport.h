@@ -29,10 +29,11 @@
 
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
+#include "base/EventLog.h"
 #include "protocol/Commands.h"
 #include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
-#include "settings/EventLog.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
 #include "transport/ReceiveRing.h"
@@ -207,29 +208,6 @@ struct Panel {
     std::function<void()> serve;
 };
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
-        path = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream(path + "/" + name) << text;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(path + "/" + name);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::string path;
-};
-
 // A child process with its stdout and stderr collected together, stopped by
 // its pid and killed if it outlives its deadline.
 class Child {
@@ -330,14 +308,14 @@ struct Client {
         log.screen = &sink;
         log.screenLogEnabled = true;
         config.ipAddress = "127.0.0.1";
-        session.onEvent = [this](const SessionEvent& event) {
+        session.onEvent.Subscribe([this](const SessionEvent& event) {
             if (event.kind == SessionEvent::CommandSent)
                 sent.push_back(event.text);
             else if (event.kind == SessionEvent::AnswerParsed)
                 answers.push_back(event.text);
             answeredLast = event.kind == SessionEvent::AnswerParsed ||
                            (answeredLast && event.kind == SessionEvent::StatusChanged);
-        };
+        });
     }
     void UseUdp(int port) {
         config.useSerial = false;

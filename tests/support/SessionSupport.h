@@ -7,7 +7,8 @@ namespace corvane {
 
 // The session as a Connect and a start-up poll leave it, the router's routes
 // being `map`: connected, its map read, routes going out at once.
-inline void ConnectPolled(RouterSession& session, Link* link, const int (&map)[kChannelTableSize]) {
+inline void ConnectPolled(RouterSession& session, ByteSink* link,
+                          const int (&map)[kChannelTableSize]) {
     session.OnLinkOpened(link);
     session.SkipStartupPoll();
     session.ParseResponse(BuildLinkCommand(map).c_str());

@@ -207,7 +207,8 @@ TEST_F(ConnectionTest, FullRingIsLoggedAndEveryAnswerIsParsedInOrder) {
     Pty pty;
     Connect(true, pty.slavePath, 115200);
     std::string parsed, expected, stream;
-    session.refresh = [&] { parsed += std::to_string(session.state.monitoringChannel) + ","; };
+    session.onRefresh.Subscribe(
+        [&] { parsed += std::to_string(session.state.monitoringChannel) + ","; });
     for (int i = 0; i < 1300; ++i) {  // 9100 bytes, more than twice the ring
         stream += "MON=" + std::to_string(10 + i % 7) + "!";
         expected += std::to_string(10 + i % 7) + ",";

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <functional>
 
-#include "app/AboutDialog.h"
+#include "layout/MatrixLayout.h"
+#include "ui/AboutDialog.h"
 #include "ui/ColorLabel.h"
 #include "ui/Fonts.h"
 #include "ui/ImageButton.h"
 #include "ui/InputGrid.h"
 #include "ui/LogList.h"
-#include "ui/MatrixLayout.h"
 #include "ui/MatrixView.h"
 
 using namespace corvane;
@@ -41,33 +41,6 @@ QList<QPair<int, int>> InkRuns(const QImage& image, QRect area, QRgb ink) {
     }
     return runs;
 }
-
-// The main window's view is 707 wide: input cells 1..4 start at x 25, 195,
-// 365, 535 and are 167 wide, rows start at y 15, 80, 145, 210 and are 46
-// high; output rows are 275 lower, under headers at y 277 + 65 * (slot - 1).
-struct HitCase {
-    const char* where;
-    int width, x, y;
-    ViewHitKind kind;
-    int index;
-};
-constexpr HitCase kHitCases[] = {
-    {"input 1 top-left corner", 707, 25, 15, kInputCell, 1},
-    {"input 1 last pixel", 707, 191, 60, kInputCell, 1},
-    {"input 1 right edge", 707, 192, 30, kNoHit, 0},
-    {"input 1 bottom edge", 707, 100, 61, kNoHit, 0},
-    {"input 2 left edge", 707, 195, 15, kInputCell, 2},
-    {"input 16", 707, 600, 255, kInputCell, 16},
-    {"input slot header takes no click", 707, 100, 10, kNoHit, 0},
-    {"gap between inputs and outputs", 707, 300, 270, kNoHit, 0},
-    {"output header 1 top-left", 707, 2, 277, kOutputSlotHeader, 1},
-    {"output header follows the width", 400, 397, 280, kOutputSlotHeader, 1},
-    {"output header past a narrow width", 400, 398, 280, kNoHit, 0},
-    {"output header 4", 707, 100, 472, kOutputSlotHeader, 4},
-    {"output 1 under its header", 707, 100, 290, kOutputCell, 1},
-    {"output 1 bottom edge", 707, 100, 336, kNoHit, 0},
-    {"output 16", 707, 701, 530, kOutputCell, 16},
-};
 
 }  // namespace
 
@@ -138,58 +111,67 @@ private slots:
 
     // The lamp of channel 6 (slot 2) in the back buffer: an input's shows a
     // signal, an output's a plugged display, or is on where the card cannot
-    // tell (fiber, quad).
+    // tell (fiber, quad); until the router has said, it is an empty frame.
     void indicators() {
-        auto lampIs = [&](int side, bool on) {
+        auto lampIs = [&](int side, Lamp lamp) {
             MatrixView view(state, config);
             view.resize(707, 535);  // as in the main window
             view.PaintBuffer();
             const QRect cell = ToQRect(view.layout.cellRects[side][6]);
-            return view.backBuffer.pixel(cell.left() + 13, cell.top() + 7) ==
-                   (on ? qRgb(0, 255, 0) : qRgb(128, 128, 128));
+            const QRgb inside[] = {qRgb(128, 128, 128), qRgb(0, 255, 0), qRgb(102, 153, 255)};
+            return (side == kInputSide ? InputLamp(state, 6) : OutputLamp(state, 6)) == lamp &&
+                   view.backBuffer.pixel(cell.left() + 13, cell.top() + 7) == inside[lamp];
         };
-        for (const auto& [signal, on] :
-             {std::pair{"1920x1080p@60Hz", true}, {"x Signal OFF y", false}, {"", false}}) {
+        for (const auto& [signal, known, lamp] : {std::tuple{"1920x1080p@60Hz", true, kLampOn},
+                                                  {"x Signal OFF y", true, kLampOff},
+                                                  {"", true, kLampOff},
+                                                  {"1920x1080p@60Hz", false, kLampUnknown}}) {
             state = RouterState();
             state.inputStatusText[6] = signal;
-            QVERIFY2(lampIs(kInputSide, on), signal);
+            state.known.inputSignal[6] = known;
+            QVERIFY2(lampIs(kInputSide, lamp), signal);
         }
-        for (const auto& [plugged, card, on] : {std::tuple{1, 0x0B, true},
-                                                {0, 0x0B, false},
-                                                {2, 0x0B, false},  // only 1 is plugged
-                                                {0, 0x19, true},
-                                                {0, 0x1B, true},
-                                                {0, 0x21, true},
-                                                {0, 0x13, false}}) {
+        // plugged: -1 not read; cards: whether the slots were read.
+        for (const auto& [plugged, card, cards, lamp] : {std::tuple{1, 0x0B, true, kLampOn},
+                                                         {0, 0x0B, true, kLampOff},
+                                                         {2, 0x0B, true, kLampOff},  // only 1
+                                                         {0, 0x19, true, kLampOn},
+                                                         {0, 0x1B, true, kLampOn},
+                                                         {-1, 0x21, true, kLampOn},
+                                                         {0, 0x13, true, kLampOff},
+                                                         {-1, 0x13, true, kLampUnknown},
+                                                         {0, 0x21, false, kLampOff},
+                                                         {-1, 0x21, false, kLampUnknown}}) {
             state = RouterState();
-            state.outputPlugged[6] = plugged;
+            state.outputPlugged[6] = std::max(plugged, 0);
+            state.known.outputPlug[6] = plugged >= 0;
             state.outputCardType[2] = card;
-            QVERIFY2(lampIs(kOutputSide, on), qPrintable(QString::number(card, 16)));
+            state.known.cards[2] = cards;
+            QVERIFY2(lampIs(kOutputSide, lamp), qPrintable(QString::number(card, 16)));
         }
     }
 
-    void cellColours() {
+    // The selected input's name bar is dark; "No Link" is red, an unread map
+    // "?"; the pending italic reads at 4.5:1; a long name ends in "…" inside
+    // its bar, clear of the lock mark.
+    void cellTexts() {
         state = RouterState();
         config = AppConfig();
         for (int c = 1; c <= 16; ++c)
-            config.inputNames[c] = "In" + std::to_string(c);
-        state.routedInput[1] = 0;
+            config.inputNames[c] = config.outputNames[c] = "In" + std::to_string(c);
+        config.inputNames[9] = config.outputNames[4] = "A very long name for a bar";
         state.routedInput[2] = 5;
+        RoutingMap routing;
+        routing.pending[3] = 12;
+        routing.lockOwner[4] = kOperator;
         MatrixView view(state, config);
+        view.routing = &routing;
         view.resize(707, 535);
         view.selectedInput = 3;
-        view.PaintBuffer();
         const QImage& img = view.backBuffer;
-
-        // The selected input's name bar is dark (and the cell moved by one pixel).
-        const QRect c2 = ToQRect(view.layout.cellRects[kInputSide][2]),
-                    c3 = ToQRect(view.layout.cellRects[kInputSide][3]);
-        QCOMPARE(img.pixel(c3.right() - 1, c3.top() + 3), qRgb(16, 34, 80));
-        QCOMPARE(img.pixel(c2.right() - 2, c2.top() + 2), qRgb(217, 217, 217));  // not selected
-
-        // "No Link" is red; a routed output shows the input's name in dark grey.
+        auto cell = [&](int side, int c) { return ToQRect(view.layout.cellRects[side][c]); };
         auto countReddish = [&](int output) {
-            const QRect c = ToQRect(view.layout.cellRects[kOutputSide][output]);
+            const QRect c = cell(kOutputSide, output);
             int n = 0;
             for (int y = c.top() + 28; y < c.bottom(); ++y)
                 for (int x = c.left() + 27; x < c.right(); ++x)
@@ -197,8 +179,40 @@ private slots:
                          60 + std::max(qGreen(img.pixel(x, y)), qBlue(img.pixel(x, y)));
             return n;
         };
+        view.PaintBuffer();
+        QCOMPARE(countReddish(1), 0);  // not read yet
+        state.known.routes = true;
+        view.PaintBuffer();
+        QCOMPARE(img.pixel(cell(kInputSide, 3).right() - 1, cell(kInputSide, 3).top() + 3),
+                 qRgb(16, 34, 80));
+        QCOMPARE(img.pixel(cell(kInputSide, 2).right() - 2, cell(kInputSide, 2).top() + 2),
+                 qRgb(217, 217, 217));  // not selected
         QVERIFY(countReddish(1) > 10);
         QCOMPARE(countReddish(2), 0);
+
+        double darkest = 1;
+        const QRect pending = cell(kOutputSide, 3).adjusted(27, 28, -2, -2);
+        for (int y = pending.top(); y <= pending.bottom(); ++y)
+            for (int x = pending.left(); x <= pending.right(); ++x)
+                darkest = std::min(darkest, Luminance(img.pixel(x, y)));
+        QVERIFY(1.05 / (darkest + 0.05) * (Luminance(qRgb(236, 240, 223)) + 0.05) / 1.05 >= 4.5);
+
+        // Name ink is bluish; the lock mark is red.
+        for (const auto& [side, c, clearRight] :
+             {std::tuple{kInputSide, 9, 1}, {kOutputSide, 4, 13}}) {
+            const QRect bar = cell(side, c).adjusted(26, 1, -1, -21);
+            int first = bar.right(), last = bar.left();
+            for (int x = bar.left(); x <= bar.right(); ++x)
+                for (int y = bar.top(); y <= bar.bottom(); ++y)
+                    if (qBlue(img.pixel(x, y)) - qRed(img.pixel(x, y)) > 15)
+                        first = std::min(first, x), last = std::max(last, x);
+            QVERIFY2(first > bar.left() + 1 && last < bar.right() - clearRight,
+                     qPrintable(QString("%1..%2 in %3..%4")
+                                    .arg(first)
+                                    .arg(last)
+                                    .arg(bar.left())
+                                    .arg(bar.right())));
+        }
     }
 
     // Kept layouts draw exactly what QPainter::drawText draws, the first time
@@ -280,6 +294,8 @@ private slots:
              false}};
         for (const Case& c : cases) {
             state = RouterState();
+            state.known.routes = true;
+            std::fill_n(state.known.inputSignal, kChannelTableSize, true);
             config = AppConfig();
             for (int n = 1; n <= kChannelCount; ++n) {
                 config.inputNames[n] = "Input " + std::to_string(n);
@@ -408,13 +424,6 @@ private slots:
     }
 
     // Cells take their edges' first pixels, headers of input slots no clicks.
-    void hitTest() {
-        for (const HitCase& c : kHitCases) {
-            const ViewHit hit = HitTest(LayoutCells(c.width), c.x, c.y);
-            QVERIFY2(hit.kind == c.kind && hit.index == c.index, c.where);
-        }
-    }
-
     void aboutLinesFit() {
         AboutDialog about;
         for (const QLabel* label : about.findChildren<QLabel*>()) {

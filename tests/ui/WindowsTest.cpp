@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,10 +27,11 @@
 #include "RouterSim.h"
 #include "app/ControlApp.h"
 #include "app/StartUp.h"
+#include "base/EventLog.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
+#include "protocol/Pacing.h"
 #include "protocol/ResponseParser.h"
-#include "settings/EventLog.h"
 #include "settings/IniFile.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
@@ -46,6 +48,8 @@
 #include "ui/MatrixView.h"
 #include "ui/QuadDialog.h"
 #include "ui/VideohubListener.h"
+#include "ui/ViewOverlay.h"
+#include "ui/WindowSize.h"
 
 using namespace corvane;
 
@@ -209,6 +213,54 @@ QString Map(std::initializer_list<std::pair<int, int>> links) {
     for (const auto& [input, output] : links)
         routes[output] = input;
     return QString::fromStdString(BuildLinkCommand(routes));
+}
+
+// A link that takes every byte.
+struct NullLink : Link {
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    int Write(const void*, std::size_t length) override { return int(length); }
+};
+
+// Counts the paints of the widgets it watches.
+struct PaintCounter : QObject {
+    int paints = 0;
+    QObject* view = nullptr;
+    QRegion viewRegion;  // what view was asked to paint
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        if (watched == view && e->type() == QEvent::Paint)
+            viewRegion += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+// Acts on the next menu or message box of type W once it shows (both run
+// loops of their own); gives up after 2 s.
+template <class W>
+void WhenShown(QObject* owner, std::function<void(W*)> act) {
+    auto* poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, tries = 0]() mutable {
+        QWidget* shown = QApplication::activePopupWidget();
+        auto* w = qobject_cast<W*>(shown ? shown : QApplication::activeModalWidget());
+        if (w)
+            act(w);
+        if (w || ++tries > 200)
+            poll->deleteLater();
+    });
+    poll->start(10);
+}
+
+// Answers the next message box with Enter (its default) or a click on a
+// button, noting its text.
+void Answer(QObject* owner, QStringList& seen, int button = QMessageBox::NoButton) {
+    WhenShown<QMessageBox>(owner, [&seen, button](QMessageBox* box) {
+        seen << box->text();
+        if (button == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            box->button(QMessageBox::StandardButton(button))->click();
+    });
 }
 
 }  // namespace
@@ -638,8 +690,9 @@ private slots:
 
         EdidBytes raw{};
         QCOMPARE(ReadEdidFile(NativePath(userEdidPath), raw), EdidFileStatus::Ok);
-        QVERIFY(d.EdidDetailsText(raw).contains("Error:      wrong checksum in block 1"));
-        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(raw));
+        QVERIFY(
+            d.EdidDetailsText(DecodeEdid(raw)).contains("Error:      wrong checksum in block 1"));
+        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(DecodeEdid(raw)));
         QVERIFY(details.fixButton->isEnabled());
         QStringList suggested;
         details.askSavePath = [&](const QString& path) {
@@ -657,17 +710,11 @@ private slots:
         EdidDialog again(rig->connection);  // the path outlives its dialog
         again.uploadButton->click();
         QCOMPARE(again.statusLine->text(), "Sent EDIT= with the 256 bytes of broken-fixed.bin");
+        // The frame and its log lines are the application layer's (tests/control).
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
         QByteArray datagram(int(router.pendingDatagramSize()), '\0');
         router.readDatagram(datagram.data(), datagram.size());
         QCOMPARE(datagram, "EDIT=" + fixed + "!");
-        QCOMPARE(Sent(), QStringList{"LINK=?!"});
-        QStringList expected{"-->Data[EDIT="};
-        for (int i = 0; i < 4; ++i)
-            expected << "-->     " + QString::fromLatin1(fixed.mid(64 * i, 64).toHex());
-        expected << "-->     !]";
-        QCOMPARE(rig->Messages(), expected);
-        QVERIFY(FileLines(dir->filePath("20261206.log")).last().endsWith("-->     !]"));
     }
 
     // A clicked layout button is the only one checked (a second click keeps
@@ -692,49 +739,6 @@ private slots:
         d.resolutionApplyButton->click();
         QCOMPARE(Sent(), (QStringList{"QUADLAY=4_3!",
                                       QString::fromStdString(QuadResolutionCommand(4, row + 1))}));
-    }
-
-    void panels() {
-        AppConfig config;
-        config.ipAddress = "127.0.0.1";
-        config.udpPort = 47000;
-        config.comName = "COM7";
-        config.baudRate = 9600;
-        RouterState s;
-        auto texts = [&](int status) {  // as one text, for readable failures
-            const StatusPanelTexts t = BuildStatusPanelTexts(config, s, status);
-            return QString::fromStdString(t.connection + '|' + t.generator + '|' + t.monitoring +
-                                          '|' + t.lock + '|' + t.network);
-        };
-        const char* words[] = {"Disconnect", "Connecting", "Connection Failed", "Connected"};
-        for (int status : {0, 1, 2, 3, 9})
-            QCOMPARE(texts(status).section('|', 0, 0),
-                     QStringLiteral("   Status : %1\n   Ethernet IP : 127.0.0.1\n   Port : 47000 ")
-                         .arg(QLatin1String(words[status == 9 ? 2 : status])));
-        s.generatorResolution = 10;  // beyond the tables
-        s.generatorPattern = -1;
-        QCOMPARE(texts(0).section('|', 1, 2),
-                 QString("   Resolution : \n   Pattern : \n    - |   Channel : Input 00"));
-
-        config.useSerial = true;
-        s.generatorResolution = 9;
-        s.generatorPattern = 14;
-        s.webLock = s.keyLock = 1;
-        s.dataLock = 2;  // only 1 locks
-        s.routerBaudRate = 115200;
-        s.routerIp = "127.0.0.1";
-        s.routerPort = "3000";
-        s.routerGateway = "127.0.0.254";
-        s.routerSubnetMask = "255.255.255.0";
-        s.routerMac = "00:1C:91:03:5E:2A";
-        QCOMPARE(texts(3),
-                 QString("   Status : Connected\n   RS232 PORT : COM7\n   Baudrate : 9600 |"
-                         "   Resolution : 1920x1080p@60Hz\n   Pattern : \n    - Full Gray|"
-                         "   Channel : Input 00|"
-                         "   Web Control : Lock\n   Data Control : Unlock\n   Key Control : Lock|"
-                         "   RS232  Baudrate : 115200 Bps\n   IP : 127.0.0.1   Port : 3000\n"
-                         "   Gateway : 127.0.0.254 \n   Subnet Mask : 255.255.255.0 \n"
-                         "   MAC Address : 00:1C:91:03:5E:2A \n \n \n \n \n"));
     }
 
     // Input clicks toggle the selection and send nothing (a double click
@@ -798,40 +802,27 @@ private slots:
         click(ToQRect(headers[kOutputSide][3]).center());
         QCOMPARE(seenSlot, 3);
 
-        // "Clear All Links" asks first.
+        // "Clear All Links" asks first, and Enter answers No.
         QStringList asked;
-        bool answer = false;
         QString menuFamily;
-        dialog.askQuestion = [&](const QString& text) {
-            asked << text;
-            return answer;
-        };
-        auto clearFromMenu = [&] {
-            // The menu may show a few events after its loop starts.
-            auto* poll = new QTimer(&dialog);
-            QObject::connect(poll, &QTimer::timeout, [poll, &menuFamily, tries = 0]() mutable {
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                if (menu) {
-                    menuFamily = menu->font().family();
-                    for (QAction* action : menu->actions()) {
-                        if (action->text() == "Clear All Links")
-                            action->trigger();
-                    }
-                    menu->close();
+        auto clearFromMenu = [&](int button) {
+            WhenShown<QMenu>(&dialog, [&](QMenu* menu) {
+                menuFamily = menu->font().family();
+                Answer(&dialog, asked, button);
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == "Clear All Links")
+                        action->trigger();
                 }
-                if (menu || ++tries > 200)
-                    poll->deleteLater();
+                menu->close();
             });
-            poll->start(10);
             const QPoint gap = view->rect().center();
             QContextMenuEvent event(QContextMenuEvent::Mouse, gap, view->mapToGlobal(gap));
             QCoreApplication::sendEvent(view, &event);
         };
-        clearFromMenu();
+        clearFromMenu(QMessageBox::NoButton);
         QCOMPARE(asked.size(), 1);
         QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
-        answer = true;
-        clearFromMenu();
+        clearFromMenu(QMessageBox::Yes);
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(last(), Map({}));
         QCOMPARE(menuFamily, dialog.font().family());  // the window's face
@@ -854,7 +845,7 @@ private slots:
         QTest::keyClicks(dialog.logList, "12>16");
         QTest::keyClick(dialog.logList, Qt::Key_Return);
         QCOMPARE(QString::fromStdString(queue.back()), Map({{12, 16}}));
-        QVERIFY(dialog.routeEntryLabel->text().isEmpty());
+        QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("in.out"));  // the prompt
 
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QTest::keyClicks(dialog.logList, "4 1");
@@ -865,9 +856,456 @@ private slots:
         QCOMPARE(QString::fromStdString(queue.back()), Map({{4, 1}, {12, 16}}));
         QTest::keyClicks(dialog.logList, "5.2");
         QTest::keyClick(dialog.logList, Qt::Key_Return);
+        QStringList asked;  // take mode off with a route staged asks; Enter keeps both
+        Answer(&dialog, asked);
+        QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
+        QCOMPARE(asked, QStringList{"Turn take mode off and drop 1 staged route?"});
+        QVERIFY(dialog.session.routing.takeMode && dialog.takeModeButton->GetCheck());
         QTest::keyClick(dialog.logList, Qt::Key_Escape);  // drops what is staged
         QVERIFY(!dialog.session.routing.HasStaged());
         QVERIFY(dialog.isVisible());
+    }
+
+    // No single key ends the show: Esc forgets a typed entry, then what is
+    // staged, then the selected input, and only then closes the window;
+    // closing while a router is connected asks once, No by default. Enter
+    // closes nothing.
+    void closing_data() {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("key");  // 0: the close box
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<bool>("open");
+        const int enter = QMessageBox::NoButton, yes = QMessageBox::Yes;
+        QTest::newRow("Esc, input selected") << true << int(Qt::Key_Escape) << yes << 0 << true;
+        QTest::newRow("Enter") << true << int(Qt::Key_Return) << yes << 0 << true;
+        QTest::newRow("Esc, Enter") << true << int(Qt::Key_Escape) << enter << 1 << true;
+        QTest::newRow("close box, Yes") << true << 0 << yes << 1 << false;
+        QTest::newRow("Esc, disconnected") << false << int(Qt::Key_Escape) << yes << 0 << false;
+    }
+    void closing() {
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        MainDialog dialog;
+        dialog.sendTimer.stop();
+        const int none[kChannelTableSize] = {};
+        if (QTest::currentDataTag() == QLatin1String("Esc, input selected"))
+            dialog.matrixView->selectedInput = 3;
+        QFETCH(bool, connected);
+        if (connected)
+            ConnectPolled(dialog.session, nullptr, none);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QStringList asked;
+        Answer(&dialog, asked, answer);
+        if (key)
+            QTest::keyClick(dialog.logList, Qt::Key(key));
+        else
+            dialog.close();
+        QTEST(int(asked.size()), "asked");
+        for (const QString& question : asked)
+            QCOMPARE(question, QStringLiteral("Quit Corvane? The router keeps its routes."));
+        QTEST(dialog.isVisible(), "open");
+        QCOMPARE(dialog.matrixView->selectedInput, 0);
+    }
+
+    // What the window did, or refused and why, shows in the status line over
+    // the view, the screen log on or off; several in one answer read as one
+    // and a count. The router's routes: Camera 2 on 5, input 6 on 7, 8 on 8.
+    void notices() {
+        using D = MainDialog;
+        auto out = [](D& d, int c) {
+            return ToQRect(d.matrixView->layout.cellRects[kOutputSide][c]).center();
+        };
+        auto type = [](D& d, const char* keys) {
+            QTest::keyClicks(d.logList, keys);
+            QTest::keyClick(d.logList, Qt::Key_Return);
+        };
+        const struct {
+            const char* what;
+            std::function<void(D&)> act;
+            const char* notice;
+            int kind;
+        } rows[] = {
+            {"a refused click, log off",
+             [&](D& d) {
+                 d.ToggleScreenLog();
+                 d.session.SetProtected(5, true);
+                 d.matrixView->selectedInput = 3;
+                 QTest::mouseClick(d.matrixView, Qt::LeftButton, {}, out(d, 5));
+                 QCOMPARE(d.logList->count(), 0);
+             },
+             "Output 05 is protected, route not changed", kNoticeRefusal},
+            {"a client's lock",
+             [](D& d) {
+                 d.session.routing.lockOwner[5] = kFirstClient;
+                 d.askQuestion = [](const QString&) { return false; };
+                 d.ToggleProtect(5);
+             },
+             "Output 05 is locked by Videohub client 2.", kNoticeRefusal},
+            {"a typed 17.5", [&](D& d) { type(d, "17.5"); },
+             "Not a route: 17.5 (type the input, a separator, the output, Enter)", kNoticeRefusal},
+            {"take",
+             [&](D& d) {
+                 QTest::mouseClick(d.takeModeButton, Qt::LeftButton);
+                 for (const char* route : {"4.1", "5.2", "6.3"})
+                     type(d, route);
+                 QCOMPARE(d.takeButton->text(), QStringLiteral("Take (3)"));
+                 QVERIFY(d.viewOverlay->marks.takeMode);
+                 QTest::mouseClick(d.takeButton, Qt::LeftButton);
+             },
+             "Took 3 routes", kNoticeInfo},
+            {"undo",
+             [](D& d) {
+                 d.session.SetRoute(3, 5);
+                 d.session.OnSendTimer();
+                 d.session.ParseResponse(Map({{3, 5}, {6, 7}, {8, 8}}).toLatin1());
+                 d.Undo();
+             },
+             "Undid: output 05 back to Camera 2", kNoticeInfo},
+            {"recall",
+             [](D& d) {
+                 int map[kChannelTableSize] = {0, 1, 1, 1, 1, 1, 1, 6, 1};
+                 d.salvos.file.Store("Show A", map);
+                 d.UpdateRoutingControls();
+                 d.RecallSalvo();
+             },
+             "Recalled Show A: 7 outputs changed", kNoticeInfo},
+            {"clear",
+             [](D& d) {
+                 d.askQuestion = [](const QString&) { return true; };
+                 d.ClearAllLinks();
+             },
+             "Cleared all links: 3 outputs off air", kNoticeInfo},
+            {"routes changed elsewhere",
+             [](D& d) {
+                 d.session.ParseResponse(Map({{4, 1}, {4, 2}, {6, 7}, {8, 8}}).toLatin1());
+             },
+             "Output 01 changed on the router: input 04 (+2 more)", kNoticeInfo},
+            {"a signal lost, marked for a while",
+             [](D& d) {
+                 d.session.ParseResponse("IN=_06_1920x1080p@60Hz!");
+                 d.session.ParseResponse("IN=_06_Signal OFF!");
+                 const ViewMarks& marks = d.viewOverlay->marks;
+                 QVERIFY(marks.lost[kInputSide][6] && marks.lost[kOutputSide][7]);
+                 QVERIFY(!marks.lost[kOutputSide][8]);
+                 d.session.tick += 10 * kTicksPerSecond;
+                 d.RefreshStatusPanels();
+                 QVERIFY(!marks.lost[kInputSide][6] && !marks.lost[kOutputSide][7]);
+                 d.session.tick -= 10 * kTicksPerSecond;
+                 d.RefreshStatusPanels();
+             },
+             "Input 06 signal lost", kNoticeWarning},
+            {"an input selected: the outputs it feeds",
+             [](D& d) {
+                 for (int selected : {0, 2}) {
+                     d.matrixView->selectedInput = selected;
+                     d.RefreshStatusPanels();
+                     for (int o = 1; o <= 16; ++o)
+                         QCOMPARE(d.viewOverlay->marks.fed[o], selected && o == 5);
+                 }
+             },
+             "", kNoticeInfo},
+            {"a silent router",
+             [](D& d) {
+                 for (int tick = 0; tick < 4 * kTicksPerSecond; ++tick)
+                     d.session.OnSendTimer();
+                 QCOMPARE(d.viewOverlay->marks.caption, QStringLiteral("Router not answering"));
+                 QVERIFY(d.viewOverlay->marks.dim);
+                 d.RefreshStatusPanels();
+                 QVERIFY(d.connectionPanel->text().endsWith("\n   Router not answering for 4 s"));
+             },
+             "Router not answering", kNoticeRefusal},
+        };
+        for (const auto& row : rows) {
+            MainDialog dialog;
+            dialog.sendTimer.stop();
+            dialog.config.inputNames[2] = "Camera 2";
+            NullLink link;
+            int map[kChannelTableSize] = {};
+            map[5] = 2, map[7] = 6, map[8] = 8;
+            ConnectPolled(dialog.session, &link, map);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QVERIFY(!dialog.viewOverlay->marks.dim);
+            row.act(dialog);
+            QVERIFY2(dialog.viewOverlay->marks.notice == row.notice,
+                     qPrintable(QString(row.what) + ": " + dialog.viewOverlay->marks.notice));
+            QCOMPARE(dialog.viewOverlay->marks.noticeKind, row.kind);
+        }
+    }
+
+    // An answer that changes nothing on screen repaints nothing (no widget of
+    // the window), and neither do the ticks of a router that answers.
+    void repaintsOnlyChanges() {
+        MainDialog dialog;
+        dialog.sendTimer.stop();
+        NullLink link;
+        const int map[kChannelTableSize] = {0, 3};
+        ConnectPolled(dialog.session, &link, map);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.session.ParseResponse("MON=00!");  // known from now on
+        dialog.log.screenLogEnabled = false;      // the log list shows every answer
+        PaintCounter counter;
+        for (QWidget* w : dialog.findChildren<QWidget*>())
+            w->installEventFilter(&counter);
+        counter.view = dialog.matrixView;
+        // An answer, and the one cell it changes (0: none, nothing repaints).
+        const struct {
+            const char* answer;
+            int side, channel;
+        } answers[] = {{"LINK=03^01!", 0, 0},
+                       {"MON=00!", 0, 0},
+                       {"IN=_02_720p!", kInputSide, 2},
+                       {"LINK=05^01!", kOutputSide, 1}};
+        for (const auto& a : answers) {
+            dialog.repaint();  // anything still due is painted now
+            counter.paints = 0;
+            counter.viewRegion = QRegion();
+            for (int tick = 0; tick < 10; ++tick) {
+                dialog.session.ParseResponse(a.answer);
+                dialog.RefreshStatusPanels();  // as the window's timer does
+            }
+            // Updates reach the screen a few milliseconds later.
+            if (a.channel)
+                QTRY_VERIFY(!counter.viewRegion.isEmpty());
+            QTest::qWait(50);
+            QVERIFY2((counter.paints > 0) == (a.channel > 0), a.answer);
+            // The cell, and under the status line (a notice) nothing else.
+            QRect band = dialog.viewOverlay->StatusBand();
+            band.moveTo(
+                dialog.matrixView->mapFromGlobal(dialog.viewOverlay->mapToGlobal(band.topLeft())));
+            if (a.channel)
+                QVERIFY2(dialog.matrixView->CellArea(a.side, a.channel)
+                             .contains((counter.viewRegion - band).boundingRect()),
+                         a.answer);
+        }
+    }
+
+    // Every button says what it does; a cell's tooltip gives its values in
+    // words and what its lamp and colours mean.
+    void tooltips() {
+        MainDialog dialog;
+        for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+            QVERIFY2(button->isHidden() || !button->toolTip().isEmpty(),
+                     qPrintable(button->text()));
+        RouterState& s = dialog.session.state;
+        RoutingMap& routing = dialog.session.routing;
+        dialog.config.inputNames[3] = "Camera 3";
+        s.inputStatusText[1] = "1920x1080p@60Hz";
+        s.known.inputSignal[1] = s.known.edidMode[1] = s.known.routes = s.known.cards[2] = true;
+        s.inputEdidMode[1] = "USER";
+        s.routedInput[2] = 3;
+        routing.pending[2] = 0;
+        routing.staged[4] = 3;
+        s.outputCardType[2] = kQuadMultiViewer;
+        const struct {
+            ViewHit hit;
+            const char* says;
+        } cells[] = {
+            {{kInputCell, 1},
+             "Input 01 InputChannel01\nSignal: 1920x1080p@60Hz\nEDID: USER (a user "
+             "EDID)\nLamp: green a signal, grey none, an empty frame not read yet"},
+            {{kInputCell, 2}, "Signal: not read yet\nLamp:"},
+            {{kOutputCell, 2},
+             "On air: input 03 Camera 3\nAsked for: no input (\"No Link\", in "
+             "red), not yet shown"},
+            {{kOutputCell, 4}, "Staged: input 03 Camera 3, sent by Take"},
+            {{kOutputSlotHeader, 2}, "quad multiviewer's resolution and layout"},
+            {{kOutputSlotHeader, 1}, ""},
+        };
+        for (const auto& cell : cells) {
+            const QString tip = ViewToolTip(s, dialog.config, &routing, cell.hit);
+            QVERIFY2(*cell.says ? tip.contains(cell.says) : tip.isEmpty(), qPrintable(tip));
+        }
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QPoint at = ToQRect(dialog.matrixView->layout.cellRects[kOutputSide][4]).center();
+        QHelpEvent hover(QEvent::ToolTip, at, dialog.matrixView->mapToGlobal(at));
+        QCoreApplication::sendEvent(dialog.matrixView, &hover);
+        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
+    }
+
+    // Focus shows on every control that takes it; captions, the typed route
+    // and the panel lines fit their boxes, also in a window made smaller; F1
+    // lists the shortcuts.
+    void readable_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("scale 1") << kDesignSize;
+        QTest::newRow("1280 x 720") << OpeningSize({1280, 690}, {});
+        QTest::newRow("smallest") << kMinimumSize;
+    }
+    void readable() {
+        QFETCH(QSize, size);
+        LoadTahoma();  // as the program does
+        MainDialog dialog;
+        dialog.resize(size);
+        dialog.session.connectionStatus = kConnected;  // the longest Connection Info
+        dialog.session.answering = false;
+        dialog.session.lastAnswerTick = 0;
+        dialog.session.tick = 120 * kTicksPerSecond;
+        dialog.RefreshStatusPanels();
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QList<QWidget*> focusable;
+        for (QWidget* w : dialog.findChildren<QWidget*>())
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+                focusable << w;
+        QVERIFY(focusable.size() >= 6);
+        dialog.setAttribute(Qt::WA_KeyboardFocusChange);  // as Tab sets it
+        for (QWidget* w : focusable) {
+            (w == focusable[0] ? focusable[1] : focusable[0])->setFocus(Qt::TabFocusReason);
+            const QImage without = w->grab().toImage();
+            w->setFocus(Qt::TabFocusReason);
+            QVERIFY2(w->grab().toImage() != without, w->metaObject()->className());
+        }
+
+        dialog.takeButton->setText(QStringLiteral("Take (16)"));
+        for (const ImageButton* b : dialog.findChildren<ImageButton*>())
+            QVERIFY2(
+                b->isHidden() || QFontMetricsF(b->font()).horizontalAdvance(b->text()) <=
+                                     (b->width() + 1) / b->scale - 4,  // edges are whole pixels
+                qPrintable(b->text()));
+        QTest::keyClicks(dialog.logList, "16 > 1688888");
+        const QLabel* entry = dialog.routeEntryLabel;
+        QVERIFY(entry->text().startsWith("16 > 16"));
+        QVERIFY(entry->fontMetrics().horizontalAdvance(entry->text()) <=
+                entry->contentsRect().width());
+        for (const ColorLabel* panel : dialog.findChildren<ColorLabel*>()) {
+            QStringList lines = panel->text().split('\n');
+            while (lines.size() > 1 && lines.last().trimmed().isEmpty())
+                lines.removeLast();
+            // In the label's own units, as it draws them.
+            const qreal height = panel->height() / panel->scale,
+                        width = panel->width() / panel->scale;
+            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= height ||
+                         panel->alignment() & Qt::AlignVCenter,
+                     qPrintable(panel->text()));
+            for (const QString& line : lines)
+                QVERIFY2(QFontMetricsF(panel->labelFont).horizontalAdvance(line) <=
+                             width - panel->textOffsetX - 2,
+                         qPrintable(line));
+        }
+
+        QStringList shown;
+        Answer(&dialog, shown);
+        QTest::keyClick(dialog.logList, Qt::Key_F1);
+        QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
+    }
+
+    // The window fits a small screen as a whole, or opens at the size the
+    // user left it; on a screen it fits, nothing moves. Whatever the scale, a
+    // pixel drawn as part of a cell is a click on that cell, and one drawn as
+    // the background is no click.
+    void fitsTheScreen_data() {
+        QTest::addColumn<QSize>("available");
+        QTest::addColumn<QSize>("remembered");
+        QTest::addColumn<QSize>("opens");  // empty: scaled down to fit
+        QTest::newRow("1920 x 1080") << QSize(1920, 1080) << QSize() << kDesignSize;
+        QTest::newRow("1366 x 768, a panel") << QSize(1366, 728) << QSize() << QSize();
+        QTest::newRow("2560 x 1440 at 2") << QSize(1280, 690) << QSize() << QSize();
+        QTest::newRow("remembered") << QSize(1920, 1080) << QSize(1300, 800) << QSize(1300, 800);
+        QTest::newRow("remembered, too large")
+            << QSize(1366, 728) << QSize(1300, 800) << QSize(1300, 680);
+        QTest::newRow("tiny screen") << QSize(400, 300) << QSize() << kMinimumSize;
+    }
+    void fitsTheScreen() {
+        QFETCH(QSize, available);
+        QFETCH(QSize, remembered);
+        QFETCH(QSize, opens);
+        const QSize size = OpeningSize(available, remembered);
+        if (opens.isEmpty())
+            QVERIFY(ScaleFor(size) < 1 &&
+                    size.width() <= available.width() - kFrameAllowance.width() &&
+                    size.height() <= available.height() - kFrameAllowance.height());
+        else
+            QCOMPARE(size, opens);
+
+        if (!remembered.isEmpty()) {
+            QFile ini(QStringLiteral("config.ini"));
+            QVERIFY(ini.open(QIODevice::Append));
+            ini.write(QStringLiteral("[WINDOW]\r\nSize=%1x%2\r\n")
+                          .arg(remembered.width())
+                          .arg(remembered.height())
+                          .toLatin1());
+        }
+        auto dialog = std::make_unique<MainDialog>();
+        if (available == QSize(1920, 1080))  // the test's screen: the window sizes itself
+            QCOMPARE(dialog->size(), size);
+        dialog->resize(size);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        MatrixView* view = dialog->matrixView;
+        if (size == kDesignSize) {
+            QCOMPARE(view->geometry(), DluRect(7, 36, 471, 329));
+            QCOMPARE(dialog->disconnectButton->geometry(), DluRect(592, 11, 62, 18));
+        }
+        for (const auto& [control, place] : dialog->layoutRects)
+            QVERIFY(dialog->rect().contains(control->geometry()));
+        QCOMPARE(dialog->connectButton->normalImage.size(), dialog->connectButton->size());
+
+        view->PaintBuffer();
+        const QImage drawn = view->backBuffer;
+        const QRgb background = qRgb(71, 79, 100), strip = qRgb(102, 153, 255),
+                   info = qRgb(236, 240, 223), nameBar = qRgb(217, 217, 217);
+        int cellPixels = 0, wrong = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QRgb colour = drawn.pixel(x, y);
+                const QPoint at = view->ToLayout(QPointF(x, y));
+                const ViewHitKind kind = HitTest(view->layout, at.x(), at.y()).kind;
+                const bool cell = colour == strip || colour == info || colour == nameBar;
+                wrong += (colour == background && kind != kNoHit) ||
+                         (cell && kind != kInputCell && kind != kOutputCell);
+                cellPixels += cell;
+            }
+        }
+        QCOMPARE(wrong, 0);
+        QVERIFY(cellPixels > drawn.width() * drawn.height() / 3);
+        // No cell loses an edge: above its name bar and below its info area.
+        for (int side : {kInputSide, kOutputSide}) {
+            for (int c = 1; c <= kChannelCount; ++c) {
+                const QRect area = view->ToWidget(ToQRect(view->layout.cellRects[side][c]));
+                int top = area.bottom(), bottom = area.top();
+                for (int y = area.top(); y <= area.bottom(); ++y) {
+                    const QRgb colour = drawn.pixel(area.center().x(), y);
+                    top = colour == nameBar ? std::min(top, y) : top;
+                    bottom = colour == info ? y : bottom;
+                }
+                QCOMPARE(drawn.pixel(area.center().x(), top - 1),
+                         view->palette().color(QPalette::Light).rgb());
+                QCOMPARE(drawn.pixel(area.center().x(), bottom + 1),
+                         view->palette().color(QPalette::Dark).rgb());
+            }
+        }
+        // And the clicks themselves, through the window.
+        dialog->sendTimer.stop();
+        const int none[kChannelTableSize] = {};
+        ConnectPolled(dialog->session, nullptr, none);
+        const auto centre = [&](int side, int c) {
+            return view->ToWidget(ToQRect(view->layout.cellRects[side][c])).center();
+        };
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre(kInputSide, 3));
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre(kOutputSide, 16));
+        QCOMPARE(dialog->session.commandQueue, CommandQueue{Map({{3, 16}}).toStdString()});
+
+        // A size the user chose is saved on closing, beside what config.ini
+        // held, and the next window opens at it.
+        const QSize chosen = size + QSize(40, 10);
+        dialog->resize(chosen);
+        dialog->done(QDialog::Accepted);
+        dialog.reset();
+        const QStringList lines = FileLines(QStringLiteral("config.ini"));
+        QVERIFY(lines.contains(QStringLiteral("CommType=UDP")));
+        QCOMPARE(
+            lines.filter(QStringLiteral("Size=")),
+            QStringList(QStringLiteral("Size=%1x%2").arg(chosen.width()).arg(chosen.height())));
+        MainDialog again;
+        QCOMPARE(again.size(), OpeningSize(QSize(1920, 1080), chosen));
+        // Never a config.ini of its own: one would skip the first-run question.
+        QVERIFY(!SaveWindowSize(again.config, "absent.ini") && !QFile::exists("absent.ini"));
     }
 
     // salvos.ini shared with other programs: a damaged file keeps what reads
@@ -893,7 +1331,7 @@ private slots:
         // The window's own save mends the file and clears the mark.
         dialog.ToggleProtect(7);
         QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
-        // Another program's change is seen at the next tick, protect included...
+        // Another program's change is seen at the next tick, protect included.
         SalvoFile other;
         std::string problem;
         QVERIFY(other.Update(
@@ -905,14 +1343,7 @@ private slots:
             problem));
         QTRY_COMPARE(dialog.salvoList->itemData(0).toString(), QStringLiteral("B"));
         QVERIFY(!dialog.session.routing.Protected(5) && dialog.session.routing.Protected(7));
-        // ...and one the window has not seen yet is kept by its next save.
-        dialog.sendTimer.stop();
-        QVERIFY(other.Update(
-            "salvos.ini", [&](SalvoFile& f) { return f.Store("C", {}); }, problem));
-        dialog.ToggleProtect(8);
-        QVERIFY(other.Load("salvos.ini", problem));
-        QVERIFY(other.Find("B") && other.Find("C") && !other.protectedOutput[5] &&
-                other.protectedOutput[7] && other.protectedOutput[8]);
+        // What the window's saves keep of others' is the salvo book's (tests/control).
 
         const int none[kChannelTableSize] = {};
         ConnectPolled(dialog.session, nullptr, none);  // routes go out as asked
@@ -1157,6 +1588,31 @@ private slots:
 
     // Only a start in the home folder (written any way) with no config.ini
     // moves to the per-user folder, and only under an absolute data home.
+    // Started with no config.ini: nothing aims at the factory address until
+    // the operator chose; Enter sets the link up, Esc quits.
+    void firstRun() {
+        const struct {
+            int key;  // 0: click "Demo"
+            FirstRun chosen;
+        } cases[] = {{Qt::Key_Return, FirstRun::kSetConfig},
+                     {Qt::Key_Escape, FirstRun::kQuit},
+                     {0, FirstRun::kDemo}};
+        for (const auto& c : cases) {
+            QObject owner;
+            QString text;
+            WhenShown<QMessageBox>(&owner, [&](QMessageBox* box) {
+                text = box->text();
+                if (c.key)
+                    QTest::keyClick(box, Qt::Key(c.key));
+                for (QAbstractButton* b : box->buttons())
+                    if (!c.key && b->text() == QStringLiteral("Demo"))
+                        b->click();
+            });
+            QCOMPARE(AskFirstRun(), c.chosen);
+            QVERIFY(text.contains(QStringLiteral("factory address (192.168.0.200")));
+        }
+    }
+
     void perUserFolder() {
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));

@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
+#include "bridgehost/BridgeHost.h"
 #include "protocol/RouterSession.h"
-#include "settings/EventLog.h"
-#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
-#include "transport/VideohubHost.h"
 
 namespace corvane {
 namespace {
@@ -54,31 +53,30 @@ void ReportLogFailure(const std::string& path) {
                  path.c_str());
 }
 
-int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose) {
-    EventLog log(".");
-    log.fileFailed = ReportLogFailure;
-    log.fileLogEnabled = !noLog;
-    ServeLog screen(verbose);
+int Serve(Context& context) {
+    const Options& options = context.options;
+    AppConfig& config = context.config;
+    EventLog& log = context.log;
+    log.fileLogEnabled = !options.noLog;
+    ServeLog screen(options.verbose);
     log.screen = &screen;
     log.screenLogEnabled = true;
 
-    RouterSession session(log);
+    RouterSession& session = context.session;
     // Outputs protected at this rack stay protected for every client.
-    SalvoFile salvos;
-    std::string problem;
-    if (!salvos.Load(kSalvoPath, problem))
-        log.LogEvent(true, true, "%s", salvos.DamageReport(kSalvoPath).c_str());
-    salvos.ApplyProtection(session.routing);
+    if (!context.salvos.Load())
+        log.LogEvent(true, true, "%s", context.salvos.DamageReport().c_str());
     Connection connection(session, config);
     connection.showMessage = [&log](const std::string& text) {
         log.LogEvent(true, true, "%s", text.c_str());
     };
     HeadlessLoop loop(connection);
     VideohubServer server(session, config);
-    VideohubHost host(server);
-    if (!host.Listen(listen)) {
+    BridgeHost host(server, log, "Videohub", VideohubServer::kMaxClients);
+    if (!host.Listen(options.listen)) {
         std::fprintf(stderr, "corvanectl: %s\n", host.error.c_str());
-        return 3;
+        log.screen = nullptr;
+        return kExitConnectFailed;
     }
     // Scripts and tests that asked for port 0 learn the port here.
     std::printf("videohub: %d\n", host.port);
@@ -87,35 +85,14 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
     struct sigaction stop {};
     stop.sa_handler = OnStopSignal;
     sigemptyset(&stop.sa_mask);
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
+    for (int number : {SIGINT, SIGTERM})
+        sigaction(number, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    session.refresh = [&] {
-        server.Sync();
-        host.Flush();
-    };
-    loop.addWatches = [&](std::vector<pollfd>& fds) {
-        if (host.listenFd >= 0)
-            fds.push_back({host.listenFd, POLLIN, 0});
-        for (const VideohubHost::Socket& s : host.sockets)
-            fds.push_back(
-                {s.fd, static_cast<short>(POLLIN | (host.WantsWrite(s.fd) ? POLLOUT : 0)), 0});
-    };
-    loop.watchesReady = [&](const std::vector<pollfd>& fds) {
-        bool accept = false;
-        for (const pollfd& f : fds) {
-            if (f.revents == 0)
-                continue;
-            if (f.fd == host.listenFd)
-                accept = true;  // last, so no fd closed in this pass is reused
-            else if (f.revents & (POLLIN | POLLHUP | POLLERR))
-                host.OnReadable(f.fd);
-        }
-        if (accept)
-            host.OnAcceptReady();
-        host.Flush();
-    };
+    // The server tells its clients after every refresh; then out it goes.
+    const int flush = session.onRefresh.Subscribe([&] { host.Flush(); });
+    loop.addWatches = [&](std::vector<pollfd>& fds) { host.AddWatches(fds); };
+    loop.watchesReady = [&](const std::vector<pollfd>& fds) { host.OnWatchesReady(fds); };
 
     // The connection opens the link again by itself when it fails, and the
     // session re-polls a router that stopped answering and came back.
@@ -125,8 +102,9 @@ int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose
         loop.RunUntil([&] { return stopRequested != 0; }, std::chrono::seconds(1));
     log.LogEvent(true, true, "Stopping on a signal");
     host.Close();
-    session.refresh = nullptr;
+    session.onRefresh.Unsubscribe(flush);
     connection.Disconnect();
+    log.screen = nullptr;
     return 0;
 }
 

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "settings/AppConfig.h"
+#include "Run.h"
 
 namespace corvane {
 
-// corvanectl serve: the Videohub server on `listen` for the router in config,
-// until SIGINT or SIGTERM. Returns the exit code.
-int Serve(AppConfig& config, const std::string& listen, bool noLog, bool verbose);
+// corvanectl serve: the Videohub server on --listen for the router of the
+// settings, until SIGINT or SIGTERM. Returns the exit code.
+int Serve(Context& context);
 
 // Says on stderr (once per log) that the daily log file cannot be written.
 void ReportLogFailure(const std::string& path);

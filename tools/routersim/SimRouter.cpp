@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/TextFormat.h"
 #include "protocol/RouterState.h"
 
 namespace corvane::sim {
@@ -14,30 +15,10 @@ namespace {
 constexpr std::size_t kEdidBytes = 256;
 constexpr std::size_t kEdidFrame = kEdidBytes + 6;  // "EDIT=" + bytes + "!"
 
-std::string Format(const char* format, int a, int b = 0, int c = 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, a, b, c);
-    return text;
-}
-
 // A whole unsigned decimal in [low, high]; anything else (sign, blanks,
 // trailing text, overflow) is refused.
 bool ParseNumber(std::string_view text, int low, int high, int* out) {
-    if (text.empty() || text.size() > 6) {
-        return false;
-    }
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value < low || value > high) {
-        return false;
-    }
-    *out = value;
-    return true;
+    return ParseInt(text, low, high, out, 6);
 }
 
 bool ParseHexByte(std::string_view text, int* out) {
@@ -184,14 +165,6 @@ std::vector<std::string_view> Words(std::string_view line) {
         at = end;
     }
     return words;
-}
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower;
 }
 
 bool SlotFitted(const int* cards, int channel) {
@@ -471,7 +444,7 @@ std::string PanelLine(SimRouter& router, std::string_view line) {
     if (words.empty()) {
         return "";
     }
-    const std::string verb = Lower(words[0]);
+    const std::string verb = AsciiLower(words[0]);
     auto usage = [](const char* form) { return std::string("error: usage: ") + form; };
     int channel = 0;
     int value = 0;
@@ -505,7 +478,7 @@ std::string PanelLine(SimRouter& router, std::string_view line) {
         if (!ParseNumber(words[1], 1, kChannels, &channel)) {
             return bad(1, "IN", 1, kChannels);
         }
-        const bool off = Lower(words[2]) == "off";
+        const bool off = AsciiLower(words[2]) == "off";
         if (!off && !PrintableSignal(words[2])) {
             return "error: a resolution is 1 to 40 printable characters without \"!\"";
         }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "RouterSim.h"
+#include "base/TextFormat.h"
 
 namespace {
 
@@ -40,17 +41,6 @@ const char kUsage[] =
     "  show | help       the routes, signals and plugs in one line | the commands\n"
     "  each line is answered \"ok\", with what was asked, or with \"error: \" and why.\n"
     "  The router answers only what it is asked: a client sees a change when it asks again.\n";
-
-bool ParseInt(const char* text, int low, int high, int* out) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
-        return false;
-    }
-    *out = static_cast<int>(value);
-    return true;
-}
 
 bool ParseSeconds(const char* text, int* milliseconds) {
     char* end = nullptr;
@@ -113,6 +103,7 @@ int Usage(const std::string& problem) {
 
 int main(int argc, char** argv) {
     using namespace corvane::sim;
+    using corvane::ParseInt;
     SimOptions options;
     options.udpPort = 3000;
     SimRouter router = DefaultRouter();
@@ -173,7 +164,7 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--seed") {
             int seed = 0;
-            if (!ParseInt(needs("a number"), 0, 2147483647, &seed)) {
+            if (!ParseInt(needs("a number"), 0, 2147483647, &seed, 10)) {
                 return Usage("bad seed: " + std::string(value));
             }
             options.seed = static_cast<unsigned>(seed);

@@ -1,32 +1,17 @@
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <utility>
 
+#include "base/TextFormat.h"
+
 namespace corvane {
 
 namespace {
 
 constexpr std::size_t kMessageBufferSize = 1024;
-
-// snprintf into a std::string of whatever length the arguments need.
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char small[64];
-    int n = std::snprintf(small, sizeof small, format, args...);
-    if (n < 0) {
-        return {};
-    }
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        return std::string(small, static_cast<std::size_t>(n));
-    }
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), format, args...);
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
 
 }  // namespace
 

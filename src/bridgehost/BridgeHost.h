@@ -1,29 +1,35 @@
 #pragma once
 
+#include <poll.h>
+
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "bridge/VideohubServer.h"
+#include "bridge/BridgeServer.h"
 
 namespace corvane {
 
-// The sockets of the Videohub server: a TCP listener and one non-blocking
+class EventLog;
+
+// The sockets of one bridge server: a TCP listener and one non-blocking
 // socket per client. Nothing here waits: a client gets what its socket takes
-// now, the rest stays in its bounded buffer, and a client the server gave up
-// on is closed. The owner watches the handles and calls the On* functions on
-// the thread that drives the session.
-class VideohubHost {
+// now, the rest stays in the server's bounded buffer, and a client the server
+// gave up on is closed. The owner watches the handles (poll in a loop, or the
+// window's socket notifiers) and calls the On* functions on the thread that
+// drives the session.
+class BridgeHost {
 public:
     struct Socket {
         int fd = -1;
         int id = 0;  // the server's client id
     };
 
-    explicit VideohubHost(VideohubServer& server);
-    ~VideohubHost();
-    VideohubHost(const VideohubHost&) = delete;
-    VideohubHost& operator=(const VideohubHost&) = delete;
+    // name is the protocol's, for the log: "Videohub server listening on ...".
+    BridgeHost(BridgeServer& server, EventLog& log, std::string name, int backlog);
+    ~BridgeHost();
+    BridgeHost(const BridgeHost&) = delete;
+    BridgeHost& operator=(const BridgeHost&) = delete;
 
     // "ADDR:PORT", "[v6]:PORT" or "PORT" (on 127.0.0.1). False with error set.
     bool Listen(const std::string& where);
@@ -37,7 +43,16 @@ public:
     void Flush();
     bool WantsWrite(int fd) const;
 
-    VideohubServer& server;
+    // For a poll loop: adds the listener and every client (with POLLOUT while
+    // output waits), then serves what poll saw: reads first, the newcomer
+    // last, so no handle closed in this pass is reused.
+    void AddWatches(std::vector<pollfd>& fds) const;
+    void OnWatchesReady(const std::vector<pollfd>& fds);
+
+    BridgeServer& server;
+    EventLog& log;
+    const std::string name;
+    const int backlog;
     int listenFd = -1;
     int port = 0;  // the bound port (Listen may ask for 0)
     std::vector<Socket> sockets;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include "protocol/ByteSink.h"
 
 namespace corvane {
 
@@ -15,15 +15,10 @@ enum class LinkResult {
 
 // The open connection to the router: the serial port or the UDP socket. Each
 // opens with settings of its own kind, so opening is not part of this.
-class Link {
+class Link : public ByteSink {
 public:
-    virtual ~Link() = default;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
-    // Never waits for the device: returns the bytes taken now, which for the
-    // serial port may be only the first part (or none) of them; the UDP link
-    // sends them as one datagram. 0 when nothing was taken.
-    virtual int Write(const void* bytes, std::size_t length) = 0;
 
     // errno, GetLastError or WSAGetLastError of the last failure; a bad
     // setting gives the platform's invalid-argument code.

@@ -1,16 +1,17 @@
 // The Videohub server's sockets, driven on the test's thread: what the kernel
 // adds to the protocol checked in tests/bridge (partial writes, closing).
 
-#include "transport/VideohubHost.h"
+#include "bridge/VideohubServer.h"
+#include "bridgehost/BridgeHost.h"
 
 #include "../support/LinkSupport.h"
 
 namespace corvane::testing {
 namespace {
 
-class VideohubHostTest : public ::testing::Test {
+class BridgeHostTest : public ::testing::Test {
 protected:
-    VideohubHostTest() {
+    BridgeHostTest() {
         log.fileLogEnabled = false;
         server.clock = [this] { return now; };
         EXPECT_TRUE(host.Listen("127.0.0.1:0")) << host.error;
@@ -20,11 +21,11 @@ protected:
     RouterSession session{log};
     AppConfig config;
     VideohubServer server{session, config};
-    VideohubHost host{server};
+    BridgeHost host{server, log, "Videohub", VideohubServer::kMaxClients};
     VideohubServer::Clock::time_point now;
 };
 
-TEST_F(VideohubHostTest, ASlowReaderGetsEveryByteInOrder) {
+TEST_F(BridgeHostTest, ASlowReaderGetsEveryByteInOrder) {
     // What any client is sent: the dump, then the answer to each query.
     const int probe = server.AddClient("probe");
     std::string expected = std::exchange(server.Find(probe)->out, "");
@@ -63,7 +64,7 @@ TEST_F(VideohubHostTest, ASlowReaderGetsEveryByteInOrder) {
         << differ.first - slow.text.begin();
 }
 
-TEST_F(VideohubHostTest, ANewcomerIsTurnedAwayForTenSecondsThenTheLongestSilentGivesWay) {
+TEST_F(BridgeHostTest, ANewcomerIsTurnedAwayForTenSecondsThenTheLongestSilentGivesWay) {
     std::vector<std::unique_ptr<Panel>> panels;
     for (int i = 0; i < VideohubServer::kMaxClients; ++i) {
         panels.push_back(std::make_unique<Panel>(host.port));

@@ -1,10 +1,10 @@
-#include "app/AboutDialog.h"
+#include "ui/AboutDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "ui/DialogUnits.h"
 #include "ui/Fonts.h"
 

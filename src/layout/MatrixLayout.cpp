@@ -1,4 +1,4 @@
-#include "ui/MatrixLayout.h"
+#include "layout/MatrixLayout.h"
 
 namespace corvane {
 

@@ -1,30 +1,19 @@
-#include "StatusReport.h"
+#include "control/StatusText.h"
 
-#include "protocol/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace corvane {
 
 namespace {
 
-const char* StatusWord(int status) {
-    switch (status) {
-        case kConnecting:
-            return "Connecting";
-        case kConnectionFailed:
-            return "Connection Failed";
-        case kConnected:
-            return "Connected";
-        default:
-            return "Disconnect";
-    }
-}
-
 const char* Bool(int value) {
     return value != 0 ? "true" : "false";
 }
 
-const char* Table(const char (*table)[32], int count, int index) {
-    return index >= 0 && index <= count ? table[index] : "";
+// A name from a display table, or "" for a value the table does not hold.
+template <std::size_t N>
+const char* TableName(const char (&table)[N][32], int index) {
+    return index >= 0 && index < int(N) ? table[index] : "";
 }
 
 bool RouterSent(const std::string& text) {
@@ -32,6 +21,93 @@ bool RouterSent(const std::string& text) {
 }
 
 }  // namespace
+
+const char* StatusWord(int connectionStatus) {
+    // A status this program does not know is no working link.
+    switch (connectionStatus) {
+        case kDisconnected:
+            return "Disconnect";
+        case kConnecting:
+            return "Connecting";
+        case kConnected:
+            return "Connected";
+        default:
+            return "Connection Failed";
+    }
+}
+
+StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
+                                       int connectionStatus, int videohubClients,
+                                       const LinkHealth& health) {
+    StatusPanelTexts texts;
+    const char* status = StatusWord(connectionStatus);
+    if (config.useSerial)
+        texts.connection = Format("   Status : %s\n   RS232 PORT : %s\n   Baudrate : %d ", status,
+                                  config.comName.c_str(), config.baudRate);
+    else
+        texts.connection = Format("   Status : %s\n   Ethernet IP : %s\n   Port : %d ", status,
+                                  config.ipAddress.c_str(), config.udpPort);
+    // How long ago the router answered, in whole seconds: it changes once a
+    // second at most.
+    const long long seconds = health.lastAnswerMs / 1000;
+    if (connectionStatus == kConnecting || connectionStatus == kConnected) {
+        if (!health.answering)
+            texts.connection += health.lastAnswerMs < 0
+                                    ? std::string("\n   Router not answering")
+                                    : Format("\n   Router not answering for %lld s", seconds);
+        else if (health.lastAnswerMs < 0)
+            texts.connection += "\n   Last answer : none yet";
+        else
+            texts.connection += Format("\n   Last answer : %lld s ago", seconds);
+    } else if (connectionStatus == kConnectionFailed && health.retrying) {
+        texts.connection += "\n   Retrying every 3 s";
+    }
+
+    const auto known = [](bool isKnown, const std::string& value) {
+        return isKnown ? value : std::string("?");
+    };
+    texts.generator =
+        Format("   Resolution : %s\n   Pattern : \n    - %s",
+               known(state.known.generatorResolution,
+                     TableName(ResolutionNames, state.generatorResolution))
+                   .c_str(),
+               known(state.known.generatorPattern, TableName(PatternNames, state.generatorPattern))
+                   .c_str());
+    texts.monitoring = state.known.monitoringChannel
+                           ? Format("   Channel : Input %02d", state.monitoringChannel)
+                           : std::string("   Channel : ?");
+
+    auto lock = [](bool isKnown, int flag) {
+        return !isKnown ? "?" : flag == 1 ? "Lock" : "Unlock";
+    };
+    texts.lock =
+        Format("   Web Control : %s\n   Data Control : %s\n   Key Control : %s",
+               lock(state.known.webLock, state.webLock), lock(state.known.dataLock, state.dataLock),
+               lock(state.known.keyLock, state.keyLock));
+
+    const std::string baud = state.known.routerBaudRate
+                                 ? Format("RS232  Baudrate : %d Bps", state.routerBaudRate)
+                                 : std::string("RS232  Baudrate : ?");
+    const std::string address =
+        Format("IP : %s   Port : %s", known(state.known.routerIp, state.routerIp).c_str(),
+               known(state.known.routerPort, state.routerPort).c_str());
+    const std::string gateway =
+        Format("Gateway : %s ", known(state.known.routerGateway, state.routerGateway).c_str());
+    const std::string mask = Format(
+        "Subnet Mask : %s ", known(state.known.routerSubnetMask, state.routerSubnetMask).c_str());
+    const std::string mac =
+        Format("MAC Address : %s ", known(state.known.routerMac, state.routerMac).c_str());
+    // The first of the empty lines holds the Videohub client count when
+    // serving; the next is kept for a second bridge's.
+    const std::string videohub =
+        videohubClients < 0
+            ? " "
+            : Format("   Videohub : %d client%s", videohubClients, videohubClients == 1 ? "" : "s");
+    texts.network =
+        Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n \n \n \n", baud.c_str(), address.c_str(),
+               gateway.c_str(), mask.c_str(), mac.c_str(), videohub.c_str());
+    return texts;
+}
 
 std::string RouteLine(const RouterSession& session, const AppConfig& config, int output) {
     const int input = session.state.routedInput[output];
@@ -67,9 +143,8 @@ std::string StatusText(const RouterSession& session, const AppConfig& config) {
         out += "  " + RouteLine(session, config, n) +
                (s.outputPlugged[n] != 0 ? "  plugged\n" : "  unplugged\n");
     }
-    out += Format("generator: %s / %s\n",
-                  Table(ResolutionNames, kResolutionCount, s.generatorResolution),
-                  Table(PatternNames, kPatternCount, s.generatorPattern));
+    out += Format("generator: %s / %s\n", TableName(ResolutionNames, s.generatorResolution),
+                  TableName(PatternNames, s.generatorPattern));
     out += Format("monitoring: input %02d\n", s.monitoringChannel);
     out += Format("locks: web %s, data %s, keys %s\n", s.webLock ? "locked" : "unlocked",
                   s.dataLock ? "locked" : "unlocked", s.keyLock ? "locked" : "unlocked");
@@ -80,8 +155,7 @@ std::string StatusText(const RouterSession& session, const AppConfig& config) {
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         if (s.outputCardType[slot] == kQuadMultiViewer) {
             out += Format("quad: slot %d  resolution %s  layout %d\n", slot,
-                          Table(ResolutionNames, kResolutionCount, s.quadResolution[slot]),
-                          s.quadLayout[slot]);
+                          TableName(ResolutionNames, s.quadResolution[slot]), s.quadLayout[slot]);
         }
     }
     return out;
@@ -125,9 +199,8 @@ std::string StatusJson(const RouterSession& session, const AppConfig& config) {
         "  \"generator\": {\"resolution\": %d, \"resolutionName\": %s, \"pattern\": %d, "
         "\"patternName\": %s},\n",
         s.generatorResolution,
-        JsonString(Table(ResolutionNames, kResolutionCount, s.generatorResolution)).c_str(),
-        s.generatorPattern,
-        JsonString(Table(PatternNames, kPatternCount, s.generatorPattern)).c_str());
+        JsonString(TableName(ResolutionNames, s.generatorResolution)).c_str(), s.generatorPattern,
+        JsonString(TableName(PatternNames, s.generatorPattern)).c_str());
     out += Format("  \"monitoringChannel\": %d,\n", s.monitoringChannel);
     out += Format("  \"locks\": {\"web\": %s, \"data\": %s, \"key\": %s},\n", Bool(s.webLock),
                   Bool(s.dataLock), Bool(s.keyLock));

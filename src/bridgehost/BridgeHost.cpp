@@ -1,4 +1,4 @@
-#include "transport/VideohubHost.h"
+#include "bridgehost/BridgeHost.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
-#include "settings/EventLog.h"
+#include "base/EventLog.h"
+#include "base/TextFormat.h"
 
 namespace corvane {
 
@@ -47,24 +49,22 @@ bool ParseListenAddress(const std::string& where, std::string* address, int* por
         if (host.size() > 2 && host.front() == '[' && host.back() == ']')
             host = host.substr(1, host.size() - 2);
     }
-    if (host.empty() || digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const int value = std::stoi(digits);
-    if (value > 65535)
+    int value = 0;
+    if (host.empty() || !ParseInt(digits, 0, 65535, &value, 5))
         return false;
     *address = host;
     *port = value;
     return true;
 }
 
-VideohubHost::VideohubHost(VideohubServer& server) : server(server) {}
+BridgeHost::BridgeHost(BridgeServer& server, EventLog& log, std::string name, int backlog)
+    : server(server), log(log), name(std::move(name)), backlog(backlog) {}
 
-VideohubHost::~VideohubHost() {
+BridgeHost::~BridgeHost() {
     Close();
 }
 
-bool VideohubHost::Listen(const std::string& where) {
+bool BridgeHost::Listen(const std::string& where) {
     Close();
     std::string host;
     int wanted = 0;
@@ -92,7 +92,7 @@ bool VideohubHost::Listen(const std::string& where) {
     const int on = 1;
     if (s < 0 || setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         bind(s, reinterpret_cast<const sockaddr*>(&local), length) != 0 ||
-        listen(s, VideohubServer::kMaxClients) != 0 ||
+        listen(s, backlog) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         error = "cannot listen on " + where + ": " + std::strerror(errno);
         if (s >= 0)
@@ -101,22 +101,21 @@ bool VideohubHost::Listen(const std::string& where) {
     }
     listenFd = s;
     port = ntohs(local.ss_family == AF_INET ? v4.sin_port : v6.sin6_port);
-    server.session.log.LogEvent(true, true, "Videohub server listening on %s port %d", host.c_str(),
-                                port);
+    log.LogEvent(true, true, "%s server listening on %s port %d", name.c_str(), host.c_str(), port);
     return true;
 }
 
-void VideohubHost::Close() {
+void BridgeHost::Close() {
     while (!sockets.empty())
         CloseClient(sockets.size() - 1, "closed by the server");
     if (listenFd >= 0) {
         close(listenFd);
         listenFd = -1;
-        server.session.log.LogEvent(true, true, "Videohub server stopped");
+        log.LogEvent(true, true, "%s server stopped", name.c_str());
     }
 }
 
-void VideohubHost::OnAcceptReady() {
+void BridgeHost::OnAcceptReady() {
     // One per wake-up: the owner serves the clients' reads first, so a client
     // that left just before a newcomer arrived has made room for it.
     if (listenFd < 0)
@@ -127,7 +126,7 @@ void VideohubHost::OnAcceptReady() {
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
-    const int id = server.AddClient(PeerText(peer));
+    const int id = server.OnConnect(PeerText(peer));
     if (id == 0) {
         close(fd);  // full: the server has logged it
         return;
@@ -140,7 +139,7 @@ void VideohubHost::OnAcceptReady() {
     Flush();
 }
 
-void VideohubHost::OnReadable(int fd) {
+void BridgeHost::OnReadable(int fd) {
     for (std::size_t i = 0; i < sockets.size(); ++i) {
         if (sockets[i].fd != fd)
             continue;
@@ -157,7 +156,7 @@ void VideohubHost::OnReadable(int fd) {
             break;
         }
         // Complete blocks count even from a client that has gone since.
-        server.Feed(sockets[i].id, bytes.data(), bytes.size());
+        server.OnBytes(sockets[i].id, bytes.data(), bytes.size());
         if (closed)
             CloseClient(i, "disconnected");
         break;
@@ -165,20 +164,20 @@ void VideohubHost::OnReadable(int fd) {
     Flush();
 }
 
-void VideohubHost::Flush() {
+void BridgeHost::Flush() {
     for (std::size_t i = 0; i < sockets.size();) {
-        VideohubServer::Client* client = server.Find(sockets[i].id);
-        if (client == nullptr || client->drop) {
+        std::string* out = server.PendingOutput(sockets[i].id);
+        if (out == nullptr) {
             CloseClient(i, "closed by the server");
             i = 0;  // closing may have given the others output
             continue;
         }
         bool failed = false;
-        while (!client->out.empty()) {
-            const ssize_t sent = send(sockets[i].fd, client->out.data(), client->out.size(),
-                                      MSG_NOSIGNAL | MSG_DONTWAIT);
+        while (!out->empty()) {
+            const ssize_t sent =
+                send(sockets[i].fd, out->data(), out->size(), MSG_NOSIGNAL | MSG_DONTWAIT);
             if (sent > 0) {
-                client->out.erase(0, static_cast<std::size_t>(sent));
+                out->erase(0, static_cast<std::size_t>(sent));
                 continue;
             }
             failed = !(sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
@@ -193,23 +192,45 @@ void VideohubHost::Flush() {
     }
 }
 
-bool VideohubHost::WantsWrite(int fd) const {
+bool BridgeHost::WantsWrite(int fd) const {
     for (const Socket& s : sockets) {
         if (s.fd == fd) {
-            const VideohubServer::Client* client = server.Find(s.id);
-            return client != nullptr && !client->out.empty();
+            const std::string* out = server.PendingOutput(s.id);
+            return out != nullptr && !out->empty();
         }
     }
     return false;
 }
 
-void VideohubHost::CloseClient(std::size_t index, const char* why) {
+void BridgeHost::CloseClient(std::size_t index, const char* why) {
     const Socket gone = sockets[index];
     sockets.erase(sockets.begin() + static_cast<std::ptrdiff_t>(index));
     close(gone.fd);
-    server.RemoveClient(gone.id, why);
+    server.OnClose(gone.id, why);
     if (clientsChanged)
         clientsChanged();
+}
+
+void BridgeHost::AddWatches(std::vector<pollfd>& fds) const {
+    if (listenFd >= 0)
+        fds.push_back({listenFd, POLLIN, 0});
+    for (const Socket& s : sockets)
+        fds.push_back({s.fd, static_cast<short>(POLLIN | (WantsWrite(s.fd) ? POLLOUT : 0)), 0});
+}
+
+void BridgeHost::OnWatchesReady(const std::vector<pollfd>& fds) {
+    bool accept = false;
+    for (const pollfd& f : fds) {
+        if (f.revents == 0)
+            continue;
+        if (f.fd == listenFd)
+            accept = true;
+        else if (f.revents & (POLLIN | POLLHUP | POLLERR))
+            OnReadable(f.fd);
+    }
+    if (accept)
+        OnAcceptReady();
+    Flush();
 }
 
 }  // namespace corvane
