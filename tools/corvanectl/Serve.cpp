@@ -110,10 +110,15 @@ int Serve(Context& context) {
         for (auto& host : hosts)
             host->AddWatches(fds);
     };
-    // Each host serves its own handles among them.
+    // Each host serves its own handles among them; a lock one bridge's client
+    // changed is then told to the other's.
     loop.watchesReady = [&](const std::vector<pollfd>& fds) {
         for (auto& host : hosts)
             host->OnWatchesReady(fds);
+        videohub.Sync();
+        swp08.Sync();
+        for (auto& host : hosts)
+            host->Flush();
     };
 
     // The connection opens the link again by itself when it fails, and the
