@@ -69,8 +69,20 @@ public:
     BridgeClients(const BridgeClients&) = delete;
     BridgeClients& operator=(const BridgeClients&) = delete;
 
+    // A new client (the protocol's greeting queued), or 0 when there is no
+    // place for it.
+    virtual int AddClient(const std::string& peer) = 0;
+    // Ends the client's locks.
+    virtual void RemoveClient(int id, const char* why) = 0;
+    // What one wake-up read from the client, answered.
+    virtual void Feed(int id, const char* bytes, std::size_t count) = 0;
     // Tells every client what changed since it was last told.
     virtual void Sync() = 0;
+
+    // What the socket host calls.
+    int OnConnect(const std::string& peer) override { return AddClient(peer); }
+    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
+    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     std::string* PendingOutput(int id) override {
         Client* client = Find(id);

@@ -55,21 +55,16 @@ public:
     Swp08Server(RouterSession& session, AppConfig& config);
 
     // A new client, or 0 when there is no place for it (the host closes it).
-    int AddClient(const std::string& peer);
+    int AddClient(const std::string& peer) override;
     // Ends the client's protects.
-    void RemoveClient(int id, const char* why = "disconnected");
+    void RemoveClient(int id, const char* why = "disconnected") override;
     // Acknowledges and answers every message in the bytes, in order.
-    void Feed(int id, const char* bytes, std::size_t count);
+    void Feed(int id, const char* bytes, std::size_t count) override;
     // Tells every client what the router's answers changed (CONNECTED) and
     // what protects changed; answers the connects the router has answered.
     // Call after every parsed router answer and after the window changed
     // protect.
     void Sync() override;
-
-    // What the socket host calls.
-    int OnConnect(const std::string& peer) override { return AddClient(peer); }
-    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
-    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     AppConfig& config;
 

@@ -41,21 +41,16 @@ public:
     // connected already, the one silent longest gives way if it has been
     // silent for kIdleGrace (it is dropped); otherwise 0 (the host closes the
     // newcomer). peer is for the log.
-    int AddClient(const std::string& peer);
+    int AddClient(const std::string& peer) override;
     // Ends the client's locks; a half-received block is forgotten.
-    void RemoveClient(int id, const char* why = "disconnected");
+    void RemoveClient(int id, const char* why = "disconnected") override;
     // Parses, answers every complete block with one ACK or NAK, in order.
     // Feed what one wake-up read in one call: renames are saved once per call.
-    void Feed(int id, const char* bytes, std::size_t count);
+    void Feed(int id, const char* bytes, std::size_t count) override;
     // Tells every client what changed since it was last told: routes the
     // router confirmed, locks, labels. Call after every parsed router answer
     // and after the window changed protect or names.
     void Sync() override;
-
-    // What the socket host calls.
-    int OnConnect(const std::string& peer) override { return AddClient(peer); }
-    void OnBytes(int id, const char* bytes, std::size_t count) override { Feed(id, bytes, count); }
-    void OnClose(int id, const char* why) override { RemoveClient(id, why); }
 
     AppConfig& config;
     std::string friendlyName = "Corvane";  // 8-bit, like the names
