@@ -7,6 +7,7 @@
 
 #include "../support/SessionSupport.h"
 #include "../support/Swp08Wire.h"
+#include "BridgeFuzz.h"
 #include "FuzzCheck.h"
 #include "base/EventLog.h"
 #include "bridge/Swp08Server.h"
@@ -112,23 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AppConfig config;
     Swp08Server server(session, config);
 
-    // The first byte picks where the bytes are cut between two reads of one
-    // client; the other gets them in one piece.
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const int a = server.AddClient("a"), b = server.AddClient("b");
-    const std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
-    server.Feed(a, bytes.data(), split);
-    server.Feed(a, bytes.data() + split, size - split);
-    server.Feed(b, bytes.data(), size);
+    const auto [a, b] = FeedTwoClients(server, data, size);
     // Connects wait in one LINK command; the router takes all of it.
     FUZZ_CHECK(session.commandQueue.size() <= 1);
     if (!session.commandQueue.empty())
         session.ParseResponse(session.commandQueue.front().c_str());
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
     Check(bytes, server.Find(a)->out);
     Check(bytes, server.Find(b)->out);
-    server.RemoveClient(a);
-    server.RemoveClient(b);
-    for (int o = 1; o <= kChannelCount; ++o)
-        FUZZ_CHECK(session.routing.lockOwner[o] == 0);
+    RemoveTwoClients(server, {a, b});
     return 0;
 }
