@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -154,7 +155,9 @@ int Run(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         sim::SimRouter router = simulator->Router();
         const int output = run % kChannelCount + 1;
-        router.route[output] = (router.route[output] + 1 + run) % (kChannelCount + 1);
+        // Another input, never none (the panel would see the park source).
+        const int was = std::max(router.route[output], 1);
+        router.route[output] = (was - 1 + 1 + run % (kChannelCount - 1)) % kChannelCount + 1;
         const std::string update = "VIDEO OUTPUT ROUTING:\n" + std::to_string(output - 1) + " " +
                                    std::to_string(router.route[output] - 1) + "\n\n";
         panel.text.clear();
