@@ -141,7 +141,7 @@ BENCHMARK(SingleFill);
 }  // namespace corvane::bench
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", BENCH_PLATFORM);
     // The window reads config.ini from the working directory: give it one
     // that names only the loopback address. Nothing here connects anyway.
     const corvane::bench::ScratchDirectory directory("corvane-gui-bench");

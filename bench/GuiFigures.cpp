@@ -235,7 +235,7 @@ int Run(int argc, char** argv) {
 }  // namespace corvane::bench
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", BENCH_PLATFORM);
     // The window reads config.ini and writes its log in the working directory.
     const corvane::bench::ScratchDirectory directory("corvane-gui-figures");
     QApplication app(argc, argv);

@@ -48,6 +48,14 @@ QRect Edges(int left, int top, int right, int bottom) {
 // edge is lost when the view is drawn smaller.
 void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight,
                 qreal line = 1) {
+    if (line == 1) {
+        // Whole pixels take the painter's quick path.
+        painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
+        painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
+        painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
+        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
+        return;
+    }
     const qreal right = r.right() + 1 - line, bottom = r.bottom() + 1 - line;
     painter.fillRect(QRectF(r.left(), r.top(), r.width() - 1, line), topLeft);
     painter.fillRect(QRectF(r.left(), r.top(), line, r.height() - 1), topLeft);
@@ -57,12 +65,24 @@ void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottom
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
 
-// A text cut to the width with "…" at its end, in the painter's font.
-QString Fit(const QPainter& painter, const QString& text, int width) {
-    return painter.fontMetrics().elidedText(text, Qt::ElideRight, width);
-}
-
 }  // namespace
+
+QString TextLayoutCache::Fit(const QPainter& painter, const QString& text, int width) {
+    // Cutting a text lays it out; the view cuts the same few on every repaint.
+    const QFont& font = painter.font();
+    QString key = text;
+    key += QChar(u'\n');
+    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
+    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    key += QChar(char16_t(width & 0x7FFF));
+    auto found = fitted.find(key);
+    if (found == fitted.end()) {
+        if (fitted.size() >= 1024)
+            fitted.clear();
+        found = fitted.insert(key, painter.fontMetrics().elidedText(text, Qt::ElideRight, width));
+    }
+    return *found;
+}
 
 void TextLayoutCache::Draw(QPainter& painter, const QRect& rect, int flags, const QString& text) {
     const QFont& font = painter.font();
@@ -301,7 +321,7 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
     const bool locked = side == kOutputSide && routing && routing->lockOwner[channel] != 0;
     const QRect nameArea = nameBar.adjusted(0, 0, locked ? -kLockRoom : 0, 0);
     texts.Draw(painter, nameArea, Qt::AlignHCenter | kSingleLine,
-               Fit(painter, QStringLiteral(" ") + ToQString(name), nameArea.width() - 4));
+               texts.Fit(painter, QStringLiteral(" ") + ToQString(name), nameArea.width() - 4));
 
     const Lamp lamp = side == kInputSide ? InputLamp(state, channel) : OutputLamp(state, channel);
     painter.drawImage(QPoint(L, T), indicatorStrip,
@@ -323,7 +343,7 @@ void MatrixView::DrawChannelCell(QPainter& painter, int side, int channel) {
                                    : QStringLiteral("?");
         texts.Draw(painter, infoArea, Qt::AlignLeft | kSingleLine, QStringLiteral(" ") + mode);
         texts.Draw(painter, infoArea, Qt::AlignHCenter | kSingleLine,
-                   Fit(painter, QStringLiteral("      ") + signal, infoArea.width()));
+                   texts.Fit(painter, QStringLiteral("      ") + signal, infoArea.width()));
     } else {
         DrawRoute(painter, infoArea, channel);
         if (locked) {
@@ -363,10 +383,10 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
         const bool stagedLink = staged >= 1 && staged <= kChannelCount;
         texts.Draw(
             painter, right, Qt::AlignLeft | kSingleLine,
-            Fit(painter,
-                QStringLiteral("\u00bb ") +
-                    (stagedLink ? ToQString(config.inputNames[staged]) : QStringLiteral("No Link")),
-                right.width()));
+            texts.Fit(painter,
+                      QStringLiteral("\u00bb ") + (stagedLink ? ToQString(config.inputNames[staged])
+                                                              : QStringLiteral("No Link")),
+                      right.width()));
         painter.restore();
     }
     if (pending) {
@@ -382,7 +402,7 @@ void MatrixView::DrawRoute(QPainter& painter, const QRect& infoArea, int output)
                          : linked ? ToQString(config.inputNames[shown])
                                   : QStringLiteral("No Link");
     texts.Draw(painter, area, Qt::AlignHCenter | kSingleLine,
-               Fit(painter, QStringLiteral(" ") + text, area.width()));
+               texts.Fit(painter, QStringLiteral(" ") + text, area.width()));
 }
 
 void MatrixView::mousePressEvent(QMouseEvent* e) {

@@ -42,7 +42,10 @@ QString ViewToolTip(const RouterState& state, const AppConfig& config, const Rou
 // on every repaint.
 struct TextLayoutCache {
     void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text);
+    // The text cut to width with "…" at its end, in the painter's font.
+    QString Fit(const QPainter& painter, const QString& text, int width);
     QHash<QString, std::shared_ptr<QTextLayout>> layouts;  // by text and font
+    QHash<QString, QString> fitted;                        // by text, font and width
 };
 
 // The slot and crosspoint view. It keeps no router data: every paint reads the
