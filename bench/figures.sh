@@ -11,7 +11,7 @@ quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target core_bench loopback_figures videohub_figures gui_bench gui_figures
+cmake --build "$build" -j "$(nproc)" --target core_bench loopback_figures videohub_figures swp08_figures gui_bench gui_figures
 
 export QT_QPA_PLATFORM=offscreen
 min_time=0.5
@@ -35,6 +35,8 @@ out="$build/figures.txt"
     timeout 300 "$build/bench/loopback_figures" "${figure_args[@]}"
     echo "## videohub_figures"
     timeout 300 "$build/bench/videohub_figures" "${figure_args[@]:0:2}"
+    echo "## swp08_figures"
+    timeout 300 "$build/bench/swp08_figures" "${figure_args[@]:0:2}"
     echo "## gui_figures"
     timeout 300 "$build/bench/gui_figures" "${figure_args[@]}" 2>/dev/null
 } | tee "$out"

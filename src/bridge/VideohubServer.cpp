@@ -42,10 +42,6 @@ std::string_view TrimBlanks(std::string_view s) {
     return Trim(s, " \t");
 }
 
-int Seconds(std::chrono::steady_clock::duration d) {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
-}
-
 // An output with no input is routed from the park source.
 std::string WireRoute(int output, int input) {
     return std::to_string(output - 1) + " " +
@@ -55,48 +51,16 @@ std::string WireRoute(int output, int input) {
 }  // namespace
 
 VideohubServer::VideohubServer(RouterSession& session, AppConfig& config)
-    : session(session), config(config) {
-    refreshSubscription_ = session.onRefresh.Subscribe([this] { Sync(); });
-}
-
-VideohubServer::~VideohubServer() {
-    session.onRefresh.Unsubscribe(refreshSubscription_);
-}
-
-std::string* VideohubServer::PendingOutput(int id) {
-    Client* client = Find(id);
-    return client != nullptr && !client->drop ? &client->out : nullptr;
-}
-
-VideohubServer::Client* VideohubServer::Find(int id) {
-    for (Client& client : clients) {
-        if (client.id == id)
-            return &client;
-    }
-    return nullptr;
-}
+    : BridgeClients(session, "Videohub"), config(config) {}
 
 int VideohubServer::AddClient(const std::string& peer) {
-    const auto staying =
-        std::count_if(clients.begin(), clients.end(), [](const Client& c) { return !c.drop; });
-    if (staying >= kMaxClients && !MakeRoom(peer)) {
-        session.log.LogEvent(true, true,
-                             "Videohub client from %s refused: %d connected already, none "
-                             "silent for %d s",
-                             peer.c_str(), kMaxClients, Seconds(kIdleGrace));
+    Client* added = Admit(peer);
+    if (added == nullptr)
         return 0;
-    }
-    Client& client = clients.emplace_back();
-    client.id = nextId_;
-    client.heard = clock();
-    client.peer = peer;
-    // Ids name lock owners, so one is never given out twice.
-    nextId_ = nextId_ < INT32_MAX ? nextId_ + 1 : kFirstClient;
+    Client& client = *added;
     std::fill(std::begin(client.route), std::end(client.route), kUntold);
-    session.log.LogEvent(true, true, "Videohub client %d connected from %s", client.id,
-                         peer.c_str());
 
-    if (RoutesKnown()) {
+    if (RoutesKnown(session)) {
         std::copy(std::begin(session.state.routedInput), std::end(session.state.routedInput),
                   routes_);
         routesKnown_ = true;
@@ -111,38 +75,9 @@ int VideohubServer::AddClient(const std::string& peer) {
     return client.id;
 }
 
-// Sockets left open by a panel that lost power, or opened and never used,
-// must not keep a real panel out: the one silent longest gives way, once it
-// has been silent for kIdleGrace. Monitors that only read keep their place
-// while there is room.
-bool VideohubServer::MakeRoom(const std::string& peer) {
-    Client* silent = nullptr;
-    for (Client& c : clients) {
-        if (!c.drop && (silent == nullptr || c.heard < silent->heard))
-            silent = &c;
-    }
-    const Clock::time_point now = clock();
-    if (silent == nullptr || now - silent->heard < kIdleGrace)
-        return false;
-    silent->drop = true;
-    silent->out.clear();
-    session.log.LogEvent(true, true, "Videohub client %d gave way to %s: silent for %d s",
-                         silent->id, peer.c_str(), Seconds(now - silent->heard));
-    return true;
-}
-
 void VideohubServer::RemoveClient(int id, const char* why) {
-    auto it =
-        std::find_if(clients.begin(), clients.end(), [id](const Client& c) { return c.id == id; });
-    if (it == clients.end())
-        return;
-    clients.erase(it);
-    session.log.LogEvent(true, true, "Videohub client %d %s", id, why);
-    if (session.routing.ReleaseLocks(id)) {
-        if (changed)
-            changed();
+    if (Forget(id, why))
         Sync();
-    }
 }
 
 void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
@@ -234,23 +169,18 @@ bool VideohubServer::Query(Client& client, const std::string& header) {
 }
 
 bool VideohubServer::Route(Client& client) {
-    // Without a router to confirm it, an ACK would promise what nobody can keep.
-    if (session.connectionStatus != kConnected || !session.answering)
-        return false;
     std::vector<RouteChange> changes;
     for (std::size_t i = 1; i < client.block.size(); ++i) {
         std::string_view out, in;
         int output = 0, input = 0;
         if (!SplitLine(client.block[i], &out, &in) ||
             !ParseNumber(out, 0, kChannelCount - 1, &output) ||
-            !ParseNumber(TrimBlanks(in), -1, kParkSource - 1, &input) ||
-            !session.routing.MayChange(output + 1, client.id))
+            !ParseNumber(TrimBlanks(in), -1, kParkSource - 1, &input))
             return false;
         // -1, no source on the protocol's other routing blocks, also unlinks.
         changes.push_back({output + 1, input + 1 == kParkSource ? 0 : input + 1});
     }
-    // Checked above, so the whole block goes into one request or none of it.
-    return session.RequestRoutes(changes, client.id, kNoStep).empty();
+    return RequestBridgeRoutes(session, changes, client.id);
 }
 
 bool VideohubServer::Labels(Client& client, bool inputs) {
@@ -312,17 +242,15 @@ bool VideohubServer::Locks(Client& client) {
         if (!SplitLine(client.block[i], &out, &what) ||
             !ParseNumber(out, 0, kChannelCount - 1, &output))
             return false;
-        int& o = owner[output + 1];
         what = TrimBlanks(what);
-        if (what == "O" && (o == 0 || o == client.id))
-            o = client.id;
-        else if (what == "U" && (o == 0 || o == client.id))
-            o = 0;
-        // Force breaks client locks only: the window's protect is the
-        // operator's, and a panel must not take an output off it.
-        else if (what == "F" && o != kOperator)
-            o = 0;
-        else
+        LockRequest request = LockRequest::Force;
+        if (what == "O")
+            request = LockRequest::Own;
+        else if (what == "U")
+            request = LockRequest::Release;
+        else if (what != "F")
+            return false;
+        if (!ApplyLockRequest(owner[output + 1], client.id, request))
             return false;
     }
     std::copy(std::begin(owner), std::end(owner), session.routing.lockOwner);
@@ -332,7 +260,7 @@ bool VideohubServer::Locks(Client& client) {
 }
 
 void VideohubServer::Sync() {
-    if (RoutesKnown()) {
+    if (RoutesKnown(session)) {
         std::copy(std::begin(session.state.routedInput), std::end(session.state.routedInput),
                   routes_);
         routesKnown_ = true;
@@ -343,19 +271,6 @@ void VideohubServer::Sync() {
         SendLocks(client, false);
         SendRoutes(client, false);
     }
-}
-
-void VideohubServer::Send(Client& client, const std::string& text) {
-    if (client.drop)
-        return;
-    if (client.out.size() + text.size() > kMaxOutput) {
-        client.drop = true;
-        client.out.clear();
-        session.log.LogEvent(true, true, "Videohub client %d dropped: it stopped reading",
-                             client.id);
-        return;
-    }
-    client.out += text;
 }
 
 void VideohubServer::SendRoutes(Client& client, bool all) {
@@ -408,10 +323,6 @@ void VideohubServer::SendLabels(Client& client, bool inputs, bool all) {
         text += std::to_string(kParkSource - 1) + " " + kParkSourceName + "\n";
     if (!text.empty())
         Send(client, std::string(inputs ? kInputLabels : kOutputLabels) + "\n" + text + "\n");
-}
-
-bool VideohubServer::RoutesKnown() const {
-    return session.connectionStatus == kConnected && session.linkAnswers > 0;
 }
 
 std::string VideohubServer::DeviceBlock() const {

@@ -38,7 +38,7 @@ const char* StatusWord(int connectionStatus) {
 
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
                                        int connectionStatus, int videohubClients,
-                                       const LinkHealth& health) {
+                                       const LinkHealth& health, int swp08Clients) {
     StatusPanelTexts texts;
     const char* status = StatusWord(connectionStatus);
     if (config.useSerial)
@@ -97,15 +97,16 @@ StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterStat
         "Subnet Mask : %s ", known(state.known.routerSubnetMask, state.routerSubnetMask).c_str());
     const std::string mac =
         Format("MAC Address : %s ", known(state.known.routerMac, state.routerMac).c_str());
-    // The first of the empty lines holds the Videohub client count when
-    // serving; the next is kept for a second bridge's.
-    const std::string videohub =
-        videohubClients < 0
-            ? " "
-            : Format("   Videohub : %d client%s", videohubClients, videohubClients == 1 ? "" : "s");
-    texts.network =
-        Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n \n \n \n", baud.c_str(), address.c_str(),
-               gateway.c_str(), mask.c_str(), mac.c_str(), videohub.c_str());
+    // The first two of the empty lines hold the bridges' client counts when
+    // serving.
+    const auto clients = [](const char* bridge, int count) {
+        return count < 0 ? std::string(" ")
+                         : Format("   %s : %d client%s", bridge, count, count == 1 ? "" : "s");
+    };
+    texts.network = Format("   %s\n   %s\n   %s\n   %s\n   %s\n%s\n%s\n \n \n", baud.c_str(),
+                           address.c_str(), gateway.c_str(), mask.c_str(), mac.c_str(),
+                           clients("Videohub", videohubClients).c_str(),
+                           clients("SW-P-08", swp08Clients).c_str());
     return texts;
 }
 

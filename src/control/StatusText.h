@@ -21,11 +21,11 @@ struct LinkHealth {
     long long lastAnswerMs = -1;  // how long ago the router last answered, -1: not yet
     bool retrying = false;        // a failed link is being opened again
 };
-// videohubClients: the Videohub server's client count, -1 when it is off.
-// Values the router has not sent are shown as "?".
+// videohubClients, swp08Clients: the bridge servers' client counts, -1 for
+// one that is off. Values the router has not sent are shown as "?".
 StatusPanelTexts BuildStatusPanelTexts(const AppConfig& config, const RouterState& state,
                                        int connectionStatus, int videohubClients = -1,
-                                       const LinkHealth& health = {});
+                                       const LinkHealth& health = {}, int swp08Clients = -1);
 
 // The router model as a person reads it, and the same as one JSON object
 // (corvanectl status).

@@ -494,8 +494,8 @@ void RouterSession::LogRefusal(int output) {
     // A client's lock is not the operator's protect: say whose it is.
     const int owner = output >= 1 && output <= kChannelCount ? routing.lockOwner[output] : 0;
     if (owner >= kFirstClient)
-        Refused(output, Format("Output %02d is locked by Videohub client %d, route not changed",
-                               output, owner));
+        Refused(output, Format("Output %02d is locked by %s, route not changed", output,
+                               routing.ClientName(owner).c_str()));
     else
         Refused(output, Format("Output %02d is protected, route not changed", output));
 }

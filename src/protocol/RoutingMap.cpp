@@ -1,6 +1,7 @@
 #include "protocol/RoutingMap.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "protocol/Pacing.h"
 
@@ -189,6 +190,23 @@ bool RoutingMap::ReleaseLocks(int owner) {
         }
     }
     return any;
+}
+
+int RoutingMap::AddClient(const std::string& protocol) {
+    const int id = nextClient_;
+    nextClient_ = nextClient_ < INT32_MAX ? nextClient_ + 1 : kFirstClient;
+    clients[id] = protocol;
+    return id;
+}
+
+bool RoutingMap::RemoveClient(int id) {
+    clients.erase(id);
+    return ReleaseLocks(id);
+}
+
+std::string RoutingMap::ClientName(int id) const {
+    const auto it = clients.find(id);
+    return (it != clients.end() ? it->second + " client " : "client ") + std::to_string(id);
 }
 
 void RoutingMap::Drop(int output) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +18,8 @@ struct RouteChange {
 };
 
 // Who asks for a route. The operator is the window and the command-line
-// client; Videohub clients get numbers of their own from kFirstClient on.
+// client; bridge clients (Videohub, SW-P-08) get numbers of their own from
+// kFirstClient on.
 inline constexpr int kOperator = 1;
 inline constexpr int kFirstClient = 2;
 
@@ -105,7 +107,17 @@ public:
     // Locks held by one client end when it leaves; true when any did.
     bool ReleaseLocks(int owner);
 
+    // Bridge clients by id, with the protocol they speak ("Videohub"). One
+    // numbering for every bridge, never reused, so a lock names one owner.
+    std::map<int, std::string> clients;
+    int AddClient(const std::string& protocol);
+    // Forgets the client and ends its locks; true when it held any.
+    bool RemoveClient(int id);
+    // "Videohub client 3", for messages.
+    std::string ClientName(int id) const;
+
 private:
+    int nextClient_ = kFirstClient;
     static bool InTable(int output) { return output >= 1 && output <= kChannelCount; }
     void Drop(int output);
     void Resolve(int output, bool confirmed);

@@ -58,6 +58,7 @@ bool LoadConfig(AppConfig& config, RouterState& state, const std::string& path) 
 
     // Read with room for an IPv6 address and its port.
     config.videohubListen = profile.ReadString("VIDEOHUB", "Listen", "", 64);
+    config.swp08Listen = profile.ReadString("SWP08", "Listen", "", 64);
 
     int width = 0, height = 0;
     const std::string size = profile.ReadString(kWindowSection, "Size", "", kConfigBufferSize);

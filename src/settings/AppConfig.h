@@ -26,6 +26,8 @@ struct AppConfig {
     bool reconnect = true;
     // [VIDEOHUB] Listen: where the Videohub server listens, "" for off.
     std::string videohubListen;
+    // [SWP08] Listen: where the SW-P-08 server listens, "" for off.
+    std::string swp08Listen;
     // [WINDOW] Size: the main window's client size the user chose, "WxH"
     // (0 x 0: none, the window fits itself to the screen).
     int windowWidth = 0;

@@ -15,13 +15,17 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
+#include <type_traits>
 #include <utility>
 
 #include "base/TextFormat.h"
+#include "bridge/Swp08Server.h"
+#include "bridge/VideohubServer.h"
 #include "control/RouteEntry.h"
 #include "control/StatusText.h"
 #include "protocol/Pacing.h"
 #include "ui/AboutDialog.h"
+#include "ui/BridgeListener.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
 #include "ui/DialogUnits.h"
@@ -33,7 +37,6 @@
 #include "ui/Messages.h"
 #include "ui/QuadDialog.h"
 #include "ui/Text.h"
-#include "ui/VideohubListener.h"
 #include "ui/ViewOverlay.h"
 #include "ui/WindowSize.h"
 
@@ -150,13 +153,26 @@ MainDialog::MainDialog(QWidget* parent)
     refreshSubscription = session.onRefresh.Subscribe([this] { RefreshStatusPanels(); });
     eventSubscription =
         session.onEvent.Subscribe([this](const SessionEvent& event) { OnSessionEvent(event); });
-    if (!config.videohubListen.empty()) {
-        videohub = std::make_unique<VideohubListener>(session, config);
+    // The bridges config.ini names, each on its own port.
+    const auto serve = [this](auto& bridge, const std::string& where, const char* name) {
+        using Bridge = typename std::remove_reference_t<decltype(bridge)>::element_type;
+        if (where.empty())
+            return;
+        bridge = std::make_unique<Bridge>(session, config, name);
+        bridge->listener.clientsChanged = [this] { RefreshStatusPanels(); };
+        // A client's lock is news to the other bridge's clients too, told
+        // once the host is done with this read.
+        bridge->server.changed = [this] {
+            RefreshStatusPanels();
+            QTimer::singleShot(0, this, [this] { SyncBridges(); });
+        };
+        if (!bridge->listener.Start(where))
+            bridge.reset();
+    };
+    serve(videohub, config.videohubListen, "Videohub");
+    if (videohub)
         videohub->server.friendlyName = windowTitle().toLatin1().toStdString();
-        videohub->changed = [this] { RefreshStatusPanels(); };
-        if (!videohub->Start(config.videohubListen))
-            videohub.reset();
-    }
+    serve(swp08, config.swp08Listen, "SW-P-08");
     connection.udpLinkChanged = [this](UdpLink* link) { WatchUdpLink(link); };
     connection.showMessage = [this](const std::string& text) {
         if (messageBox)
@@ -233,6 +249,7 @@ MainDialog::~MainDialog() {
     session.onRefresh.Unsubscribe(refreshSubscription);
     session.onEvent.Unsubscribe(eventSubscription);
     videohub.reset();
+    swp08.reset();
     connection.udpLinkChanged = nullptr;
     connection.showMessage = nullptr;
     log.screen = nullptr;
@@ -429,7 +446,7 @@ void MainDialog::RunDialog(Args&&... args) {
     // show where things stand.
     RefreshStatusPanels();
     UpdateButtons();
-    SyncVideohub();
+    SyncBridges();
 }
 
 void MainDialog::SetConfig() {
@@ -573,7 +590,7 @@ bool MainDialog::SalvoChanged(SalvoBook::Outcome outcome, const QString& refusal
         messageBox(refusal);
     }
     ShowSalvoDamage();
-    SyncVideohub();
+    SyncBridges();
     RefreshStatusPanels();
     return outcome == SalvoBook::kSaved;
 }
@@ -588,7 +605,7 @@ void MainDialog::ReloadSalvosIfChanged() {
     if (!salvos.ChangedOnDisk())
         return;
     LoadSalvoFile();
-    SyncVideohub();
+    SyncBridges();
     RefreshStatusPanels();
 }
 
@@ -665,8 +682,10 @@ bool MainDialog::ForceOpenClientLock(int output) {
     const int owner = session.routing.lockOwner[output];
     if (owner < kFirstClient)
         return true;
-    QString holder = QStringLiteral("Videohub client %1").arg(owner);
-    const VideohubServer::Client* client = videohub ? videohub->server.Find(owner) : nullptr;
+    QString holder = ToQString(session.routing.ClientName(owner));
+    const BridgeClient* client = videohub ? videohub->server.Find(owner) : nullptr;
+    if (client == nullptr && swp08)
+        client = swp08->server.Find(owner);
     if (client != nullptr && !client->peer.empty())
         holder += QStringLiteral(" (%1)").arg(ToQString(client->peer));
     const QString text =
@@ -678,7 +697,7 @@ bool MainDialog::ForceOpenClientLock(int output) {
     }
     session.routing.lockOwner[output] = 0;
     log.LogEvent(true, true, "Output %02d forced open", output);
-    SyncVideohub();
+    SyncBridges();
     return true;
 }
 
@@ -812,9 +831,15 @@ void MainDialog::OnViewNotify(ViewHitKind kind, int index) {
     }
 }
 
-void MainDialog::SyncVideohub() {
-    if (videohub)
-        videohub->Sync();
+void MainDialog::SyncBridges() {
+    if (videohub) {
+        videohub->server.Sync();
+        videohub->listener.Flush();
+    }
+    if (swp08) {
+        swp08->server.Sync();
+        swp08->listener.Flush();
+    }
 }
 
 void MainDialog::RefreshStatusPanels() {
@@ -825,7 +850,8 @@ void MainDialog::RefreshStatusPanels() {
     health.retrying = connection.Retrying();
     const StatusPanelTexts texts =
         BuildStatusPanelTexts(config, session.state, session.connectionStatus,
-                              videohub ? videohub->ClientCount() : -1, health);
+                              videohub ? videohub->listener.ClientCount() : -1, health,
+                              swp08 ? swp08->listener.ClientCount() : -1);
     const std::pair<ColorLabel*, const std::string*> bodies[] = {
         {connectionPanel, &texts.connection},
         {generatorPanel, &texts.generator},

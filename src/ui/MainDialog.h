@@ -29,8 +29,11 @@ class ColorLabel;
 class ImageButton;
 class LogList;
 class MatrixView;
-class VideohubListener;
+class Swp08Server;
+class VideohubServer;
 class ViewOverlay;
+template <class Server>
+struct WindowBridge;
 
 // The program's only top-level window. It owns the model, the settings, the
 // connection, the view, the buttons, the status panels and the log list, and
@@ -54,8 +57,8 @@ public:
     // F1: the keyboard shortcuts.
     void ShowShortcuts();
     void ToggleScreenLog();
-    // Tells Videohub clients what the window changed (protect, names).
-    void SyncVideohub();
+    // Tells the bridges' clients what the window changed (protect, names).
+    void SyncBridges();
 
     // Routing tools of the button row.
     void RecallSalvo();
@@ -72,7 +75,7 @@ public:
     void UpdateRoutingControls();
     // Reads salvos.ini again when another program changed it.
     void ReloadSalvosIfChanged();
-    // An output a Videohub client locked: says who holds it and, if the
+    // An output a bridge client locked: says who holds it and, if the
     // operator agrees, takes the lock away. True when the window may go on.
     bool ForceOpenClientLock(int output);
     // Keyboard routing: input, a separator, output, Enter. True when the key
@@ -129,7 +132,9 @@ public:
     int noticeRepeats = 0;      // more of the same kind in the same tick
     long long noticeTick = -1;  // session.tick when it came
     QSocketNotifier* udpNotifier = nullptr;
-    std::unique_ptr<VideohubListener> videohub;  // while [VIDEOHUB] Listen is set
+    // While [VIDEOHUB] Listen and [SWP08] Listen are set.
+    std::unique_ptr<WindowBridge<VideohubServer>> videohub;
+    std::unique_ptr<WindowBridge<Swp08Server>> swp08;
     int refreshSubscription = 0;
     int eventSubscription = 0;
     // Shows a message the user must see; tests replace it to stay unblocked.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../support/SessionSupport.h"
+#include "BridgeFuzz.h"
 #include "FuzzCheck.h"
 #include "base/EventLog.h"
 #include "bridge/VideohubServer.h"
@@ -73,25 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VideohubServer server(session, config);
     server.configPath = configPath;
 
-    // The first byte picks where the bytes are cut between two clients' reads;
-    // the second client sends the same bytes in one piece.
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const int a = server.AddClient("a"), b = server.AddClient("b");
-    server.Find(a)->out.clear();
-    server.Find(b)->out.clear();
-    const std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
-    server.Feed(a, bytes.data(), split);
-    server.Feed(a, bytes.data() + split, size - split);
-    server.Feed(b, bytes.data(), size);
-    const int blocks = CompleteBlocks(bytes);
+    const auto [a, b] = FeedTwoClients(server, data, size);
+    const int blocks = CompleteBlocks(std::string(reinterpret_cast<const char*>(data), size));
     FUZZ_CHECK(Answers(server.Find(a)->out) == blocks && Answers(server.Find(b)->out) == blocks);
     FUZZ_CHECK(session.commandQueue.size() <= 1);
     for (const VideohubServer::Client& client : server.clients)
         FUZZ_CHECK(client.partial.size() <= VideohubServer::kMaxLine + 2 &&
                    client.block.size() <= std::size_t(VideohubServer::kMaxBlockLines));
-    server.RemoveClient(a);
-    server.RemoveClient(b);
-    for (int o = 1; o <= kChannelCount; ++o)
-        FUZZ_CHECK(session.routing.lockOwner[o] == 0);
+    RemoveTwoClients(server, {a, b});
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "../support/LinkSupport.h"
+#include "../support/Swp08Wire.h"
+#include "bridge/Swp08Frame.h"
 
 namespace corvane::testing {
 namespace {
@@ -399,6 +401,47 @@ TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
     a.Send("VIDEO OUTPUT ROUTING:\n6 10\n\n");
     ASSERT_TRUE(a.ReadFor("ACK\n\n")) << a.text;
     EXPECT_TRUE(a.ReadUntil([&] { return simulator->Router().route[7] == 11; }));
+    EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
+}
+
+// serve with SW-P-08 beside Videohub, and a control system of our own: it
+// reads the implementation list, the names and the tally dump, connects a
+// destination while every other route stays, and hears of the router's front
+// panel.
+TEST(Swp08Serve, AControlSystemRoutesAndHearsTheFrontPanel) {
+    TempDir dir;
+    auto simulator = StartSim();
+    ASSERT_TRUE(simulator);
+    Child serve({kCtl, "--udp", "127.0.0.1:" + std::to_string(simulator->port), "--no-log", "serve",
+                 "--listen", "127.0.0.1:0", "--swp08", "127.0.0.1:0"},
+                dir.path);
+    const int port = PortFrom(serve, R"(swp08: (\d+))");
+    ASSERT_GT(port, 0) << serve.out;
+    Panel c(port);
+    auto told = [&c](const std::string& item) {
+        const std::vector<std::string> items = Swp08Items(c.text);
+        return std::find(items.begin(), items.end(), item) != items.end();
+    };
+    std::string dump = "16 00 10 00";
+    const sim::SimRouter before = simulator->Router();
+    for (int o = 1; o <= kChannelCount; ++o)
+        dump += " " + ToHex(std::string(1, char(before.route[o] == 0 ? 16 : before.route[o] - 1)));
+    c.Send(Swp08Frame(Hex("61")) + Swp08Frame(Hex("64 00 01")));
+    // The dump is answered once serve has the router's routes.
+    c.serve = [&c] { c.Send(Swp08Frame(Hex("15 00"))); };
+    ASSERT_TRUE(c.ReadUntil([&] { return told(dump); })) << ToHex(c.text);
+    c.serve = nullptr;
+    EXPECT_TRUE(told("62 00 00 01 02 03 04 08 09 0A 0B 0C 0D 0E 0F 15 16 61 62 64 65 66 67 6A 6B"));
+    EXPECT_TRUE(told("6A 00 01 00 0F 02 " + ToHex("InputChaNo Link ")));
+
+    c.Send(Swp08Frame(Hex("02 00 00 03 07")));
+    ASSERT_TRUE(c.ReadUntil([&] { return told("04 00 00 03 07"); })) << ToHex(c.text);
+    sim::SimRouter router = simulator->Router();
+    for (int o = 1; o <= kChannelCount; ++o)
+        EXPECT_EQ(router.route[o], o == 4 ? 8 : before.route[o]) << o;
+    router.route[2] = 5;
+    simulator->SetRouter(router);
+    EXPECT_TRUE(c.ReadUntil([&] { return told("04 00 00 01 04"); })) << ToHex(c.text);
     EXPECT_EQ(serve.Stop(SIGTERM), 0) << serve.out;
 }
 

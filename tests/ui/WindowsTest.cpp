@@ -28,6 +28,9 @@
 #include "app/ControlApp.h"
 #include "app/StartUp.h"
 #include "base/EventLog.h"
+#include "bridge/Swp08Frame.h"
+#include "bridge/Swp08Server.h"
+#include "bridge/VideohubServer.h"
 #include "edid/EdidFile.h"
 #include "protocol/Commands.h"
 #include "protocol/Pacing.h"
@@ -35,6 +38,7 @@
 #include "settings/IniFile.h"
 #include "settings/SalvoFile.h"
 #include "transport/Connection.h"
+#include "ui/BridgeListener.h"
 #include "ui/ColorLabel.h"
 #include "ui/ConfigDialog.h"
 #include "ui/DialogUnits.h"
@@ -47,7 +51,6 @@
 #include "ui/MainDialog.h"
 #include "ui/MatrixView.h"
 #include "ui/QuadDialog.h"
-#include "ui/VideohubListener.h"
 #include "ui/ViewOverlay.h"
 #include "ui/WindowSize.h"
 
@@ -938,7 +941,7 @@ private slots:
              "Output 05 is protected, route not changed", kNoticeRefusal},
             {"a client's lock",
              [](D& d) {
-                 d.session.routing.lockOwner[5] = kFirstClient;
+                 d.session.routing.lockOwner[5] = d.session.routing.AddClient("Videohub");
                  d.askQuestion = [](const QString&) { return false; };
                  d.ToggleProtect(5);
              },
@@ -1348,7 +1351,7 @@ private slots:
         const int none[kChannelTableSize] = {};
         ConnectPolled(dialog.session, nullptr, none);  // routes go out as asked
         RoutingMap& routing = dialog.session.routing;
-        routing.lockOwner[3] = routing.lockOwner[4] = kFirstClient;
+        routing.lockOwner[3] = routing.lockOwner[4] = routing.AddClient("Videohub");
         dialog.ToggleProtect(3);
         dialog.OnViewNotify(kOutputCell, 4);
         QCOMPARE(asked, (QStringList{"Output 03 is locked by Videohub client 2. Force it open?",
@@ -1443,13 +1446,15 @@ private slots:
             QString error;
             QVERIFY2(demo.Start(&error), qPrintable(error));
             scratch = QDir::currentPath();
-            QVERIFY(WriteProfileString("VIDEOHUB", "Listen", "127.0.0.1:0", "config.ini"));
+            QVERIFY(WriteProfileString("VIDEOHUB", "Listen", "127.0.0.1:0", "config.ini") &&
+                    WriteProfileString("SWP08", "Listen", "127.0.0.1:0", "config.ini"));
             MainDialog dialog;
             dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QVERIFY(dialog.videohub);
-            QVERIFY(dialog.networkPanel->text().contains("   Videohub : 0 clients\n"));
+            QVERIFY(dialog.networkPanel->text().contains(
+                "   Videohub : 0 clients\n   SW-P-08 : 0 clients\n"));
             QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
             RouterSession& session = dialog.session;
             QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected && session.PollDone() &&
@@ -1462,7 +1467,7 @@ private slots:
                 QString::fromStdString(demo.sim->Router().mac)));
 
             QTcpSocket panel;  // a Videohub panel
-            panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->Port()));
+            panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->listener.Port()));
             QByteArray heard;
             auto hears = [&](const char* part) {
                 heard += panel.readAll();
@@ -1486,8 +1491,21 @@ private slots:
             QVERIFY2(asked.contains(QRegularExpression(
                          R"(^Output 06 is locked by Videohub client \d+ \(127\.0\.0\.1:\d+\))")),
                      qPrintable(asked));
+            // So is an SW-P-08 client's protect.
+            QTcpSocket controller;
+            controller.connectToHost(QHostAddress::LocalHost,
+                                     quint16(dialog.swp08->listener.Port()));
+            const std::string protect = Swp08Frame(std::string{swp08::kProtectConnect, 0, 0, 6, 3});
+            QVERIFY(controller.waitForConnected(10000));
+            controller.write(protect.data(), qint64(protect.size()));
+            QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[7] >= kFirstClient, 10000);
+            QVERIFY(dialog.networkPanel->text().contains("   SW-P-08 : 1 client\n"));
+            dialog.ToggleProtect(7);
+            QVERIFY2(asked.contains(QRegularExpression(
+                         R"(^Output 07 is locked by SW-P-08 client \d+ \(127\.0\.0\.1:\d+\))")),
+                     qPrintable(asked));
             session.SetProtected(5, true);
-            dialog.SyncVideohub();
+            dialog.SyncBridges();
             QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
             panel.close();
             QTRY_VERIFY_WITH_TIMEOUT(

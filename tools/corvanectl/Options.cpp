@@ -22,9 +22,10 @@ const char kUsage[] =
     "                   the salvos in ./salvos.ini; save stores the router's routes,\n"
     "                   recall sends them as one LINK command (protected outputs stay);\n"
     "                   \"preset\" is the same command under its former name\n"
-    "  serve [--listen ADDR:PORT]\n"
-    "                   serve Videohub clients (default 127.0.0.1:9990) until SIGINT\n"
-    "                   or SIGTERM, reconnecting to the router when the link fails\n"
+    "  serve [--listen ADDR:PORT] [--swp08 ADDR:PORT]\n"
+    "                   serve Videohub clients (default 127.0.0.1:9990), and SW-P-08\n"
+    "                   clients when --swp08 is given, until SIGINT or SIGTERM,\n"
+    "                   reconnecting to the router when the link fails\n"
     "  edid FILE [--json] [--upload INPUTS]\n"
     "                   check an EDID file and print its summary; --upload sends it and\n"
     "                   sets those inputs (like 1,3,5) to it\n"
@@ -129,10 +130,14 @@ void ParseSalvo(const Words& words, Options& options) {
 }
 
 void ParseServe(const Words& words, Options& options) {
-    if (words.size() == 2 && words[0] == "--listen")
-        options.listen = words[1];
-    else if (!words.empty())
-        throw BadArguments{"usage: serve [--listen ADDR:PORT]"};
+    for (std::size_t i = 0; i < words.size(); i += 2) {
+        if (i + 1 < words.size() && words[i] == "--listen")
+            options.listen = words[i + 1];
+        else if (i + 1 < words.size() && words[i] == "--swp08")
+            options.swp08Listen = words[i + 1];
+        else
+            throw BadArguments{"usage: serve [--listen ADDR:PORT] [--swp08 ADDR:PORT]"};
+    }
 }
 
 }  // namespace

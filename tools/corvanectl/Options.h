@@ -43,6 +43,7 @@ struct Options {
     std::string salvoAction;  // list, save, recall, delete
     std::string salvoName;
     std::string listen = "127.0.0.1:9990";
+    std::string swp08Listen;  // serve: "" for no SW-P-08 server
 };
 
 // Bad arguments: said with the usage, exit code 2.

@@ -1,5 +1,6 @@
-// corvanectl serve: Videohub clients route the router through the same core
-// the window uses, on a rack PC, for as long as it runs.
+// corvanectl serve: Videohub clients, and SW-P-08 control systems and panels,
+// route the router through the same core the window uses, on a rack PC, for
+// as long as it runs.
 
 #include "Serve.h"
 
@@ -8,10 +9,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/EventLog.h"
+#include "bridge/Swp08Server.h"
 #include "bridge/VideohubServer.h"
 #include "bridgehost/BridgeHost.h"
 #include "protocol/RouterSession.h"
@@ -71,15 +74,24 @@ int Serve(Context& context) {
         log.LogEvent(true, true, "%s", text.c_str());
     };
     HeadlessLoop loop(connection);
-    VideohubServer server(session, config);
-    BridgeHost host(server, log, "Videohub", VideohubServer::kMaxClients);
-    if (!host.Listen(options.listen)) {
-        std::fprintf(stderr, "corvanectl: %s\n", host.error.c_str());
-        log.screen = nullptr;
-        return kExitConnectFailed;
+    VideohubServer videohub(session, config);
+    Swp08Server swp08(session, config);
+    std::vector<std::unique_ptr<BridgeHost>> hosts;
+    hosts.push_back(
+        std::make_unique<BridgeHost>(videohub, log, "Videohub", VideohubServer::kMaxClients));
+    if (!options.swp08Listen.empty())
+        hosts.push_back(
+            std::make_unique<BridgeHost>(swp08, log, "SW-P-08", Swp08Server::kMaxClients));
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        BridgeHost& host = *hosts[i];
+        if (!host.Listen(i == 0 ? options.listen : options.swp08Listen)) {
+            std::fprintf(stderr, "corvanectl: %s\n", host.error.c_str());
+            log.screen = nullptr;
+            return kExitConnectFailed;
+        }
+        // Scripts and tests that asked for port 0 learn the port here.
+        std::printf("%s: %d\n", i == 0 ? "videohub" : "swp08", host.port);
     }
-    // Scripts and tests that asked for port 0 learn the port here.
-    std::printf("videohub: %d\n", host.port);
     std::fflush(stdout);
 
     struct sigaction stop {};
@@ -89,10 +101,25 @@ int Serve(Context& context) {
         sigaction(number, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    // The server tells its clients after every refresh; then out it goes.
-    const int flush = session.onRefresh.Subscribe([&] { host.Flush(); });
-    loop.addWatches = [&](std::vector<pollfd>& fds) { host.AddWatches(fds); };
-    loop.watchesReady = [&](const std::vector<pollfd>& fds) { host.OnWatchesReady(fds); };
+    // The servers tell their clients after every refresh; then out it goes.
+    const int flush = session.onRefresh.Subscribe([&] {
+        for (auto& host : hosts)
+            host->Flush();
+    });
+    loop.addWatches = [&](std::vector<pollfd>& fds) {
+        for (auto& host : hosts)
+            host->AddWatches(fds);
+    };
+    // Each host serves its own handles among them; a lock one bridge's client
+    // changed is then told to the other's.
+    loop.watchesReady = [&](const std::vector<pollfd>& fds) {
+        for (auto& host : hosts)
+            host->OnWatchesReady(fds);
+        videohub.Sync();
+        swp08.Sync();
+        for (auto& host : hosts)
+            host->Flush();
+    };
 
     // The connection opens the link again by itself when it fails, and the
     // session re-polls a router that stopped answering and came back.
@@ -101,7 +128,8 @@ int Serve(Context& context) {
     while (!stopRequested)
         loop.RunUntil([&] { return stopRequested != 0; }, std::chrono::seconds(1));
     log.LogEvent(true, true, "Stopping on a signal");
-    host.Close();
+    for (auto& host : hosts)
+        host->Close();
     session.onRefresh.Unsubscribe(flush);
     connection.Disconnect();
     log.screen = nullptr;

@@ -1,4 +1,4 @@
-#include "ui/VideohubListener.h"
+#include "ui/BridgeListener.h"
 
 #include <QSocketNotifier>
 #include <set>
@@ -12,33 +12,29 @@ namespace corvane {
 
 #ifndef _WIN32
 
-VideohubListener::VideohubListener(RouterSession& session, AppConfig& config, QObject* parent)
+BridgeListener::BridgeListener(BridgeServer& server, RouterSession& session,
+                               const std::string& name, int maxClients, QObject* parent)
     : QObject(parent),
-      server(session, config),
-      host_(std::make_unique<BridgeHost>(server, session.log, "Videohub",
-                                         VideohubServer::kMaxClients)) {
-    server.changed = [this] {
-        if (changed)
-            changed();
+      session_(session),
+      name_(name),
+      host_(std::make_unique<BridgeHost>(server, session.log, name, maxClients)) {
+    host_->clientsChanged = [this] {
+        if (clientsChanged)
+            clientsChanged();
     };
-    host_->clientsChanged = server.changed;
     // After the server's own subscription: what it said goes out at once.
-    refreshSubscription_ = session.onRefresh.Subscribe([this] {
-        host_->Flush();
-        Rewatch();
-    });
+    refreshSubscription_ = session.onRefresh.Subscribe([this] { Flush(); });
 }
 
-VideohubListener::~VideohubListener() {
-    server.session.onRefresh.Unsubscribe(refreshSubscription_);
-    server.changed = nullptr;
+BridgeListener::~BridgeListener() {
+    session_.onRefresh.Unsubscribe(refreshSubscription_);
     host_->clientsChanged = nullptr;
     host_->Close();
 }
 
-bool VideohubListener::Start(const std::string& where) {
+bool BridgeListener::Start(const std::string& where) {
     if (!host_->Listen(where)) {
-        server.session.log.LogEvent(true, true, "Videohub server off: %s", host_->error.c_str());
+        session_.log.LogEvent(true, true, "%s server off: %s", name_.c_str(), host_->error.c_str());
         return false;
     }
     listenNotifier_ = new QSocketNotifier(host_->listenFd, QSocketNotifier::Read, this);
@@ -49,21 +45,20 @@ bool VideohubListener::Start(const std::string& where) {
     return true;
 }
 
-void VideohubListener::Sync() {
-    server.Sync();
+void BridgeListener::Flush() {
     host_->Flush();
     Rewatch();
 }
 
-int VideohubListener::ClientCount() const {
+int BridgeListener::ClientCount() const {
     return static_cast<int>(host_->sockets.size());
 }
 
-int VideohubListener::Port() const {
+int BridgeListener::Port() const {
     return host_->port;
 }
 
-void VideohubListener::Rewatch() {
+void BridgeListener::Rewatch() {
     std::set<int> open;
     for (const BridgeHost::Socket& s : host_->sockets)
         open.insert(s.fd);
@@ -100,21 +95,22 @@ void VideohubListener::Rewatch() {
 
 #else  // The socket host is POSIX only so far.
 
-VideohubListener::VideohubListener(RouterSession& session, AppConfig& config, QObject* parent)
-    : QObject(parent), server(session, config) {}
-VideohubListener::~VideohubListener() = default;
-bool VideohubListener::Start(const std::string&) {
-    server.session.log.LogEvent(true, true, "Videohub server off: not built for Windows yet");
+BridgeListener::BridgeListener(BridgeServer&, RouterSession& session, const std::string& name, int,
+                               QObject* parent)
+    : QObject(parent), session_(session), name_(name) {}
+BridgeListener::~BridgeListener() = default;
+bool BridgeListener::Start(const std::string&) {
+    session_.log.LogEvent(true, true, "%s server off: not built for Windows yet", name_.c_str());
     return false;
 }
-void VideohubListener::Sync() {}
-int VideohubListener::ClientCount() const {
+void BridgeListener::Flush() {}
+int BridgeListener::ClientCount() const {
     return 0;
 }
-int VideohubListener::Port() const {
+int BridgeListener::Port() const {
     return 0;
 }
-void VideohubListener::Rewatch() {}
+void BridgeListener::Rewatch() {}
 
 #endif
 
