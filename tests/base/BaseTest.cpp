@@ -120,30 +120,30 @@ protected:
     ScreenLog screen;
 };
 
-TEST_F(LogTest, DailyFileNamedByTheClockTakesRunsOfOneDay) {
+// The daily file is named by the clock and takes the runs of one day; the
+// list keeps the newest lines; the file gets what is meant for it, at most
+// 1023 bytes of a message, with or without a list to show it; a file that
+// cannot be written (a full disk) is said once, whatever follows.
+TEST_F(LogTest, DailyFilesListAndCutMessagesAndAFailedFileIsSaidOnce) {
     now = {999, 2, 3, 4, 5, 6};
     MakeLog().LogEvent(true, true, "-->Data[%s]", "LINK=?!");
     now.hour = 23;
-    EventLog second = MakeLog();
-    second.LogEvent(true, true, "run %d", 2);
-    EXPECT_EQ(second.DailyFileName(), PathOf("09990203.log"));
+    EventLog log = MakeLog();
+    log.LogEvent(true, true, "run %d", 2);
+    EXPECT_EQ(log.DailyFileName(), PathOf("09990203.log"));
     now = {999, 2, 4, 0, 0, 1};
-    second.LogEvent(true, true, "after midnight");
+    log.LogEvent(true, true, "after midnight");
     EXPECT_EQ(Slurp(PathOf("09990203.log")),
               NewLines("[0999/02/03 04:05:06]-->Data[LINK=?!]\n[0999/02/03 23:05:06]run 2\n"));
     EXPECT_EQ(Slurp(PathOf("09990204.log")), NewLines("[0999/02/04 00:00:01]after midnight\n"));
-}
 
-// The list keeps the newest lines; the file gets what is meant for it, at
-// most 1023 bytes of a message, with or without a list to show it.
-TEST_F(LogTest, ListKeepsTheNewestThousandAndTheFileCutsOverlongMessages) {
-    EventLog log = MakeLog();
+    now = {2013, 5, 1, 14, 3, 7};
+    screen.lines.clear();
     for (int i = 0; i < 1001; ++i)
         log.LogEvent(false, false, "%d", i);
     EXPECT_FALSE(std::filesystem::exists(log.DailyFileName()));
     ASSERT_EQ(screen.lines.size(), ScreenLog::kMaxLines);
     EXPECT_EQ(screen.lines.front() + screen.lines.back(), "  1  1000");
-
     log.screen = nullptr;
     const std::string fits(1023, 'a');
     log.LogEvent(false, true, "%s", fits.c_str());
@@ -154,22 +154,20 @@ TEST_F(LogTest, ListKeepsTheNewestThousandAndTheFileCutsOverlongMessages) {
     EXPECT_EQ(Slurp(PathOf("20130501.log")),
               NewLines("  " + fits + "\n[2013/05/01 14:03:07]" + std::string(1023, 'b') + "\n  " +
                        fits + "\n"));
-}
-
 #if !defined(_WIN32)
-// A log file that cannot be written (here a full disk) is said once, whatever
-// follows.
-TEST_F(LogTest, FileThatCannotBeWrittenIsSaidOnce) {
-    std::filesystem::create_symlink("/dev/full", PathOf("20130501.log"));
-    EventLog log = MakeLog();
+    now.day = 2;
+    std::filesystem::create_symlink("/dev/full", PathOf("20130502.log"));
     std::vector<std::string> said;
+    log.fileLogEnabled = true;
+    log.screen = &screen;  // the list shows what the file could not take
+    screen.lines.clear();
     log.fileFailed = [&](const std::string& path) { said.push_back(path); };
     for (const char* message : {"one", "two", "three"})
         log.LogEvent(true, true, "%s", message);
-    EXPECT_EQ(said, std::vector<std::string>{PathOf("20130501.log")});
+    EXPECT_EQ(said, std::vector<std::string>{PathOf("20130502.log")});
     EXPECT_EQ(screen.lines.size(), 3u);
-}
 #endif
+}
 
 // A flood of one message is one line per second and a count, on screen and on disk.
 TEST_F(LogTest, FoldsRepeatsWithinTheirSecond) {

@@ -257,6 +257,7 @@ TEST_F(VideohubServerTest, LabelsAndLocksReachEveryClient) {
     Expect(a, locks + "0 O\n\n", ack + locks + "0 O\n\n", locks + "0 L\n\n");
     Expect(b, routing + "0 5\n\n", "", nak);
     Expect(b, locks + "0 U\n\n", "", nak);
+    Expect(b, locks + "0 O\n\n", "", nak);  // nor take it over
     Expect(b, locks + "1 O\n0 F\n\n", locks + "0 U\n1 L\n\n", ack + locks + "0 U\n1 O\n\n");
     Expect(a, locks + "2 F\n\n", nak, "");
     Expect(a, routing + "2 0\n\n", nak, "");

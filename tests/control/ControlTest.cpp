@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -109,21 +113,25 @@ TEST_F(ControlTest, EdidUploadSendsOnlyAValidFileOverAnOpenLink) {
     WriteEdidFile(PathOf("bad.bin"), bad);
     TempDirTest::Write("text.bin", "not an EDID");
 
-    struct Case {
-        std::string path;
-        EdidUpload result;
-    };
-    const Case cases[] = {
+    TempDirTest::Write("big.txt", std::string(100000, '0'));
+    // A pipe or a folder chosen as the file is refused at once, never waited on.
+    std::vector<std::pair<std::string, EdidUpload>> cases = {
         {"", EdidUpload::NoFile},
         {PathOf("absent.bin"), EdidUpload::OpenFailed},
+        {path, EdidUpload::OpenFailed},
         {PathOf("text.bin"), EdidUpload::FormatError},
+        {PathOf("big.txt"), EdidUpload::FormatError},
         {PathOf("bad.bin"), EdidUpload::Invalid},
         {sample, EdidUpload::Sent},
     };
-    for (const Case& c : cases) {
+#if !defined(_WIN32)
+    ASSERT_EQ(mkfifo(PathOf("pipe.bin").c_str(), 0600), 0);
+    cases.insert(cases.begin(), {PathOf("pipe.bin"), EdidUpload::OpenFailed});
+#endif
+    for (const auto& [file, result] : cases) {
         std::string refusal;
-        EXPECT_EQ(UploadEdidFile(session, c.path, &refusal), c.result) << c.path;
-        EXPECT_EQ(refusal.empty(), c.result != EdidUpload::Invalid) << refusal;
+        EXPECT_EQ(UploadEdidFile(session, file, &refusal), result) << file;
+        EXPECT_EQ(refusal.empty(), result != EdidUpload::Invalid) << refusal;
     }
     // Logged as the router got it: the bytes in hex, 64 a line.
     std::string hex;

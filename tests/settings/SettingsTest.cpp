@@ -28,7 +28,7 @@ using namespace std::string_literals;
 
 using SettingsTest = TempDirTest;
 
-TEST_F(SettingsTest, IniReadsStringsLikeThePlatformReader) {
+TEST_F(SettingsTest, IniReadsStringsAndNumbersLikeThePlatformReader) {
     const std::string basic = "[Net]\nHost=alpha\n", huge(1 << 20, 'x');
     // file, section, key, buffer size, the value read with the default "dflt"
     const std::vector<std::tuple<std::string, std::string, std::string, std::size_t, std::string>>
@@ -60,16 +60,12 @@ TEST_F(SettingsTest, IniReadsStringsLikeThePlatformReader) {
             << file.substr(0, 40);
     EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, PathOf("absent.ini")), "dflt");
     EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, dir.string()), "dflt");
-}
-
-// The number itself is read as base's LeadingInt reads it (tests/base).
-TEST_F(SettingsTest, IniReadsTheLeadingDecimalInteger) {
+    // Numbers as base's LeadingInt reads them (tests/base); an empty value counts as absent.
     const std::string path = Write("t.ini", "[G]\na=  -7  \nc=abc\ng=\n");
     std::vector<int> got;
     for (const char* key : {"a", "c", "g", "absent"})
         got.push_back(ReadProfileInt("g", key, 99, path));
     got.push_back(ReadProfileInt("G", "a", 99, PathOf("absent.ini")));
-    // An empty value counts as absent.
     EXPECT_EQ(got, (std::vector<int>{-7, 0, 99, 99, 99}));
 }
 
