@@ -319,6 +319,13 @@ void MainDialog::CreateControls() {
     auto* buttonRow = new FlatGroupBox(this);
     buttonRow->setGeometry(DluRect(7, 2, 651, 31));
     buttonRow->lower();
+    // Tab goes along the button row from the left, then to the log below.
+    QWidget* const tabOrder[] = {salvoList,       recallButton,  saveSalvoButton, takeModeButton,
+                                 takeButton,      cancelButton,  undoButton,      redoButton,
+                                 setConfigButton, setEdidButton, connectButton,   disconnectButton,
+                                 logList};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     auto makeLabel = [this](const char* text, QRect where, bool caption) {
         auto* label = new ColorLabel(QString::fromLatin1(text), this);

@@ -234,6 +234,27 @@ void Answer(QObject* owner, QStringList& seen, int button = QMessageBox::NoButto
 
 }  // namespace
 
+// Reading order: a group's controls before those of a group to its right
+// or below it; within a group, row by row from the top, each from the left.
+bool ReadsBefore(const QRect& a, const QRect& b) {
+    const bool sameRow = a.top() < b.bottom() && b.top() < a.bottom();
+    return sameRow ? a.left() < b.left() : a.top() < b.top();
+}
+QRect InDialog(const QWidget* w) {
+    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+}
+QRect GroupOf(const QWidget* w) {
+    for (const QGroupBox* box : w->window()->findChildren<QGroupBox*>()) {
+        if (box->geometry().contains(InDialog(w).center()))
+            return box->geometry();
+    }
+    return InDialog(w);
+}
+bool TabsBefore(const QWidget* a, const QWidget* b) {
+    const QRect ga = GroupOf(a), gb = GroupOf(b);
+    return ga != gb ? ReadsBefore(ga, gb) : ReadsBefore(InDialog(a), InDialog(b));
+}
+
 class WindowsTest : public QObject {
     Q_OBJECT
 
@@ -258,7 +279,7 @@ class WindowsTest : public QObject {
         QCOMPARE(rig->session.connectionStatus, int(kConnecting));
     }
 
-    // Tooltips, focus marks and the Tab cycle of one dialog.
+    // Tooltips, focus marks and the Tab cycle of one dialog, in reading order.
     void CheckTipsFocusAndTabs(QDialog* d) {
         d->show();
         d->activateWindow();
@@ -280,7 +301,7 @@ class WindowsTest : public QObject {
             }
         }
         // Round the whole cycle by Tab, which also tells the style to show
-        // the focus: every control once.
+        // the focus: every control once, out of reading order only where it wraps.
         QVERIFY(controls.size() >= 3);
         controls.last()->setFocus();
         QTest::keyClick(controls.last(), Qt::Key_Tab);
@@ -293,6 +314,10 @@ class WindowsTest : public QObject {
             QVERIFY2(w->grab().toImage() != focused, w->metaObject()->className());
         }
         QCOMPARE(cycle.size(), controls.size());
+        int wraps = 0;
+        for (int i = 0; i < cycle.size(); ++i)
+            wraps += !TabsBefore(cycle[i], cycle[(i + 1) % cycle.size()]);
+        QCOMPARE(wraps, 1);
     }
 
 private slots:
