@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "RouterSim.h"
+#include "protocol/RouterState.h"
 #include "transport/UdpLink.h"
 
 namespace corvane::bench {
@@ -70,6 +71,14 @@ inline long StatusKilobytes(const char* field) {
             return std::atol(line.c_str() + length + 1);
     }
     return -1;
+}
+
+// The change number `change` a front panel makes: another input (or none) on
+// one output, the outputs in turn. Returns the output; the router holds the change.
+inline int FrontPanelChange(sim::SimRouter& router, int change) {
+    const int output = 1 + change % kChannelCount;
+    router.route[output] = (router.route[output] + 1 + change) % (kChannelCount + 1);
+    return output;
 }
 
 inline void PrintSpread(const char* what, std::vector<double> values, const char* unit) {

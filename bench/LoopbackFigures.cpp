@@ -197,8 +197,7 @@ int Run(int argc, char** argv) {
     std::vector<double> panelMs;
     for (int change = 0; change < options.clicks; ++change) {
         sim::SimRouter router = simulator->Router();
-        const int output = 1 + change % kChannelCount;
-        router.route[output] = (router.route[output] + 1 + change) % (kChannelCount + 1);
+        const int output = FrontPanelChange(router, change);
         const int wanted = router.route[output];
         const Clock::time_point start = Clock::now();
         simulator->SetRouter(router);
