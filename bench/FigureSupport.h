@@ -73,11 +73,13 @@ inline long StatusKilobytes(const char* field) {
     return -1;
 }
 
-// The change number `change` a front panel makes: another input (or none) on
-// one output, the outputs in turn. Returns the output; the router holds the change.
+// The change number `change` a front panel makes: another input on one
+// output (never none, which a bridge shows as its park source), the outputs
+// in turn. Returns the output; the router holds the change.
 inline int FrontPanelChange(sim::SimRouter& router, int change) {
     const int output = 1 + change % kChannelCount;
-    router.route[output] = (router.route[output] + 1 + change) % (kChannelCount + 1);
+    const int was = std::max(router.route[output], 1);
+    router.route[output] = (was + change % (kChannelCount - 1)) % kChannelCount + 1;
     return output;
 }
 

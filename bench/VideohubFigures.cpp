@@ -57,10 +57,7 @@ int Run(int argc, char** argv) {
     std::vector<double> panelMs;
     for (int run = 0; run < runs; ++run) {
         sim::SimRouter router = simulator->Router();
-        const int output = run % kChannelCount + 1;
-        // Another input, never none (the panel would see the park source).
-        const int was = std::max(router.route[output], 1);
-        router.route[output] = (was - 1 + 1 + run % (kChannelCount - 1)) % kChannelCount + 1;
+        const int output = FrontPanelChange(router, run);
         const std::string update = Block(output - 1, router.route[output] - 1);
         panel.text.clear();
         const Clock::time_point start = Clock::now();

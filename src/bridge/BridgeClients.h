@@ -72,8 +72,11 @@ public:
     // A new client (the protocol's greeting queued), or 0 when there is no
     // place for it.
     virtual int AddClient(const std::string& peer) = 0;
-    // Ends the client's locks.
-    virtual void RemoveClient(int id, const char* why) = 0;
+    // Forgets the client and ends its locks, telling the others.
+    void RemoveClient(int id, const char* why = "disconnected") {
+        if (Forget(id, why))
+            Sync();
+    }
     // What one wake-up read from the client, answered.
     virtual void Feed(int id, const char* bytes, std::size_t count) = 0;
     // Tells every client what changed since it was last told.

@@ -58,11 +58,6 @@ int Swp08Server::AddClient(const std::string& peer) {
     return client->id;
 }
 
-void Swp08Server::RemoveClient(int id, const char* why) {
-    if (Forget(id, why))
-        Sync();
-}
-
 void Swp08Server::Feed(int id, const char* bytes, std::size_t count) {
     Client* found = Find(id);
     if (found == nullptr)

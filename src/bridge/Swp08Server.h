@@ -56,8 +56,6 @@ public:
 
     // A new client, or 0 when there is no place for it (the host closes it).
     int AddClient(const std::string& peer) override;
-    // Ends the client's protects.
-    void RemoveClient(int id, const char* why = "disconnected") override;
     // Acknowledges and answers every message in the bytes, in order.
     void Feed(int id, const char* bytes, std::size_t count) override;
     // Tells every client what the router's answers changed (CONNECTED) and

@@ -75,11 +75,6 @@ int VideohubServer::AddClient(const std::string& peer) {
     return client.id;
 }
 
-void VideohubServer::RemoveClient(int id, const char* why) {
-    if (Forget(id, why))
-        Sync();
-}
-
 void VideohubServer::Feed(int id, const char* bytes, std::size_t count) {
     Client* found = Find(id);
     if (found == nullptr)

@@ -42,8 +42,6 @@ public:
     // silent for kIdleGrace (it is dropped); otherwise 0 (the host closes the
     // newcomer). peer is for the log.
     int AddClient(const std::string& peer) override;
-    // Ends the client's locks; a half-received block is forgotten.
-    void RemoveClient(int id, const char* why = "disconnected") override;
     // Parses, answers every complete block with one ACK or NAK, in order.
     // Feed what one wake-up read in one call: renames are saved once per call.
     void Feed(int id, const char* bytes, std::size_t count) override;

@@ -221,7 +221,10 @@ MainDialog::MainDialog(QWidget* parent)
         // Time passes on screen too: the last answer's age, notices and
         // marks that run out. Only what changed is repainted.
         RefreshStatusPanels();
-        ReloadSalvosIfChanged();
+        // Another program's salvo changes show within a second; every salvo
+        // action reads the file afresh anyway.
+        if (session.tick % kTicksPerSecond == 0)
+            ReloadSalvosIfChanged();
     });
     sendTimer.start();
 

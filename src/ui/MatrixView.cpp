@@ -48,32 +48,36 @@ QRect Edges(int left, int top, int right, int bottom) {
 // edge is lost when the view is drawn smaller.
 void Draw3dRect(QPainter& painter, const QRect& r, QColor topLeft, QColor bottomRight,
                 qreal line = 1) {
-    if (line == 1) {
-        // Whole pixels take the painter's quick path.
-        painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
-        painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
-        painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
-        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
-        return;
-    }
+    // Whole pixels take the painter's quick path.
+    const auto fill = [&](const QRectF& edge, const QColor& colour) {
+        if (line == 1)
+            painter.fillRect(edge.toRect(), colour);
+        else
+            painter.fillRect(edge, colour);
+    };
     const qreal right = r.right() + 1 - line, bottom = r.bottom() + 1 - line;
-    painter.fillRect(QRectF(r.left(), r.top(), r.width() - 1, line), topLeft);
-    painter.fillRect(QRectF(r.left(), r.top(), line, r.height() - 1), topLeft);
-    painter.fillRect(QRectF(right, r.top(), line, r.height()), bottomRight);
-    painter.fillRect(QRectF(r.left(), bottom, r.width(), line), bottomRight);
+    fill(QRectF(r.left(), r.top(), r.width() - 1, line), topLeft);
+    fill(QRectF(r.left(), r.top(), line, r.height() - 1), topLeft);
+    fill(QRectF(right, r.top(), line, r.height()), bottomRight);
+    fill(QRectF(r.left(), bottom, r.width(), line), bottomRight);
 }
 
 constexpr int kSingleLine = Qt::AlignVCenter | Qt::TextSingleLine;
+
+// A text in a face, as a cache key.
+QString TextKey(const QString& text, const QFont& font) {
+    QString key = text;
+    key += QChar(u'\n');
+    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
+    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    return key;
+}
 
 }  // namespace
 
 QString TextLayoutCache::Fit(const QPainter& painter, const QString& text, int width) {
     // Cutting a text lays it out; the view cuts the same few on every repaint.
-    const QFont& font = painter.font();
-    QString key = text;
-    key += QChar(u'\n');
-    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
-    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    QString key = TextKey(text, painter.font());
     key += QChar(char16_t(width & 0x7FFF));
     auto found = fitted.find(key);
     if (found == fitted.end()) {
@@ -86,10 +90,7 @@ QString TextLayoutCache::Fit(const QPainter& painter, const QString& text, int w
 
 void TextLayoutCache::Draw(QPainter& painter, const QRect& rect, int flags, const QString& text) {
     const QFont& font = painter.font();
-    QString key = text;
-    key += QChar(u'\n');
-    key += QChar(char16_t(font.pixelSize() & 0x7FFF));
-    key += QChar(char16_t(font.weight() * 2 + font.italic()));
+    const QString key = TextKey(text, font);
     auto found = layouts.find(key);
     if (found == layouts.end() || (*found)->font() != font) {
         if (layouts.size() >= 1024)
