@@ -1,5 +1,7 @@
 #include "bridge/Swp08Frame.h"
 
+#include <cctype>
+
 namespace corvane {
 
 std::uint8_t Swp08Checksum(std::string_view bytes) {
@@ -7,6 +9,18 @@ std::uint8_t Swp08Checksum(std::string_view bytes) {
     for (char c : bytes)
         sum += static_cast<unsigned char>(c);
     return static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
+}
+
+std::string Swp08Name(const std::string& name, std::size_t length) {
+    if (name.size() <= length)
+        return name + std::string(length - name.size(), ' ');
+    std::size_t digits = name.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+        --digits;
+    const std::size_t number = name.size() - digits;
+    if (number == 0 || number >= length)
+        return name.substr(0, length);
+    return name.substr(0, length - number) + name.substr(digits);
 }
 
 std::string Swp08Frame(std::string_view data) {

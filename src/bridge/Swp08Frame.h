@@ -25,6 +25,11 @@ std::uint8_t Swp08Checksum(std::string_view bytes);
 // The message with the data (at most 255 bytes) as it goes on the wire.
 std::string Swp08Frame(std::string_view data);
 
+// A name at the fixed length of a names message, padded with spaces. A name
+// too long keeps its trailing number: "InputChannel01" .. "InputChannel16"
+// would otherwise all read "InputCha" on an 8-character panel.
+std::string Swp08Name(const std::string& name, std::size_t length);
+
 // Takes a client's byte stream apart into messages, across reads. Bytes
 // outside a message (its ACKs and NAKs, line noise) are passed over; DLE STX
 // always starts a message afresh, so noise never costs the message after it.

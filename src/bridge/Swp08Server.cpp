@@ -132,13 +132,16 @@ void Swp08Server::Handle(Client& client, std::string_view m) {
             break;
         }
         case kSourceNamesRequest:
-            if (ours && lengthOk)
-                SendNames(client, true, at(1), at(2), 0, kParkSource);
+        case kDestNamesRequest: {
+            const bool sources = command == kSourceNamesRequest;
+            // Older clients (Companion's module among them, for years) send the
+            // length code alone, meaning matrix 0.
+            if (m.size() == 2 && at(1) < std::size(kNameLengths))
+                SendNames(client, sources, 0, at(1), 0, sources ? kParkSource : kChannelCount);
+            else if ((sources ? ours : ourMatrix) && lengthOk)
+                SendNames(client, sources, at(1), at(2), 0, sources ? kParkSource : kChannelCount);
             break;
-        case kDestNamesRequest:
-            if (ourMatrix && lengthOk)
-                SendNames(client, false, at(1), at(2), 0, kChannelCount);
-            break;
+        }
         case kSourceNameRequest:
             if (ours && lengthOk && number >= 0 && number < kParkSource)
                 SendNames(client, true, at(1), at(2), number, 1);
@@ -198,8 +201,7 @@ void Swp08Server::SendNames(Client& client, bool sources, int address, int lengt
             std::string name = !sources               ? config.outputNames[i + 1]
                                : i + 1 == kParkSource ? std::string(kParkSourceName)
                                                       : config.inputNames[i + 1];
-            name.resize(static_cast<std::size_t>(length), ' ');
-            data += name;
+            data += Swp08Name(name, static_cast<std::size_t>(length));
         }
         SendMessage(client, data);
     }

@@ -1,4 +1,5 @@
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,9 +23,26 @@ TEST(Swp08Frame, CountChecksumAndStuffingOnTheWire) {
         {"01 00 00 05", "10 02 01 00 00 05 04 F6 10 03"},
         {"02 00 00 03 10", "10 02 02 00 00 03 10 10 05 E6 10 03"},
         {"03 00 00 0F D9", "10 02 03 00 00 0F D9 05 10 10 10 03"},
-        {zeros, "10 02 " + zeros + " 10 10 F0 10 03"}};
+        {zeros, "10 02 " + zeros + " 10 10 F0 10 03"},
+        // As Companion's module sends its first requests.
+        {"61", "10 02 61 01 9E 10 03"},
+        {"64 00 01", "10 02 64 00 01 03 98 10 03"}};
     for (const auto& [data, wire] : frames)
         EXPECT_EQ(ToHex(Swp08Frame(Hex(data))), wire);
+}
+
+TEST(Swp08Frame, NamesTooLongKeepTheirNumber) {
+    const std::tuple<std::string, std::size_t, std::string> names[] = {
+        {"Cam 1", 8, "Cam 1   "},
+        {"InputChannel01", 8, "InputC01"},
+        {"InputChannel16", 12, "InputChann16"},
+        {"OutputChannel07", 4, "Ou07"},
+        {"No Link", 4, "No L"},
+        {"Camera 2 left", 8, "Camera 2"},
+        {"Studio 12345", 4, "Stud"},
+        {"", 4, "    "}};
+    for (const auto& [name, length, shown] : names)
+        EXPECT_EQ(Swp08Name(name, length), shown) << name;
 }
 
 // A server over a connected session whose routes the router has shown
@@ -83,8 +101,7 @@ TEST_F(Swp08ServerTest, EveryMessageIsAckedAndAnswered) {
             std::string name = !sources           ? config.outputNames[n]
                                : n == kParkSource ? std::string(kParkSourceName)
                                                   : config.inputNames[n];
-            name.resize(length, ' ');
-            text += " " + ToHex(name);
+            text += " " + ToHex(Swp08Name(name, length));
         }
         return text;
     };
@@ -108,8 +125,15 @@ TEST_F(Swp08ServerTest, EveryMessageIsAckedAndAnswered) {
          {"ACK", "6B 00 01 00 00 0F" + names(false, 0, 15, 8),
           "6B 00 01 00 0F 01" + names(false, 15, 1, 8)}},
         {"65 00 01 00 10", {"ACK", "6A 00 01 00 10 01 " + ToHex("No Link ")}},
-        {"65 00 00 00 02", {"ACK", "6A 00 00 00 02 01 " + ToHex("Stud")}},
+        {"65 00 00 00 02", {"ACK", "6A 00 00 00 02 01 " + ToHex("Stu3")}},
         {"67 00 02 00 0B", {"ACK", "6B 00 02 00 0B 01 " + ToHex("Monitor 12  ")}},
+        // The length code alone, as older clients ask: matrix 0.
+        {"64 01",
+         {"ACK", "6A 00 01 00 00 0F" + names(true, 0, 15, 8),
+          "6A 00 01 00 0F 02" + names(true, 15, 2, 8)}},
+        {"66 02",
+         {"ACK", "6B 00 02 00 00 0A" + names(false, 0, 10, 12),
+          "6B 00 02 00 0A 06" + names(false, 10, 6, 12)}},
         // Another matrix or level, a destination or source we do not have, a
         // length code we do not know, a command we do not serve: ACK only.
         {"01 10 00 00", {"ACK"}},

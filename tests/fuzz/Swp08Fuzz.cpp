@@ -36,7 +36,10 @@ struct Expected {
 Expected Expect(const std::vector<std::string>& requests) {
     Expected e;
     for (const std::string& m : requests) {
-        const int command = Byte(m, 0), length = Byte(m, 2);
+        const int command = Byte(m, 0);
+        // All names asked with the length code alone mean matrix 0.
+        const bool bare = m.size() == 2 && (command == 0x64 || command == 0x66);
+        const int length = Byte(m, bare ? 1 : 2);
         const int per = length >= 0 && length < 3 ? 122 / (4 * (length + 1)) : 0;
         const int number = Byte(m, 3) * 256 + Byte(m, 4);
         if (command == 0x01 && Destination(m) >= 0)
@@ -47,9 +50,9 @@ Expected Expect(const std::vector<std::string>& requests) {
             ++e.answers[command + 1];
         else if (command == 0x15 && Byte(m, 1) == 0)
             ++e.answers[0x16];
-        else if (command == 0x64 && Byte(m, 1) == 0 && per > 0)
+        else if (command == 0x64 && (bare || Byte(m, 1) == 0) && per > 0)
             e.answers[0x6A] += (17 + per - 1) / per;
-        else if (command == 0x66 && Byte(m, 1) >> 4 == 0 && per > 0)
+        else if (command == 0x66 && (bare || Byte(m, 1) >> 4 == 0) && per > 0)
             e.answers[0x6B] += (16 + per - 1) / per;
         else if (command == 0x65 && Byte(m, 1) == 0 && per > 0 && m.size() >= 5 && number < 17)
             ++e.answers[0x6A];

@@ -422,7 +422,7 @@ TEST(Swp08Serve, AControlSystemRoutesAndHearsTheFrontPanel) {
     ASSERT_TRUE(c.ReadUntil([&] { return told(dump); })) << ToHex(c.text);
     c.serve = nullptr;
     EXPECT_TRUE(told("62 00 00 01 02 03 04 08 09 0A 0B 0C 0D 0E 0F 15 16 61 62 64 65 66 67 6A 6B"));
-    EXPECT_TRUE(told("6A 00 01 00 0F 02 " + ToHex("InputChaNo Link ")));
+    EXPECT_TRUE(told("6A 00 01 00 0F 02 " + ToHex("InputC16No Link ")));
 
     c.Send(Swp08Frame(Hex("02 00 00 03 07")));
     ASSERT_TRUE(c.ReadUntil([&] { return told("04 00 00 03 07"); })) << ToHex(c.text);
