@@ -14,14 +14,17 @@ namespace {
 // Name lengths by the requests' length code.
 constexpr int kNameLengths[] = {4, 8, 12};
 
-// Every command we answer or send: clients send only what they find here.
+// Every command we send, then every one we answer, as routers list them:
+// clients send only what they find here.
 constexpr std::uint8_t kImplemented[] = {
-    kCrosspointInterrogate, kCrosspointConnect, kCrosspointTally,       kCrosspointConnected,
-    kDualStatusRequest,     kDualStatus,        kProtectInterrogate,    kProtectTally,
-    kProtectConnect,        kProtectConnected,  kProtectDisconnect,     kProtectDisconnected,
-    kTallyDumpRequest,      kTallyDump,         kImplementationRequest, kImplementation,
-    kSourceNamesRequest,    kSourceNameRequest, kDestNamesRequest,      kDestNameRequest,
-    kSourceNames,           kDestNames};
+    kCrosspointTally,    kCrosspointConnected,   kDualStatus,
+    kProtectTally,       kProtectConnected,      kProtectDisconnected,
+    kTallyDump,          kImplementation,        kSourceNames,
+    kDestNames,          kCrosspointInterrogate, kCrosspointConnect,
+    kDualStatusRequest,  kProtectInterrogate,    kProtectConnect,
+    kProtectDisconnect,  kTallyDumpRequest,      kImplementationRequest,
+    kSourceNamesRequest, kSourceNameRequest,     kDestNamesRequest,
+    kDestNameRequest};
 
 std::string Bytes(std::initializer_list<int> bytes) {
     std::string data;

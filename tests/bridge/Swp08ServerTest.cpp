@@ -106,7 +106,7 @@ TEST_F(Swp08ServerTest, EveryMessageIsAckedAndAnswered) {
         return text;
     };
     const std::string list =
-        "62 00 00 01 02 03 04 08 09 0A 0B 0C 0D 0E 0F 15 16 61 62 64 65 66 67 6A 6B";
+        "62 00 00 03 04 09 0B 0D 0F 16 62 6A 6B 01 02 08 0A 0C 0E 15 61 64 65 66 67";
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"01 00 00 00", {"ACK", "03 00 00 00 0F"}},
         {"01 00 00 0F", {"ACK", "03 00 00 0F 10"}},  // no input: the park source

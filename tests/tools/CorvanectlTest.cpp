@@ -421,7 +421,7 @@ TEST(Swp08Serve, AControlSystemRoutesAndHearsTheFrontPanel) {
     c.serve = [&c] { c.Send(Swp08Frame(Hex("15 00"))); };
     ASSERT_TRUE(c.ReadUntil([&] { return told(dump); })) << ToHex(c.text);
     c.serve = nullptr;
-    EXPECT_TRUE(told("62 00 00 01 02 03 04 08 09 0A 0B 0C 0D 0E 0F 15 16 61 62 64 65 66 67 6A 6B"));
+    EXPECT_TRUE(told("62 00 00 03 04 09 0B 0D 0F 16 62 6A 6B 01 02 08 0A 0C 0E 15 61 64 65 66 67"));
     EXPECT_TRUE(told("6A 00 01 00 0F 02 " + ToHex("InputC16No Link ")));
 
     c.Send(Swp08Frame(Hex("02 00 00 03 07")));
