@@ -240,10 +240,6 @@ class WindowsTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     }
     static QString Notice(const MainDialog& dialog) { return dialog.viewOverlay->marks.notice; }
-    void OpenUdp() {
-        rig->connection.Connect();
-        QCOMPARE(rig->session.connectionStatus, int(kConnecting));
-    }
 
     // Tooltips, focus marks and the Tab cycle of one dialog, in reading order.
     void CheckTipsFocusAndTabs(QDialog* d) {
@@ -500,7 +496,7 @@ private slots:
         QFETCH(QString, disconnected);
         rig->connection.showMessage = [](const std::string&) {};
         if (start == 3)
-            OpenUdp();
+            rig->connection.Connect();  // a UDP socket always opens
         else
             rig->session.connectionStatus = start;
         const UdpLink* before = rig->connection.udpLink.get();
@@ -624,8 +620,8 @@ private slots:
         d.uploadButton->click();
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
         QCOMPARE(d.statusLine->text(), "Not connected; nothing sent.");
-        OpenUdp();
-        rig->Messages();  // drop what came before
+        rig->connection.Connect();  // a UDP socket always opens
+        rig->Messages();            // drop what came before
         for (const auto& [name, message] :
              {std::pair{"missing.bin", "File Open Fail!"},
               {"short.bin", "File Format Error!"},
@@ -916,12 +912,12 @@ private slots:
     }
 
     // A cell's tooltip gives its values in words and what its lamp and
-    // colours mean; hovering shows it.
+    // colours mean (hovering shows it: the fit test).
     void tooltips() {
-        MainDialog dialog;
-        RouterState& s = dialog.session.state;
-        RoutingMap& routing = dialog.session.routing;
-        dialog.config.inputNames[3] = "Camera 3";
+        RouterState s;
+        AppConfig config;
+        RoutingMap routing;
+        config.inputNames[3] = "Camera 3";
         s.inputStatusText[1] = "1920x1080p@60Hz";
         s.known.inputSignal[1] = s.known.edidMode[1] = s.known.routes = true;
         s.inputEdidMode[1] = "USER";
@@ -933,16 +929,8 @@ private slots:
                         "Signal: 1920x1080p@60Hz\nEDID: USER (a user EDID)"},
               {{kInputCell, 2}, "Signal: not read yet"},
               {{kOutputCell, 2}, "On air: input 03 Camera 3\nAsked for: no input"},
-              {{kOutputCell, 4}, "Staged: input 03 Camera 3"}}) {
-            const QString tip = ViewToolTip(s, dialog.config, &routing, hit);
-            QVERIFY2(tip.contains(says), qPrintable(tip));
-        }
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        const QPoint at = ToQRect(dialog.matrixView->layout.cellRects[kOutputSide][4]).center();
-        QHelpEvent hover(QEvent::ToolTip, at, dialog.matrixView->mapToGlobal(at));
-        QCoreApplication::sendEvent(dialog.matrixView, &hover);
-        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
+              {{kOutputCell, 4}, "Staged: input 03 Camera 3"}})
+            QVERIFY2(ViewToolTip(s, config, &routing, hit).contains(says), says);
     }
 
     // The window fits a small screen as a whole, or opens at the size the
@@ -1013,6 +1001,10 @@ private slots:
         QTest::mouseClick(view, Qt::LeftButton, {}, centre(kInputSide, 3));
         QTest::mouseClick(view, Qt::LeftButton, {}, centre(kOutputSide, 16));
         QCOMPARE(dialog->session.commandQueue, CommandQueue{Map({{3, 16}}).toStdString()});
+        const QPoint at = centre(kOutputSide, 4);
+        QHelpEvent hover(QEvent::ToolTip, at, view->mapToGlobal(at));
+        QCoreApplication::sendEvent(view, &hover);
+        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
 
         // Each button has a tooltip, focus shows on every control and Tab
         // reaches each once (as in the dialogs); captions, the typed route
@@ -1210,10 +1202,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
             RouterSession& session = dialog.session;
-            QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected && session.PollDone() &&
-                                         session.state.outputPlugged[1] == 1 &&
-                                         session.state.inputEdidMode[16].size() > 0 &&
-                                         session.linkAnswers > 0,
+            QTRY_VERIFY_WITH_TIMEOUT(session.PollDone() && session.state.outputPlugged[1] == 1,
                                      20000);
             QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
             QVERIFY(dialog.networkPanel->text().contains(
