@@ -427,13 +427,25 @@ private slots:
         }
     }
 
-    // Enter in a field keeps the dialog open and what was typed; Esc (or the
-    // close box) with edits neither saved nor applied asks first; once saved
-    // or applied, it just closes.
-    void enterKeepsEditsAndCloseAsks() {
+    // Every dialog: each button and each disabled control has a tooltip;
+    // each control looks different while it has the focus; Tab visits every
+    // control once. Enter in a field keeps the dialog open and what was
+    // typed; Esc (or the close box) with edits neither saved nor applied asks
+    // first; once saved or applied, it just closes.
+    void dialogKeys() {
         KnowAll(rig->session.state.known);
-        ConfigDialog config(rig->connection);
-        QuadDialog quad(rig->connection, 1);
+        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
+        Dialogs all(rig->connection);
+        all.edid.outputCopyRadio->click();  // shows the output list too
+        EdidBytes broken{};
+        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
+        EdidDetailsDialog details("monitor.bin", broken, "");
+        for (QDialog* d :
+             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
+            CheckTipsFocusAndTabs(d);
+
+        ConfigDialog& config = all.config;
+        QuadDialog& quad = all.quad;
         const std::tuple<SettingDialog*, QWidget*, Qt::Key, const char*, QPushButton*> cases[] = {
             {&config, config.inputNameEdits[0], Qt::Key_X, "Channel Name", config.saveNamesButton},
             {&config, config.webLockList, Qt::Key_Down, "Control Lock Mode",
@@ -459,22 +471,6 @@ private slots:
             QVERIFY(!d->isVisible());
             QCOMPARE(asked, 1);
         }
-    }
-
-    // Every dialog: each button and each disabled control has a tooltip;
-    // each control looks different while it has the focus; Tab visits every
-    // control once.
-    void dialogTipsFocusAndTabs() {
-        KnowAll(rig->session.state.known);
-        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
-        Dialogs all(rig->connection);
-        all.edid.outputCopyRadio->click();  // shows the output list too
-        EdidBytes broken{};
-        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
-        EdidDetailsDialog details("monitor.bin", broken, "");
-        for (QDialog* d :
-             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
-            CheckTipsFocusAndTabs(d);
     }
 
     // Saving the link settings writes config.ini afresh and reopens the link
