@@ -670,8 +670,8 @@ private slots:
     // toggles that output in the map last heard from the router; headers of
     // input and non-quad slots do nothing, a quad card's opens its dialog; the
     // context menu is the only way to clear every link. A refusal shows over
-    // the view, the screen log off too.
-    void clicksAndMenu() {
+    // the view, the screen log off too. Then the keyboard.
+    void mouseKeysAndMenu() {
         MainDialog dialog;
         ShowLive(dialog);
         MatrixView* view = dialog.matrixView;
@@ -749,15 +749,10 @@ private slots:
         QCOMPARE(last(), Map({}));
         QCOMPARE(Notice(dialog), "Cleared all links: 2 outputs off air");
         QCOMPARE(menuFamily, dialog.font().family());  // the window's face
-    }
 
-    // Routes typed on the keyboard: input, separator, output, Enter; Esc
-    // forgets a half-typed one, what is not a route is said. In take mode
-    // routes stage until "Take".
-    void keyboardAndTake() {
-        MainDialog dialog;
-        ShowLive(dialog);
-        auto& queue = dialog.session.commandQueue;
+        // Routes typed on the keyboard: input, separator, output, Enter; Esc
+        // forgets a half-typed one, what is not a route is said. In take mode
+        // routes stage until "Take".
         auto type = [&](const char* keys, Qt::Key end = Qt::Key_Return) {
             QTest::keyClicks(dialog.logList, keys);
             QTest::keyClick(dialog.logList, end);
@@ -770,7 +765,7 @@ private slots:
         QTest::keyClicks(dialog.logList, "12>16");
         QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("12>16"));
         QTest::keyClick(dialog.logList, Qt::Key_Return);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{12, 16}}));
+        QCOMPARE(last(), Map({{12, 16}}));
 
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QVERIFY(dialog.viewOverlay->marks.takeMode);
@@ -779,10 +774,10 @@ private slots:
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(dialog.takeButton->text(), QStringLiteral("Take (2)"));
         QTest::mouseClick(dialog.takeButton, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{4, 1}, {6, 3}, {12, 16}}));
+        QCOMPARE(last(), Map({{4, 1}, {6, 3}, {12, 16}}));
         QCOMPARE(Notice(dialog), "Took 2 routes");
         type("5.2");
-        QStringList asked;  // take mode off with a route staged asks; Enter keeps both
+        asked.clear();  // take mode off with a route staged asks; Enter keeps both
         Answer(&dialog, asked);
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QCOMPARE(asked, QStringList{"Turn take mode off and drop 1 staged route?"});
@@ -835,12 +830,7 @@ private slots:
     // one and a count. The router's routes: Camera 2 on 5, input 6 on 7, 8 on 8.
     void notices() {
         using D = MainDialog;
-        const struct {
-            const char* what;
-            std::function<void(D&)> act;
-            const char* notice;
-            int kind;
-        } rows[] = {
+        const std::tuple<const char*, std::function<void(D&)>, const char*, int> rows[] = {
             {"undo",
              [](D& d) {
                  d.session.SetRoute(3, 5);
@@ -894,16 +884,16 @@ private slots:
              },
              "Router not answering", kNoticeRefusal},
         };
-        for (const auto& row : rows) {
+        for (const auto& [what, act, notice, kind] : rows) {
             MainDialog dialog;
             dialog.config.inputNames[2] = "Camera 2";
             NullLink link;
             const int map[kChannelTableSize] = {0, 0, 0, 0, 0, 2, 0, 6, 8};
             ShowLive(dialog, map, &link);
             QVERIFY(!dialog.viewOverlay->marks.dim);
-            row.act(dialog);
-            QVERIFY2(Notice(dialog) == row.notice, qPrintable(row.what + (": " + Notice(dialog))));
-            QCOMPARE(dialog.viewOverlay->marks.noticeKind, row.kind);
+            act(dialog);
+            QVERIFY2(Notice(dialog) == notice, qPrintable(what + (": " + Notice(dialog))));
+            QCOMPARE(dialog.viewOverlay->marks.noticeKind, kind);
         }
     }
 
