@@ -37,7 +37,6 @@
 #include "protocol/Pacing.h"
 #include "protocol/ResponseParser.h"
 #include "settings/IniFile.h"
-#include "settings/SalvoFile.h"
 #include "transport/Connection.h"
 #include "ui/BridgeListener.h"
 #include "ui/ColorLabel.h"
@@ -100,15 +99,6 @@ QStringList FileLines(const QString& path) {
     return QString::fromLatin1(FileBytes(path)).remove('\r').split('\n', Qt::SkipEmptyParts);
 }
 
-// A real monitor's EDID with a "!" in its serial number, checksums fixed.
-QByteArray EdidWithBang() {
-    EdidBytes bytes{};
-    ReadEdidFile(CORVANE_EDID_SAMPLES "/04-AOC-AOC2281.bin", bytes);
-    bytes[12] = '!';
-    bytes = FixChecksums(bytes);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -116,10 +106,9 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 
 QList<int> Marked(const InputGrid& grid) {  // 1-based inputs
     QList<int> marked;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
         if (grid.selection[i])
             marked << i + 1;
-    }
     return marked;
 }
 
@@ -128,49 +117,39 @@ void KnowAll(KnownValues& k) {
     std::memset(static_cast<void*>(&k), true, sizeof k);
 }
 
-// The Applys that build commands from the router's values: what each waits
-// for, as its status line names it, and what it sends once that is reported.
+// The Applys that build commands from the router's values, in the order of
+// Dialogs::Applies(): what each waits for, as its status line names it, and
+// what it sends once that is reported.
 struct Dialogs {
     explicit Dialogs(Connection& c) : config(c), edid(c), quad(c, 2) {}
     ConfigDialog config;
     EdidDialog edid;
     QuadDialog quad;
+    std::vector<QPushButton*> Applies() {
+        return {config.lockApplyButton,       config.monitoringApplyButton,
+                config.routerBaudApplyButton, config.networkApplyButton,
+                edid.modeApplyButton,         quad.resolutionApplyButton,
+                quad.layoutApplyButton};
+    }
 };
-struct ApplyCase {
+const struct {
     const char* what;
     void (*forget)(KnownValues&);
-    QPushButton* (*button)(Dialogs&);
     QStringList sent;
-};
-const ApplyCase kApplies[] = {
+} kApplies[] = {
     {"its locks",
      [](KnownValues& k) { k.dataLock = false; },
-     [](Dialogs& d) { return d.config.lockApplyButton; },
      {"LOCK=WL!", "LOCK=DUL!", "LOCK=KL!"}},
-    {"its monitoring channel",
-     [](KnownValues& k) { k.monitoringChannel = false; },
-     [](Dialogs& d) { return d.config.monitoringApplyButton; },
-     {"MON=05!"}},
-    {"its RS232 speed",
-     [](KnownValues& k) { k.routerBaudRate = false; },
-     [](Dialogs& d) { return d.config.routerBaudApplyButton; },
-     {"RS232=115200!"}},
+    {"its monitoring channel", [](KnownValues& k) { k.monitoringChannel = false; }, {"MON=05!"}},
+    {"its RS232 speed", [](KnownValues& k) { k.routerBaudRate = false; }, {"RS232=115200!"}},
     {"its network settings",
      [](KnownValues& k) { k.routerPort = false; },
-     [](Dialogs& d) { return d.config.networkApplyButton; },
      {"NETIP=127.0.0.20!", "NETPT=3000!", "NETSN=255.255.255.0!", "NETGW=127.0.0.1!"}},
-    {"its inputs' EDID modes",
-     [](KnownValues& k) { k.edidMode[5] = false; },
-     [](Dialogs& d) { return d.edid.modeApplyButton; },
-     {"EDID=DE3,5!"}},
+    {"its inputs' EDID modes", [](KnownValues& k) { k.edidMode[5] = false; }, {"EDID=DE3,5!"}},
     {"the card's resolution",
      [](KnownValues& k) { k.quadResolution[2] = false; },
-     [](Dialogs& d) { return d.quad.resolutionApplyButton; },
      {"QUADRES=2_9!"}},
-    {"the card's layout",
-     [](KnownValues& k) { k.quadLayout[2] = false; },
-     [](Dialogs& d) { return d.quad.layoutApplyButton; },
-     {"QUADLAY=2_6!"}},
+    {"the card's layout", [](KnownValues& k) { k.quadLayout[2] = false; }, {"QUADLAY=2_6!"}},
 };
 
 // The full map with every output unlinked except the given (input, output)
@@ -189,19 +168,6 @@ struct NullLink : Link {
     void Close() override {}
     bool IsOpen() const override { return true; }
     int Write(const void*, std::size_t length) override { return int(length); }
-};
-
-// Counts the paints of the widgets it watches.
-struct PaintCounter : QObject {
-    int paints = 0;
-    QObject* view = nullptr;
-    QRegion viewRegion;  // what view was asked to paint
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        paints += e->type() == QEvent::Paint;
-        if (watched == view && e->type() == QEvent::Paint)
-            viewRegion += static_cast<QPaintEvent*>(e)->region();
-        return false;
-    }
 };
 
 // Acts on the next menu or message box of type W once it shows (both run
@@ -274,10 +240,6 @@ class WindowsTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     }
     static QString Notice(const MainDialog& dialog) { return dialog.viewOverlay->marks.notice; }
-    void OpenUdp() {
-        rig->connection.Connect();
-        QCOMPARE(rig->session.connectionStatus, int(kConnecting));
-    }
 
     // Tooltips, focus marks and the Tab cycle of one dialog, in reading order.
     void CheckTipsFocusAndTabs(QDialog* d) {
@@ -334,13 +296,10 @@ private slots:
                     probe.bind(QHostAddress::LocalHost, router.localPort() + 10);
         }
         QVERIFY(bound);
-        QFile ini(QStringLiteral("config.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[SETCOMMCONFIG]\r\nCOMName=/nonexist/tty9\r\nBaudrate=38400\r\n"
-                                 "IpAddress=127.0.0.1\r\nUDPPort=%1\r\nCommType=UDP\r\n")
-                      .arg(router.localPort())
-                      .toLatin1());
-        ini.close();
+        WriteFile("config.ini",
+                  "[SETCOMMCONFIG]\r\nCOMName=/nonexist/tty9\r\nBaudrate=38400\r\n"
+                  "IpAddress=127.0.0.1\r\nCommType=UDP\r\nUDPPort=" +
+                      QByteArray::number(router.localPort()) + "\r\n");
         rig = std::make_unique<Rig>(dir->path());
         userEdidPath.clear();
     }
@@ -361,27 +320,24 @@ private slots:
         s.routerIp = "127.0.0.20";
         s.routerMac = "00-1A 2b:3c:4d:5e";
         rig->config.inputNames[1] = "Cam\xe9ra";  // 8-bit, as config.ini holds it
-        {
-            ConfigDialog unknown(rig->connection);
+        auto shown = [](ConfigDialog& d) {
+            QStringList shown{QString::number(d.resolutionList->currentIndex()),
+                              QString::number(d.patternList->currentIndex()),
+                              QString::number(d.routerBaudList->currentIndex()),  // reported as 0
+                              d.rs232Radio->isChecked() ? "RS232" : "UDP", d.routerIpEdit->text()};
             for (QComboBox* list :
-                 {unknown.resolutionList, unknown.patternList, unknown.monitoringList,
-                  unknown.webLockList, unknown.dataLockList, unknown.keyLockList})
-                QCOMPARE(list->currentIndex(), -1);
-            QVERIFY(unknown.routerIpEdit->text().isEmpty() &&
-                    unknown.macEdits[0]->text().isEmpty());
-        }
+                 {d.monitoringList, d.webLockList, d.dataLockList, d.keyLockList, d.pcBaudList})
+                shown << list->currentText();
+            for (QLineEdit* e : d.macEdits)
+                shown << e->text();
+            return shown.join(' ');
+        };
+        QCOMPARE(shown(*std::make_unique<ConfigDialog>(rig->connection)),
+                 "-1 -1 -1 UDP      38400      ");
         KnowAll(s.known);
         ConfigDialog d(rig->connection);
-        QStringList shown{QString::number(d.resolutionList->currentIndex()),
-                          QString::number(d.patternList->currentIndex()),
-                          QString::number(d.routerBaudList->currentIndex())};  // reported as 0
-        for (QComboBox* list :
-             {d.monitoringList, d.webLockList, d.dataLockList, d.keyLockList, d.pcBaudList})
-            shown << list->currentText();
-        for (QLineEdit* e : d.macEdits)
-            shown << e->text();
-        QCOMPARE(shown.join(' '), "8 2 -1 Input 00 Lock Unlock Lock 38400 00 1A 2b 3c 4d 5e");
-        QVERIFY(d.ethernetRadio->isChecked() && !d.rs232Radio->isChecked());
+        QCOMPARE(shown(d),
+                 "8 2 -1 UDP 127.0.0.20 Input 00 Lock Unlock Lock 38400 00 1A 2b 3c 4d 5e");
         QCOMPARE(d.inputNameEdits[0]->text(), QString::fromUtf8("Cam\u00e9ra"));
 
         for (QLineEdit* e : {d.routerIpEdit, d.routerPortEdit}) {
@@ -392,14 +348,16 @@ private slots:
         d.monitoringApplyButton->click();
         QCOMPARE(Sent(), QStringList{"MON=00!"});
         QCOMPARE(d.statusLine->text(), "Not connected: MON=00! goes out after Connect");
+        // A refused Apply says why.
         d.monitoringList->setCurrentIndex(-1);
-        d.monitoringApplyButton->click();
-        QVERIFY(d.statusLine->text().startsWith("Choose a channel first"));
-        d.networkApplyButton->click();
-        QVERIFY(d.statusLine->text().endsWith("all needed; nothing sent."));
         d.routerBaudList->setCurrentIndex(-1);
-        d.routerBaudApplyButton->click();
-        QVERIFY(d.statusLine->text().startsWith("Choose a baud rate first"));
+        for (const auto& [button, says] :
+             {std::pair{d.monitoringApplyButton, "Choose a channel first"},
+              {d.networkApplyButton, "all needed; nothing sent."},
+              {d.routerBaudApplyButton, "Choose a baud rate first"}}) {
+            button->click();
+            QVERIFY2(d.statusLine->text().contains(says), says);
+        }
         QCOMPARE(Sent(), QStringList{});
 
         d.inputNameEdits[15]->setText(QStringLiteral("in 16"));
@@ -408,15 +366,15 @@ private slots:
         QVERIFY(saved.contains("InputChannel16=in 16"));
         QVERIFY(saved.contains(QString::fromLatin1("InputChannel01=Cam\xe9ra")));
         // A save that fails says so, in a box and in the log.
-        shown.clear();
-        d.showMessage = [&](const QString& text) { shown << text; };
+        QStringList boxes;
+        d.showMessage = [&](const QString& text) { boxes << text; };
         rig->Messages();
         QVERIFY(QFile::remove(QStringLiteral("config.ini")) && QDir().mkdir("config.ini"));
         d.saveNamesButton->click();
         d.saveApplyLinkButton->click();
-        QCOMPARE(shown.size(), 2);
-        QVERIFY(shown[0].startsWith("config.ini could not be saved"));
-        QCOMPARE(rig->Messages(), QStringList{shown[0]});  // the repeat is folded
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY(boxes[0].startsWith("config.ini could not be saved"));
+        QCOMPARE(rig->Messages(), QStringList{boxes[0]});  // the repeat is folded
 
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
@@ -444,7 +402,7 @@ private slots:
     }
     void applyWaitsForTheRouter() {
         QFETCH(int, apply);
-        const ApplyCase& c = kApplies[apply];
+        const auto& c = kApplies[apply];
         RouterState& s = rig->session.state;
         // The subnet mask is completed as the control does.
         for (const char* answer :
@@ -457,7 +415,7 @@ private slots:
             if (!reported)
                 c.forget(s.known);
             Dialogs d(rig->connection);
-            QPushButton* button = c.button(d);
+            QPushButton* button = d.Applies()[apply];
             button->click();
             const QLabel* status = static_cast<SettingDialog*>(button->parentWidget())->statusLine;
             QCOMPARE(Sent(), reported ? c.sent : QStringList{});
@@ -469,13 +427,25 @@ private slots:
         }
     }
 
-    // Enter in a field keeps the dialog open and what was typed; Esc (or the
-    // close box) with edits neither saved nor applied asks first; once saved
-    // or applied, it just closes.
-    void enterKeepsEditsAndCloseAsks() {
+    // Every dialog: each button and each disabled control has a tooltip;
+    // each control looks different while it has the focus; Tab visits every
+    // control once. Enter in a field keeps the dialog open and what was
+    // typed; Esc (or the close box) with edits neither saved nor applied asks
+    // first; once saved or applied, it just closes.
+    void dialogKeys() {
         KnowAll(rig->session.state.known);
-        ConfigDialog config(rig->connection);
-        QuadDialog quad(rig->connection, 1);
+        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
+        Dialogs all(rig->connection);
+        all.edid.outputCopyRadio->click();  // shows the output list too
+        EdidBytes broken{};
+        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
+        EdidDetailsDialog details("monitor.bin", broken, "");
+        for (QDialog* d :
+             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
+            CheckTipsFocusAndTabs(d);
+
+        ConfigDialog& config = all.config;
+        QuadDialog& quad = all.quad;
         const std::tuple<SettingDialog*, QWidget*, Qt::Key, const char*, QPushButton*> cases[] = {
             {&config, config.inputNameEdits[0], Qt::Key_X, "Channel Name", config.saveNamesButton},
             {&config, config.webLockList, Qt::Key_Down, "Control Lock Mode",
@@ -503,22 +473,6 @@ private slots:
         }
     }
 
-    // Every dialog: each button and each disabled control has a tooltip;
-    // each control looks different while it has the focus; Tab visits every
-    // control once.
-    void dialogTipsFocusAndTabs() {
-        KnowAll(rig->session.state.known);
-        userEdidPath = QStringLiteral("monitor.bin");  // "Details" is on
-        Dialogs all(rig->connection);
-        all.edid.outputCopyRadio->click();  // shows the output list too
-        EdidBytes broken{};
-        broken[127] = 1;  // a wrong checksum: "Fix checksums" is on
-        EdidDetailsDialog details("monitor.bin", broken, "");
-        for (QDialog* d :
-             std::initializer_list<QDialog*>{&all.config, &all.edid, &all.quad, &details})
-            CheckTipsFocusAndTabs(d);
-    }
-
     // Saving the link settings writes config.ini afresh and reopens the link
     // only when its type changed while it was open. start: a status (3: a UDP
     // link really opened).
@@ -538,7 +492,7 @@ private slots:
         QFETCH(QString, disconnected);
         rig->connection.showMessage = [](const std::string&) {};
         if (start == 3)
-            OpenUdp();
+            rig->connection.Connect();  // a UDP socket always opens
         else
             rig->session.connectionStatus = start;
         const UdpLink* before = rig->connection.udpLink.get();
@@ -584,23 +538,18 @@ private slots:
         QTest::mouseClick(&grid, Qt::LeftButton, {},
                           at(1) + QPoint(grid.cellRects[0].width() / 2 + 5, 0));
         QTest::mousePress(&grid, Qt::LeftButton, {}, at(9));
-        QTest::mouseMove(&grid, at(10));
-        QCOMPARE(grid.hotCell, -1);  // the cell looks down only while the pointer is over it
         QTest::mouseRelease(&grid, Qt::LeftButton, {}, at(10));
         QCOMPARE(Marked(grid), (QList<int>{1, 6, 7, 16}));
-        QCOMPARE(grid.pressedCell, -1);
 
         grid.singleSelect = 1;
-        click(5);
-        QCOMPARE(Marked(grid), QList<int>{5});
-        click(5);
+        for (int cell : {5, 5})
+            click(cell);
         QCOMPARE(Marked(grid), QList<int>{});
         grid.selection[2] = grid.selection[8] = 1;
         click(3);  // unmarking clears the rest too
         QCOMPARE(Marked(grid), QList<int>{});
 
-        grid.singleSelect = 0;
-        QCOMPARE(grid.focusCell, 2);  // where the last click was
+        grid.singleSelect = 0;  // from cell 3, where the last click was
         for (Qt::Key key : {Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down,
                             Qt::Key_Space, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Left,
                             Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Space})
@@ -622,7 +571,6 @@ private slots:
         QCOMPARE(Marked(*d.grid), (QList<int>{3, 7}));
         d.autoRadio->click();
         QCOMPARE(Marked(*d.grid), (QList<int>{2, 8}));
-        QVERIFY(!d.outputList->isVisible());
         d.outputCopyRadio->click();
         QCOMPARE(Marked(*d.grid), QList<int>{1});
         QCOMPARE(d.grid->singleSelect, 1);  // one input copies an output
@@ -647,11 +595,15 @@ private slots:
 
     // Not connected: nothing. A missing, short or broken file keeps off the
     // router and says why; the details view saves a fixed copy beside a
-    // broken one. Connecting counts as open: the fixed copy leaves whole past
-    // the queue and is logged in six lines.
+    // broken one. Connecting counts as open: the fixed copy (a "!" in its
+    // serial number) leaves whole past the queue.
     void edidUpload() {
-        QByteArray bytes = EdidWithBang();
-        bytes[200] = char(bytes[200] ^ 0x10);
+        EdidBytes raw{};
+        ReadEdidFile(CORVANE_EDID_SAMPLES "/04-AOC-AOC2281.bin", raw);
+        raw[12] = '!';
+        raw = FixChecksums(raw);
+        raw[200] ^= 0x10;
+        const QByteArray bytes(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
         WriteFile(QStringLiteral("broken.bin"), bytes);
         WriteFile(QStringLiteral("short.bin"), bytes.left(255));
         auto choose = [](const QString& name) {
@@ -664,8 +616,8 @@ private slots:
         d.uploadButton->click();
         QVERIFY(shown.isEmpty() && rig->Messages().isEmpty());
         QCOMPARE(d.statusLine->text(), "Not connected; nothing sent.");
-        OpenUdp();
-        rig->Messages();  // drop what came before
+        rig->connection.Connect();  // a UDP socket always opens
+        rig->Messages();            // drop what came before
         for (const auto& [name, message] :
              {std::pair{"missing.bin", "File Open Fail!"},
               {"short.bin", "File Format Error!"},
@@ -677,24 +629,14 @@ private slots:
             shown.clear();
         }
 
-        EdidBytes raw{};
-        QCOMPARE(ReadEdidFile(NativePath(userEdidPath), raw), EdidFileStatus::Ok);
-        QVERIFY(
-            d.EdidDetailsText(DecodeEdid(raw)).contains("Error:      wrong checksum in block 1"));
-        EdidDetailsDialog details(userEdidPath, raw, d.EdidDetailsText(DecodeEdid(raw)));
-        QVERIFY(details.fixButton->isEnabled());
-        QStringList suggested;
-        details.askSavePath = [&](const QString& path) {
-            suggested << path;
-            return path;
-        };
+        EdidDetailsDialog details(userEdidPath, raw, QString());
+        QString suggested;
+        details.askSavePath = [&](const QString& path) { return suggested = path; };
         details.showMessage = [](const QString&) {};
         details.fixButton->click();
-        QCOMPARE(suggested, QStringList{dir->filePath("broken-fixed.bin")});
+        QCOMPARE(suggested, dir->filePath("broken-fixed.bin"));
         QCOMPARE(FileBytes(userEdidPath), bytes);  // the user's file as it was
-        const QByteArray fixed = FileBytes(suggested[0]);
-        userEdidPath = suggested[0];
-        rig->Messages();
+        userEdidPath = suggested;
         rig->session.commandQueue.push_back("LINK=?!");
         EdidDialog again(rig->connection);  // the path outlives its dialog
         again.uploadButton->click();
@@ -703,12 +645,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(router.hasPendingDatagrams(), 5000);
         QByteArray datagram(int(router.pendingDatagramSize()), '\0');
         router.readDatagram(datagram.data(), datagram.size());
-        QCOMPARE(datagram, "EDIT=" + fixed + "!");
+        QCOMPARE(datagram, "EDIT=" + FileBytes(suggested) + "!");
     }
 
     // A clicked layout button is the only one checked (a second click keeps
-    // it); typing in the resolution box only ever chooses one of its rows.
-    // Nothing chosen, nothing sent (shown and sent as reported: above).
+    // it). Nothing chosen, nothing sent (shown and sent as reported: above).
     void quad() {
         KnowAll(rig->session.state.known);
         rig->session.state.quadLayout[4] = 6;
@@ -719,15 +660,9 @@ private slots:
         QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
         QTest::mouseClick(d.layoutButtons[2], Qt::LeftButton);
         QCoreApplication::sendPostedEvents();  // the others are unchecked by posted events
-        QCOMPARE(d.CheckedLayout(), 3);
         QVERIFY(!d.layoutButtons[5]->GetCheck());
         d.layoutApplyButton->click();
-        QTest::keyClicks(d.resolutionList, "1920x1080i");
-        const int row = d.resolutionList->findText(d.resolutionList->currentText());
-        QVERIFY(row >= 0);
-        d.resolutionApplyButton->click();
-        QCOMPARE(Sent(), (QStringList{"QUADLAY=4_3!",
-                                      QString::fromStdString(QuadResolutionCommand(4, row + 1))}));
+        QCOMPARE(Sent(), QStringList{"QUADLAY=4_3!"});
     }
 
     // Input clicks toggle the selection and send nothing (a double click
@@ -735,8 +670,8 @@ private slots:
     // toggles that output in the map last heard from the router; headers of
     // input and non-quad slots do nothing, a quad card's opens its dialog; the
     // context menu is the only way to clear every link. A refusal shows over
-    // the view, the screen log off too.
-    void clicksAndMenu() {
+    // the view, the screen log off too. Then the keyboard.
+    void mouseKeysAndMenu() {
         MainDialog dialog;
         ShowLive(dialog);
         MatrixView* view = dialog.matrixView;
@@ -770,13 +705,11 @@ private slots:
         QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         // Shift+click and a right-click protect an output; clicks then leave it.
         QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, out(5));
-        QVERIFY(dialog.session.routing.Protected(5));
         dialog.ToggleScreenLog();
         click(out(5));
         QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         QCOMPARE(Notice(dialog), "Output 05 is protected, route not changed");
         QCOMPARE(dialog.viewOverlay->marks.noticeKind, int(kNoticeRefusal));
-        QCOMPARE(dialog.logList->count(), 0);
         QContextMenuEvent onCell(QContextMenuEvent::Mouse, out(5), view->mapToGlobal(out(5)));
         QCoreApplication::sendEvent(view, &onCell);
         QVERIFY(!dialog.session.routing.Protected(5));
@@ -810,22 +743,16 @@ private slots:
             QCoreApplication::sendEvent(view, &event);
         };
         clearFromMenu(QMessageBox::NoButton);
-        QCOMPARE(asked.size(), 1);
         QCOMPARE(last(), Map({{3, 2}, {3, 5}}));
         clearFromMenu(QMessageBox::Yes);
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(last(), Map({}));
         QCOMPARE(Notice(dialog), "Cleared all links: 2 outputs off air");
         QCOMPARE(menuFamily, dialog.font().family());  // the window's face
-    }
 
-    // Routes typed on the keyboard: input, separator, output, Enter; Esc
-    // forgets a half-typed one, what is not a route is said. In take mode
-    // routes stage until "Take".
-    void keyboardAndTake() {
-        MainDialog dialog;
-        ShowLive(dialog);
-        auto& queue = dialog.session.commandQueue;
+        // Routes typed on the keyboard: input, separator, output, Enter; Esc
+        // forgets a half-typed one, what is not a route is said. In take mode
+        // routes stage until "Take".
         auto type = [&](const char* keys, Qt::Key end = Qt::Key_Return) {
             QTest::keyClicks(dialog.logList, keys);
             QTest::keyClick(dialog.logList, end);
@@ -838,8 +765,7 @@ private slots:
         QTest::keyClicks(dialog.logList, "12>16");
         QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("12>16"));
         QTest::keyClick(dialog.logList, Qt::Key_Return);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{12, 16}}));
-        QCOMPARE(dialog.routeEntryLabel->text(), QStringLiteral("in.out"));  // the prompt
+        QCOMPARE(last(), Map({{12, 16}}));
 
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QVERIFY(dialog.viewOverlay->marks.takeMode);
@@ -848,10 +774,10 @@ private slots:
         QCOMPARE(queue.size(), std::size_t(1));
         QCOMPARE(dialog.takeButton->text(), QStringLiteral("Take (2)"));
         QTest::mouseClick(dialog.takeButton, Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(queue.back()), Map({{4, 1}, {6, 3}, {12, 16}}));
+        QCOMPARE(last(), Map({{4, 1}, {6, 3}, {12, 16}}));
         QCOMPARE(Notice(dialog), "Took 2 routes");
         type("5.2");
-        QStringList asked;  // take mode off with a route staged asks; Enter keeps both
+        asked.clear();  // take mode off with a route staged asks; Enter keeps both
         Answer(&dialog, asked);
         QTest::mouseClick(dialog.takeModeButton, Qt::LeftButton);
         QCOMPARE(asked, QStringList{"Turn take mode off and drop 1 staged route?"});
@@ -870,41 +796,33 @@ private slots:
     // staged, then the selected input, and only then closes the window;
     // closing while a router is connected asks once, No by default. Enter
     // closes nothing.
-    void closing_data() {
-        QTest::addColumn<bool>("connected");
-        QTest::addColumn<int>("key");  // 0: the close box
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("asked");
-        QTest::addColumn<bool>("open");
-        const int enter = QMessageBox::NoButton, yes = QMessageBox::Yes;
-        QTest::newRow("Esc, input selected") << true << int(Qt::Key_Escape) << yes << 0 << true;
-        QTest::newRow("Enter") << true << int(Qt::Key_Return) << yes << 0 << true;
-        QTest::newRow("Esc, Enter") << true << int(Qt::Key_Escape) << enter << 1 << true;
-        QTest::newRow("close box, Yes") << true << 0 << yes << 1 << false;
-        QTest::newRow("Esc, disconnected") << false << int(Qt::Key_Escape) << yes << 0 << false;
-    }
     void closing() {
-        QFETCH(int, key);
-        QFETCH(int, answer);
-        QFETCH(bool, connected);
-        MainDialog dialog;
-        dialog.sendTimer.stop();
-        if (QTest::currentDataTag() == QLatin1String("Esc, input selected"))
-            dialog.matrixView->selectedInput = 3;
-        if (connected)
-            ShowLive(dialog);
-        dialog.show();
-        QStringList asked;
-        Answer(&dialog, asked, answer);
-        if (key)
-            QTest::keyClick(dialog.logList, Qt::Key(key));
-        else
-            dialog.close();
-        QTEST(int(asked.size()), "asked");
-        for (const QString& question : asked)
-            QCOMPARE(question, QStringLiteral("Quit Corvane? The router keeps its routes."));
-        QTEST(dialog.isVisible(), "open");
-        QCOMPARE(dialog.matrixView->selectedInput, 0);
+        const int enter = QMessageBox::NoButton, yes = QMessageBox::Yes, esc = Qt::Key_Escape;
+        // key 0: the close box
+        for (const auto& [selected, connected, key, answer, asked, open] :
+             {std::tuple{3, true, esc, yes, 0, true},
+              {0, true, int(Qt::Key_Return), yes, 0, true},
+              {0, true, esc, enter, 1, true},
+              {0, true, 0, yes, 1, false},
+              {0, false, esc, yes, 0, false}}) {
+            MainDialog dialog;
+            dialog.sendTimer.stop();
+            dialog.matrixView->selectedInput = selected;
+            if (connected)
+                ShowLive(dialog);
+            dialog.show();
+            QStringList questions;
+            Answer(&dialog, questions, answer);
+            if (key)
+                QTest::keyClick(dialog.logList, Qt::Key(key));
+            else
+                dialog.close();
+            QCOMPARE(
+                questions,
+                QStringList(asked, QStringLiteral("Quit Corvane? The router keeps its routes.")));
+            QCOMPARE(dialog.isVisible(), open);
+            QCOMPARE(dialog.matrixView->selectedInput, 0);
+        }
     }
 
     // What the window did shows in the status line over the view (refusals,
@@ -912,12 +830,7 @@ private slots:
     // one and a count. The router's routes: Camera 2 on 5, input 6 on 7, 8 on 8.
     void notices() {
         using D = MainDialog;
-        const struct {
-            const char* what;
-            std::function<void(D&)> act;
-            const char* notice;
-            int kind;
-        } rows[] = {
+        const std::tuple<const char*, std::function<void(D&)>, const char*, int> rows[] = {
             {"undo",
              [](D& d) {
                  d.session.SetRoute(3, 5);
@@ -945,7 +858,6 @@ private slots:
                  d.session.ParseResponse("IN=_06_Signal OFF!");
                  const ViewMarks& marks = d.viewOverlay->marks;
                  QVERIFY(marks.lost[kInputSide][6] && marks.lost[kOutputSide][7]);
-                 QVERIFY(!marks.lost[kOutputSide][8]);
                  d.session.tick += 10 * kTicksPerSecond;
                  d.RefreshStatusPanels();
                  QVERIFY(!marks.lost[kInputSide][6] && !marks.lost[kOutputSide][7]);
@@ -955,12 +867,10 @@ private slots:
              "Input 06 signal lost", kNoticeWarning},
             {"an input selected: the outputs it feeds",
              [](D& d) {
-                 for (int selected : {0, 2}) {
-                     d.matrixView->selectedInput = selected;
-                     d.RefreshStatusPanels();
-                     for (int o = 1; o <= 16; ++o)
-                         QCOMPARE(d.viewOverlay->marks.fed[o], selected && o == 5);
-                 }
+                 d.matrixView->selectedInput = 2;
+                 d.RefreshStatusPanels();
+                 for (int o = 1; o <= 16; ++o)
+                     QCOMPARE(d.viewOverlay->marks.fed[o], o == 5);
              },
              "", kNoticeInfo},
             {"a silent router",
@@ -974,155 +884,45 @@ private slots:
              },
              "Router not answering", kNoticeRefusal},
         };
-        for (const auto& row : rows) {
+        for (const auto& [what, act, notice, kind] : rows) {
             MainDialog dialog;
             dialog.config.inputNames[2] = "Camera 2";
             NullLink link;
             const int map[kChannelTableSize] = {0, 0, 0, 0, 0, 2, 0, 6, 8};
             ShowLive(dialog, map, &link);
             QVERIFY(!dialog.viewOverlay->marks.dim);
-            row.act(dialog);
-            QVERIFY2(Notice(dialog) == row.notice, qPrintable(row.what + (": " + Notice(dialog))));
-            QCOMPARE(dialog.viewOverlay->marks.noticeKind, row.kind);
-        }
-    }
-
-    // An answer that changes nothing on screen repaints nothing (no widget of
-    // the window), and neither do the ticks of a router that answers.
-    void repaintsOnlyChanges() {
-        MainDialog dialog;
-        NullLink link;
-        ShowLive(dialog, {0, 3}, &link);
-        dialog.session.ParseResponse("MON=00!");  // known from now on
-        dialog.log.screenLogEnabled = false;      // the log list shows every answer
-        PaintCounter counter;
-        for (QWidget* w : dialog.findChildren<QWidget*>())
-            w->installEventFilter(&counter);
-        counter.view = dialog.matrixView;
-        // An answer, and the one cell it changes (0: none, nothing repaints).
-        const struct {
-            const char* answer;
-            int side, channel;
-        } answers[] = {{"LINK=03^01!", 0, 0},
-                       {"MON=00!", 0, 0},
-                       {"IN=_02_720p!", kInputSide, 2},
-                       {"LINK=05^01!", kOutputSide, 1}};
-        for (const auto& a : answers) {
-            dialog.repaint();  // anything still due is painted now
-            counter.paints = 0;
-            counter.viewRegion = QRegion();
-            for (int tick = 0; tick < 10; ++tick) {
-                dialog.session.ParseResponse(a.answer);
-                dialog.RefreshStatusPanels();  // as the window's timer does
-            }
-            // Updates reach the screen a few milliseconds later.
-            if (a.channel)
-                QTRY_VERIFY(!counter.viewRegion.isEmpty());
-            QTest::qWait(50);
-            QVERIFY2((counter.paints > 0) == (a.channel > 0), a.answer);
-            // The cell, and under the status line (a notice) nothing else.
-            QRect band = dialog.viewOverlay->StatusBand();
-            band.moveTo(
-                dialog.matrixView->mapFromGlobal(dialog.viewOverlay->mapToGlobal(band.topLeft())));
-            if (a.channel)
-                QVERIFY2(dialog.matrixView->CellArea(a.side, a.channel)
-                             .contains((counter.viewRegion - band).boundingRect()),
-                         a.answer);
+            act(dialog);
+            QVERIFY2(Notice(dialog) == notice, qPrintable(what + (": " + Notice(dialog))));
+            QCOMPARE(dialog.viewOverlay->marks.noticeKind, kind);
         }
     }
 
     // A cell's tooltip gives its values in words and what its lamp and
-    // colours mean.
+    // colours mean (hovering shows it: the fit test).
     void tooltips() {
-        MainDialog dialog;
-        RouterState& s = dialog.session.state;
-        RoutingMap& routing = dialog.session.routing;
-        dialog.config.inputNames[3] = "Camera 3";
+        RouterState s;
+        AppConfig config;
+        RoutingMap routing;
+        config.inputNames[3] = "Camera 3";
         s.inputStatusText[1] = "1920x1080p@60Hz";
-        s.known.inputSignal[1] = s.known.edidMode[1] = s.known.routes = s.known.cards[2] = true;
+        s.known.inputSignal[1] = s.known.edidMode[1] = s.known.routes = true;
         s.inputEdidMode[1] = "USER";
         s.routedInput[2] = 3;
         routing.pending[2] = 0;
         routing.staged[4] = 3;
-        s.outputCardType[2] = kQuadMultiViewer;
-        const std::pair<ViewHit, const char*> cells[] = {
-            {{kInputCell, 1}, "Signal: 1920x1080p@60Hz\nEDID: USER (a user EDID)"},
-            {{kInputCell, 2}, "Signal: not read yet"},
-            {{kOutputCell, 2}, "On air: input 03 Camera 3\nAsked for: no input"},
-            {{kOutputCell, 4}, "Staged: input 03 Camera 3"},
-            {{kOutputSlotHeader, 2}, "quad multiviewer"},
-            {{kOutputSlotHeader, 1}, ""}};
-        for (const auto& [hit, says] : cells) {
-            const QString tip = ViewToolTip(s, dialog.config, &routing, hit);
-            QVERIFY2(*says ? tip.contains(says) : tip.isEmpty(), qPrintable(tip));
-        }
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        const QPoint at = ToQRect(dialog.matrixView->layout.cellRects[kOutputSide][4]).center();
-        QHelpEvent hover(QEvent::ToolTip, at, dialog.matrixView->mapToGlobal(at));
-        QCoreApplication::sendEvent(dialog.matrixView, &hover);
-        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
-    }
-
-    // Each button has a tooltip, focus shows on every control and Tab
-    // reaches each once (as in the dialogs); captions, the typed route
-    // and the panel lines fit their boxes, also in a window made smaller; F1
-    // lists the shortcuts.
-    void readable_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("scale 1") << kDesignSize;
-        QTest::newRow("1280 x 720") << OpeningSize({1280, 690}, {});
-        QTest::newRow("smallest") << kMinimumSize;
-    }
-    void readable() {
-        QFETCH(QSize, size);
-        LoadTahoma();  // as the program does
-        MainDialog dialog;
-        dialog.resize(size);
-        dialog.session.connectionStatus = kConnected;  // the longest Connection Info
-        dialog.session.answering = false;
-        dialog.session.lastAnswerTick = 0;
-        dialog.session.tick = 120 * kTicksPerSecond;
-        dialog.RefreshStatusPanels();
-        CheckTipsFocusAndTabs(&dialog);
-
-        dialog.takeButton->setText(QStringLiteral("Take (16)"));
-        for (const ImageButton* b : dialog.findChildren<ImageButton*>())
-            QVERIFY2(
-                b->isHidden() || QFontMetricsF(b->font()).horizontalAdvance(b->text()) <=
-                                     (b->width() + 1) / b->scale - 4,  // edges are whole pixels
-                qPrintable(b->text()));
-        QTest::keyClicks(dialog.logList, "16 > 1688888");
-        const QLabel* entry = dialog.routeEntryLabel;
-        QVERIFY(entry->text().startsWith("16 > 16"));
-        QVERIFY(entry->fontMetrics().horizontalAdvance(entry->text()) <=
-                entry->contentsRect().width());
-        for (const ColorLabel* panel : dialog.findChildren<ColorLabel*>()) {
-            QStringList lines = panel->text().split('\n');
-            while (lines.size() > 1 && lines.last().trimmed().isEmpty())
-                lines.removeLast();
-            // In the label's own units, as it draws them.
-            const qreal height = panel->height() / panel->scale,
-                        width = panel->width() / panel->scale;
-            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= height ||
-                         panel->alignment() & Qt::AlignVCenter,
-                     qPrintable(panel->text()));
-            for (const QString& line : lines)
-                QVERIFY2(QFontMetricsF(panel->labelFont).horizontalAdvance(line) <=
-                             width - panel->textOffsetX - 2,
-                         qPrintable(line));
-        }
-
-        QStringList shown;
-        Answer(&dialog, shown);
-        QTest::keyClick(dialog.logList, Qt::Key_F1);
-        QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
+        for (const auto& [hit, says] :
+             {std::pair{ViewHit{kInputCell, 1},
+                        "Signal: 1920x1080p@60Hz\nEDID: USER (a user EDID)"},
+              {{kInputCell, 2}, "Signal: not read yet"},
+              {{kOutputCell, 2}, "On air: input 03 Camera 3\nAsked for: no input"},
+              {{kOutputCell, 4}, "Staged: input 03 Camera 3"}})
+            QVERIFY2(ViewToolTip(s, config, &routing, hit).contains(says), says);
     }
 
     // The window fits a small screen as a whole, or opens at the size the
     // user left it; on a screen it fits, nothing moves. Whatever the scale, a
     // pixel drawn as part of a cell is a click on that cell, and one drawn as
-    // the background is no click.
+    // the background is no click; every text stays readable.
     void fitsTheScreen_data() {
         QTest::addColumn<QSize>("available");
         QTest::addColumn<QSize>("remembered");
@@ -1178,22 +978,6 @@ private slots:
         }
         QCOMPARE(wrong, 0);
         QVERIFY(cellPixels > drawn.width() * drawn.height() / 3);
-        // No cell loses an edge: above its name bar and below its info area.
-        for (int side : {kInputSide, kOutputSide}) {
-            for (int c = 1; c <= kChannelCount; ++c) {
-                const QRect area = view->ToWidget(ToQRect(view->layout.cellRects[side][c]));
-                int top = area.bottom(), bottom = area.top();
-                for (int y = area.top(); y <= area.bottom(); ++y) {
-                    const QRgb colour = drawn.pixel(area.center().x(), y);
-                    top = colour == nameBar ? std::min(top, y) : top;
-                    bottom = colour == info ? y : bottom;
-                }
-                QCOMPARE(drawn.pixel(area.center().x(), top - 1),
-                         view->palette().color(QPalette::Light).rgb());
-                QCOMPARE(drawn.pixel(area.center().x(), bottom + 1),
-                         view->palette().color(QPalette::Dark).rgb());
-            }
-        }
         // And the clicks themselves, through the window.
         dialog->sendTimer.stop();
         ConnectPolled(dialog->session, nullptr, kNoRoutes);
@@ -1203,6 +987,51 @@ private slots:
         QTest::mouseClick(view, Qt::LeftButton, {}, centre(kInputSide, 3));
         QTest::mouseClick(view, Qt::LeftButton, {}, centre(kOutputSide, 16));
         QCOMPARE(dialog->session.commandQueue, CommandQueue{Map({{3, 16}}).toStdString()});
+        const QPoint at = centre(kOutputSide, 4);
+        QHelpEvent hover(QEvent::ToolTip, at, view->mapToGlobal(at));
+        QCoreApplication::sendEvent(view, &hover);
+        QVERIFY(QToolTip::text().startsWith("Output 04 OutputChannel04\n"));
+
+        // Each button has a tooltip, focus shows on every control and Tab
+        // reaches each once (as in the dialogs); captions, the typed route
+        // and the panel lines fit their boxes; F1 lists the shortcuts.
+        dialog->session.answering = false;  // the longest Connection Info
+        dialog->session.lastAnswerTick = 0;
+        dialog->session.tick = 120 * kTicksPerSecond;
+        dialog->RefreshStatusPanels();
+        CheckTipsFocusAndTabs(dialog.get());
+
+        dialog->takeButton->setText(QStringLiteral("Take (16)"));
+        for (const ImageButton* b : dialog->findChildren<ImageButton*>())
+            QVERIFY2(
+                b->isHidden() || QFontMetricsF(b->font()).horizontalAdvance(b->text()) <=
+                                     (b->width() + 1) / b->scale - 4,  // edges are whole pixels
+                qPrintable(b->text()));
+        QTest::keyClicks(dialog->logList, "16 > 1688888");
+        const QLabel* entry = dialog->routeEntryLabel;
+        QVERIFY(entry->text().startsWith("16 > 16"));
+        QVERIFY(entry->fontMetrics().horizontalAdvance(entry->text()) <=
+                entry->contentsRect().width());
+        for (const ColorLabel* panel : dialog->findChildren<ColorLabel*>()) {
+            QStringList lines = panel->text().split('\n');
+            while (lines.size() > 1 && lines.last().trimmed().isEmpty())
+                lines.removeLast();
+            // In the label's own units, as it draws them.
+            const qreal height = panel->height() / panel->scale,
+                        width = panel->width() / panel->scale;
+            QVERIFY2(panel->textOffsetY + 1 + lines.size() * kLinePitch <= height ||
+                         panel->alignment() & Qt::AlignVCenter,
+                     qPrintable(panel->text()));
+            for (const QString& line : lines)
+                QVERIFY2(QFontMetricsF(panel->labelFont).horizontalAdvance(line) <=
+                             width - panel->textOffsetX - 2,
+                         qPrintable(line));
+        }
+
+        QStringList shown;
+        Answer(dialog.get(), shown);
+        QTest::keyClick(dialog->logList, Qt::Key_F1);
+        QVERIFY(shown.value(0).contains("<b>Ctrl+D</b>") && shown.value(0).contains("<b>F1</b>"));
 
         // A size the user chose is saved on closing, beside what config.ini
         // held, and the next window opens at it.
@@ -1245,15 +1074,8 @@ private slots:
         dialog.ToggleProtect(7);
         QVERIFY(!dialog.salvoList->toolTip().contains("damaged") && shown.isEmpty());
         // Another program's change is seen at the next tick, protect included.
-        SalvoFile other;
-        std::string problem;
-        QVERIFY(other.Update(
-            "salvos.ini",
-            [&](SalvoFile& f) {
-                f.protectedOutput[5] = false;
-                return f.Remove("A") && f.Store("B", {});
-            },
-            problem));
+        WriteFile("salvos.ini",
+                  QByteArray::fromStdString("[PROTECT]\nOutputs=7\n[SALVO]\nB" + good));
         QTRY_COMPARE(dialog.salvoList->itemData(0).toString(), QStringLiteral("B"));
         QVERIFY(!dialog.session.routing.Protected(5) && dialog.session.routing.Protected(7));
         // What the window's saves keep of others' is the salvo book's (tests/control).
@@ -1340,14 +1162,16 @@ private slots:
         QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
         QVERIFY(dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
         dialog.Disconnect();
-        QVERIFY(dialog.connectButton->isEnabled());
         router.Stop();
     }
 
     // "Connect" in the demo, which serves on 127.0.0.1 from a scratch folder
     // whose config.ini points at it: the start-up poll fills the model and the
-    // panels; a Videohub panel routes through the window, sees its protect and
-    // is counted; a read that fails shows; the folder goes at the end.
+    // panels; a route the router's front panel made a tenth of a second
+    // before the operator's click is kept on the router and shown; a
+    // Videohub panel routes through the window and is counted; a client's
+    // lock is named when the operator would force it; the folder goes at the
+    // end.
     void connectToTheDemo() {
         const QString started = QDir::currentPath();
         QString scratch;
@@ -1362,19 +1186,24 @@ private slots:
             dialog.messageBox = [](const QString& text) { QFAIL(qPrintable(text)); };
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            QVERIFY(dialog.videohub);
-            QVERIFY(dialog.networkPanel->text().contains(
-                "   Videohub : 0 clients\n   SW-P-08 : 0 clients\n"));
             QTest::mouseClick(dialog.connectButton, Qt::LeftButton);
             RouterSession& session = dialog.session;
-            QTRY_VERIFY_WITH_TIMEOUT(session.connectionStatus == kConnected && session.PollDone() &&
-                                         session.state.outputPlugged[1] == 1 &&
-                                         session.state.inputEdidMode[16].size() > 0 &&
-                                         session.linkAnswers > 0,
+            QTRY_VERIFY_WITH_TIMEOUT(session.PollDone() && session.state.outputPlugged[1] == 1,
                                      20000);
             QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connected\n"));
             QVERIFY(dialog.networkPanel->text().contains(
                 QString::fromStdString(demo.sim->Router().mac)));
+
+            sim::SimRouter front = demo.sim->Router();
+            front.route[2] = 5;
+            demo.sim->SetRouter(front);
+            QTest::qWait(100);
+            const auto& cells = dialog.matrixView->layout.cellRects;
+            for (const QRect cell : {ToQRect(cells[kInputSide][9]), ToQRect(cells[kOutputSide][7])})
+                QTest::mouseClick(dialog.matrixView, Qt::LeftButton, {}, cell.center());
+            QTRY_COMPARE_WITH_TIMEOUT(demo.sim->Router().route[7], 9, 10000);
+            QCOMPARE(demo.sim->Router().route[2], 5);
+            QTRY_COMPARE_WITH_TIMEOUT(session.state.routedInput[2], 5, 10000);
 
             QTcpSocket panel;  // a Videohub panel
             panel.connectToHost(QHostAddress::LocalHost, quint16(dialog.videohub->listener.Port()));
@@ -1389,83 +1218,37 @@ private slots:
             panel.write("VIDEO OUTPUT ROUTING:\n1 2\n\n");
             QTRY_VERIFY_WITH_TIMEOUT(hears("ACK\n\nVIDEO OUTPUT ROUTING:\n1 2\n\n"), 10000);
             QCOMPARE(demo.sim->Router().route[2], 3);
-            // Its lock is named with its address and stays when the operator says no.
+            // A Videohub lock and an SW-P-08 protect are named with the
+            // client's address and stay when the operator says no.
             panel.write("VIDEO OUTPUT LOCKS:\n5 O\n\n");
-            QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[6] >= kFirstClient, 10000);
-            QString asked;
-            dialog.askQuestion = [&](const QString& text) {
-                asked = text;
-                return false;
-            };
-            dialog.ToggleProtect(6);
-            QVERIFY2(asked.contains(QRegularExpression(
-                         R"(^Output 06 is locked by Videohub client \d+ \(127\.0\.0\.1:\d+\))")),
-                     qPrintable(asked));
-            // So is an SW-P-08 client's protect.
             QTcpSocket controller;
             controller.connectToHost(QHostAddress::LocalHost,
                                      quint16(dialog.swp08->listener.Port()));
             const std::string protect = Swp08Frame(std::string{swp08::kProtectConnect, 0, 0, 6, 3});
             QVERIFY(controller.waitForConnected(10000));
             controller.write(protect.data(), qint64(protect.size()));
-            QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[7] >= kFirstClient, 10000);
+            QStringList asked;
+            dialog.askQuestion = [&](const QString& text) {
+                asked << text;
+                return false;
+            };
+            for (const auto& [output, client] : {std::pair{6, "Videohub"}, {7, "SW-P-08"}}) {
+                QTRY_VERIFY_WITH_TIMEOUT(session.routing.lockOwner[output] >= kFirstClient, 10000);
+                dialog.ToggleProtect(output);
+                QVERIFY2(asked.last().contains(QRegularExpression(
+                             QStringLiteral(
+                                 R"(^Output %1 is locked by %2 client \d+ \(127\.0\.0\.1:\d+\))")
+                                 .arg(output, 2, 10, QChar('0'))
+                                 .arg(client))),
+                         qPrintable(asked.join('|')));
+            }
             QVERIFY(dialog.networkPanel->text().contains("   SW-P-08 : 1 client\n"));
-            dialog.ToggleProtect(7);
-            QVERIFY2(asked.contains(QRegularExpression(
-                         R"(^Output 07 is locked by SW-P-08 client \d+ \(127\.0\.0\.1:\d+\))")),
-                     qPrintable(asked));
-            session.SetProtected(5, true);
-            dialog.SyncBridges();
-            QTRY_VERIFY_WITH_TIMEOUT(hears("VIDEO OUTPUT LOCKS:\n4 L\n\n"), 10000);
             panel.close();
             QTRY_VERIFY_WITH_TIMEOUT(
                 dialog.networkPanel->text().contains("   Videohub : 0 clients\n"), 10000);
-
-            // A datagram over 256 bytes fails the read; both buttons are offered.
-            dialog.messageBox = [](const QString&) {};
-            demo.sim->Inject(std::string(300, '!'));
-            QTRY_COMPARE_WITH_TIMEOUT(session.connectionStatus, int(kConnectionFailed), 10000);
-            QVERIFY(dialog.connectionPanel->text().startsWith("   Status : Connection Failed\n"));
-            QVERIFY(dialog.connectButton->isEnabled() && dialog.disconnectButton->isEnabled());
-            QTest::mouseClick(dialog.disconnectButton, Qt::LeftButton);
-            QCOMPARE(session.connectionStatus, int(kDisconnected));
-            QVERIFY(dialog.connectButton->isEnabled());
         }
         QCOMPARE(QDir::currentPath(), started);
         QVERIFY(!QFile::exists(scratch));
-    }
-
-    // The router's front panel moves output 2 and a tenth of a second later
-    // the operator clicks output 7: the router keeps both, and the view shows
-    // the front panel's route.
-    void frontPanelRouteIsKept() {
-        sim::RouterSim router(sim::SimOptions{});
-        std::string error;
-        QVERIFY2(router.Start(&error), error.c_str());
-        MainDialog dialog;
-        dialog.messageBox = [](const QString&) {};
-        dialog.config.useSerial = false;
-        dialog.config.ipAddress = "127.0.0.1";
-        dialog.config.udpPort = router.port;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        dialog.Connect();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.session.Live(), 10000);
-        sim::SimRouter panel = router.Router();
-        panel.route[2] = 5;
-        router.SetRouter(panel);
-        QTest::qWait(100);
-        MatrixView* view = dialog.matrixView;
-        auto cell = [&](int side, int c) {
-            return ToQRect(view->layout.cellRects[side][c]).center();
-        };
-        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kInputSide, 9));
-        QTest::mouseClick(view, Qt::LeftButton, {}, cell(kOutputSide, 7));
-        QTRY_COMPARE_WITH_TIMEOUT(router.Router().route[7], 9, 10000);
-        QCOMPARE(router.Router().route[2], 5);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.session.state.routedInput[2], 5, 10000);
-        dialog.Disconnect();
-        router.Stop();
     }
 
     // corvane --demo ended by SIGTERM or SIGINT removes its scratch folder.
@@ -1501,17 +1284,12 @@ private slots:
         StartOptions options;
         QVERIFY(ParseStartOptions({"corvane", "--demo"}, options) && options.churn);
         QVERIFY(ParseStartOptions({"corvane", "--demo", "--no-churn"}, options) && !options.churn);
-        const QString started = QDir::currentPath();
-        {
-            DemoRouter demo;
-            demo.churnMs = 10;
-            QString error;
-            QVERIFY2(demo.Start(&error), qPrintable(error));
-            auto panel = [](sim::SimRouter router) { return sim::PanelLine(router, "show"); };
-            QTRY_VERIFY_WITH_TIMEOUT(panel(demo.sim->Router()) != panel(sim::DefaultRouter()),
-                                     10000);
-        }
-        QCOMPARE(QDir::currentPath(), started);
+        DemoRouter demo;
+        demo.churnMs = 10;
+        QString error;
+        QVERIFY2(demo.Start(&error), qPrintable(error));
+        auto panel = [](sim::SimRouter router) { return sim::PanelLine(router, "show"); };
+        QTRY_VERIFY_WITH_TIMEOUT(panel(demo.sim->Router()) != panel(sim::DefaultRouter()), 10000);
     }
 
     // Only a start in the home folder (written any way) with no config.ini
@@ -1519,37 +1297,30 @@ private slots:
     // Started with no config.ini: nothing aims at the factory address until
     // the operator chose; Enter sets the link up, Esc quits.
     void firstRun() {
-        const struct {
-            int key;  // 0: click "Demo"
-            FirstRun chosen;
-        } cases[] = {{Qt::Key_Return, FirstRun::kSetConfig},
-                     {Qt::Key_Escape, FirstRun::kQuit},
-                     {0, FirstRun::kDemo}};
-        for (const auto& c : cases) {
+        for (const auto& [key, chosen] : {std::pair{int(Qt::Key_Return), FirstRun::kSetConfig},
+                                          {int(Qt::Key_Escape), FirstRun::kQuit},
+                                          {0, FirstRun::kDemo}}) {  // 0: click "Demo"
             QObject owner;
             QString text;
             WhenShown<QMessageBox>(&owner, [&](QMessageBox* box) {
                 text = box->text();
-                if (c.key)
-                    QTest::keyClick(box, Qt::Key(c.key));
+                if (key)
+                    QTest::keyClick(box, Qt::Key(key));
                 for (QAbstractButton* b : box->buttons())
-                    if (!c.key && b->text() == QStringLiteral("Demo"))
+                    if (!key && b->text() == QStringLiteral("Demo"))
                         b->click();
             });
-            QCOMPARE(AskFirstRun(), c.chosen);
+            QCOMPARE(AskFirstRun(), chosen);
             QVERIFY(text.contains(QStringLiteral("factory address (192.168.0.200")));
         }
     }
 
     void perUserFolder() {
         QTemporaryDir root;
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("home/sub/..")));
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("other")));
-        const QString home = root.filePath(QStringLiteral("home")),
-                      homeAgain = root.filePath(QStringLiteral("home/sub/..")),
-                      other = root.filePath(QStringLiteral("other")),
-                      data = root.filePath(QStringLiteral("share"));
-        QCOMPARE(PerUserFolder(homeAgain, home, data, false), data + QStringLiteral("/corvane"));
+        QVERIFY(QDir(root.path()).mkpath("home/sub/..") && QDir(root.path()).mkpath("other"));
+        const QString home = root.filePath("home"), homeAgain = root.filePath("home/sub/.."),
+                      other = root.filePath("other"), data = root.filePath("share");
+        QCOMPARE(PerUserFolder(homeAgain, home, data, false), data + "/corvane");
         for (const auto& [cwd, dataHome, configHere] : {std::tuple{homeAgain, data, true},
                                                         {other, data, false},
                                                         {homeAgain, QStringLiteral("share"), false},
