@@ -170,6 +170,19 @@ struct NullLink : Link {
     int Write(const void*, std::size_t length) override { return int(length); }
 };
 
+// Counts the window's paints, and what the view was asked to paint.
+struct PaintCounter : QObject {
+    int paints = 0;
+    QObject* view = nullptr;
+    QRegion viewRegion;
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        if (watched == view && e->type() == QEvent::Paint)
+            viewRegion += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
 // Acts on the next menu or message box of type W once it shows (both run
 // loops of their own); gives up after 2 s.
 template <class W>
@@ -894,6 +907,47 @@ private slots:
             act(dialog);
             QVERIFY2(Notice(dialog) == notice, qPrintable(what + (": " + Notice(dialog))));
             QCOMPARE(dialog.viewOverlay->marks.noticeKind, kind);
+        }
+    }
+
+    // An answer that changes nothing repaints nothing; one that changes a
+    // cell repaints that cell.
+    void repaintsOnlyChanges() {
+        MainDialog dialog;
+        NullLink link;
+        const int map[kChannelTableSize] = {0, 3};  // output 1 fed by input 3
+        ShowLive(dialog, map, &link);
+        dialog.session.ParseResponse("MON=00!");  // known from now on
+        dialog.log.screenLogEnabled = false;      // the log list shows every answer
+        PaintCounter counter;
+        for (QWidget* w : dialog.findChildren<QWidget*>())
+            w->installEventFilter(&counter);
+        counter.view = dialog.matrixView;
+        // An answer, and the one cell it changes (0: none).
+        const std::tuple<const char*, int, int> answers[] = {{"LINK=03^01!", 0, 0},
+                                                             {"MON=00!", 0, 0},
+                                                             {"IN=_02_720p!", kInputSide, 2},
+                                                             {"LINK=05^01!", kOutputSide, 1}};
+        for (const auto& [answer, side, channel] : answers) {
+            dialog.repaint();  // anything still due is painted now
+            counter.paints = 0;
+            counter.viewRegion = QRegion();
+            for (int tick = 0; tick < 10; ++tick) {
+                dialog.session.ParseResponse(answer);
+                dialog.RefreshStatusPanels();  // as the window's timer does
+            }
+            if (channel)
+                QTRY_VERIFY(!counter.viewRegion.isEmpty());
+            QTest::qWait(50);  // updates reach the screen a few milliseconds later
+            QVERIFY2((counter.paints > 0) == (channel > 0), answer);
+            // The cell, and under the status line (a notice) nothing else.
+            QRect band = dialog.viewOverlay->StatusBand();
+            band.moveTo(
+                dialog.matrixView->mapFromGlobal(dialog.viewOverlay->mapToGlobal(band.topLeft())));
+            if (channel)
+                QVERIFY2(dialog.matrixView->CellArea(side, channel)
+                             .contains((counter.viewRegion - band).boundingRect()),
+                         answer);
         }
     }
 
