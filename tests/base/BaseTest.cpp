@@ -3,6 +3,7 @@
 #include <climits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../support/TempDir.h"
@@ -28,60 +29,33 @@ TEST(Text, TrimCaseAndJson) {
 // The whole text, in range, of at most so many digits; a sign only where the
 // range is negative.
 TEST(Text, ParseIntTakesWholeNumbersInRangeOnly) {
-    struct Case {
-        const char* text;
-        int low, high;
-        std::size_t digits;
-        std::optional<int> value;
-    };
-    const Case cases[] = {
-        {"16", 1, 16, 9, 16},
-        {"17", 1, 16, 9, std::nullopt},
-        {"0", 1, 16, 9, std::nullopt},
-        {"007", 0, 16, 3, 7},
-        {"0007", 0, 16, 3, std::nullopt},
-        {"-1", -1, 16, 3, -1},
-        {"-1", 0, 16, 3, std::nullopt},
-        {"-", -1, 16, 3, std::nullopt},
-        {"+5", 0, 16, 9, std::nullopt},
-        {" 5", 0, 16, 9, std::nullopt},
-        {"5 ", 0, 16, 9, std::nullopt},
-        {"5x", 0, 16, 9, std::nullopt},
-        {"", 0, 16, 9, std::nullopt},
-        {"2147483647", 0, INT_MAX, 10, INT_MAX},
-        {"99999999999", 0, INT_MAX, 18, std::nullopt},
-        {"65535", 0, 65535, 5, 65535},
-    };
-    for (const Case& c : cases) {
+    const std::nullopt_t no = std::nullopt;
+    // clang-format off
+    const std::tuple<const char*, int, int, std::size_t, std::optional<int>> cases[] = {{"16", 1, 16, 9, 16}, {"17", 1, 16, 9, no}, {"0", 1, 16, 9, no},
+                          {"007", 0, 16, 3, 7}, {"0007", 0, 16, 3, no}, {"-1", -1, 16, 3, -1},
+                          {"-1", 0, 16, 3, no}, {"-", -1, 16, 3, no}, {"+5", 0, 16, 9, no},
+                          {" 5", 0, 16, 9, no}, {"5 ", 0, 16, 9, no}, {"5x", 0, 16, 9, no},
+                          {"", 0, 16, 9, no}, {"2147483647", 0, INT_MAX, 10, INT_MAX},
+                          {"99999999999", 0, INT_MAX, 18, no}, {"65535", 0, 65535, 5, 65535}};
+    // clang-format on
+    for (const auto& [text, low, high, digits, expected] : cases) {
         int value = -99;
-        const bool ok = ParseInt(c.text, c.low, c.high, &value, c.digits);
-        EXPECT_EQ(ok ? std::optional<int>(value) : std::nullopt, c.value) << c.text;
-        EXPECT_TRUE(ok || value == -99) << c.text;
+        const bool ok = ParseInt(text, low, high, &value, digits);
+        EXPECT_EQ(ok ? std::optional<int>(value) : std::nullopt, expected) << text;
+        EXPECT_TRUE(ok || value == -99) << text;
     }
 }
 
 // The router's and the settings files' numbers: whatever leads, never more.
 TEST(Text, LeadingIntReadsAsAtoiAndStrtolWithoutOverflow) {
-    struct Case {
-        const char* text;
-        int base, value;
-    };
-    const Case cases[] = {
-        {"  -7  ", 10, -7},
-        {"12abc", 10, 12},
-        {"abc", 10, 0},
-        {"0x10", 10, 0},
-        {"0x10", 16, 16},
-        {"1F!", 16, 31},
-        {"0x", 16, 0},
-        {"\t+3", 10, 3},
-        {"", 10, 0},
-        {"99999999999999999999999", 10, INT_MAX},
-        {"-99999999999999999999999", 10, INT_MIN},
-        {"-2147483648", 10, INT_MIN},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(LeadingInt(c.text, c.base), c.value) << c.text;
+    // clang-format off
+    const std::tuple<const char*, int, int> cases[] = {{"  -7  ", 10, -7}, {"12abc", 10, 12}, {"abc", 10, 0}, {"0x10", 10, 0},
+                          {"0x10", 16, 16}, {"1F!", 16, 31}, {"0x", 16, 0}, {"\t+3", 10, 3},
+                          {"", 10, 0}, {"99999999999999999999999", 10, INT_MAX},
+                          {"-99999999999999999999999", 10, INT_MIN}, {"-2147483648", 10, INT_MIN}};
+    // clang-format on
+    for (const auto& [text, base, value] : cases)
+        EXPECT_EQ(LeadingInt(text, base), value) << text;
 }
 
 // The session's followers: called in the order they came; one that leaves

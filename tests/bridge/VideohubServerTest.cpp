@@ -1,14 +1,11 @@
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../support/SessionSupport.h"
-#include "base/EventLog.h"
+#include "../support/TempDir.h"
 #include "bridge/VideohubServer.h"
 
 namespace corvane {
@@ -16,12 +13,9 @@ namespace {
 
 // A server over a connected session whose routes the router has shown (output
 // n fed by input n, output 16 by none), two clients, and a clock of the test's.
-class VideohubServerTest : public ::testing::Test {
+class VideohubServerTest : public ::testing::Test, public SessionRig {
 protected:
     VideohubServerTest() {
-        log.fileLogEnabled = false;
-        log.screenLogEnabled = true;
-        log.screen = &screen;
         LoadConfig(config, session.state, configFile);  // none there: the names are the keys
         int map[kChannelTableSize] = {};
         for (int n = 1; n <= kChannelCount; ++n)
@@ -32,7 +26,6 @@ protected:
         a = Join();
         b = Join();
     }
-    ~VideohubServerTest() override { std::filesystem::remove(configFile); }
 
     int Join() {  // a client whose dump has been read
         const int id = server.AddClient("127.0.0.1:1");
@@ -56,13 +49,9 @@ protected:
         session.commandQueue.clear();
     }
 
-    const std::string configFile =
-        ::testing::TempDir() + "corvane-vh-" +
-        std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".ini";
+    TempDir dir;
+    const std::string configFile = dir.PathOf("config.ini");
     const std::string ack = "ACK\n\n", nak = "NAK\n\n", routing = "VIDEO OUTPUT ROUTING:\n";
-    ScreenLog screen;
-    EventLog log{".", [] { return LocalTime{}; }};
-    RouterSession session{log};
     AppConfig config;
     VideohubServer server{session, config};
     VideohubServer::Clock::time_point now;
@@ -101,16 +90,15 @@ TEST_F(VideohubServerTest, EveryBlockGetsOneAnswerAndHostileClientsAreBounded) {
     std::string longBlock = routing;
     for (int i = 0; i < 64; ++i)
         longBlock += "0 1\n";
+    // bytes, reply, a LINK; 16 is the park source
+    // clang-format off
     std::vector<std::tuple<std::string, std::string, bool>> cases = {
-        // bytes, reply, a LINK
-        {"PING:\n\n", ack, false},
-        {"\n\r\n\nPING:\r\n\r\n\n", ack, false},
-        {routing + "1 2\n\n", ack, true},
-        {"VIDEO OUTPUT ROUTING:\r\n3 -1\r\n\r\n", ack, true},
-        {routing + "0 16\n\n", ack, true},  // the park source
+        {"PING:\n\n", ack, false}, {"\n\r\n\nPING:\r\n\r\n\n", ack, false},
         {"PING:\n\nPING:\n\n", ack + ack, false},
-        {"PROTOCOL PREAMBLE:\n\n", ack + "PROTOCOL PREAMBLE:\nVersion: 2.7\n\n", false},
-        {routing + "0 1\n", "", false}};  // half a block
+        {"VIDEO OUTPUT ROUTING:\r\n3 -1\r\n\r\n", ack, true}, {routing + "0 16\n\n", ack, true},
+        {routing + "1 2\n\n", ack, true}, {routing + "0 1\n", "", false},  // half a block
+        {"PROTOCOL PREAMBLE:\n\n", ack + "PROTOCOL PREAMBLE:\nVersion: 2.7\n\n", false}};
+    // clang-format on
     for (const std::string& bad : std::initializer_list<std::string>{
              routing + "16 0\n\n", routing + "0 17\n\n", routing + "0 1\n1 x\n\n",
              "INPUT LABELS:\n16 x\n\n",  // the park source keeps its name
@@ -238,14 +226,13 @@ TEST_F(VideohubServerTest, LabelsAndLocksReachEveryClient) {
     }
     EXPECT_EQ(changes, 3);
     // What config.ini holds comes back to clients as it went in.
-    std::ifstream file(server.configPath, std::ios::binary);
-    const std::string saved{std::istreambuf_iterator<char>(file), {}};
+    const std::string saved = dir.Read("config.ini");
     EXPECT_NE(saved.find("InputChannel03=" + uber), std::string::npos) << saved;
     LoadConfig(config, session.state, server.configPath);
     const std::string dump = server.Find(server.AddClient("127.0.0.1:3"))->out;
     EXPECT_NE(dump.find("\n2 " + utf8(uber) + "\n"), std::string::npos) << dump;
     // Not saved: the names are put back and the ACKs become NAKs.
-    server.configPath = ::testing::TempDir() + "no-such-dir/config.ini";
+    server.configPath = dir.PathOf("no-such-dir/config.ini");
     Expect(a, "OUTPUT LABELS:\n0 P\n\nPING:\n\nINPUT LABELS:\n1 T\n\n", nak + ack + nak, "");
     EXPECT_EQ(config.inputNames[2] + "|" + config.outputNames[1], "InputChannel02|OutputChannel01");
     EXPECT_NE(screen.lines.back().find("not saved"), std::string::npos);

@@ -7,13 +7,10 @@
 #include <sys/stat.h>
 #endif
 
-#include <algorithm>
-#include <string>
 #include <vector>
 
 #include "../support/SessionSupport.h"
 #include "../support/TempDir.h"
-#include "base/EventLog.h"
 #include "base/TextFormat.h"
 #include "control/EdidUpload.h"
 #include "control/RouteEntry.h"
@@ -25,12 +22,9 @@ namespace {
 
 // A connected, polled session whose router routes input o % 16 to output o;
 // its link keeps the bytes written and takes at most `take` a write.
-class ControlTest : public TempDirTest, public ByteSink {
+class ControlTest : public TempDirTest, public SessionRig, public ByteSink {
 protected:
     ControlTest() {
-        log.fileLogEnabled = false;
-        log.screen = &screen;
-        log.screenLogEnabled = true;
         session.refreshEnabled = false;
         int map[kChannelTableSize] = {};
         for (int o = 1; o <= kChannelCount; ++o)
@@ -49,9 +43,6 @@ protected:
         return inputs;
     }
 
-    EventLog log{".", [] { return LocalTime{}; }};
-    ScreenLog screen;
-    RouterSession session{log};
     std::string written;
     std::size_t take = 1 << 20;
 };
@@ -177,21 +168,17 @@ TEST(StatusPanels, ShowWhatIsKnownAndHowTheLinkFares) {
         return t.connection + '|' + t.generator + '|' + t.monitoring + '|' + t.lock + '|' +
                t.network;
     };
-    const struct {
-        int status;
-        LinkHealth health;
-        std::string word, more;
-    } links[] = {{0, {}, "Disconnect", ""},
-                 {1, {}, "Connecting", "\n   Last answer : none yet"},
-                 {3, {true, 2400, false}, "Connected", "\n   Last answer : 2 s ago"},
-                 {3, {false, 7000, false}, "Connected", "\n   Router not answering for 7 s"},
-                 {2, {true, -1, true}, "Connection Failed", "\n   Retrying every 3 s"},
-                 {9, {true, 500, false}, "Connection Failed", ""}};
-    for (const auto& row : links) {
-        const std::string text = texts(row.status, row.health);
+    const std::tuple<int, LinkHealth, std::string, std::string> links[] = {
+        {0, {}, "Disconnect", ""},
+        {1, {}, "Connecting", "\n   Last answer : none yet"},
+        {3, {true, 2400, false}, "Connected", "\n   Last answer : 2 s ago"},
+        {3, {false, 7000, false}, "Connected", "\n   Router not answering for 7 s"},
+        {2, {true, -1, true}, "Connection Failed", "\n   Retrying every 3 s"},
+        {9, {true, 500, false}, "Connection Failed", ""}};
+    for (const auto& [status, health, word, more] : links) {
+        const std::string text = texts(status, health);
         EXPECT_EQ(text.substr(0, text.find('|')),
-                  "   Status : " + row.word + "\n   Ethernet IP : 127.0.0.1\n   Port : 47000 " +
-                      row.more);
+                  "   Status : " + word + "\n   Ethernet IP : 127.0.0.1\n   Port : 47000 " + more);
     }
     const std::string unknown = texts(0);
     EXPECT_EQ(unknown.substr(unknown.find('|') + 1),

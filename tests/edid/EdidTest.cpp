@@ -149,13 +149,9 @@ TEST(BrokenEdid, EachFlippedByteIsCaughtAndFixChecksumsRepairsIt) {
 TEST(EdidVerdicts, ErrorsForWhatNoDisplaySendsWarningsForWhatSourcesSkip) {
     const EdidBytes aoc = Sample("04-AOC-AOC2281.bin");
     const std::uint8_t padding[128] = {};
-    struct Case {
-        std::vector<std::pair<int, int>> bytes;  // (offset, value); -1: block 0 copied to 1
-        bool padded;
-        const char* error;  // the only one; "": valid
-        const char* summary;
-    };
-    const Case cases[] = {
+    // the bytes changed (offset, value; -1: block 0 copied to 1), whether padded,
+    // the only error ("": valid), a part of the summary
+    const std::tuple<std::vector<std::pair<int, int>>, bool, const char*, const char*> cases[] = {
         {{{0, 0x01}}, false, "bad header", "Checksums:  block 0 ok, block 1 ok"},
         {{{7, 0xFF}}, false, "bad header", ""},
         {{{126, 2}}, false, "extension count 2 does not match", ""},
@@ -168,29 +164,29 @@ TEST(EdidVerdicts, ErrorsForWhatNoDisplaySendsWarningsForWhatSourcesSkip) {
         {{{126, 1}}, true, "extension count 1, but the file holds the base block only", ""},
         {{{126, 0}}, true, "", "Padded:     the file holds the base block only"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [changes, padded, error, summary] : cases) {
         EdidBytes bytes = aoc;
-        for (const auto& [at, value] : c.bytes) {
+        for (const auto& [at, value] : changes) {
             if (at < 0)
                 std::copy(aoc.begin(), aoc.begin() + 128, bytes.begin() + 128);
             else
                 bytes[at] = static_cast<std::uint8_t>(value);
         }
-        if (c.padded)
+        if (padded)
             std::copy(padding, padding + 128, bytes.begin() + 128);
         bytes = FixChecksums(bytes);
-        bytes[255] ^= c.bytes.back().first == 255 ? 0x01 : 0;  // a block 1 checksum left wrong
-        const Edid e = DecodeEdid(bytes, c.padded);
-        SCOPED_TRACE(c.error + std::string(" / ") + c.summary);
-        ASSERT_EQ(e.errors.size(), *c.error ? 1u : 0u) << (e.errors.empty() ? "" : e.errors[0]);
-        EXPECT_TRUE(e.errors.empty() || e.errors[0].starts_with(c.error)) << e.errors[0];
-        EXPECT_NE(EdidSummaryText(e).find(c.summary), std::string::npos) << EdidSummaryText(e);
-        const bool unannounced = e.extensionCount == 0 && !c.padded;
+        bytes[255] ^= changes.back().first == 255 ? 0x01 : 0;  // a block 1 checksum left wrong
+        const Edid e = DecodeEdid(bytes, padded);
+        SCOPED_TRACE(error + std::string(" / ") + summary);
+        ASSERT_EQ(e.errors.size(), *error ? 1u : 0u) << (e.errors.empty() ? "" : e.errors[0]);
+        EXPECT_TRUE(e.errors.empty() || e.errors[0].starts_with(error)) << e.errors[0];
+        EXPECT_NE(EdidSummaryText(e).find(summary), std::string::npos) << EdidSummaryText(e);
+        const bool unannounced = e.extensionCount == 0 && !padded;
         EXPECT_EQ(
             std::count(e.warnings.begin(), e.warnings.end(),
                        "block 1 is not announced by the base block; sources will not read it"),
             unannounced ? 1 : 0);
-        EXPECT_EQ(e.blocksRead, e.extensionCount == 0 || c.padded ? 1 : 2);
+        EXPECT_EQ(e.blocksRead, e.extensionCount == 0 || padded ? 1 : 2);
     }
     // Established timings alone are enough; without them nothing is left.
     EdidBytes bare = aoc;
@@ -214,17 +210,18 @@ TEST(EdidVerdicts, ErrorsForWhatNoDisplaySendsWarningsForWhatSourcesSkip) {
 }
 
 TEST(CardWarnings, PixelClockAboveTheCardAndNonCtaOnHdmi) {
-    const std::tuple<const char*, int, const char*> cases[] = {
-        // "": no warning
-        {"02-Samsung-SAM0C4E.bin", kSingleDviInput, "preferred pixel clock 297.00 MHz"},
-        {"02-Samsung-SAM0C4E.bin", kDualDviInput, ""},
-        {"05-MSI-MSI3DB5.bin", kDualDviInput, "preferred pixel clock 640.00 MHz"},
-        {"05-MSI-MSI3DB5.bin", kHdmiInput, "preferred pixel clock 640.00 MHz"},
-        {"05-MSI-MSI3DB5.bin", kSdiInput, ""},
-        {"04-AOC-AOC2281.bin", kHdmiInput, ""},
-        {"11-Apple-APPA042.bin", kHdmiInput, "DisplayID extension on an HDMI input"},
-        {"11-Apple-APPA042.bin", kSingleDviInput, "preferred pixel clock 260.73 MHz"},
-        {"12-Valve-VLV91A8.bin", 0, ""}};
+    // clang-format off
+    const std::string samsung = "02-Samsung-SAM0C4E.bin", msi = "05-MSI-MSI3DB5.bin",
+                      apple = "11-Apple-APPA042.bin";
+    // "": no warning
+    const std::tuple<std::string, int, const char*> cases[] = {
+        {samsung, kSingleDviInput, "preferred pixel clock 297.00 MHz"}, {msi, kSdiInput, ""},
+        {msi, kDualDviInput, "preferred pixel clock 640.00 MHz"}, {samsung, kDualDviInput, ""},
+        {msi, kHdmiInput, "preferred pixel clock 640.00 MHz"}, {"12-Valve-VLV91A8.bin", 0, ""},
+        {apple, kHdmiInput, "DisplayID extension on an HDMI input"},
+        {apple, kSingleDviInput, "preferred pixel clock 260.73 MHz"},
+        {"04-AOC-AOC2281.bin", kHdmiInput, ""}};
+    // clang-format on
     for (const auto& [file, card, start] : cases) {
         const std::vector<std::string> warnings = CardWarnings(DecodeEdid(Sample(file)), card);
         ASSERT_EQ(warnings.size(), *start ? 1u : 0u) << file << " card " << card;
@@ -255,25 +252,21 @@ TEST(EdidContents, HexTextInTheCommonDumpFormsAndNothingElse) {
     std::fill(base.begin() + 128, base.end(), 0);
     const std::string raw(sample.begin(), sample.end());
     // text, what it reads as (nullptr: File Format Error)
+    // clang-format off
     const std::pair<std::string, const EdidBytes*> cases[] = {
-        {spaced, &sample},
-        {xrandr, &sample},
-        {run, &sample},
-        {cStyle, &sample},
-        {" \n" + run + "\n\n", &sample},
-        {"\tEDID: \n" + xrandr, &sample},
+        {spaced, &sample}, {xrandr, &sample}, {run, &sample}, {cStyle, &sample}, {raw, &sample},
+        {" \n" + run + "\n\n", &sample}, {"\tEDID: \n" + xrandr, &sample},
         {"edid-decode (hex):\n\n" + spaced + "\n----------------\n\nBlock 0, Base EDID:\n",
          &sample},
         {run.substr(0, 256), &base},  // 256 characters: hex, not raw bytes
-        {raw, &sample},
         {raw.substr(0, 128), &base},
-        {run.substr(0, 510), nullptr},                                  // 255 bytes
-        {run + "00", nullptr},                                          // 257 bytes
-        {run + "7", nullptr},                                           // an odd trailing digit
-        {run.substr(1), nullptr},                                       // an odd digit count
+        // 255 bytes, 257 bytes, an odd trailing digit, an odd digit count
+        {run.substr(0, 510), nullptr}, {run + "00", nullptr}, {run + "7", nullptr},
+        {run.substr(1), nullptr},
         {run.substr(0, 256) + "\nEDID:\n" + run.substr(256), nullptr},  // labels come first
         {run.substr(0, 100) + "0x" + run.substr(100), nullptr},         // "0x" inside a run
         {"", nullptr}};
+    // clang-format on
     for (const auto& [text, expected] : cases) {
         EdidBytes bytes{};
         bool padded = false;

@@ -227,12 +227,7 @@ TEST(SerialFaults, ReopensAndAFullRingMakesTheWatcherWaitInsteadOfDropping) {
 TEST(SerialFaults, FailedOpensLeaveNoWatcher) {
     const RouterPort router;
     REQUIRE_ROUTER_PORT(router);
-    struct Case {
-        const char* port;
-        int speed, dataBits;
-        Parity parity;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, int, int, Parity> cases[] = {
         {"COM250", 115200, 8, Parity::kNone},     {router.Path(), 0, 8, Parity::kNone},
         {router.Path(), -9600, 8, Parity::kNone}, {router.Path(), 9600, 8, Parity(7)},
 #ifndef _WIN32

@@ -3,8 +3,6 @@
 // one that answers noise, falls silent, goes away and comes back, a serial
 // line that hangs up.
 
-#include <algorithm>
-
 #include "../support/LinkSupport.h"
 
 namespace corvane::testing {
@@ -21,16 +19,14 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     client.log.directory = client.dir.path + "/plain";
     auto simulator = Connect(client, GetParam());
     ASSERT_TRUE(simulator);
-    EXPECT_EQ(client.session.connectionStatus, kConnecting);
     ASSERT_TRUE(client.RunUntil([&] { return client.StartupDone(); }));
-    EXPECT_EQ(client.session.connectionStatus, kConnected);
     EXPECT_EQ(simulator->Commands(), StartupQueryList());
     EXPECT_EQ(client.sent, StartupQueryList());
-    ExpectModelMatches(client.session.state, simulator->Router());
-    EXPECT_EQ(client.sink.Count("-->Data["), client.sent.size());
-    EXPECT_EQ(client.sink.Count("<--Recv["), client.answers.size());
+    EXPECT_EQ(ModelText(client.session.state), ModelText(PolledModel(simulator->Router())));
+    EXPECT_EQ(LogCount(client.sink, "-->Data["), client.sent.size());
+    EXPECT_EQ(LogCount(client.sink, "<--Recv["), client.answers.size());
     const std::string opened = simulator->ptyPath + " Baudrate:115200 Open 8,1,NO OK!!! ";
-    EXPECT_EQ(client.sink.Count(opened), GetParam() ? 1u : 0u);
+    EXPECT_EQ(LogCount(client.sink, opened), GetParam() ? 1u : 0u);
 
     // Disconnect forgets what the connection showed but not the router's
     // settings, drops a command half out, and closes the open link whatever
@@ -46,8 +42,6 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     EXPECT_TRUE(client.session.commandQueue.empty());
     EXPECT_EQ(client.session.headSent, 0u);
     EXPECT_FALSE(client.session.routing.HasPending());
-    EXPECT_EQ(client.session.activeLink, nullptr);
-    EXPECT_FALSE(client.connection.udpLink);
     sim::SimRouter forgotten = simulator->Router();
     for (int n = 1; n <= kChannelCount; ++n) {
         forgotten.route[n] = forgotten.outputPlugged[n] = 0;
@@ -55,7 +49,7 @@ TEST_P(EndToEnd, StartupQueriesGoInOrderAndFillTheModelThoughTheLogCannotBeWritt
     }
     for (int s = 1; s <= kSlotCount; ++s)
         forgotten.inputCard[s] = forgotten.outputCard[s] = 0;
-    ExpectModelMatches(client.session.state, forgotten);
+    EXPECT_EQ(ModelText(client.session.state), ModelText(PolledModel(forgotten)));
     EXPECT_TRUE(GetParam() ? SerialLink().Open(simulator->ptyPath, 9600, 8, StopBits::kOne,
                                                Parity::kNone) == LinkResult::kOk
                            : NeighbourFree(simulator->port))
@@ -85,11 +79,11 @@ TEST_P(EndToEnd, ANoisyRouterGetsEveryQueryInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values(false, true), kLinkName);
 
-// A router that stops answering while its socket stays open, and one whose
-// process goes away and comes back on the same port: each is noticed, logged
-// once, read again and routable again without anyone pressing a button; the
-// attempts in between leave nothing in the log.
-TEST(RouterComesBack, AfterSilenceAndAfterARestart) {
+// A router whose process goes away and comes back on the same port is
+// noticed, logged once, read again and routable again without anyone pressing
+// a button; the attempts in between leave nothing in the log. (A router that
+// falls silent with its socket open is the session's, tests/protocol.)
+TEST(RouterComesBack, AfterARestart) {
     Client client;
     client.config.reconnect = true;
     auto simulator = Connect(client, false);
@@ -97,20 +91,13 @@ TEST(RouterComesBack, AfterSilenceAndAfterARestart) {
     const int port = simulator->port;
     ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
 
-    simulator->SetSilent(true);
-    ASSERT_TRUE(client.RunUntil([&] { return !client.session.answering; }, 5s));
-    EXPECT_EQ(client.sink.Count("Router not answering"), 1u);
-    simulator->SetSilent(false);
-    ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
-    EXPECT_EQ(client.sink.Count("Router answering again"), 1u);
-
     simulator.reset();  // the process is gone; the next query meets a closed port
     ASSERT_TRUE(
         client.RunUntil([&] { return client.session.connectionStatus == kConnectionFailed; }, 10s));
     const std::string failed =
         "Router link to 127.0.0.1:" + std::to_string(port) + " failed; trying again every 3 s";
-    EXPECT_EQ(client.sink.Count(failed), 1u);
-    EXPECT_EQ(client.sink.Count("UDP Socket Receive ERR="), 1u);
+    EXPECT_EQ(LogCount(client.sink, failed), 1u);
+    EXPECT_EQ(LogCount(client.sink, "UDP Socket Receive ERR="), 1u);
     // Failed means quiet until the next attempt: nothing queued is sent or dropped.
     client.session.EnqueueCommand("MON=04!");
     client.ExpectIdle();
@@ -124,8 +111,8 @@ TEST(RouterComesBack, AfterSilenceAndAfterARestart) {
     simulator = StartSim(options);
     ASSERT_TRUE(simulator && simulator->port == port);
     ASSERT_TRUE(client.RunUntil([&] { return client.session.Live(); }, 10s));
-    EXPECT_EQ(client.sink.Count("Router link to 127.0.0.1:" + std::to_string(port) + " is back"),
-              1u);
+    EXPECT_EQ(
+        LogCount(client.sink, "Router link to 127.0.0.1:" + std::to_string(port) + " is back"), 1u);
     // The attempts that met the closed port did not use up what was queued.
     EXPECT_EQ(std::count(client.sent.begin(), client.sent.end(), "MON=04!"), 1);
     EXPECT_EQ(simulator->Router().monitoringChannel, 4);
@@ -152,7 +139,7 @@ TEST(HungUpPty, KeepsTheUnsentCommandAndIsReportedOnce) {
 
     EXPECT_EQ(client.session.activeLink, nullptr);
     client.connection.OnSerialHangup();  // a late notice changes nothing
-    EXPECT_EQ(client.sink.Count(simulator->ptyPath + " Disconnected by the device "), 1u);
+    EXPECT_EQ(LogCount(client.sink, simulator->ptyPath + " Disconnected by the device "), 1u);
     client.ExpectIdle();
     EXPECT_EQ(std::count(client.sent.begin(), client.sent.end(), "MON=04!"), 0);
     ASSERT_FALSE(client.session.commandQueue.empty());

@@ -4,19 +4,10 @@
 #include <tuple>
 
 #include "FuzzCheck.h"
+#include "base/TextFormat.h"
 #include "settings/IniFile.h"
 
 using namespace corvane;
-
-namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return s;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 20)
@@ -45,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Profile after = Profile::FromText(written);
     FUZZ_CHECK(after.Find(section, key) == value);
-    after.values.erase({Lower(section), Lower(key)});
+    after.values.erase({AsciiLower(section), AsciiLower(key)});
     auto expected = before.values;
-    expected.erase({Lower(section), Lower(key)});
+    expected.erase({AsciiLower(section), AsciiLower(key)});
     FUZZ_CHECK(after.values == expected);
     return 0;
 }

@@ -1,10 +1,8 @@
 // The router session against the simulated router behind a fake link: the
 // pacing of the commands, routing through the intended map, and what it
 // re-reads and finds after Connect.
-#include <algorithm>
 #include <cstdint>
 #include <map>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,11 +10,8 @@
 
 #include "../support/SessionSupport.h"
 #include "SimRouter.h"
-#include "base/EventLog.h"
-#include "protocol/Commands.h"
 #include "protocol/Pacing.h"
 #include "protocol/ResponseParser.h"
-#include "protocol/RouterSession.h"
 #include "settings/SalvoFile.h"
 
 namespace corvane {
@@ -25,11 +20,8 @@ namespace {
 // The session and the simulated router behind its link. The router takes at
 // most `take` bytes a write, keeps its own route on stubborn outputs and
 // answers every command `delay` ticks after it was written, or never while silent.
-struct Rig : ByteSink {
+struct Rig : SessionRig, ByteSink {
     Rig() {
-        log.fileLogEnabled = false;
-        log.screenLogEnabled = true;
-        log.screen = &screen;
         session.onEvent.Subscribe([this](const SessionEvent& e) {
             if (e.kind >= SessionEvent::RouteChanged)
                 events.push_back(e);
@@ -96,23 +88,14 @@ struct Rig : ByteSink {
     // Ticks until the log holds `text`; how many it took, or -1.
     int TicksUntilLogged(const std::string& text, int limit) {
         for (int t = 0; t <= limit; ++t) {
-            if (Logged().find(text) != std::string::npos)
+            if (LogCount(screen, text) > 0)
                 return t;
             Tick();
         }
         return -1;
     }
-    // The log lines, without their time.
-    std::string Logged() const {
-        std::string text;
-        for (const std::string& line : screen.lines)
-            text += line.substr(line.find(']') + 1) + "\n";
-        return text;
-    }
-    int Count(const std::string& text) const {
-        return int(std::count_if(screen.lines.begin(), screen.lines.end(),
-                                 [&](auto& line) { return line.find(text) != std::string::npos; }));
-    }
+    std::string Logged() const { return LogText(screen); }
+    int Count(const std::string& text) const { return int(LogCount(screen, text)); }
     // The LINK commands that set routes.
     std::vector<std::string> LinkSets() const {
         std::vector<std::string> sets;
@@ -132,9 +115,6 @@ struct Rig : ByteSink {
     }
     int Routed(int output) const { return session.state.routedInput[output]; }
 
-    ScreenLog screen;
-    EventLog log{".", [] { return LocalTime{2026, 12, 6, 14, 3, 7}; }};
-    RouterSession session{log};
     sim::SimRouter router = sim::DefaultRouter();
     bool stubborn[kChannelTableSize] = {};
     int delay = 0;
@@ -175,7 +155,6 @@ protected:
 TEST_F(SessionTest, SilentRouterWaitsTwentyTicksUntilAnAnswerReleasesTheNext) {
     session.OnLinkOpened(this);
     EXPECT_EQ(RunTicks(41), (Sent{{1, "NET=?!"}, {21, "LINK=?!"}, {41, "VID=?!"}}));
-    EXPECT_EQ(session.commandQueue.size(), 41u - 3u);
     session.ParseResponse("NETIP=%s%n!");  // logged as it came, never used as a format
     EXPECT_EQ(session.connectionStatus, kConnected);
     EXPECT_EQ(Logged(),
@@ -204,7 +183,6 @@ TEST_F(SessionTest, QueueWaitsUntilConnectThenGoesFirst) {
         EXPECT_TRUE(RunTicks(40).empty()) << status;
         session.ParseResponse("MON=03!");  // a late answer never revives the connection
         EXPECT_EQ(session.connectionStatus, status);
-        EXPECT_EQ(session.routing.pending[2], 3);
         session.OnLinkOpened(this);
         Sent expected = {{1, "MON=02!"}};
         for (int i = 0; i < kStartupQueryCount; ++i)
@@ -415,12 +393,6 @@ TEST_F(RoutingTest, TakeSendsWhatIsStagedAndProtectedOutputsKeepTheirRoutes) {
     session.SetProtected(3, true);
     Then(session.Undo());
     EXPECT_EQ(Routed(3), 8);
-    // A Videohub client's lock holds against the window and other clients, not its owner.
-    RoutingMap& routing = session.routing;
-    routing.lockOwner[5] = kFirstClient;
-    EXPECT_FALSE(routing.MayChange(5, kOperator) || routing.MayChange(5, kFirstClient + 1));
-    EXPECT_TRUE(routing.MayChange(5, kFirstClient));
-    EXPECT_TRUE(routing.ReleaseLocks(kFirstClient) && routing.MayChange(5, kOperator));
 }
 
 // Idle for a minute: the routes about once a second, every lamp worth asking
@@ -450,15 +422,12 @@ TEST(LiveState, AnIdleRouterIsReReadWithinItsPeriodsAndBudget) {
             return gap;
         };
         EXPECT_LE(longestGap("LINK=?!"), kTicksPerSecond + (delay > 0 ? 4 : 1));
+        const int lampSeconds = delay > 0 ? 6 : *cards ? 4 : 3;
         for (int n = 1; n <= kChannelCount; ++n) {
             for (const bool input : {true, false}) {
                 const std::string query = (input ? "IN=" : "OUT=") + std::to_string(n) + "!";
                 if (RefreshSchedule::LampWorthAsking(rig.session.state, input, n))
-                    EXPECT_LE(longestGap(query), (delay > 0 ? 6
-                                                  : *cards  ? 4
-                                                            : 3) *
-                                                     kTicksPerSecond)
-                        << query;
+                    EXPECT_LE(longestGap(query), lampSeconds * kTicksPerSecond) << query;
                 else
                     EXPECT_TRUE(at[query].empty()) << query;
             }
@@ -483,45 +452,31 @@ TEST(LiveState, AnIdleRouterIsReReadWithinItsPeriodsAndBudget) {
 // A change on the router is logged with the exchange that found it and its
 // own line, and reported once as an event, within the period of its query.
 TEST(LiveState, ChangesOnTheRouterAreReportedOnceEach) {
-    struct Case {
-        void (*change)(sim::SimRouter&);
-        const char* line;
-        SessionEvent::Kind kind;
-        int channel, value, withinTicks;
-    };
-    const Case cases[] = {
-        {[](sim::SimRouter& r) { r.route[2] = 5; }, "Output 02 changed on the router: input 05",
-         SessionEvent::RouteChanged, 2, 5, 21},
-        {[](sim::SimRouter& r) { r.route[1] = 0; }, "Output 01 changed on the router: input 00",
-         SessionEvent::RouteChanged, 1, 0, 21},
-        {[](sim::SimRouter& r) { r.inputSignal[1] = "Signal OFF"; }, "Input 01 signal lost",
-         SessionEvent::SignalChanged, 1, 0, 61},
-        {[](sim::SimRouter& r) { r.inputSignal[2] = "1920x1080p@60Hz"; },
-         "Input 02 signal back: 1920x1080p@60Hz", SessionEvent::SignalChanged, 2, 1, 61},
-        {[](sim::SimRouter& r) { r.outputPlugged[1] = false; }, "Output 01 unplugged",
-         SessionEvent::PlugChanged, 1, 0, 61},
-        {[](sim::SimRouter& r) { r.outputPlugged[16] = true; }, "Output 16 plugged",
-         SessionEvent::PlugChanged, 16, 1, 61},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+    using E = SessionEvent;
+    // the change on the router's own panel, its line, the event, within ticks
+    const std::tuple<const char*, const char*, E::Kind, int, int, int> cases[] = {
+        {"route 2 5", "Output 02 changed on the router: input 05", E::RouteChanged, 2, 5, 21},
+        {"route 1 0", "Output 01 changed on the router: input 00", E::RouteChanged, 1, 0, 21},
+        {"signal 1 off", "Input 01 signal lost", E::SignalChanged, 1, 0, 61},
+        {"signal 2 1080p", "Input 02 signal back: 1080p", E::SignalChanged, 2, 1, 61},
+        {"plug 1 0", "Output 01 unplugged", E::PlugChanged, 1, 0, 61},
+        {"plug 16 1", "Output 16 plugged", E::PlugChanged, 16, 1, 61}};
+    for (const auto& [change, line, kind, channel, value, withinTicks] : cases) {
+        SCOPED_TRACE(line);
         Rig rig;
         rig.Connect();
         rig.Tick(7);  // somewhere in the rotation
-        c.change(rig.router);
-        const int took = rig.TicksUntilLogged(c.line, 200);
-        EXPECT_GE(took, 0);
-        EXPECT_LE(took, c.withinTicks);
+        ASSERT_EQ(sim::PanelLine(rig.router, change), "ok");
+        const int took = rig.TicksUntilLogged(line, 200);
+        EXPECT_TRUE(took >= 0 && took <= withinTicks) << took;
         rig.Tick(3 * kSlowRefreshTicks / 2);  // every query comes round again
         const std::string logged = rig.Logged();
         EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged;
         EXPECT_NE(logged.find("-->Data["), std::string::npos);
         ASSERT_EQ(rig.events.size(), 1u);
         const SessionEvent& e = rig.events[0];
-        EXPECT_TRUE(e.kind == c.kind && e.channel == c.channel && e.value == c.value);
-        EXPECT_EQ(e.text, c.line);
-        EXPECT_EQ(rig.session.signalLostTick[1] >= 0,
-                  c.kind == SessionEvent::SignalChanged && c.value == 0);
+        EXPECT_TRUE(e.kind == kind && e.channel == channel && e.value == value && e.text == line);
+        EXPECT_EQ(rig.session.signalLostTick[1] >= 0, kind == E::SignalChanged && value == 0);
     }
 }
 

@@ -30,34 +30,33 @@ using SettingsTest = TempDirTest;
 
 TEST_F(SettingsTest, IniReadsStringsAndNumbersLikeThePlatformReader) {
     const std::string basic = "[Net]\nHost=alpha\n", huge(1 << 20, 'x');
-    // file, section, key, buffer size, the value read with the default "dflt"
-    const std::vector<std::tuple<std::string, std::string, std::string, std::size_t, std::string>>
-        cases = {
-            {basic, "NET", "hOST", 16, "alpha"},
-            {"  [ Net ] \n Host = \t alpha beta \t\n", "Net", "Host", 16, "alpha beta"},
-            {basic, "Other", "Host", 16, "dflt"},
-            {"[Net]\nHost=   \n", "Net", "Host", 16, ""},  // empty is not missing
-            {"[Net]\nHost=0123456789abcdefXYZ\n", "Net", "Host", 16, "0123456789abcde"},
-            {basic, "Net", "Port", 3, "df"},  // the default is cut as well
-            {basic, "Net", "Host", 0, ""},
-            {"[Net]\nHost=one\nHost=two\n", "Net", "Host", 16, "one"},
-            {"[Net]\nA=1\n[net]\nHost=two\n", "Net", "Host", 16, "dflt"},  // first section only
-            {"[Net]\r\nHost=a=b\r\n", "Net", "Host", 16, "a=b"},
-            {"[X]\rHost=x\r[Net]\rHost=mac\r", "Net", "Host", 16, "mac"},
-            {"\xEF\xBB\xBF[Net]\nHost=alpha", "Net", "Host", 16, "alpha"},
-            {"[Net]\nHost=al\0pha\n"s, "Net", "Host", 16, "al"},
-            {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "Net", "Host", 16, "\xE4\xA0"},
-            {"[" + huge + "]\n[Net]\nHost=h\n", "Net", "Host", 16, "h"},  // lines of any length
-            {"[Net]\nx=" + huge + "\nHost=h\n", "Net", "Host", 16, "h"},
-            // One pair of surrounding quotes is dropped, and only a matching one.
-            {"[Net]\nHost= \"RS232\" \n", "Net", "Host", 16, "RS232"},
-            {"[Net]\nHost=''a b''\n", "Net", "Host", 16, "'a b'"},
-            {"[Net]\nHost=\"a'\n", "Net", "Host", 16, "\"a'"},
-            {"[Net]\nHost=\"\n", "Net", "Host", 16, "\""},
-        };
-    for (const auto& [file, section, key, size, expected] : cases)
-        EXPECT_EQ(ReadProfileString(section, key, "dflt", size, Write("t.ini", file)), expected)
-            << file.substr(0, 40);
+    auto read = [&](const std::string& file, const char* section = "Net", const char* key = "Host",
+                    std::size_t size = 16) {
+        return ReadProfileString(section, key, "dflt", size, Write("t.ini", file));
+    };
+    // Names in any case; the default is cut by the buffer as well.
+    EXPECT_EQ(read(basic, "NET", "hOST") + "|" + read(basic, "Other") + "|" +
+                  read(basic, "Net", "Port", 3) + "|" + read(basic, "Net", "Host", 0),
+              "alpha|dflt|df|");
+    // file, its [Net] Host
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"  [ Net ] \n Host = \t alpha beta \t\n", "alpha beta"},
+        {"[Net]\nHost=   \n", ""},  // empty is not missing
+        {"[Net]\nHost=0123456789abcdefXYZ\n", "0123456789abcde"},
+        {"[Net]\nHost=one\nHost=two\n", "one"},
+        {"[Net]\nA=1\n[net]\nHost=two\n", "dflt"},  // first section only
+        {"[Net]\r\nHost=a=b\r\n", "a=b"}, {"[X]\rHost=x\r[Net]\rHost=mac\r", "mac"},
+        {"\xEF\xBB\xBF[Net]\nHost=alpha", "alpha"}, {"[Net]\nHost=al\0pha\n"s, "al"},
+        {"\x01\xFF]]==[[\n[Net]\nHost=\xE4\xA0\n\x80=\x82\n", "\xE4\xA0"},
+        {"[" + huge + "]\n[Net]\nHost=h\n", "h"},  // lines of any length
+        {"[Net]\nx=" + huge + "\nHost=h\n", "h"},
+        // One pair of surrounding quotes is dropped, and only a matching one.
+        {"[Net]\nHost= \"RS232\" \n", "RS232"}, {"[Net]\nHost=''a b''\n", "'a b'"},
+        {"[Net]\nHost=\"a'\n", "\"a'"}, {"[Net]\nHost=\"\n", "\""}};
+    // clang-format on
+    for (const auto& [file, expected] : cases)
+        EXPECT_EQ(read(file), expected) << file.substr(0, 40);
     EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, PathOf("absent.ini")), "dflt");
     EXPECT_EQ(ReadProfileString("A", "b", "dflt", 16, dir.string()), "dflt");
     // Numbers as base's LeadingInt reads them (tests/base); an empty value counts as absent.
@@ -70,37 +69,37 @@ TEST_F(SettingsTest, IniReadsStringsAndNumbersLikeThePlatformReader) {
 }
 
 TEST_F(SettingsTest, IniWritesInPlaceAndLeavesEveryOtherByte) {
-    struct Case {
-        std::string before, section, key, value, after;
-    };
     const std::string lf = "; c\n[A]\nx = 1  \ny=2\n\n[B]\nx=3\n";
     const std::string crlf = "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=3\r\n";
     const std::string huge(1 << 20, 'x');
-    const std::vector<Case> cases = {
-        {lf, "a", "X", "99", "; c\n[A]\nx = 99  \ny=2\n\n[B]\nx=3\n"},
-        {crlf, "B", "x", "long value",
-         "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=long value\r\n"},
-        {crlf, "A", "z", "new", "; c\r\n[A]\r\nx = 1  \r\ny=2\r\nz=new\r\n\r\n[B]\r\nx=3\r\n"},
-        {crlf, "C", "k", "v", crlf + "\r\n[C]\r\nk=v\r\n"},
-        {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
-        {"[A]\nx=1", "A", "x", "2", "[A]\nx=2"},
-        {"[A]\nx=   \nx=2\n", "A", "x", "5", "[A]\nx=5\nx=2\n"},
-        {"[A]\nx=1\n[a]\nx=2\n", "A", "x", "", "[A]\nx=\n[a]\nx=2\n"},
-        {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s, "[A]\nx=a b  [Z] c\n"},  // no line injection
-        {"", "A", "k", "v", NewLines("[A]\nk=v\n")},                         // a new file
-        // Old Mac files end lines with a lone CR; they keep it.
-        {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
-        {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},
-        {"[S]\rp=5\r", "T", "k", "v", "[S]\rp=5\r\r[T]\rk=v\r"},
-        // Lines of any length.
-        {"[A]\nhuge=" + huge + "\n", "A", "k", "v", "[A]\nhuge=" + huge + "\nk=v\n"},
-        {"[" + huge + "]\nk=1\n", "A", "k", "v", "[" + huge + "]\nk=1\n\n[A]\nk=v\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.before.substr(0, 40) + " <- " + c.key);
-        std::string path = Write("t.ini", c.before);
-        ASSERT_TRUE(WriteProfileString(c.section, c.key, c.value, path));
-        EXPECT_EQ(Slurp(path), c.after);
+    // the file, what is written where, the file then
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string, std::string>>
+        cases = {
+            {lf, "a", "X", "99", "; c\n[A]\nx = 99  \ny=2\n\n[B]\nx=3\n"},
+            {crlf, "B", "x", "long value",
+             "; c\r\n[A]\r\nx = 1  \r\ny=2\r\n\r\n[B]\r\nx=long value\r\n"},
+            {crlf, "A", "z", "new", "; c\r\n[A]\r\nx = 1  \r\ny=2\r\nz=new\r\n\r\n[B]\r\nx=3\r\n"},
+            {crlf, "C", "k", "v", crlf + "\r\n[C]\r\nk=v\r\n"},
+            {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n"},
+            {"[A]\nx=1", "A", "x", "2", "[A]\nx=2"},
+            {"[A]\nx=   \nx=2\n", "A", "x", "5", "[A]\nx=5\nx=2\n"},
+            {"[A]\nx=1\n[a]\nx=2\n", "A", "x", "", "[A]\nx=\n[a]\nx=2\n"},
+            {"[A]\nx=1\n", "A", "x", "a\nb\r\n[Z]\0c"s,
+             "[A]\nx=a b  [Z] c\n"},                      // no line injection
+            {"", "A", "k", "v", NewLines("[A]\nk=v\n")},  // a new file
+            // Old Mac files end lines with a lone CR; they keep it.
+            {"[S]\rp=5\r[X]\rp=6\r", "S", "p", "4321", "[S]\rp=4321\r[X]\rp=6\r"},
+            {"[S]\rq=5\r[X]\rp=6\r", "S", "p", "7", "[S]\rq=5\rp=7\r[X]\rp=6\r"},
+            {"[S]\rp=5\r", "T", "k", "v", "[S]\rp=5\r\r[T]\rk=v\r"},
+            // Lines of any length.
+            {"[A]\nhuge=" + huge + "\n", "A", "k", "v", "[A]\nhuge=" + huge + "\nk=v\n"},
+            {"[" + huge + "]\nk=1\n", "A", "k", "v", "[" + huge + "]\nk=1\n\n[A]\nk=v\n"},
+        };
+    for (const auto& [before, section, key, value, after] : cases) {
+        SCOPED_TRACE(before.substr(0, 40) + " <- " + key);
+        std::string path = Write("t.ini", before);
+        ASSERT_TRUE(WriteProfileString(section, key, value, path));
+        EXPECT_EQ(Slurp(path), after);
     }
     // Every write went through a temporary file that is gone again.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);

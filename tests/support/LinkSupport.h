@@ -29,10 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include "SessionSupport.h"
 #include "TempDir.h"
-#include "base/EventLog.h"
-#include "protocol/Commands.h"
-#include "protocol/RouterSession.h"
 #include "settings/AppConfig.h"
 #include "transport/Connection.h"
 #include "transport/HeadlessLoop.h"
@@ -283,25 +281,6 @@ inline int PortFrom(Child& child, const std::string& pattern) {
     return std::regex_search(child.out, m, re) ? std::stoi(m[1].str()) : 0;
 }
 
-// Every event-log line.
-struct RecordingSink : LogSink {
-    void AppendToLogList(const std::string& line) override { lines.push_back(line); }
-    void ClearLogList() override { lines.clear(); }
-
-    // How many messages (the part after the time stamp) start with prefix.
-    std::size_t Count(const std::string& prefix) const {
-        std::size_t found = 0;
-        for (const std::string& line : lines) {
-            const std::size_t close = line.find(']');
-            found +=
-                close != std::string::npos && line.compare(close + 1, prefix.size(), prefix) == 0;
-        }
-        return found;
-    }
-
-    std::vector<std::string> lines;
-};
-
 // The program's connection without a window, logging into a temporary directory.
 struct Client {
     Client() : log(dir.path), session(log), connection(session, config), loop(connection) {
@@ -316,16 +295,6 @@ struct Client {
             answeredLast = event.kind == SessionEvent::AnswerParsed ||
                            (answeredLast && event.kind == SessionEvent::StatusChanged);
         });
-    }
-    void UseUdp(int port) {
-        config.useSerial = false;
-        config.ipAddress = "127.0.0.1";
-        config.udpPort = port;
-    }
-    void UseSerial(const std::string& device) {
-        config.useSerial = true;
-        config.comName = device;
-        config.baudRate = 115200;
     }
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
         return loop.RunUntil(done, timeout);
@@ -346,7 +315,7 @@ struct Client {
     }
 
     TempDir dir;
-    RecordingSink sink;
+    ScreenLog sink;
     // What the session reported sending and parsing, in order.
     std::vector<std::string> sent, answers;
     bool answeredLast = false;  // an answer came after the last command sent
@@ -392,15 +361,13 @@ inline std::unique_ptr<sim::RouterSim> Connect(Client& client, bool serial,
                                                sim::SimOptions options = {}) {
     auto simulator = StartSim(options, serial);
     if (simulator) {
-        serial ? client.UseSerial(simulator->ptyPath) : client.UseUdp(simulator->port);
+        client.config.useSerial = serial;
+        client.config.comName = simulator->ptyPath;
+        client.config.baudRate = 115200;
+        client.config.udpPort = simulator->port;
         client.connection.Connect();
     }
     return simulator;
-}
-
-// The client's model holds exactly what the simulated router holds.
-inline void ExpectModelMatches(const RouterState& state, const sim::SimRouter& router) {
-    EXPECT_EQ(ModelText(state), ModelText(PolledModel(router)));
 }
 
 }  // namespace corvane::testing

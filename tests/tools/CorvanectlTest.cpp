@@ -155,6 +155,7 @@ TEST(Corvanectl, UnreadableFilesAndAnUnwritableLogAreSaid) {
     std::filesystem::create_directory(dir.path + "/salvos.ini");
     Ctl("set 1=2", dir.path, simulator.get(), 7);
     EXPECT_TRUE(simulator->Commands().empty());
+    Ctl("salvo delete Lost", dir.path, nullptr, 7);  // a change not saved is no success
     for (int day : {0, 1}) {  // today's log, and tomorrow's should the test pass midnight
         const std::time_t when = std::time(nullptr) + day * 86400;
         std::tm parts{};
@@ -237,7 +238,6 @@ TEST(Corvanectl, EdidChecksFilesAndUploadsOnlyValidOnes) {
     dir.Write("base.bin", base);
     const std::tuple<const char*, int, const char*> cases[] = {
         {"edid good.bin", 0, "Name:       2281W"},
-        {"edid good.bin --json", 0, "\"physicalAddress\": \"1.0.0.0\""},
         {"edid broken.bin", 6, "wrong checksum in block 0"},
         {"edid base.bin --json", 0, "\"padded\": true"},
         {"edid notes.txt", 2, "File Format Error!"},
@@ -376,9 +376,6 @@ TEST(VideohubServe, FrontPanelRoutesAreKeptAndARestartedRouterIsServedAgain) {
         serve.Collect(50ms);
         return Says(serve.out, "failed; trying again every 3 s");
     })) << serve.out;
-    a.text.clear();
-    a.Send("VIDEO OUTPUT ROUTING:\n6 9\n\n");
-    ASSERT_TRUE(a.ReadFor("NAK\n\n")) << a.text;
     sim::SimOptions options;
     options.udpPort = routerPort;
     simulator = StartSim(options);

@@ -1,10 +1,5 @@
 // The simulated router on its own: what the end-to-end runs cannot show.
 
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "../support/LinkSupport.h"
 #include "SimRouter.h"
 #include "base/TextFormat.h"
@@ -41,23 +36,22 @@ TEST(SimRouter, AnswersReachTheModelAndBadCommandsGetNone) {
 TEST(SimFraming, SplitsTheStreamIntoCommandsAndDropsRunawayText) {
     const std::string runaway(CommandFramer::kMaxCommand + 10, 'x');
     const std::string edid = "EDIT=" + std::string(256, '!') + "!";  // framed by its length
-    struct Case {
-        std::vector<std::string> chunks, commands;
-    };
-    const Case cases[] = {{{"MON=?!LOCK=?!"}, {"MON=?!", "LOCK=?!"}},
-                          {{"LI", "NK=", "?!"}, {"LINK=?!"}},
-                          {{"MON=?!VID"}, {"MON=?!"}},
-                          {{"EDIT!", "EDI=?!"}, {"EDIT!", "EDI=?!"}},  // not an EDID frame
-                          {{edid.substr(0, 99), edid.substr(99) + "MON=?!"}, {edid, "MON=?!"}},
-                          {{runaway, "MON=?!"}, {"MON=?!"}}};
-    for (const Case& c : cases) {
+    using Strings = std::vector<std::string>;
+    const std::pair<Strings, Strings> cases[] = {
+        {{"MON=?!LOCK=?!"}, {"MON=?!", "LOCK=?!"}},
+        {{"LI", "NK=", "?!"}, {"LINK=?!"}},
+        {{"MON=?!VID"}, {"MON=?!"}},
+        {{"EDIT!", "EDI=?!"}, {"EDIT!", "EDI=?!"}},  // not an EDID frame
+        {{edid.substr(0, 99), edid.substr(99) + "MON=?!"}, {edid, "MON=?!"}},
+        {{runaway, "MON=?!"}, {"MON=?!"}}};
+    for (const auto& [chunks, commands] : cases) {
         CommandFramer framer;
-        std::vector<std::string> seen;
-        for (const std::string& chunk : c.chunks)
+        Strings seen;
+        for (const std::string& chunk : chunks)
             framer.Feed(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size(),
                         [&](std::string_view command) { seen.emplace_back(command); });
-        if (c.chunks[0] != runaway)
-            EXPECT_EQ(seen, c.commands);
+        if (chunks[0] != runaway)
+            EXPECT_EQ(seen, commands);
         else  // the runaway's last bytes may lead the next command, but no more
             EXPECT_TRUE(seen.size() == 1 && seen[0].ends_with("MON=?!") && seen[0].size() < 100);
         EXPECT_LT(framer.pending.size(), CommandFramer::kMaxCommand);
@@ -169,11 +163,8 @@ TEST(SimPanel, ProgramTakesPanelLinesOverUdp) {
         panel.SendTo(panelPort, line);
         return panel.Receive();
     };
-    EXPECT_EQ(ask("LINK=?!"), LinkAnswer(DefaultRouter()));
     EXPECT_EQ(press("route 2 5\n"), "ok\n");
-    SimRouter expected = DefaultRouter();
-    expected.route[2] = 5;
-    EXPECT_EQ(ask("LINK=?!"), LinkAnswer(expected));
+    EXPECT_NE(ask("LINK=?!").find("05^02,"), std::string::npos);
     EXPECT_TRUE(press("route 2").starts_with("error: usage"));
     EXPECT_EQ(press("silent 1\nplug 4 1"), "ok\nok\n");
     client.SendTo(routerPort, "OUT=4!");

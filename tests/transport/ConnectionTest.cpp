@@ -87,13 +87,6 @@ struct ConnectionTest : ::testing::Test, Client {
         connection.showMessage = [this](const std::string& text) { messages.push_back(text); };
         connection.udpLinkChanged = [this](UdpLink* link) { announced.push_back(link); };
     }
-    // Log lines without their time stamps, from line `from` on, one per line.
-    std::string Logged(std::size_t from = 0) const {
-        std::string out;
-        for (std::size_t i = from; i < sink.lines.size(); ++i)
-            out += sink.lines[i].substr(sink.lines[i].find(']') + 1) + "\n";
-        return out;
-    }
     void Connect(bool serial, const std::string& deviceOrAddress, int speedOrPort) {
         config.useSerial = serial;
         (serial ? config.comName : config.ipAddress) = deviceOrAddress;
@@ -110,9 +103,9 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheRouterAnswersAndACloseNotic
     const int port = router->port;
     session.pollIndex = 7;
     Connect(false, "127.0.0.1", port);
-    EXPECT_EQ(Logged(), "UDP Socket Create Port=" + std::to_string(port + 10) +
-                            " OK\nUDP Socket Connect IP Address=127.0.0.1 Port=" +
-                            std::to_string(port) + " \n");
+    EXPECT_EQ(LogText(sink), "UDP Socket Create Port=" + std::to_string(port + 10) +
+                                 " OK\nUDP Socket Connect IP Address=127.0.0.1 Port=" +
+                                 std::to_string(port) + " \n");
     ASSERT_TRUE(connection.udpLink);
     // Announced once; the start-up queries begin again.
     EXPECT_TRUE(session.connectionStatus == kConnecting &&
@@ -133,7 +126,7 @@ TEST_F(ConnectionTest, UdpConnectIsConnectingUntilTheRouterAnswersAndACloseNotic
     session.RequestRoutes({{1, 2}});
     const std::size_t lines = sink.lines.size();
     connection.OnUdpClose();
-    EXPECT_EQ(Logged(lines), "UDP CLOSE\nUDP Disconnect \n");
+    EXPECT_EQ(LogText(sink, lines), "UDP CLOSE\nUDP Disconnect \n");
     EXPECT_TRUE(!session.routing.HasPending() && !connection.udpLink && !announced.back());
 }
 
@@ -151,14 +144,8 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
                " Baudrate:9600 Open ERR!! \n";
     };
     const std::string local = std::to_string(other->port + 10);
-    struct Case {
-        bool serial;
-        std::string device;  // device or IP address
-        int speedOrPort;
-        std::string lines;
-        const char* message;
-    };
-    const Case cases[] = {
+    // serial, device or IP address, speed or port, what is logged, what is shown
+    const std::tuple<bool, std::string, int, std::string, const char*> cases[] = {
         {false, "127.0.0.1", router->port,
          "UDP Socket Create Port=" + busy + " ERR=" + std::to_string(EADDRINUSE) + "\n", ""},
         {false, "router.local", other->port,
@@ -176,22 +163,22 @@ TEST_F(ConnectionTest, FailedConnectsAreLoggedAndHoldNothingOpen) {
         {true, locked.slavePath, 9600, inUse(locked.slavePath, EWOULDBLOCK), "fail Port open"},
     };
     config.reconnect = false;  // retries are a case of their own
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.device);
+    for (const auto& [serial, device, speedOrPort, lines, message] : cases) {
+        SCOPED_TRACE(device);
         const std::size_t before = sink.lines.size();
         messages.clear();
-        Connect(c.serial, c.device, c.speedOrPort);
-        EXPECT_EQ(Logged(before), c.lines);
-        EXPECT_EQ(messages, *c.message ? Lines{c.message} : Lines{});
+        Connect(serial, device, speedOrPort);
+        EXPECT_EQ(LogText(sink, before), lines);
+        EXPECT_EQ(messages, *message ? Lines{message} : Lines{});
         // Nothing left open, nothing announced, no watcher.
         EXPECT_TRUE(session.connectionStatus == kConnectionFailed && !connection.udpLink &&
                     !session.activeLink && announced.empty() &&
                     connection.serialLink.connected == 0 && WatcherCount() == 0);
         connection.Connect();  // after a failure: tries again at once
-        EXPECT_EQ(messages.size(), *c.message ? 2u : 0u);
+        EXPECT_EQ(messages.size(), *message ? 2u : 0u);
         connection.Disconnect();
-        EXPECT_TRUE(
-            Logged(before).ends_with(std::string(c.serial ? "RS232" : "UDP") + " Disconnect \n"));
+        EXPECT_TRUE(LogText(sink, before)
+                        .ends_with(std::string(serial ? "RS232" : "UDP") + " Disconnect \n"));
         EXPECT_EQ(session.connectionStatus, kDisconnected);
     }
     close(heldFd);
@@ -212,7 +199,7 @@ TEST_F(ConnectionTest, FullRingIsLoggedAndEveryAnswerIsParsedInOrder) {
     ASSERT_TRUE(WaitUntil([&] { return connection.serialLink.ring.Free() == 0; }));
     ASSERT_TRUE(RunUntil([&] { return parsed.size() >= expected.size(); }));
     EXPECT_TRUE(parsed == expected) << "answers lost, repeated or reordered";
-    EXPECT_NE(Logged().find(pty.slavePath + " Receive buffer full, reading paused \n"),
+    EXPECT_NE(LogText(sink).find(pty.slavePath + " Receive buffer full, reading paused \n"),
               std::string::npos);
 }
 
