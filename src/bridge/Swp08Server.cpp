@@ -81,6 +81,14 @@ void Swp08Server::Feed(int id, const char* bytes, std::size_t count) {
 }
 
 void Swp08Server::Handle(Client& client, std::string_view m) {
+    // Older clients (Companion's module among them, for years) ask for all
+    // names with the length code alone, meaning matrix 0.
+    std::string full;
+    const std::uint8_t first = static_cast<std::uint8_t>(m[0]);
+    if (m.size() == 2 && (first == kSourceNamesRequest || first == kDestNamesRequest)) {
+        full = {m[0], '\0', m[1]};
+        m = full;
+    }
     auto at = [&m](std::size_t i) { return static_cast<std::uint8_t>(m[i]); };
     const std::uint8_t command = at(0);
     // Our router is matrix 0 level 0; destination names belong to a matrix.
@@ -135,16 +143,13 @@ void Swp08Server::Handle(Client& client, std::string_view m) {
             break;
         }
         case kSourceNamesRequest:
-        case kDestNamesRequest: {
-            const bool sources = command == kSourceNamesRequest;
-            // Older clients (Companion's module among them, for years) send the
-            // length code alone, meaning matrix 0.
-            if (m.size() == 2 && at(1) < std::size(kNameLengths))
-                SendNames(client, sources, 0, at(1), 0, sources ? kParkSource : kChannelCount);
-            else if ((sources ? ours : ourMatrix) && lengthOk)
-                SendNames(client, sources, at(1), at(2), 0, sources ? kParkSource : kChannelCount);
+            if (ours && lengthOk)
+                SendNames(client, true, at(1), at(2), 0, kParkSource);
             break;
-        }
+        case kDestNamesRequest:
+            if (ourMatrix && lengthOk)
+                SendNames(client, false, at(1), at(2), 0, kChannelCount);
+            break;
         case kSourceNameRequest:
             if (ours && lengthOk && number >= 0 && number < kParkSource)
                 SendNames(client, true, at(1), at(2), number, 1);

@@ -81,9 +81,8 @@ struct Rig {
         return queued;
     }
     QStringList Messages() {  // without time stamps; read once
-        QStringList messages;
-        for (const std::string& line : screen.lines)
-            messages << QString::fromStdString(line.substr(line.find(']') + 1));
+        QStringList messages = QString::fromStdString(LogText(screen)).split('\n');
+        messages.removeLast();  // after the last line's newline
         screen.lines.clear();
         return messages;
     }
